@@ -1,0 +1,183 @@
+// Codex rollout transcripts: every token_count event with a last-call usage
+// is one billed call, counted once per set of running totals within the file.
+
+#include <charconv>
+#include <unordered_set>
+
+#include "Pricing.h"
+#include "Saturating.h"
+#include "TextRules.h"
+#include "Transcript.h"
+
+namespace vorel::Transcript {
+
+namespace dom = simdjson::dom;
+
+namespace {
+
+std::optional<std::string_view> cleanedCodexText(std::string_view s) {
+    s = text::trimmed(s);
+    if (s.empty() || s.starts_with("<environment_context>")) return std::nullopt;
+    return s;
+}
+
+// The user text a payload offers as a title.
+std::optional<std::string_view> codexUserText(dom::object payload) {
+    auto type = stringValue(field(payload, "type"));
+    if (type && *type == "user_message") {
+        if (auto message = stringValue(field(payload, "message"))) return cleanedCodexText(*message);
+    }
+    if (!type || *type != "message") return std::nullopt;
+    auto role = stringValue(field(payload, "role"));
+    if (!role || *role != "user") return std::nullopt;
+    dom::array parts;
+    JsonValue content = field(payload, "content");
+    if (!content || content->get_array().get(parts)) return std::nullopt;
+    for (dom::element part : parts) {
+        if (!part.is_object()) return std::nullopt;
+    }
+    for (dom::element part : parts) {
+        dom::object obj = part.get_object().value_unsafe();
+        if (obj.size() == 0) continue;
+        auto partType = stringValue(field(obj, "type"));
+        if (!partType || *partType != "input_text") continue;
+        if (auto t = stringValue(field(obj, "text"))) {
+            if (auto cleaned = cleanedCodexText(*t)) return cleaned;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string_view> nonEmptyString(const JsonValue& v) {
+    auto s = stringValue(v);
+    if (s && s->empty()) return std::nullopt;
+    return s;
+}
+
+// The running totals as "input_tokens=…;cached_input_tokens=…;…", which
+// identify one call across repeated events.
+std::string totalsKey(dom::object totals) {
+    static constexpr std::string_view kNames[] = {"input_tokens", "cached_input_tokens", "output_tokens",
+                                                  "reasoning_output_tokens", "total_tokens"};
+    std::string key;
+    key.reserve(128);
+    for (std::string_view name : kNames) {
+        if (!key.empty()) key += ';';
+        key += name;
+        key += '=';
+        char buf[24];
+        auto res = std::to_chars(buf, buf + sizeof buf, intValue(field(totals, name)));
+        key.append(buf, res.ptr);
+    }
+    return key;
+}
+
+}  // namespace
+
+ParsedSession parseCodexText(const TranscriptText& text, const DayWindow& today) {
+    ParsedSession s;
+    std::unordered_set<std::string> seen;
+    JsonLineParser json;
+    std::string currentModel;
+
+    text.forEachLine([&](std::string_view line) {
+        auto obj = json.parse(line);
+        if (!obj) return;
+
+        JsonValue typeV, tsV, payloadV;
+        for (dom::key_value_pair kv : *obj) {
+            if (kv.key == "type") typeV = kv.value;
+            else if (kv.key == "timestamp") tsV = kv.value;
+            else if (kv.key == "payload") payloadV = kv.value;
+        }
+
+        // Every dated line moves the activity dates, billed or not.
+        std::optional<TimePoint> date;
+        if (auto ts = stringValue(tsV)) date = parseDate(*ts);
+        if (date) {
+            if (*date > s.lastActivity) s.lastActivity = *date;
+            if (*date < s.firstActivity) s.firstActivity = *date;
+        }
+
+        auto payload = objectValue(payloadV);
+        if (!payload) return;
+        std::string_view type = stringValue(typeV).value_or(std::string_view{});
+
+        if (type == "session_meta") {
+            if (s.cwd.empty()) {
+                if (auto cwd = nonEmptyString(field(*payload, "cwd"))) s.cwd = *cwd;
+            }
+            if (currentModel.empty()) {
+                if (auto model = stringValue(field(*payload, "model"))) currentModel = *model;
+            }
+            if (auto id = nonEmptyString(field(*payload, "id"))) s.sourceThreadId = *id;
+            if (auto parent = nonEmptyString(field(*payload, "parent_thread_id"))) s.parentThreadId = *parent;
+            if (auto source = stringValue(field(*payload, "thread_source")); source && *source == "subagent") {
+                s.isSubagent = true;
+            }
+            if (auto nick = nonEmptyString(field(*payload, "agent_nickname"))) s.subagentName = *nick;
+            if (auto role = nonEmptyString(field(*payload, "agent_role"))) s.subagentRole = *role;
+            if (s.parentThreadId.empty()) {
+                // source.subagent.thread_spawn.parent_thread_id
+                auto src = objectValue(field(*payload, "source"));
+                auto sub = src ? objectValue(field(*src, "subagent")) : std::nullopt;
+                auto spawn = sub ? objectValue(field(*sub, "thread_spawn")) : std::nullopt;
+                if (spawn) {
+                    if (auto parent = nonEmptyString(field(*spawn, "parent_thread_id"))) s.parentThreadId = *parent;
+                }
+            }
+        } else if (type == "turn_context") {
+            if (s.cwd.empty()) {
+                if (auto cwd = nonEmptyString(field(*payload, "cwd"))) s.cwd = *cwd;
+            }
+            if (auto model = nonEmptyString(field(*payload, "model"))) currentModel = *model;
+        }
+
+        if (s.title.empty()) {
+            if (auto t = codexUserText(*payload)) s.title = *t;
+        }
+
+        if (type != "event_msg") return;
+        auto payloadType = stringValue(field(*payload, "type"));
+        if (!payloadType || *payloadType != "token_count") return;
+        auto info = objectValue(field(*payload, "info"));
+        if (!info) return;
+        auto last = objectValue(field(*info, "last_token_usage"));
+        if (!last) return;
+
+        auto totals = objectValue(field(*info, "total_token_usage"));
+        std::string key = totals ? totalsKey(*totals) : randomUUID();
+        if (!seen.insert(key).second) return;
+
+        std::string model = currentModel.empty() ? std::string(kUnknownOpenAIModel) : currentModel;
+        std::int64_t input = intValue(field(*last, "input_tokens"));
+        ModelPricing rates = Pricing::pricing(model).effective(input);
+        if (!Pricing::isKnown(model)) s.hasUnknownModel = true;
+
+        std::int64_t cached = std::min(intValue(field(*last, "cached_input_tokens")), input);
+        std::int64_t uncached = std::max<std::int64_t>(0, satSub(input, cached));
+        std::int64_t output = intValue(field(*last, "output_tokens"));
+        double cost = static_cast<double>(uncached) * rates.inputPerMTok / 1000000.0 +
+                      static_cast<double>(cached) * rates.cacheReadPerMTok() / 1000000.0 +
+                      static_cast<double>(output) * rates.outputPerMTok / 1000000.0;
+
+        BilledTurn turn{std::move(key), model, uncached, output, cached, 0, 0, cost, date};
+        s.perModel[model].add(turn.usage());
+        s.totalCost += cost;
+        if (date && today.contains(*date)) {
+            s.todayCost += cost;
+            s.hadTodayActivity = true;
+        }
+        s.turns.push_back(std::move(turn));
+    });
+    return s;
+}
+
+ParsedSession parseCodex(const std::string& path, const DayWindow& today) {
+    auto text = readTranscriptFile(path);
+    return text ? parseCodexText(*text, today) : ParsedSession{};
+}
+
+ParsedSession parseCodex(const std::string& path) { return parseCodex(path, clock().today()); }
+
+}  // namespace vorel::Transcript

@@ -1,0 +1,75 @@
+#pragma once
+// What one parsed transcript file becomes: per-model usage, costs, activity
+// dates, title, working folder, thread facts and the list of billed responses.
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Clock.h"
+
+namespace vorel {
+
+struct ModelUsage {
+    std::int64_t input = 0;
+    std::int64_t output = 0;
+    std::int64_t cacheRead = 0;
+    std::int64_t cacheWrite5m = 0;
+    std::int64_t cacheWrite1h = 0;
+    double cost = 0;
+
+    // Adds another usage's counters (saturating) and cost.
+    void add(const ModelUsage& other);
+    bool operator==(const ModelUsage&) const = default;
+};
+
+// One priced API response.
+struct BilledTurn {
+    std::string key;    // de-duplication key, formed by each parser
+    std::string model;  // model id the response was priced under
+    std::int64_t input = 0;
+    std::int64_t output = 0;
+    std::int64_t cacheRead = 0;
+    std::int64_t cacheWrite5m = 0;
+    std::int64_t cacheWrite1h = 0;
+    double cost = 0;
+    std::optional<TimePoint> date;
+
+    ModelUsage usage() const { return {input, output, cacheRead, cacheWrite5m, cacheWrite1h, cost}; }
+    bool operator==(const BilledTurn&) const = default;
+};
+
+struct ParsedSession {
+    std::map<std::string, ModelUsage, std::less<>> perModel;
+    double totalCost = 0;
+    double todayCost = 0;
+    TimePoint lastActivity = kDistantPast;
+    TimePoint firstActivity = kDistantFuture;
+    bool hadTodayActivity = false;
+    std::string title;
+    bool hasUnknownModel = false;
+    std::string cwd;
+    std::string sourceThreadId;
+    std::string parentThreadId;
+    bool isSubagent = false;
+    std::string subagentName;
+    std::string subagentRole;
+    std::vector<BilledTurn> turns;
+
+    // Sum of every model's five counters, saturating.
+    std::int64_t totalTokens() const;
+
+    // Merges another file's result into this one (thread and subagent fields
+    // are left as they are).
+    void absorb(const ParsedSession& other);
+
+    // This record re-totalled from only `kept`; "today" is judged by `today`,
+    // at the moment of the rebuild.
+    ParsedSession rebuilt(std::vector<BilledTurn> kept, const DayWindow& today) const;
+
+    bool operator==(const ParsedSession&) const = default;
+};
+
+}  // namespace vorel

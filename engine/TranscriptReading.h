@@ -1,0 +1,114 @@
+#pragma once
+// The reading rules both transcript readers share (the cost engine's parsers
+// and the conversation detail reader): how a file becomes JSON objects, how a
+// timestamp is read and how a token count is read.
+
+#include <simdjson.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "Clock.h"
+
+namespace vorel::Transcript {
+
+// The text of one transcript file, ready to be split into lines: valid UTF-8
+// throughout, followed by readable padding so each line can be handed to the
+// JSON parser in place.
+class TranscriptText {
+public:
+    // Checks the bytes: invalid UTF-8 before the last line feed rejects the
+    // whole text; invalid UTF-8 only in the unfinished piece after the last
+    // line feed (a file read while it was being appended to) drops that piece.
+    static std::optional<TranscriptText> fromBytes(std::string bytes);
+
+    std::string_view text() const { return {buffer_.data(), size_}; }
+
+    // Calls fn(line) for each non-empty line, in order. Lines end at a line
+    // feed; a carriage return just before it is not part of the line.
+    template <typename Fn>
+    void forEachLine(Fn&& fn) const {
+        std::string_view rest = text();
+        while (!rest.empty()) {
+            size_t nl = rest.find('\n');
+            std::string_view line = rest.substr(0, nl);
+            rest = nl == std::string_view::npos ? std::string_view{} : rest.substr(nl + 1);
+            if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+            if (!line.empty()) fn(line);
+        }
+    }
+
+private:
+    std::string buffer_;  // the bytes, then SIMDJSON_PADDING zero bytes
+    size_t size_ = 0;     // the usable bytes at the start of buffer_
+};
+
+// Reads a whole regular file. Anything else (a folder, a FIFO, a device), an
+// unreadable file or one rejected by the UTF-8 rule gives nothing; a FIFO or
+// device is never opened in a way that could block.
+std::optional<TranscriptText> readTranscriptFile(const std::string& path);
+
+// Parses one line of a TranscriptText into a JSON object, reusing its
+// buffers across lines. A line that is not valid JSON or whose top-level
+// value is not an object gives nothing. A number beyond what the JSON
+// library holds (an integer past the 64-bit range, a double past its
+// range) does not cost the whole line: the line is read again with that
+// number taken as an out-of-range double, which counts as 0.
+class JsonLineParser {
+public:
+    std::optional<simdjson::dom::object> parse(std::string_view line);
+
+private:
+    simdjson::dom::parser parser_;
+    simdjson::padded_string relaxed_;
+};
+
+// A JSON value that may be absent (a key missing from its object).
+class JsonValue {
+public:
+    JsonValue() = default;
+    JsonValue(simdjson::dom::element e) : value_(e), present_(true) {}  // NOLINT: implicit by design
+    explicit operator bool() const { return present_; }
+    const simdjson::dom::element& operator*() const { return value_; }
+    const simdjson::dom::element* operator->() const { return &value_; }
+
+private:
+    simdjson::dom::element value_{};
+    bool present_ = false;
+};
+
+// The value of `key` in `obj`; when a key repeats, the last one counts, as
+// in a dictionary built from the object. Absent gives an error result.
+JsonValue field(simdjson::dom::object obj, std::string_view key);
+
+// A timestamp as an internet date-time, with or without fractional seconds:
+// YYYY-MM-DDTHH:MM:SS[.fff]Z or with a +HH:MM / -HH:MM offset. A date alone
+// or a time without a zone gives nothing.
+std::optional<TimePoint> parseDate(std::string_view text);
+
+// A token count: an integral number gives its value, a fractional one is cut
+// toward zero, and everything else (absent, null, a boolean, a string, an
+// array, an object, a number outside the 64-bit signed range) gives 0.
+std::int64_t intValue(simdjson::dom::element v);
+inline std::int64_t intValue(const JsonValue& v) { return v ? intValue(*v) : 0; }
+
+// A string value, or nothing for any other type or an absent value.
+inline std::optional<std::string_view> stringValue(const JsonValue& v) {
+    std::string_view s;
+    if (!v || v->get_string().get(s)) return std::nullopt;
+    return s;
+}
+
+// An object value, or nothing.
+inline std::optional<simdjson::dom::object> objectValue(const JsonValue& v) {
+    simdjson::dom::object o;
+    if (!v || v->get_object().get(o)) return std::nullopt;
+    return o;
+}
+
+// A random UUID text, for a response key that must never repeat.
+std::string randomUUID();
+
+}  // namespace vorel::Transcript
