@@ -72,112 +72,142 @@ std::string totalsKey(dom::object totals) {
     return key;
 }
 
+// The JSON parser, kept from file to file on each thread so that its buffers
+// are not allocated again for every file.
+JsonLineParser& threadParser() {
+    thread_local JsonLineParser parser;
+    return parser;
+}
+
+// One file's parse: fed its lines in order. A copy continues on its own
+// from where the original stopped.
+class CodexParser final : public LineParser {
+public:
+    explicit CodexParser(const DayWindow& today) : today_(today) {}
+
+    void read(std::string_view line) override;
+    std::unique_ptr<LineParser> clone() const override { return std::make_unique<CodexParser>(*this); }
+    const ParsedSession& session() const override { return s_; }
+    ParsedSession take() { return std::move(s_); }
+
+private:
+    DayWindow today_;
+    ParsedSession s_;
+    std::unordered_set<std::string> seen_;
+    std::string currentModel_;
+};
+
+void CodexParser::read(std::string_view line) {
+    auto obj = threadParser().parse(line);
+    if (!obj) return;
+
+    JsonValue typeV, tsV, payloadV;
+    for (dom::key_value_pair kv : *obj) {
+        if (kv.key == "type") typeV = kv.value;
+        else if (kv.key == "timestamp") tsV = kv.value;
+        else if (kv.key == "payload") payloadV = kv.value;
+    }
+
+    // Every dated line moves the activity dates, billed or not.
+    std::optional<TimePoint> date;
+    if (auto ts = stringValue(tsV)) date = parseDate(*ts);
+    if (date) {
+        if (*date > s_.lastActivity) s_.lastActivity = *date;
+        if (*date < s_.firstActivity) s_.firstActivity = *date;
+    }
+
+    auto payload = objectValue(payloadV);
+    if (!payload) return;
+    std::string_view type = stringValue(typeV).value_or(std::string_view{});
+
+    if (type == "session_meta") {
+        if (s_.cwd.empty()) {
+            if (auto cwd = nonEmptyString(field(*payload, "cwd"))) s_.cwd = *cwd;
+        }
+        if (currentModel_.empty()) {
+            if (auto model = stringValue(field(*payload, "model"))) currentModel_ = *model;
+        }
+        if (auto id = nonEmptyString(field(*payload, "id"))) s_.sourceThreadId = *id;
+        if (auto parent = nonEmptyString(field(*payload, "parent_thread_id"))) s_.parentThreadId = *parent;
+        if (auto source = stringValue(field(*payload, "thread_source")); source && *source == "subagent") {
+            s_.isSubagent = true;
+        }
+        if (auto nick = nonEmptyString(field(*payload, "agent_nickname"))) s_.subagentName = *nick;
+        if (auto role = nonEmptyString(field(*payload, "agent_role"))) s_.subagentRole = *role;
+        if (s_.parentThreadId.empty()) {
+            // source.subagent.thread_spawn.parent_thread_id
+            auto src = objectValue(field(*payload, "source"));
+            auto sub = src ? objectValue(field(*src, "subagent")) : std::nullopt;
+            auto spawn = sub ? objectValue(field(*sub, "thread_spawn")) : std::nullopt;
+            if (spawn) {
+                if (auto parent = nonEmptyString(field(*spawn, "parent_thread_id"))) s_.parentThreadId = *parent;
+            }
+        }
+    } else if (type == "turn_context") {
+        if (s_.cwd.empty()) {
+            if (auto cwd = nonEmptyString(field(*payload, "cwd"))) s_.cwd = *cwd;
+        }
+        if (auto model = nonEmptyString(field(*payload, "model"))) currentModel_ = *model;
+    }
+
+    if (s_.title.empty()) {
+        if (auto t = codexUserText(*payload)) s_.title = *t;
+    }
+
+    if (type != "event_msg") return;
+    auto payloadType = stringValue(field(*payload, "type"));
+    if (!payloadType || *payloadType != "token_count") return;
+    auto info = objectValue(field(*payload, "info"));
+    if (!info) return;
+    auto last = objectValue(field(*info, "last_token_usage"));
+    if (!last) return;
+
+    auto totals = objectValue(field(*info, "total_token_usage"));
+    std::string key = totals ? totalsKey(*totals) : randomUUID();
+    if (!seen_.insert(key).second) return;
+
+    std::string model = currentModel_.empty() ? std::string(kUnknownOpenAIModel) : currentModel_;
+    std::int64_t input = intValue(field(*last, "input_tokens"));
+    ModelPricing rates = Pricing::pricing(model).effective(input);
+    if (!Pricing::isKnown(model)) s_.hasUnknownModel = true;
+
+    std::int64_t cached = std::min(intValue(field(*last, "cached_input_tokens")), input);
+    std::int64_t uncached = std::max<std::int64_t>(0, satSub(input, cached));
+    std::int64_t output = intValue(field(*last, "output_tokens"));
+    double cost = static_cast<double>(uncached) * rates.inputPerMTok / 1000000.0 +
+                  static_cast<double>(cached) * rates.cacheReadPerMTok() / 1000000.0 +
+                  static_cast<double>(output) * rates.outputPerMTok / 1000000.0;
+
+    BilledTurn turn{std::move(key), model, uncached, output, cached, 0, 0, cost, date};
+    s_.perModel[model].add(turn.usage());
+    s_.totalCost += cost;
+    if (date && today_.contains(*date)) {
+        s_.todayCost += cost;
+        s_.hadTodayActivity = true;
+    }
+    s_.turns.push_back(std::move(turn));
+}
+
 }  // namespace
 
 ParsedSession parseCodexText(const TranscriptText& text, const DayWindow& today) {
-    ParsedSession s;
-    std::unordered_set<std::string> seen;
-    JsonLineParser json;
-    std::string currentModel;
-
-    text.forEachLine([&](std::string_view line) {
-        auto obj = json.parse(line);
-        if (!obj) return;
-
-        JsonValue typeV, tsV, payloadV;
-        for (dom::key_value_pair kv : *obj) {
-            if (kv.key == "type") typeV = kv.value;
-            else if (kv.key == "timestamp") tsV = kv.value;
-            else if (kv.key == "payload") payloadV = kv.value;
-        }
-
-        // Every dated line moves the activity dates, billed or not.
-        std::optional<TimePoint> date;
-        if (auto ts = stringValue(tsV)) date = parseDate(*ts);
-        if (date) {
-            if (*date > s.lastActivity) s.lastActivity = *date;
-            if (*date < s.firstActivity) s.firstActivity = *date;
-        }
-
-        auto payload = objectValue(payloadV);
-        if (!payload) return;
-        std::string_view type = stringValue(typeV).value_or(std::string_view{});
-
-        if (type == "session_meta") {
-            if (s.cwd.empty()) {
-                if (auto cwd = nonEmptyString(field(*payload, "cwd"))) s.cwd = *cwd;
-            }
-            if (currentModel.empty()) {
-                if (auto model = stringValue(field(*payload, "model"))) currentModel = *model;
-            }
-            if (auto id = nonEmptyString(field(*payload, "id"))) s.sourceThreadId = *id;
-            if (auto parent = nonEmptyString(field(*payload, "parent_thread_id"))) s.parentThreadId = *parent;
-            if (auto source = stringValue(field(*payload, "thread_source")); source && *source == "subagent") {
-                s.isSubagent = true;
-            }
-            if (auto nick = nonEmptyString(field(*payload, "agent_nickname"))) s.subagentName = *nick;
-            if (auto role = nonEmptyString(field(*payload, "agent_role"))) s.subagentRole = *role;
-            if (s.parentThreadId.empty()) {
-                // source.subagent.thread_spawn.parent_thread_id
-                auto src = objectValue(field(*payload, "source"));
-                auto sub = src ? objectValue(field(*src, "subagent")) : std::nullopt;
-                auto spawn = sub ? objectValue(field(*sub, "thread_spawn")) : std::nullopt;
-                if (spawn) {
-                    if (auto parent = nonEmptyString(field(*spawn, "parent_thread_id"))) s.parentThreadId = *parent;
-                }
-            }
-        } else if (type == "turn_context") {
-            if (s.cwd.empty()) {
-                if (auto cwd = nonEmptyString(field(*payload, "cwd"))) s.cwd = *cwd;
-            }
-            if (auto model = nonEmptyString(field(*payload, "model"))) currentModel = *model;
-        }
-
-        if (s.title.empty()) {
-            if (auto t = codexUserText(*payload)) s.title = *t;
-        }
-
-        if (type != "event_msg") return;
-        auto payloadType = stringValue(field(*payload, "type"));
-        if (!payloadType || *payloadType != "token_count") return;
-        auto info = objectValue(field(*payload, "info"));
-        if (!info) return;
-        auto last = objectValue(field(*info, "last_token_usage"));
-        if (!last) return;
-
-        auto totals = objectValue(field(*info, "total_token_usage"));
-        std::string key = totals ? totalsKey(*totals) : randomUUID();
-        if (!seen.insert(key).second) return;
-
-        std::string model = currentModel.empty() ? std::string(kUnknownOpenAIModel) : currentModel;
-        std::int64_t input = intValue(field(*last, "input_tokens"));
-        ModelPricing rates = Pricing::pricing(model).effective(input);
-        if (!Pricing::isKnown(model)) s.hasUnknownModel = true;
-
-        std::int64_t cached = std::min(intValue(field(*last, "cached_input_tokens")), input);
-        std::int64_t uncached = std::max<std::int64_t>(0, satSub(input, cached));
-        std::int64_t output = intValue(field(*last, "output_tokens"));
-        double cost = static_cast<double>(uncached) * rates.inputPerMTok / 1000000.0 +
-                      static_cast<double>(cached) * rates.cacheReadPerMTok() / 1000000.0 +
-                      static_cast<double>(output) * rates.outputPerMTok / 1000000.0;
-
-        BilledTurn turn{std::move(key), model, uncached, output, cached, 0, 0, cost, date};
-        s.perModel[model].add(turn.usage());
-        s.totalCost += cost;
-        if (date && today.contains(*date)) {
-            s.todayCost += cost;
-            s.hadTodayActivity = true;
-        }
-        s.turns.push_back(std::move(turn));
-    });
-    return s;
+    CodexParser parser(today);
+    text.forEachLine([&](std::string_view line) { parser.read(line); });
+    threadParser().trim();
+    return parser.take();
 }
 
 ParsedSession parseCodex(const std::string& path, const DayWindow& today) {
-    auto text = readTranscriptFile(path);
-    return text ? parseCodexText(*text, today) : ParsedSession{};
+    CodexParser parser(today);
+    bool accepted = forEachFileLine(path, [&](std::string_view line) { parser.read(line); });
+    threadParser().trim();
+    return accepted ? parser.take() : ParsedSession{};
 }
 
 ParsedSession parseCodex(const std::string& path) { return parseCodex(path, clock().today()); }
+
+std::unique_ptr<LineParser> makeCodexParser(const DayWindow& today) { return std::make_unique<CodexParser>(today); }
+
+void trimCodexThreadParsers() { threadParser().trim(); }
 
 }  // namespace vorel::Transcript

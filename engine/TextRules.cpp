@@ -18,7 +18,7 @@ bool isWhitespaceOrNewline(char32_t c) {
     }
 }
 
-std::string_view trimmed(std::string_view s) {
+std::string_view trimmed(std::string_view s, bool (*strip)(char32_t)) {
     const auto* p = reinterpret_cast<const uint8_t*>(s.data());
     int32_t begin = 0;
     auto end = static_cast<int32_t>(s.size());
@@ -26,14 +26,14 @@ std::string_view trimmed(std::string_view s) {
         int32_t i = begin;
         UChar32 c;
         U8_NEXT(p, i, end, c);
-        if (c < 0 || !isWhitespaceOrNewline(static_cast<char32_t>(c))) break;
+        if (c < 0 || !strip(static_cast<char32_t>(c))) break;
         begin = i;
     }
     while (end > begin) {
         int32_t i = end;
         UChar32 c;
         U8_PREV(p, begin, i, c);
-        if (c < 0 || !isWhitespaceOrNewline(static_cast<char32_t>(c))) break;
+        if (c < 0 || !strip(static_cast<char32_t>(c))) break;
         end = i;
     }
     return s.substr(static_cast<size_t>(begin), static_cast<size_t>(end - begin));

@@ -11,8 +11,11 @@ namespace vorel::text {
 // next line.
 bool isWhitespaceOrNewline(char32_t c);
 
+// `s` (UTF-8) without the characters that `strip` picks at either end.
+std::string_view trimmed(std::string_view s, bool (*strip)(char32_t));
+
 // `s` (UTF-8) without white space and line breaks at either end.
-std::string_view trimmed(std::string_view s);
+inline std::string_view trimmed(std::string_view s) { return trimmed(s, isWhitespaceOrNewline); }
 
 // Empty after trimming.
 inline bool isBlank(std::string_view s) { return trimmed(s).empty(); }

@@ -3,6 +3,7 @@
 // ParsedSession out. Neither ever fails: a file that cannot be read or
 // decoded gives a fresh record.
 
+#include <memory>
 #include <string>
 
 #include "Clock.h"
@@ -19,6 +20,24 @@ ParsedSession parseClaudeText(const TranscriptText& text, const DayWindow& today
 ParsedSession parseCodex(const std::string& path, const DayWindow& today);
 ParsedSession parseCodex(const std::string& path);
 ParsedSession parseCodexText(const TranscriptText& text, const DayWindow& today);
+
+// A parse fed one line at a time. A clone continues on its own from where
+// the original stopped, so a parse can be kept and resumed when its file
+// grows.
+class LineParser {
+public:
+    virtual ~LineParser() = default;
+    virtual void read(std::string_view line) = 0;
+    virtual std::unique_ptr<LineParser> clone() const = 0;
+    virtual const ParsedSession& session() const = 0;
+};
+
+std::unique_ptr<LineParser> makeClaudeParser(const DayWindow& today);
+std::unique_ptr<LineParser> makeCodexParser(const DayWindow& today);
+
+// Give back the JSON buffers this thread's parsers grew for long lines.
+void trimClaudeThreadParsers();
+void trimCodexThreadParsers();
 
 // The model id of a Codex token count seen before any model is known.
 inline constexpr std::string_view kUnknownOpenAIModel = "(unknown OpenAI model)";

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -39,7 +40,9 @@ std::optional<TranscriptText> readTranscriptFile(const std::string& path) {
         return std::nullopt;
     }
     std::string bytes;
-    // The file may grow while it is read; read to its end, whatever that is.
+    // Room for the padding too, so that adding it moves nothing. The file
+    // may grow while it is read; read to its end, whatever that is.
+    bytes.reserve(static_cast<size_t>(st.st_size) + 1 + simdjson::SIMDJSON_PADDING);
     bytes.resize(static_cast<size_t>(st.st_size) + 1);
     size_t have = 0;
     for (;;) {
@@ -60,10 +63,128 @@ std::optional<TranscriptText> readTranscriptFile(const std::string& path) {
 
 namespace {
 
+// Bytes asked of the file at a time: enough that system calls do not count,
+// few enough that a piece is still in the core's cache while it is checked,
+// split and parsed.
+constexpr size_t kPieceBytes = 256 * 1024;
+
+}  // namespace
+
+TranscriptLineReader::TranscriptLineReader(const std::string& path, std::int64_t offset) {
+    fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd_ < 0) {
+        fail();
+        return;
+    }
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+        fail();
+        return;
+    }
+    // A small file fits in one piece with a byte to spare, so its end shows
+    // without the buffer having to grow.
+    if (offset > 0) {
+        if (offset > st.st_size || ::lseek(fd_, offset, SEEK_SET) != offset) {
+            fail();
+            return;
+        }
+        base_ = completeEnd_ = offset;
+    }
+    capacity_ = std::min(static_cast<size_t>(st.st_size - offset) + 1, kPieceBytes);
+    buffer_.reset(new char[capacity_ + simdjson::SIMDJSON_PADDING]);
+}
+
+TranscriptLineReader::~TranscriptLineReader() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+void TranscriptLineReader::fail() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    done_ = failed_ = true;
+    buffer_.reset();
+    capacity_ = filled_ = complete_ = pos_ = 0;
+}
+
+std::optional<std::string_view> TranscriptLineReader::next() {
+    for (;;) {
+        while (pos_ < complete_) {
+            const char* start = buffer_.get() + pos_;
+            size_t left = complete_ - pos_;
+            const char* nl = static_cast<const char*>(std::memchr(start, '\n', left));
+            size_t length = nl ? static_cast<size_t>(nl - start) : left;
+            pos_ += nl ? length + 1 : length;
+            if (nl) completeEnd_ = base_ + static_cast<std::int64_t>(pos_);
+            lastUnfinished_ = !nl;
+            std::string_view line(start, length);
+            if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+            if (!line.empty()) return line;
+        }
+        if (done_ || !fill()) return std::nullopt;
+    }
+}
+
+// Reads until the buffer holds at least one more whole, checked line, or the
+// file ends. The unfinished line is kept, moved to the front; the UTF-8 rule
+// is checked from its start up to the last line feed read, so every byte is
+// checked once and the pieces between line feeds add up to the whole rule.
+bool TranscriptLineReader::fill() {
+    if (pos_ > 0) {
+        std::memmove(buffer_.get(), buffer_.get() + pos_, filled_ - pos_);
+        filled_ -= pos_;
+        base_ += static_cast<std::int64_t>(pos_);
+        pos_ = complete_ = 0;
+    }
+    for (;;) {
+        if (filled_ == capacity_) {
+            // A line longer than the buffer.
+            size_t grown = std::max(capacity_ * 2, kPieceBytes);
+            std::unique_ptr<char[]> bigger(new char[grown + simdjson::SIMDJSON_PADDING]);
+            std::memcpy(bigger.get(), buffer_.get(), filled_);
+            buffer_ = std::move(bigger);
+            capacity_ = grown;
+        }
+        char* buf = buffer_.get();
+        ssize_t n = ::read(fd_, buf + filled_, capacity_ - filled_);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            fail();
+            return false;
+        }
+        if (n == 0) {
+            // What follows the last line feed is one more line when it is
+            // valid UTF-8, and is dropped when not: a file caught in the
+            // middle of a write.
+            ::close(fd_);
+            fd_ = -1;
+            done_ = true;
+            if (!simdjson::validate_utf8(buf, filled_)) filled_ = 0;
+            complete_ = filled_;
+            std::memset(buf + filled_, 0, simdjson::SIMDJSON_PADDING);
+            return true;
+        }
+        size_t start = filled_;
+        filled_ += static_cast<size_t>(n);
+        const char* last = static_cast<const char*>(::memrchr(buf + start, '\n', static_cast<size_t>(n)));
+        if (!last) continue;
+        size_t end = static_cast<size_t>(last - buf) + 1;
+        if (!simdjson::validate_utf8(buf, end)) {
+            fail();
+            return false;
+        }
+        complete_ = end;
+        std::memset(buf + filled_, 0, simdjson::SIMDJSON_PADDING);
+        return true;
+    }
+}
+
+namespace {
+
 // The line with every number that the JSON library rejects for its size
-// rewritten: an integer past the 64-bit range becomes the same digits as a
-// double, and a double past its range becomes 1e308 with its sign. Both are
-// outside the 64-bit range, so a count there still reads as 0.
+// rewritten: an integer past the 64-bit range, and a double past its range,
+// become 1e308 with their sign. That is outside the 64-bit range, so a count
+// there still reads as 0. (The integer's own digits as a double would not
+// do: -9223372036854775809 rounds to -2^63, which is in range.)
 std::string relaxNumbers(std::string_view line) {
     std::string out;
     out.reserve(line.size() + 16);
@@ -112,7 +233,7 @@ std::string relaxNumbers(std::string_view line) {
             } else {
                 (void)std::strtoull(token.c_str(), nullptr, 10);
             }
-            if (errno == ERANGE) token += ".0";
+            if (errno == ERANGE) token = token[0] == '-' ? "-1e308" : "1e308";
         }
         errno = 0;
         double d = std::strtod(token.c_str(), nullptr);
@@ -136,6 +257,14 @@ std::optional<dom::object> JsonLineParser::parse(std::string_view line) {
     dom::object obj;
     if (root.get_object().get(obj)) return std::nullopt;
     return obj;
+}
+
+void JsonLineParser::trim() {
+    if (parser_.capacity() > kKeptLineBytes) {
+        // On failure the parser allocates again for its next line.
+        [[maybe_unused]] simdjson::error_code e = parser_.allocate(kKeptLineBytes);
+    }
+    if (relaxed_.size() > kKeptLineBytes) relaxed_ = simdjson::padded_string();
 }
 
 JsonValue field(dom::object obj, std::string_view key) {

@@ -6,6 +6,7 @@
 #include <simdjson.h>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -50,15 +51,81 @@ private:
 // device is never opened in a way that could block.
 std::optional<TranscriptText> readTranscriptFile(const std::string& path);
 
-// Parses one line of a TranscriptText into a JSON object, reusing its
-// buffers across lines. A line that is not valid JSON or whose top-level
-// value is not an object gives nothing. A number beyond what the JSON
-// library holds (an integer past the 64-bit range, a double past its
-// range) does not cost the whole line: the line is read again with that
-// number taken as an out-of-range double, which counts as 0.
+// Reads a regular file line by line with the rules of readTranscriptFile and
+// TranscriptText::forEachLine, but a piece at a time: memory stays at one
+// piece plus the longest line, and each piece is still in the cache while its
+// lines are parsed. Because the UTF-8 rule is checked piece by piece, an
+// invalid byte may be found after earlier lines were handed out; accepted()
+// then says that everything read from the file must be thrown away.
+class TranscriptLineReader {
+public:
+    // Reads from byte `offset` on, which must be the start of a line.
+    explicit TranscriptLineReader(const std::string& path, std::int64_t offset = 0);
+    ~TranscriptLineReader();
+    TranscriptLineReader(const TranscriptLineReader&) = delete;
+    TranscriptLineReader& operator=(const TranscriptLineReader&) = delete;
+
+    // The next non-empty line, or nothing at the end of the file or when the
+    // file is rejected. The line stays valid until the next call and is
+    // followed by readable padding, so it can be parsed in place.
+    std::optional<std::string_view> next();
+
+    // Once next() gave nothing: the file was read to its end and the UTF-8
+    // rule accepted it. False for a file that could not be opened or read,
+    // that is not a regular file, or that is rejected.
+    bool accepted() const { return done_ && !failed_; }
+
+    // The file offset just past the last line feed read so far.
+    std::int64_t completeEnd() const { return completeEnd_; }
+    // Whether the line last given out is the unfinished piece after the
+    // last line feed (read as a line, but not yet ended).
+    bool lastWasUnfinished() const { return lastUnfinished_; }
+
+private:
+    bool fill();
+    void fail();
+
+    int fd_ = -1;
+    std::unique_ptr<char[]> buffer_;  // capacity_ bytes, then SIMDJSON_PADDING
+    size_t capacity_ = 0;
+    size_t filled_ = 0;    // bytes read into buffer_
+    size_t complete_ = 0;  // end of the checked whole lines at the front
+    size_t pos_ = 0;       // start of the next line
+    std::int64_t base_ = 0;         // file offset of buffer_[0]
+    std::int64_t completeEnd_ = 0;  // file offset past the last line feed read
+    bool lastUnfinished_ = false;
+    bool done_ = false;
+    bool failed_ = false;
+};
+
+// Calls fn(line) for each non-empty line of the file at `path`; false when
+// the file is unreadable or rejected, in which case whatever the lines gave
+// must be discarded.
+template <typename Fn>
+bool forEachFileLine(const std::string& path, Fn&& fn) {
+    TranscriptLineReader reader(path);
+    while (auto line = reader.next()) fn(*line);
+    return reader.accepted();
+}
+
+// Parses one line of a TranscriptText or a TranscriptLineReader (both keep
+// padding after their lines) into a JSON object, reusing its buffers across
+// lines. A line that is not valid JSON or whose top-level value is not an
+// object gives nothing. A number beyond what the JSON library holds (an
+// integer past the 64-bit range, a double past its range) does not cost the
+// whole line: the line is read again with that number taken as an
+// out-of-range double, which counts as 0.
 class JsonLineParser {
 public:
     std::optional<simdjson::dom::object> parse(std::string_view line);
+
+    // Lines up to this long keep their buffers in a parser kept from file to
+    // file; most lines are far shorter.
+    static constexpr size_t kKeptLineBytes = 64 * 1024;
+
+    // Gives back the memory of buffers grown past kKeptLineBytes of line
+    // (they grow with the longest line parsed).
+    void trim();
 
 private:
     simdjson::dom::parser parser_;

@@ -7,6 +7,7 @@ packages=(
   g++ cmake ninja-build pkg-config git
   libsimdjson-dev libicu-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  wordnet-base link-grammar-dictionaries-en
   clang libclang-rt-14-dev
 )
 

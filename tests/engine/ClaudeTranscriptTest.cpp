@@ -1,1 +1,196 @@
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+#include "Transcript.h"
+
+using namespace vorel;
+using namespace vorel::Transcript;
+using vorel::test::textOf;
+using vorel::test::utc;
+using vorel::test::utcDay;
+
+namespace {
+
+const DayWindow kToday = utcDay(utc(2026, 7, 5));
+
+ParsedSession parse(std::string bytes, const DayWindow& today = kToday) {
+    return parseClaudeText(textOf(std::move(bytes)), today);
+}
+
+// One assistant line. `top` goes first in the line, `ids` first in the message.
+std::string assistant(const std::string& ids, const std::string& model, const std::string& usage,
+                      const std::string& top = R"("timestamp":"2026-07-05T10:00:00.000Z",)") {
+    std::string m = model.empty() ? "" : R"("model":")" + model + R"(",)";
+    return "{" + top + R"("type":"assistant","message":{)" + ids + m + R"("usage":)" + usage + "}}\n";
+}
+
+std::vector<std::string> keysOf(const ParsedSession& s) {
+    std::vector<std::string> keys;
+    for (const BilledTurn& t : s.turns) keys.push_back(t.key);
+    return keys;
+}
+
+// The keys billed from `lines`, random ones shown as "?". The lines are read
+// alone and after a line that gives folder and title, from which point
+// repeats are recognised before the full parse; both must agree.
+std::vector<std::string> keysBothWays(const std::string& lines) {
+    auto masked = [](std::vector<std::string> keys) {
+        for (std::string& k : keys) {
+            if (k.size() == 36 && k[8] == '-' && k[14] == '4') k = "?";
+        }
+        return keys;
+    };
+    std::vector<std::string> plain = masked(keysOf(parse(lines)));
+    std::string intro = R"({"type":"user","cwd":"/w","message":{"content":"Hi"}})" "\n";
+    EXPECT_EQ(plain, masked(keysOf(parse(intro + lines))));
+    return plain;
+}
+
+}  // namespace
+
+TEST(ClaudeTranscript, PricesOneResponse) {
+    // claude-opus-4-8 at 5 / 25, cache read 0.5, 5-minute write 6.25:
+    // 1000 x 5 + 2000 x 25 + 10000 x 0.5 + 4000 x 6.25 = 85000 per million.
+    ParsedSession s = parse(assistant(R"("id":"m1",)", "claude-opus-4-8",
+                                      R"({"input_tokens":1000,"output_tokens":2000,)"
+                                      R"("cache_read_input_tokens":10000,"cache_creation_input_tokens":4000})"));
+    ASSERT_EQ(s.turns.size(), 1u);
+    const BilledTurn& t = s.turns[0];
+    EXPECT_NEAR(t.cost, 0.085, 1e-15);
+    EXPECT_EQ(t.usage(), (ModelUsage{1000, 2000, 10000, 4000, 0, t.cost}));
+    EXPECT_EQ(s.perModel.at("claude-opus-4-8"), t.usage());
+    EXPECT_EQ(s.totalCost, t.cost);
+    EXPECT_EQ(s.todayCost, t.cost);
+    EXPECT_TRUE(s.hadTodayActivity);
+    EXPECT_FALSE(s.hasUnknownModel);
+    EXPECT_EQ(t.date, utc(2026, 7, 5, 10));
+    EXPECT_EQ(s.firstActivity, utc(2026, 7, 5, 10));
+    EXPECT_EQ(s.lastActivity, utc(2026, 7, 5, 10));
+
+    // A model with capitals is outside the table: Claude fallback 5 / 25,
+    // flagged; 100 x 5 + 10 x 25 = 750 per million.
+    ParsedSession odd = parse(assistant("", "Claude-Opus-4-8", R"({"input_tokens":100,"output_tokens":10})"));
+    EXPECT_NEAR(odd.totalCost, 0.00075, 1e-15);
+    EXPECT_TRUE(odd.hasUnknownModel);
+}
+
+TEST(ClaudeTranscript, DeduplicationKeyPrecedence) {
+    const std::string u = R"({"input_tokens":1})";
+    const std::string lines = assistant(R"("id":"m1",)", "claude-haiku", u, R"("requestId":"r1","uuid":"u1",)") +
+                              assistant("", "claude-haiku", u, R"("requestId":"r1","uuid":"u9",)") +
+                              assistant(R"("id":"m1",)", "claude-haiku", R"({"input_tokens":500})") +  // repeat
+                              assistant("", "claude-haiku", u, R"("requestId":7,"uuid":"u2",)") +
+                              assistant("", "claude-haiku", u) +  // no key at all: always counted
+                              assistant("", "claude-haiku", u) +
+                              assistant(R"("id":"",)", "claude-haiku", u) +  // the empty string is a key
+                              assistant(R"("id":"",)", "claude-haiku", u) +
+                              assistant(R"("id":5,)", "claude-haiku", u, R"("requestId":"r2",)") +
+                              assistant("", "claude-haiku", u, R"("uuid":"u2",)") +
+                              assistant(R"("id":"m1","id":"m3",)", "claude-haiku", u);  // the last id counts
+    EXPECT_EQ(keysBothWays(lines), (std::vector<std::string>{"m1", "r1", "u2", "?", "?", "", "r2", "m3"}));
+    ParsedSession s = parse(lines);
+    EXPECT_NE(s.turns[3].key, s.turns[4].key);
+    EXPECT_EQ(s.perModel.at("claude-haiku").input, 8);
+
+    // The key is taken before the model check: a repeat of an unbilled
+    // "<synthetic>" or model-less line stays unbilled. A line without a usage
+    // object, or not of type assistant, takes no key.
+    EXPECT_EQ(keysBothWays(
+                  assistant(R"("id":"s1",)", "<synthetic>", u) + assistant(R"("id":"s1",)", "claude-haiku", u) +
+                  assistant(R"("id":"s2",)", "", u) + assistant(R"("id":"s2",)", "claude-haiku", u) +
+                  assistant(R"("id":"s3",)", "claude-haiku", "[1]") +
+                  R"({"type":"user","message":{"id":"s4","model":"claude-haiku","usage":{"input_tokens":1}}})" "\n" +
+                  assistant(R"("id":"s3",)", "claude-haiku", u) + assistant(R"("id":"s4",)", "claude-haiku", u)),
+              (std::vector<std::string>{"s3", "s4"}));
+}
+
+TEST(ClaudeTranscript, CacheWritesPreferTheSplitByLifetime) {
+    const std::string total = R"("cache_creation_input_tokens":150})";
+    ParsedSession s = parse(
+        assistant("", "claude-sonnet",
+                  R"({"cache_creation":{"ephemeral_5m_input_tokens":100,"ephemeral_1h_input_tokens":50},)" + total) +
+        assistant("", "claude-sonnet", R"({"cache_creation":{},)" + total) +
+        assistant("", "claude-sonnet", "{" + total) + assistant("", "claude-sonnet", R"({"cache_creation":7,)" + total) +
+        assistant("", "claude-sonnet",
+                  R"({"input_tokens":"9","output_tokens":null,"cache_read_input_tokens":2.9,)"
+                  R"("cache_creation_input_tokens":123456789012345678901234567890})"));
+    ASSERT_EQ(s.turns.size(), 5u);
+    // claude-sonnet: 100 5-minute writes at 3.75 and 50 1-hour writes at 6.
+    EXPECT_EQ(s.turns[0].usage(), (ModelUsage{0, 0, 0, 100, 50, s.turns[0].cost}));
+    EXPECT_NEAR(s.turns[0].cost, (100 * 3.75 + 50 * 6.0) / 1e6, 1e-15);
+    EXPECT_EQ(s.turns[1].usage(), ModelUsage{});  // the split wins even when empty
+    EXPECT_EQ(s.turns[2].usage(), (ModelUsage{0, 0, 0, 150, 0, s.turns[2].cost}));
+    EXPECT_EQ(s.turns[3].cacheWrite5m, 150);
+    // Unreadable counts are 0; a count past 64 bits does not cost the line.
+    EXPECT_EQ(s.turns[4].usage(), (ModelUsage{0, 0, 2, 0, 0, s.turns[4].cost}));
+}
+
+TEST(ClaudeTranscript, TodayAndActivityComeFromDatedBilledResponses) {
+    const std::string u = R"({"output_tokens":1000})";  // 0.005 each at claude-haiku's 5
+    auto at = [](const std::string& ts) { return R"("timestamp":")" + ts + R"(",)"; };
+    ParsedSession s = parse(
+        R"({"type":"user","timestamp":"2026-07-05T23:00:00Z","message":{"content":"Hi"}})" "\n" +
+        assistant(R"("id":"a",)", "claude-haiku", u, at("2026-07-05T08:00:00Z")) +
+        assistant(R"("id":"b",)", "claude-haiku", u, at("2026-07-04T23:59:59.999Z")) +
+        assistant(R"("id":"c",)", "claude-haiku", u, "") + assistant(R"("id":"d",)", "claude-haiku", u, at("2026-07-06")) +
+        assistant(R"("id":"e",)", "claude-haiku", u, R"("timestamp":12,)") +
+        assistant(R"("id":"a",)", "claude-haiku", u, at("2026-07-05T22:00:00Z")) +
+        assistant(R"("id":"f",)", "<synthetic>", u, at("2026-07-05T22:30:00Z")));
+    ASSERT_EQ(s.turns.size(), 5u);
+    EXPECT_NEAR(s.totalCost, 0.025, 1e-15);
+    EXPECT_NEAR(s.todayCost, 0.005, 1e-15);
+    EXPECT_TRUE(s.hadTodayActivity);
+    EXPECT_EQ(s.firstActivity, utc(2026, 7, 4, 23, 59, 59) + std::chrono::milliseconds{999});
+    EXPECT_EQ(s.lastActivity, utc(2026, 7, 5, 8));
+    EXPECT_FALSE(s.turns[2].date || s.turns[3].date || s.turns[4].date);
+
+    ParsedSession undated = parse(assistant(R"("id":"a",)", "claude-haiku", u, ""));
+    EXPECT_EQ(undated.lastActivity, kDistantPast);
+    EXPECT_EQ(undated.firstActivity, kDistantFuture);
+    EXPECT_FALSE(undated.hadTodayActivity);
+}
+
+TEST(ClaudeTranscript, TitleAndWorkingFolder) {
+    ParsedSession s = parse(
+        R"({"type":"progress","cwd":""})" "\n"
+        R"({"type":"summary","cwd":"/home/me/app"})" "\n"
+        R"({"type":"user","cwd":"/other","message":{"content":"  <command-name>/clear</command-name>"}})" "\n"
+        R"({"type":"user","message":{"content":"Caveat: generated by a local command"}})" "\n"
+        R"({"type":"user","message":{"content":[{"type":"tool_result","content":"out"}]}})" "\n"
+        R"({"type":"user","message":{"content":["loose",{"type":"text","text":"Not from here"}]}})" "\n"
+        R"({"type":"user","message":"Not an object"})" "\n"
+        R"({"type":"assistant","message":{"content":[{"type":"text","text":"Assistant words"}]}})" "\n"
+        R"({"type":"user","message":{"content":[{},{"type":"text","text":" \n "},{"type":"text","text":7},)"
+        R"({"type":"text","text":"\u2003 Fix the build\r\n"},{"type":"text","text":"second"}]}})" "\n"
+        R"({"type":"user","message":{"content":"Later prompt"}})" "\n");
+    EXPECT_EQ(s.cwd, "/home/me/app");
+    EXPECT_EQ(s.title, "Fix the build");
+    EXPECT_TRUE(s.turns.empty());
+}
+
+TEST(ClaudeTranscript, ReadingRulesApplyToWholeFiles) {
+    vorel::test::TempDir dir;
+    const std::string line = assistant(R"("id":"a",)", "claude-haiku", R"({"output_tokens":1000})");
+    const std::string user = R"({"type":"user","cwd":"/w","message":{"content":"Hello"}})";
+
+    // CRLF lines are read line by line; arrays and broken lines are skipped;
+    // a key spelled with escapes is the same key.
+    std::string crlf = user + "\r\n[1,2]\r\n{\"type\":\"assistant\",\r\n" + line.substr(0, line.size() - 1) +
+                       "\r\n" + R"({"type":"assistant","message":{"id":"b","model":"claude-haiku",)" +
+                       R"("\u0075sage":{"output_tokens":1000}}})" + "\r\n";
+    ParsedSession s = parseClaude(dir.write("crlf.jsonl", crlf), kToday);
+    EXPECT_EQ(s.title, "Hello");
+    EXPECT_EQ(s.cwd, "/w");
+    EXPECT_EQ(keysOf(s), (std::vector<std::string>{"a", "b"}));
+
+    // One invalid byte before the last line feed yields a fresh record; a
+    // response cut inside a character while being written is left out alone.
+    EXPECT_EQ(parseClaude(dir.write("bad.jsonl", user + "\n\"\xff\"\n" + line), kToday), ParsedSession{});
+    EXPECT_EQ(parseClaude(dir.file("missing.jsonl"), kToday), ParsedSession{});
+    EXPECT_EQ(parseClaude(dir.write("blank.jsonl", "\n\n  \n"), kToday), ParsedSession{});
+    std::string cut = user + "\n" + line + line.substr(0, 40) + "\xe2\x82";
+    EXPECT_EQ(parseClaude(dir.write("cut.jsonl", cut), kToday).turns.size(), 1u);
+}

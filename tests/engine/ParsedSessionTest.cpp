@@ -1,1 +1,127 @@
 #include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+
+#include "ParsedSession.h"
+#include "TestSupport.h"
+
+using namespace vorel;
+using vorel::test::utc;
+using vorel::test::utcDay;
+
+namespace {
+
+constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
+
+BilledTurn turn(std::string key, std::string model, std::int64_t input, double cost,
+                std::optional<TimePoint> date = std::nullopt) {
+    return BilledTurn{std::move(key), std::move(model), input, 2, 3, 4, 5, cost, date};
+}
+
+}  // namespace
+
+TEST(ParsedSession, AbsorbMergesUsageDatesAndTexts) {
+    ParsedSession a;
+    a.perModel["claude-opus-4-8"] = {10, 20, 30, 40, 50, 1.5};
+    a.totalCost = 1.5;
+    a.todayCost = 0.5;
+    a.lastActivity = utc(2026, 7, 5, 10);
+    a.firstActivity = utc(2026, 7, 5, 9);
+    a.cwd = "/work/a";
+    a.sourceThreadId = "thread-a";
+    a.turns = {turn("k1", "claude-opus-4-8", 10, 1.5)};
+
+    ParsedSession b;
+    b.perModel["claude-opus-4-8"] = {1, 2, 3, 4, 5, 0.25};
+    b.perModel["Odd-Model"] = {7, 0, 0, 0, 0, 2};
+    b.totalCost = 2.25;
+    b.todayCost = 2;
+    b.lastActivity = utc(2026, 7, 5, 11);
+    b.firstActivity = utc(2026, 7, 5, 9, 30);
+    b.hadTodayActivity = b.hasUnknownModel = b.isSubagent = true;
+    b.title = "Fix the build";
+    b.cwd = "/work/b";
+    b.sourceThreadId = "thread-b";
+    b.parentThreadId = "parent-b";
+    b.turns = {turn("k2", "Odd-Model", 7, 2), turn("k3", "claude-opus-4-8", 1, 0.25)};
+
+    a.absorb(b);
+    EXPECT_EQ(a.perModel.at("claude-opus-4-8"), (ModelUsage{11, 22, 33, 44, 55, 1.75}));
+    EXPECT_EQ(a.perModel.at("Odd-Model"), (ModelUsage{7, 0, 0, 0, 0, 2}));
+    EXPECT_EQ(a.totalCost, 3.75);
+    EXPECT_EQ(a.todayCost, 2.5);
+    EXPECT_EQ(a.lastActivity, utc(2026, 7, 5, 11));
+    EXPECT_EQ(a.firstActivity, utc(2026, 7, 5, 9));
+    EXPECT_TRUE(a.hadTodayActivity && a.hasUnknownModel);
+    EXPECT_EQ(a.title, "Fix the build");  // ours was empty
+    EXPECT_EQ(a.cwd, "/work/a");           // ours was set
+    // Thread and subagent fields stay the absorbing record's own.
+    EXPECT_EQ(a.sourceThreadId, "thread-a");
+    EXPECT_EQ(a.parentThreadId, "");
+    EXPECT_FALSE(a.isSubagent);
+    ASSERT_EQ(a.turns.size(), 3u);
+    EXPECT_EQ(a.turns[2].key, "k3");
+
+    // A record without dated activity leaves both dates alone.
+    ParsedSession before = a;
+    a.absorb(ParsedSession{});
+    EXPECT_EQ(a, before);
+}
+
+TEST(ParsedSession, CountersSaturateInsteadOfOverflowing) {
+    ParsedSession a;
+    a.perModel["m1"] = {kMax - 1, 0, 0, 0, 0, 0};
+    a.perModel["m2"] = {5, kMax, 0, 0, 0, 0};
+    EXPECT_EQ(a.totalTokens(), kMax);
+
+    ParsedSession b;
+    b.perModel["m1"] = {10, 0, 0, 0, kMin, 0};
+    a.absorb(b);
+    EXPECT_EQ(a.perModel.at("m1").input, kMax);
+    EXPECT_EQ(a.perModel.at("m1").cacheWrite1h, kMin);
+
+    ParsedSession c;
+    c.perModel["m"] = {kMax, 0, 0, 0, 0, 0};
+    c.perModel["n"] = {kMin, 0, 0, 0, 0, 0};
+    EXPECT_EQ(c.totalTokens(), -1);
+}
+
+TEST(ParsedSession, RebuiltRetotalsFromKeptTurnsOnly) {
+    ParsedSession s;
+    s.lastActivity = utc(2026, 7, 5, 12);
+    s.firstActivity = utc(2026, 7, 4, 8);
+    s.title = "Refactor";
+    s.cwd = "/work";
+    s.sourceThreadId = "t";
+    s.isSubagent = true;
+    s.subagentRole = "r";
+    s.turns = {turn("a", "claude-opus-4-8", 100, 1.0, utc(2026, 7, 5, 12)),
+               turn("b", "Claude-Opus-4-8", 200, 2.0, utc(2026, 7, 5, 11)),
+               turn("c", "claude-opus-4-8", 300, 4.0, utc(2026, 7, 4, 8)),  //
+               turn("d", "claude-opus-4-8", 400, 8.0)};
+    s.perModel["stale"] = {1, 1, 1, 1, 1, 99};
+    s.totalCost = 99;
+
+    ParsedSession all = s.rebuilt(s.turns, utcDay(utc(2026, 7, 5)));
+    EXPECT_EQ(all.perModel.size(), 2u);
+    EXPECT_EQ(all.perModel.at("claude-opus-4-8"), (ModelUsage{800, 6, 9, 12, 15, 13.0}));
+    EXPECT_EQ(all.totalCost, 15.0);
+    EXPECT_EQ(all.todayCost, 3.0);  // the undated and yesterday's turns stay out
+    EXPECT_TRUE(all.hadTodayActivity && all.hasUnknownModel);
+
+    // Dropping the only turn of a model outside the table clears the flag;
+    // "today" is the window given to the rebuild.
+    ParsedSession kept = s.rebuilt({s.turns[0], s.turns[2], s.turns[3]}, utcDay(utc(2026, 7, 4)));
+    EXPECT_FALSE(kept.hasUnknownModel);
+    EXPECT_EQ(kept.totalCost, 13.0);
+    EXPECT_EQ(kept.todayCost, 4.0);
+
+    ParsedSession none = s.rebuilt({}, utcDay(utc(2026, 7, 5)));
+    ParsedSession expected = s;
+    expected.perModel.clear();
+    expected.totalCost = 0;
+    expected.turns.clear();
+    EXPECT_EQ(none, expected);  // dates, title, cwd and thread fields kept
+}

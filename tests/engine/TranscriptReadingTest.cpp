@@ -1,1 +1,124 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <future>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "TestSupport.h"
+#include "TranscriptReading.h"
+
+using namespace vorel;
+using namespace vorel::Transcript;
+using namespace std::chrono;
+using vorel::test::TempDir;
+using vorel::test::textOf;
+using vorel::test::utc;
+
+namespace {
+
+std::vector<std::string> linesOf(const TranscriptText& t) {
+    std::vector<std::string> out;
+    t.forEachLine([&](std::string_view l) { out.emplace_back(l); });
+    return out;
+}
+
+// One line parsed the way the parsers do, from a padded transcript text.
+struct ParsedLine {
+    TranscriptText text;
+    JsonLineParser parser;
+    std::optional<simdjson::dom::object> obj;
+
+    explicit ParsedLine(std::string line) : text(textOf(std::move(line))) {
+        text.forEachLine([&](std::string_view l) { obj = parser.parse(l); });
+    }
+    std::int64_t count(std::string_view key) const { return intValue(field(*obj, key)); }
+};
+
+}  // namespace
+
+TEST(TranscriptReading, IntValueReadsCountsAndZeroesEverythingElse) {
+    ParsedLine l(R"({"int":12,"frac":12.9,"neg":-3.7,"str":"12","null":null,"bool":true,"obj":{"a":1},)"
+                 R"("arr":[5],"huge":1e30,"u64":9223372036854775808,"max":9223372036854775807,)"
+                 R"("min":-9223372036854775808,"exp":1.5e3,"dup":1,"dup":2})");
+    ASSERT_TRUE(l.obj);
+    EXPECT_EQ(l.count("int"), 12);
+    EXPECT_EQ(l.count("frac"), 12);
+    EXPECT_EQ(l.count("neg"), -3);
+    EXPECT_EQ(l.count("max"), INT64_MAX);
+    EXPECT_EQ(l.count("min"), INT64_MIN);
+    EXPECT_EQ(l.count("exp"), 1500);
+    EXPECT_EQ(l.count("dup"), 2);  // a repeated key counts by its last value
+    for (const char* zero : {"str", "null", "absent", "bool", "obj", "arr", "huge", "u64"}) {
+        EXPECT_EQ(l.count(zero), 0) << zero;
+    }
+
+    // Numbers the JSON library rejects for their size (integers past 64 bits,
+    // doubles past their range) read as 0 and the rest of the line is kept.
+    ParsedLine big(R"({"a":123456789012345678901234567890,"b":7,"s":"\"123456789012345678901234567890",)"
+                   R"("c":-9223372036854775809,"d":18446744073709551616,"e":1e400,"f":-1e400})");
+    ASSERT_TRUE(big.obj);
+    for (const char* zero : {"a", "c", "d", "e", "f"}) EXPECT_EQ(big.count(zero), 0) << zero;
+    EXPECT_EQ(big.count("b"), 7);
+    EXPECT_EQ(*stringValue(field(*big.obj, "s")), "\"123456789012345678901234567890");
+
+    // Only whole JSON objects count; the size fallback rescues no broken line.
+    for (const char* bad : {"[1,2]", "\"text\"", "42", "null", "{\"a\":", "{\"a\":1}}", "not json",
+                            "{\"a\":123456789012345678901234567890,", "[123456789012345678901234567890]"}) {
+        EXPECT_FALSE(ParsedLine(bad).obj) << bad;
+    }
+}
+
+TEST(TranscriptReading, DatesNeedAFullDateTimeWithZone) {
+    EXPECT_EQ(parseDate("2026-07-05T10:20:30.123Z"), utc(2026, 7, 5, 10, 20, 30) + milliseconds{123});
+    EXPECT_EQ(parseDate("2026-07-05T10:20:30Z"), utc(2026, 7, 5, 10, 20, 30));
+    EXPECT_EQ(parseDate("2026-07-05T10:20:30+02:00"), utc(2026, 7, 5, 8, 20, 30));
+    EXPECT_EQ(parseDate("2026-07-05T00:10:00.5-03:30"), utc(2026, 7, 5, 3, 40) + milliseconds{500});
+    EXPECT_EQ(parseDate("2026-07-05T10:20:30.123456Z"), utc(2026, 7, 5, 10, 20, 30) + milliseconds{123});
+    EXPECT_EQ(parseDate("2024-02-29T23:59:59Z"), utc(2024, 2, 29, 23, 59, 59));
+    for (const char* bad : {"", "2026-07-05", "2026-07-05T10:20:30", "2026-07-05T10:20:30.123",
+                            "2026-07-05 10:20:30Z", "2026-07-05T10:20Z", "2026-02-30T10:20:30Z",
+                            "2026-07-05T24:00:00Z", "2026-07-05T10:20:30.Z", "2026-07-05T10:20:30Zjunk",
+                            "2026-07-05T10:20:30+0200", "0000-01-01T00:00:00Z"}) {
+        EXPECT_FALSE(parseDate(bad)) << bad;
+    }
+}
+
+TEST(TranscriptReading, TextRulesForBytesAndLines) {
+    // CRLF and LF lines read alike; blank lines and lone CRs are dropped; a
+    // valid unterminated last line is kept.
+    EXPECT_EQ(linesOf(textOf("{\"a\":1}\r\n\r\n{\"b\":2}\n\n\r\n{\"c\":3}")),
+              (std::vector<std::string>{"{\"a\":1}", "{\"b\":2}", "{\"c\":3}"}));
+    EXPECT_TRUE(linesOf(textOf("\n\n")).empty());
+
+    // An invalid byte before the last line feed rejects the whole text.
+    EXPECT_FALSE(TranscriptText::fromBytes("{\"a\":1}\n{\"b\":\"\xff\"}\n{\"c\":3}\n"));
+    EXPECT_FALSE(TranscriptText::fromBytes("{\"a\":1}\n{\"b\":\"\xc3\"}\n"));
+    // A character cut off after the last line feed (a file read mid-write)
+    // drops only that unfinished piece.
+    auto cut = TranscriptText::fromBytes("{\"a\":\"\xe2\x82\xac\"}\n{\"b\":\"\xe2\x82");
+    ASSERT_TRUE(cut);
+    EXPECT_EQ(linesOf(*cut), (std::vector<std::string>{"{\"a\":\"\xe2\x82\xac\"}"}));
+}
+
+TEST(TranscriptReading, ReadsOnlyRegularFilesAndNeverBlocks) {
+    TempDir dir;
+    std::string bytes = "{\"a\":1}\n{\"b\":2}\n";
+    auto text = readTranscriptFile(dir.write("s.jsonl", bytes));
+    ASSERT_TRUE(text);
+    EXPECT_EQ(text->text(), bytes);
+    EXPECT_FALSE(readTranscriptFile(dir.file("missing.jsonl")));
+    std::filesystem::create_directories(dir.path() / "folder.jsonl");
+    EXPECT_FALSE(readTranscriptFile(dir.file("folder.jsonl")));
+    EXPECT_FALSE(readTranscriptFile("/dev/null"));
+
+    // A FIFO without a writer would block a plain open or read forever.
+    std::string fifo = dir.file("pipe.jsonl");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    auto done = std::make_shared<std::promise<bool>>();
+    auto result = done->get_future();
+    std::thread([done, fifo] { done->set_value(readTranscriptFile(fifo).has_value()); }).detach();
+    ASSERT_EQ(result.wait_for(seconds{5}), std::future_status::ready) << "reading a FIFO blocked";
+    EXPECT_FALSE(result.get());
+}

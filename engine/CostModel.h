@@ -1,0 +1,85 @@
+#pragma once
+// The engine's shared object: lists both assistants' transcript files, parses
+// the changed ones, drops responses counted twice, folds each conversation's
+// files and subagents together and publishes one row per conversation that
+// cost anything, with today's and the lifetime totals.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "ChangeNotifier.h"
+#include "Clock.h"
+#include "CostSource.h"
+#include "ParsedSession.h"
+#include "SessionRow.h"
+
+namespace vorel {
+
+class MetadataStore;
+
+class CostModel {
+public:
+    // Runs the first refresh pass before returning.
+    CostModel(std::vector<std::shared_ptr<const CostSource>> sources, MetadataStore& meta,
+              const Clock& clock = vorel::clock());
+    // With the two standard sources, Claude Code then Codex.
+    explicit CostModel(MetadataStore& meta, const Clock& clock = vorel::clock());
+
+    // One refresh pass; notifies the observers at its end, changed or not.
+    void refresh();
+
+    double todayCost() const { return todayCost_; }
+    const std::vector<SessionRow>& todayRows() const { return todayRows_; }
+    const std::vector<SessionRow>& allRows() const { return allRows_; }
+    double grandTotal() const { return grandTotal_; }
+    const std::string& menuTitle() const { return menuTitle_; }
+    // The first row that holds the most recently modified transcript file.
+    const SessionRow* headerRow() const;
+
+    ChangeNotifier& changed() { return changed_; }
+
+    // "$<0.01" for a positive amount under a cent, else "$" and two decimals.
+    static std::string menuTitleFor(double todayCost);
+
+    // The project name a transcript's folder gives: the last non-empty
+    // hyphen-separated piece of the folder's name.
+    static std::string projectName(const std::string& transcriptPath);
+
+    // How many files the last pass parsed (fully or from where it left off).
+    int lastPassParseCount() const { return lastParseCount_; }
+
+    struct ParsedFile;
+    struct AggregateSession;
+
+private:
+    struct CacheEntry;
+
+    void migrateLegacyIds(const std::vector<TranscriptFile>& listing);
+    std::vector<SessionRow> buildRows(const std::vector<TranscriptFile>& listing, size_t activeIndex,
+                                      const DayWindow& today);
+
+    std::vector<std::shared_ptr<const CostSource>> sources_;
+    MetadataStore& meta_;
+    const Clock& clock_;
+
+    double todayCost_ = 0;
+    std::vector<SessionRow> todayRows_;
+    std::vector<SessionRow> allRows_;
+    double grandTotal_ = 0;
+    std::string menuTitle_ = "$0.00";
+
+    std::unordered_map<std::string, std::shared_ptr<CacheEntry>> cache_;
+    // What the last pass saw, to recognise a pass where nothing changed.
+    std::vector<TranscriptFile> lastListing_;
+    TimePoint lastDayStart_ = kDistantPast;
+    bool haveResult_ = false;
+    int lastParseCount_ = 0;
+
+    ChangeNotifier changed_;
+};
+
+}  // namespace vorel

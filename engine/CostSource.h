@@ -1,0 +1,90 @@
+#pragma once
+// A transcript source: where one coding assistant keeps its transcript files,
+// how to list and parse them, and how a file's conversation, parent
+// conversation and de-duplication scope are identified. Sources keep no
+// state between calls.
+
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Clock.h"
+#include "ParsedSession.h"
+
+namespace vorel {
+
+// A listed transcript file with the modification time and size read while
+// listing. An unreadable time is kUnknownMtime, an unreadable size 0.
+struct TranscriptFile {
+    static constexpr std::int64_t kUnknownMtime = std::numeric_limits<std::int64_t>::min();
+
+    std::string path;
+    std::int64_t mtimeNs = kUnknownMtime;  // nanoseconds since the epoch
+    std::int64_t size = 0;
+    std::uint64_t inode = 0;
+};
+
+class CostSource {
+public:
+    virtual ~CostSource() = default;
+
+    virtual std::string id() const = 0;
+    virtual std::string name() const = 0;
+    virtual std::vector<TranscriptFile> transcriptURLs() const = 0;
+    virtual ParsedSession parse(const std::string& path, const DayWindow& today) const = 0;
+    // Which parser the source uses, so a caller can resume a parse.
+    virtual bool isCodex() const = 0;
+
+    // The defaults read the thread facts the parser found in the file.
+    virtual std::string transcriptId(const std::string& path, const ParsedSession& parsed) const;
+    virtual std::optional<std::string> parentTranscriptId(const std::string& path, const ParsedSession& parsed) const;
+    virtual bool isSubagent(const std::string& path, const ParsedSession& parsed) const;
+    virtual std::string subagentLabel(const std::string& path, const ParsedSession& parsed) const;
+    virtual std::string dedupeScope(const std::string& rowId) const;
+};
+
+class ClaudeCodeSource final : public CostSource {
+public:
+    std::string id() const override { return "claude-code"; }
+    std::string name() const override { return "Claude Code"; }
+    std::vector<TranscriptFile> transcriptURLs() const override;
+    ParsedSession parse(const std::string& path, const DayWindow& today) const override;
+    bool isCodex() const override { return false; }
+
+    // Claude Code tells a conversation's files and subagents apart by path:
+    // …/<conversation>/subagents/<agent>.jsonl is a subagent of <conversation>.
+    std::string transcriptId(const std::string& path, const ParsedSession& parsed) const override;
+    std::optional<std::string> parentTranscriptId(const std::string& path, const ParsedSession& parsed) const override;
+    bool isSubagent(const std::string& path, const ParsedSession& parsed) const override;
+    std::string subagentLabel(const std::string& path, const ParsedSession& parsed) const override;
+    // A response may be copied into the file of a resumed conversation, so
+    // all Claude Code files share one set of counted responses.
+    std::string dedupeScope(const std::string&) const override { return "claude-code"; }
+
+    static std::string root();
+};
+
+class CodexSource final : public CostSource {
+public:
+    std::string id() const override { return "codex"; }
+    std::string name() const override { return "Codex"; }
+    std::vector<TranscriptFile> transcriptURLs() const override;
+    ParsedSession parse(const std::string& path, const DayWindow& today) const override;
+    bool isCodex() const override { return true; }
+
+    static std::string root();
+    static std::string archivedRoot();
+};
+
+// Every regular *.jsonl file below `root`, at any depth. Hidden items are
+// neither listed nor entered, folder links are not followed, and a folder
+// that cannot be read is passed over without ending the listing. Entries of
+// a folder come in name order. An empty root lists nothing.
+std::vector<TranscriptFile> listTranscripts(const std::string& root);
+
+// The last path component without its extension.
+std::string fileStem(const std::string& path);
+
+}  // namespace vorel

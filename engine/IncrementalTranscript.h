@@ -1,0 +1,51 @@
+#pragma once
+// The parse of one transcript file, kept between refresh passes. A live
+// conversation's file only ever grows by whole lines at its end, so when a
+// file has grown and its earlier bytes are unchanged the parse continues
+// from the end of the last whole line it read. The result is the same as a
+// parse of the whole file.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "Clock.h"
+#include "ParsedSession.h"
+#include "Transcript.h"
+
+namespace vorel {
+
+class IncrementalTranscript {
+public:
+    enum class Kind { claude, codex };
+
+    explicit IncrementalTranscript(Kind kind) : kind_(kind) {}
+
+    // Brings the parse up to date with the file, which the caller found at
+    // this inode and size. Returns true when it continued an earlier parse.
+    bool update(const std::string& path, std::uint64_t inode, std::int64_t size, const DayWindow& today);
+
+    const ParsedSession& parsed() const;
+
+private:
+    bool canContinue(const std::string& path, std::uint64_t inode, std::int64_t size, const DayWindow& today) const;
+
+    Kind kind_;
+    // The parse after the last line feed read, and where that is.
+    std::unique_ptr<Transcript::LineParser> checkpoint_;
+    std::int64_t offset_ = 0;
+    // The result when it differs from the checkpoint: with the unfinished
+    // piece after the last line feed read as a line, or empty for a file
+    // that was rejected.
+    std::optional<ParsedSession> result_;
+    std::uint64_t inode_ = 0;
+    std::int64_t size_ = 0;
+    TimePoint dayStart_ = kDistantPast;
+    // The first bytes of the file and the bytes just before offset_, to
+    // notice a file written anew rather than appended to.
+    std::string head_;
+    std::string guard_;
+};
+
+}  // namespace vorel

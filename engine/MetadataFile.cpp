@@ -1,0 +1,263 @@
+#include "MetadataFile.h"
+
+#include <fcntl.h>
+#include <simdjson.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+
+namespace vorel::MetadataFile {
+
+namespace dom = simdjson::dom;
+
+namespace {
+
+// A string field: a string, or null for absent. False for any other type.
+bool readOptionalText(dom::element value, std::optional<std::string>& out) {
+    if (value.is_null()) {
+        out.reset();
+        return true;
+    }
+    std::string_view s;
+    if (value.get_string().get(s)) return false;
+    out = std::string(s);
+    return true;
+}
+
+bool readTags(dom::element value, std::vector<std::string>& out) {
+    dom::array items;
+    if (value.get_array().get(items)) return false;
+    out.clear();
+    for (dom::element item : items) {
+        std::string_view s;
+        if (item.get_string().get(s)) return false;
+        out.emplace_back(s);
+    }
+    return true;
+}
+
+std::optional<ConversationMeta> decodeRecord(dom::element value) {
+    dom::object obj;
+    if (value.get_object().get(obj)) return std::nullopt;
+    ConversationMeta meta;
+    bool hasTags = false;
+    for (dom::key_value_pair kv : obj) {
+        bool ok = true;
+        if (kv.key == "name") {
+            ok = readOptionalText(kv.value, meta.name);
+        } else if (kv.key == "subtitle") {
+            ok = readOptionalText(kv.value, meta.subtitle);
+        } else if (kv.key == "suggestedName") {
+            ok = readOptionalText(kv.value, meta.suggestedName);
+        } else if (kv.key == "tags") {
+            ok = readTags(kv.value, meta.tags);
+            hasTags = true;
+        }
+        if (!ok) return std::nullopt;
+    }
+    if (!hasTags) return std::nullopt;
+    return meta;
+}
+
+void appendQuoted(std::string& out, std::string_view s) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    out += '"';
+    for (char ch : s) {
+        auto c = static_cast<unsigned char>(ch);
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\b': out += "\\b"; break;
+            case '\f': out += "\\f"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default:
+                if (c < 0x20) {
+                    out += "\\u00";
+                    out += kHex[c >> 4];
+                    out += kHex[c & 0xF];
+                } else {
+                    out += ch;
+                }
+        }
+    }
+    out += '"';
+}
+
+void appendMember(std::string& out, int indent, std::string_view key) {
+    out.append(static_cast<size_t>(indent) * 2, ' ');
+    appendQuoted(out, key);
+    out += " : ";
+}
+
+bool writeAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
+std::string folderOf(const std::string& path) {
+    std::string folder = std::filesystem::path(path).parent_path().string();
+    return folder.empty() ? "." : folder;
+}
+
+// Makes a rename inside `folder` durable. Failure only weakens durability.
+void syncFolder(const std::string& folder) {
+    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+// rename() that fails with EEXIST instead of replacing an existing target.
+bool renameNoReplace(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    // The file system cannot rename without replacing: check first.
+    struct stat st;
+    if (::lstat(to.c_str(), &st) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    if (errno != ENOENT) return false;
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+std::string utcStamp(TimePoint now) {
+    auto t = static_cast<std::time_t>(
+        std::chrono::floor<std::chrono::seconds>(now.time_since_epoch()).count());
+    std::tm tm{};
+    char buf[32];
+    if (!::gmtime_r(&t, &tm) || std::strftime(buf, sizeof buf, "%Y%m%dT%H%M%SZ", &tm) == 0) return "unknown-time";
+    return buf;
+}
+
+}  // namespace
+
+std::optional<Records> decode(std::string_view bytes) {
+    if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
+    dom::parser parser;
+    dom::element doc;
+    if (parser.parse(bytes.data(), bytes.size()).get(doc)) return std::nullopt;
+    dom::object root;
+    if (doc.get_object().get(root)) return std::nullopt;
+    Records records;
+    for (dom::key_value_pair kv : root) {
+        auto meta = decodeRecord(kv.value);
+        if (!meta) return std::nullopt;
+        records.insert_or_assign(std::string(kv.key), std::move(*meta));
+    }
+    return records;
+}
+
+std::string encode(const Records& records) {
+    if (records.empty()) return "{}\n";
+    std::string out = "{\n";
+    bool firstRecord = true;
+    for (const auto& [id, meta] : records) {
+        if (!firstRecord) out += ",\n";
+        firstRecord = false;
+        appendMember(out, 1, id);
+        out += "{\n";
+        // Keys in ascending order: name, subtitle, suggestedName, tags.
+        const std::pair<const char*, const std::optional<std::string>*> texts[] = {
+            {"name", &meta.name}, {"subtitle", &meta.subtitle}, {"suggestedName", &meta.suggestedName}};
+        for (const auto& [key, value] : texts) {
+            if (!*value) continue;
+            appendMember(out, 2, key);
+            appendQuoted(out, **value);
+            out += ",\n";
+        }
+        appendMember(out, 2, "tags");
+        if (meta.tags.empty()) {
+            out += "[]";
+        } else {
+            out += "[\n";
+            for (size_t i = 0; i < meta.tags.size(); ++i) {
+                out += "      ";
+                appendQuoted(out, meta.tags[i]);
+                out += i + 1 < meta.tags.size() ? ",\n" : "\n";
+            }
+            out += "    ]";
+        }
+        out += "\n  }";
+    }
+    out += "\n}\n";
+    return out;
+}
+
+ReadResult read(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) return {errno == ENOENT ? ReadStatus::Missing : ReadStatus::Unreadable, {}};
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return {ReadStatus::Unreadable, {}};
+    }
+    std::string bytes;
+    bytes.reserve(static_cast<size_t>(st.st_size));
+    char buf[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            ::close(fd);
+            return {ReadStatus::Unreadable, {}};
+        }
+        bytes.append(buf, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    auto records = decode(bytes);
+    if (!records) return {ReadStatus::Unreadable, {}};
+    return {ReadStatus::Loaded, std::move(*records)};
+}
+
+bool writeAtomically(const std::string& path, std::string_view bytes) {
+    const std::string folder = folderOf(path);
+    std::string temp =
+        (std::filesystem::path(folder) / ("." + std::filesystem::path(path).filename().string() + ".XXXXXX"))
+            .string();
+    int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok = writeAll(fd, bytes) && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
+    if (!ok) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    syncFolder(folder);
+    return true;
+}
+
+bool setAside(const std::string& path, TimePoint now) {
+    const std::string base = path + ".unreadable-" + utcStamp(now);
+    for (int n = 1; n <= 10; ++n) {
+        std::string target = n == 1 ? base : base + "-" + std::to_string(n);
+        if (renameNoReplace(path, target)) {
+            syncFolder(folderOf(path));
+            return true;
+        }
+        if (errno == EEXIST) continue;
+        if (errno == ENOENT) {
+            struct stat st;
+            return ::lstat(path.c_str(), &st) != 0 && errno == ENOENT;
+        }
+        return false;
+    }
+    return false;
+}
+
+}  // namespace vorel::MetadataFile

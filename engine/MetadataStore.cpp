@@ -1,0 +1,265 @@
+#include "MetadataStore.h"
+
+#include <pwd.h>
+#include <simdjson.h>
+#include <unicode/normalizer2.h>
+#include <unicode/unistr.h>
+#include <unicode/utf8.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+
+#include "NameSuggester.h"
+#include "TextRules.h"
+
+namespace vorel {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool isValidUtf8(std::string_view s) { return simdjson::validate_utf8(s.data(), s.size()); }
+
+// `s` with every ill-formed UTF-8 sequence replaced by U+FFFD. Everything
+// the store holds is valid UTF-8, so the file it writes always decodes.
+std::string validUtf8(std::string_view s) {
+    if (isValidUtf8(s)) return std::string(s);
+    std::string out;
+    out.reserve(s.size() + 8);
+    const auto* p = reinterpret_cast<const uint8_t*>(s.data());
+    const auto n = static_cast<int32_t>(s.size());
+    for (int32_t i = 0; i < n;) {
+        const int32_t start = i;
+        UChar32 c;
+        U8_NEXT(p, i, n, c);
+        if (c < 0) {
+            out += "\xEF\xBF\xBD";
+        } else {
+            out.append(s.data() + start, static_cast<size_t>(i - start));
+        }
+    }
+    return out;
+}
+
+// The text under which texts that differ only in case (full Unicode case
+// folding, so "STRASSE" matches "straße") or in the composition of accented
+// letters are the same: the canonical decomposition of the case-folded
+// canonical decomposition.
+icu::UnicodeString caselessKey(std::string_view s) {
+    icu::UnicodeString u = icu::UnicodeString::fromUTF8(icu::StringPiece(s.data(), static_cast<int32_t>(s.size())));
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* nfd = icu::Normalizer2::getNFDInstance(status);
+    if (U_FAILURE(status)) return u.foldCase(U_FOLD_CASE_DEFAULT);
+    icu::UnicodeString folded = nfd->normalize(u, status);
+    folded.foldCase(U_FOLD_CASE_DEFAULT);
+    icu::UnicodeString key = nfd->normalize(folded, status);
+    return U_SUCCESS(status) ? key : u.foldCase(U_FOLD_CASE_DEFAULT);
+}
+
+bool hasText(const std::optional<std::string>& s) { return s && !text::isBlank(*s); }
+
+// User input as stored: valid UTF-8, trimmed of white space and line breaks.
+std::string cleaned(std::string_view s) { return std::string(text::trimmed(validUtf8(s))); }
+
+}  // namespace
+
+MetadataStore::MetadataStore(const std::string& folder) {
+    if (folder.empty()) return;
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    fileURL_ = (fs::path(folder) / "metadata.json").string();
+    MetadataFile::ReadResult file = MetadataFile::read(fileURL_);
+    switch (file.status) {
+        case MetadataFile::ReadStatus::Missing: break;
+        case MetadataFile::ReadStatus::Unreadable: mustSetAsideFile_ = true; break;
+        case MetadataFile::ReadStatus::Loaded: byId_ = std::move(file.records); break;
+    }
+}
+
+MetadataStore& MetadataStore::shared() {
+    static MetadataStore store(folderFromEnvironment());
+    return store;
+}
+
+std::string MetadataStore::folderFromEnvironment() {
+    const char* dir = std::getenv("VOREL_METADATA_DIR");
+    if (dir && *dir) return dir;
+    fs::path base;
+    const char* xdg = std::getenv("XDG_DATA_HOME");
+    if (xdg && xdg[0] == '/') {
+        base = xdg;
+    } else {
+        std::string home;
+        if (const char* h = std::getenv("HOME"); h && *h) {
+            home = h;
+        } else {
+            passwd pw{};
+            passwd* found = nullptr;
+            std::vector<char> buf(16384);
+            if (::getpwuid_r(::getuid(), &pw, buf.data(), buf.size(), &found) == 0 && found && found->pw_dir)
+                home = found->pw_dir;
+        }
+        if (home.empty()) return {};
+        base = fs::path(home) / ".local" / "share";
+    }
+    return (base / "Vorel").string();
+}
+
+const ConversationMeta* MetadataStore::find(std::string_view id) const {
+    auto it = byId_.find(id);
+    if (it == byId_.end() && !isValidUtf8(id)) it = byId_.find(validUtf8(id));
+    return it == byId_.end() ? nullptr : &it->second;
+}
+
+std::string MetadataStore::topic(std::string_view id, std::string_view fallbackText) const {
+    if (const ConversationMeta* meta = find(id)) {
+        if (hasText(meta->name)) return *meta->name;
+        if (hasText(meta->suggestedName)) return *meta->suggestedName;
+    }
+    return NameSuggester::keywordTopic(fallbackText);
+}
+
+std::string MetadataStore::subtitle(std::string_view id, std::string_view fallbackText) const {
+    const ConversationMeta* meta = find(id);
+    return meta && hasText(meta->subtitle) ? *meta->subtitle : std::string(fallbackText);
+}
+
+bool MetadataStore::hasCustomSubtitle(std::string_view id) const {
+    const ConversationMeta* meta = find(id);
+    return meta && hasText(meta->subtitle);
+}
+
+std::vector<std::string> MetadataStore::tags(std::string_view id) const {
+    const ConversationMeta* meta = find(id);
+    return meta ? meta->tags : std::vector<std::string>{};
+}
+
+std::vector<std::string> MetadataStore::allTags() const {
+    std::set<std::string, std::less<>> all;
+    for (const auto& [id, meta] : byId_) all.insert(meta.tags.begin(), meta.tags.end());
+    return {all.begin(), all.end()};
+}
+
+void MetadataStore::setName(std::string_view text, std::string_view id) {
+    std::string key = validUtf8(id);
+    const ConversationMeta* old = find(key);
+    ConversationMeta meta = old ? *old : ConversationMeta{};
+    std::string name = cleaned(text);
+    meta.name = name.empty() ? std::nullopt : std::optional(std::move(name));
+    commit(std::move(meta), key);
+}
+
+void MetadataStore::setSubtitle(std::string_view text, std::string_view id) {
+    std::string key = validUtf8(id);
+    const ConversationMeta* old = find(key);
+    ConversationMeta meta = old ? *old : ConversationMeta{};
+    std::string note = cleaned(text);
+    meta.subtitle = note.empty() ? std::nullopt : std::optional(std::move(note));
+    commit(std::move(meta), key);
+}
+
+void MetadataStore::addTag(std::string_view text, std::string_view id) {
+    std::string tag = cleaned(text);
+    if (tag.empty()) return;
+    std::string key = validUtf8(id);
+    const ConversationMeta* old = find(key);
+    ConversationMeta meta = old ? *old : ConversationMeta{};
+    const icu::UnicodeString tagKey = caselessKey(tag);
+    for (const std::string& t : meta.tags) {
+        if (caselessKey(t) == tagKey) return;
+    }
+    meta.tags.push_back(std::move(tag));
+    commit(std::move(meta), key);
+}
+
+void MetadataStore::removeTag(std::string_view text, std::string_view id) {
+    std::string key = validUtf8(id);
+    const ConversationMeta* old = find(key);
+    if (!old) return;
+    ConversationMeta meta = *old;
+    std::erase(meta.tags, text);
+    commit(std::move(meta), key);
+}
+
+void MetadataStore::ensureSuggestion(std::string_view id, std::string_view text) {
+    std::string key = validUtf8(id);
+    const ConversationMeta* old = find(key);
+    if (old && (hasText(old->name) || hasText(old->suggestedName))) return;
+    ConversationMeta meta = old ? *old : ConversationMeta{};
+    meta.suggestedName = validUtf8(NameSuggester::keywordTopic(text));
+    byId_.insert_or_assign(std::move(key), std::move(meta));
+    recordChange();
+}
+
+void MetadataStore::migrateLegacyId(std::string_view oldId, std::string_view newId) {
+    std::string oldKey = validUtf8(oldId);
+    std::string newKey = validUtf8(newId);
+    if (oldKey == newKey) return;
+    auto old = byId_.find(oldKey);
+    if (old == byId_.end()) return;
+    const ConversationMeta* current = find(newKey);
+    ConversationMeta merged = merge(current ? *current : ConversationMeta{}, old->second);
+    byId_.erase(old);
+    byId_.insert_or_assign(std::move(newKey), std::move(merged));
+    recordChange();
+}
+
+ConversationMeta MetadataStore::merge(const ConversationMeta& primary, const ConversationMeta& fallback) {
+    ConversationMeta out;
+    out.name = hasText(primary.name) ? primary.name : fallback.name;
+    out.subtitle = hasText(primary.subtitle) ? primary.subtitle : fallback.subtitle;
+    out.suggestedName = hasText(primary.suggestedName) ? primary.suggestedName : fallback.suggestedName;
+    out.tags = primary.tags;
+    std::vector<icu::UnicodeString> keys;
+    for (const std::string& t : out.tags) keys.push_back(caselessKey(t));
+    for (const std::string& t : fallback.tags) {
+        icu::UnicodeString k = caselessKey(t);
+        if (std::find(keys.begin(), keys.end(), k) != keys.end()) continue;
+        keys.push_back(std::move(k));
+        out.tags.push_back(t);
+    }
+    return out;
+}
+
+void MetadataStore::commit(ConversationMeta meta, const std::string& id) {
+    if (meta.isEmpty()) {
+        byId_.erase(id);
+    } else {
+        byId_.insert_or_assign(id, std::move(meta));
+    }
+    recordChange();
+}
+
+void MetadataStore::recordChange() {
+    if (batchDepth_ > 0) {
+        changedInBatch_ = true;
+        return;
+    }
+    save();
+    changed_.notify();
+}
+
+void MetadataStore::endBatch() {
+    if (--batchDepth_ > 0 || !changedInBatch_) return;
+    changedInBatch_ = false;
+    save();
+    changed_.notify();
+}
+
+// Failures are ignored: the change stays in memory and goes out with the
+// next successful save.
+void MetadataStore::save() {
+    if (fileURL_.empty()) return;
+    if (mustSetAsideFile_) {
+        // The file on disk could not be read: keep it under another name
+        // rather than replace it with what little the store now holds.
+        if (!MetadataFile::setAside(fileURL_, clock().now())) return;
+        mustSetAsideFile_ = false;
+    }
+    MetadataFile::writeAtomically(fileURL_, MetadataFile::encode(byId_));
+}
+
+}  // namespace vorel

@@ -1,0 +1,112 @@
+#pragma once
+// The user's names, notes and tags for conversations, and the names the
+// engine suggests, kept by row id in memory and in metadata.json. Every
+// change is written to the file at once, or at the end of the batch it was
+// made in.
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "ChangeNotifier.h"
+#include "ConversationMeta.h"
+#include "MetadataFile.h"
+
+namespace vorel {
+
+class MetadataStore {
+public:
+    // A store whose file is `folder`/metadata.json. The folder is created
+    // with its parents (failure is ignored: later writes fail in turn) and the
+    // file is read once, now. A missing file is an empty store. A file that
+    // cannot be read or decoded also gives an empty store, and is moved aside
+    // (see MetadataFile::setAside) before the first save replaces it; while it
+    // cannot be moved, changes stay in memory and nothing is written. An empty
+    // `folder` keeps the store in memory only.
+    explicit MetadataStore(const std::string& folder);
+    MetadataStore(const MetadataStore&) = delete;
+    MetadataStore& operator=(const MetadataStore&) = delete;
+
+    // The process's store, created on first use in folderFromEnvironment().
+    static MetadataStore& shared();
+
+    // VOREL_METADATA_DIR when set and not empty; otherwise Vorel in
+    // $XDG_DATA_HOME (when it is an absolute path), else in
+    // ~/.local/share. Empty when no home folder can be found.
+    static std::string folderFromEnvironment();
+
+    const MetadataFile::Records& byId() const { return byId_; }
+    const std::string& fileURL() const { return fileURL_; }
+
+    // Notified once per change, after it is applied and saved; inside a
+    // batch, once at its end when anything changed.
+    ChangeNotifier& changed() { return changed_; }
+
+    // The title to show: the stored name, else the stored suggested name
+    // (whichever first is not blank, as stored), else the suggester's topic
+    // of `fallbackText`, computed now and not stored.
+    std::string topic(std::string_view id, std::string_view fallbackText) const;
+    // The stored note when it is not blank, else `fallbackText`.
+    std::string subtitle(std::string_view id, std::string_view fallbackText) const;
+    bool hasCustomSubtitle(std::string_view id) const;
+    // The record's tags in stored order; empty when there is no record.
+    std::vector<std::string> tags(std::string_view id) const;
+    // Every tag of every record once (exact text), in ascending byte order.
+    std::vector<std::string> allTags() const;
+
+    // Stores the trimmed text as the name (note), or removes it when blank.
+    // A record left with nothing is removed. Always saves.
+    void setName(std::string_view text, std::string_view id);
+    void setSubtitle(std::string_view text, std::string_view id);
+    // Appends the trimmed tag unless it is blank or the record already has
+    // it ignoring case (then nothing is saved).
+    void addTag(std::string_view text, std::string_view id);
+    // Removes every tag equal to `text` exactly (untrimmed, case-sensitive);
+    // saves whenever the record exists, even when nothing matched.
+    void removeTag(std::string_view text, std::string_view id);
+    // Stores the suggester's topic of `text` as the suggested name, unless
+    // the record has a non-blank name or suggested name.
+    void ensureSuggestion(std::string_view id, std::string_view text);
+    // Moves the record under `oldId` to `newId`, merged into the record
+    // there: the new record's non-blank fields win, its tags come first and
+    // the old tags follow unless they equal one already there ignoring case.
+    void migrateLegacyId(std::string_view oldId, std::string_view newId);
+
+    // Holds every save and notification back until the outermost batch ends,
+    // then saves and notifies once if anything changed. The file's content is
+    // the same as with a save per change. Batches nest.
+    class Batch {
+    public:
+        explicit Batch(MetadataStore& store) : store_(&store) { store.beginBatch(); }
+        ~Batch() { end(); }
+        Batch(const Batch&) = delete;
+        Batch& operator=(const Batch&) = delete;
+
+        // Ends the batch before the scope does; later calls do nothing.
+        void end() {
+            if (store_) std::exchange(store_, nullptr)->endBatch();
+        }
+
+    private:
+        MetadataStore* store_;
+    };
+
+private:
+    const ConversationMeta* find(std::string_view id) const;
+    void commit(ConversationMeta meta, const std::string& id);
+    void recordChange();
+    void save();
+    void beginBatch() { ++batchDepth_; }
+    void endBatch();
+    static ConversationMeta merge(const ConversationMeta& primary, const ConversationMeta& fallback);
+
+    std::string fileURL_;
+    MetadataFile::Records byId_;
+    ChangeNotifier changed_;
+    bool mustSetAsideFile_ = false;
+    int batchDepth_ = 0;
+    bool changedInBatch_ = false;
+};
+
+}  // namespace vorel

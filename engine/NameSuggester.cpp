@@ -1,0 +1,212 @@
+#include "NameSuggester.h"
+
+#include <unicode/brkiter.h>
+#include <unicode/locid.h>
+#include <unicode/uchar.h>
+#include <unicode/unistr.h>
+#include <unicode/utext.h>
+#include <unicode/utf8.h>
+
+#include <algorithm>
+#include <array>
+#include <memory>
+#include <vector>
+
+#include "LexiconWordTagger.h"
+#include "TextRules.h"
+
+namespace vorel::NameSuggester {
+
+namespace {
+
+constexpr size_t kTextLimit = 600;  // user-perceived characters
+constexpr size_t kWordLimit = 2;
+constexpr size_t kMinimumLength = 3;  // user-perceived characters
+
+// Words too generic to name a conversation by; compared in lower case.
+constexpr std::array<std::string_view, 57> kStopWords = {
+    "and", "app", "application", "are", "build", "built", "code", "day", "file", "files", "for", "from", "help",
+    "her", "here", "him", "into", "junior", "look", "make", "need", "now", "one", "our", "page", "personal",
+    "please", "project", "projects", "site", "someone", "something", "stuff", "that", "the", "them", "then",
+    "there", "thing", "things", "this", "time", "today", "tomorrow", "tool", "user", "users", "using", "want",
+    "way", "web", "website", "with", "work", "yesterday", "you", "your"};
+static_assert(std::ranges::is_sorted(kStopWords));
+
+bool isAscii(std::string_view s) {
+    return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+icu::UnicodeString toUnicode(std::string_view s) {
+    return icu::UnicodeString::fromUTF8(icu::StringPiece(s.data(), static_cast<int32_t>(s.size())));
+}
+
+std::string toUtf8(const icu::UnicodeString& u) {
+    std::string out;
+    u.toUTF8String(out);
+    return out;
+}
+
+std::string lowerCase(std::string_view s) {
+    if (isAscii(s)) {
+        std::string out(s);
+        for (char& c : out)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        return out;
+    }
+    return toUtf8(toUnicode(s).toLower(icu::Locale::getRoot()));
+}
+
+std::string foldCase(std::string_view s) { return toUtf8(toUnicode(s).foldCase()); }
+
+bool isStopWord(std::string_view word) { return std::ranges::binary_search(kStopWords, lowerCase(word)); }
+
+// One grapheme-cluster breaker per thread, created on first use.
+icu::BreakIterator* characterBreaker() {
+    thread_local std::unique_ptr<icu::BreakIterator> breaker = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        std::unique_ptr<icu::BreakIterator> b(
+            icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+        if (U_FAILURE(status)) b.reset();
+        return b;
+    }();
+    return breaker.get();
+}
+
+// The byte offsets where the grapheme clusters of `s` end, at most `limit`
+// of them. Plain ASCII without carriage returns has one per byte.
+std::vector<size_t> clusterEnds(std::string_view s, size_t limit) {
+    std::vector<size_t> ends;
+    if (isAscii(s) && s.find('\r') == std::string_view::npos) {
+        for (size_t i = 1; i <= std::min(s.size(), limit); ++i) ends.push_back(i);
+        return ends;
+    }
+    icu::BreakIterator* breaker = characterBreaker();
+    UErrorCode status = U_ZERO_ERROR;
+    UText ut = UTEXT_INITIALIZER;
+    utext_openUTF8(&ut, s.data(), static_cast<int64_t>(s.size()), &status);
+    if (breaker && U_SUCCESS(status)) {
+        breaker->setText(&ut, status);
+        breaker->first();
+        for (int32_t end = breaker->next(); end != icu::BreakIterator::DONE && ends.size() < limit; end = breaker->next())
+            ends.push_back(static_cast<size_t>(end));
+    } else {
+        // Without break rules, fall back to code points.
+        for (int32_t i = 0, n = static_cast<int32_t>(s.size()); i < n && ends.size() < limit;) {
+            U8_FWD_1(s.data(), i, n);
+            ends.push_back(static_cast<size_t>(i));
+        }
+    }
+    utext_close(&ut);
+    return ends;
+}
+
+size_t clusterCount(std::string_view s, size_t atMost) { return clusterEnds(s, atMost).size(); }
+
+// The text up to the end of its `limit`-th grapheme cluster.
+std::string_view clusterPrefix(std::string_view s, size_t limit) {
+    if (s.size() <= limit) return s;  // no cluster is shorter than a byte
+    auto ends = clusterEnds(s, limit);
+    return s.substr(0, ends.empty() ? 0 : ends.back());
+}
+
+UChar32 firstCodePointOf(std::string_view s) {
+    if (s.empty()) return -1;
+    int32_t i = 0;
+    UChar32 c;
+    U8_NEXT(reinterpret_cast<const uint8_t*>(s.data()), i, static_cast<int32_t>(s.size()), c);
+    return c;
+}
+
+// Letters, marks and digits: what stays at either end of a candidate.
+bool isAlphanumeric(UChar32 c) { return (U_GET_GC_MASK(c) & (U_GC_L_MASK | U_GC_M_MASK | U_GC_N_MASK)) != 0; }
+
+std::string_view trimmedToAlphanumerics(std::string_view s) {
+    return vorel::text::trimmed(s, [](char32_t c) { return !isAlphanumeric(static_cast<UChar32>(c)); });
+}
+
+// A character that does not split plain words: its first code point is
+// alphabetic or has a numeric value.
+bool isLetterOrNumber(UChar32 c) {
+    return c >= 0 && (u_hasBinaryProperty(c, UCHAR_ALPHABETIC) ||
+                      u_getIntPropertyValue(c, UCHAR_NUMERIC_TYPE) != U_NT_NONE);
+}
+
+// The pieces of `text` between characters that are neither letters nor
+// numbers, empty pieces dropped.
+std::vector<std::string_view> plainWords(std::string_view text) {
+    std::vector<std::string_view> words;
+    size_t pieceStart = 0;
+    size_t clusterStart = 0;
+    auto close = [&](size_t end) {
+        if (end > pieceStart) words.push_back(text.substr(pieceStart, end - pieceStart));
+    };
+    for (size_t end : clusterEnds(text, text.size())) {
+        if (!isLetterOrNumber(firstCodePointOf(text.substr(clusterStart)))) {
+            close(clusterStart);
+            pieceStart = end;
+        }
+        clusterStart = end;
+    }
+    close(text.size());
+    return words;
+}
+
+// The words collected for a topic, in order.
+class TopicWords {
+public:
+    bool full() const { return words_.size() >= kWordLimit; }
+    bool empty() const { return words_.empty(); }
+
+    void add(std::string_view candidate) {
+        std::string_view word = trimmedToAlphanumerics(candidate);
+        if (full() || clusterCount(word, kMinimumLength) < kMinimumLength || isStopWord(word)) return;
+        std::string folded = foldCase(word);
+        if (std::find(folded_.begin(), folded_.end(), folded) != folded_.end()) return;
+        words_.emplace_back(word);
+        folded_.push_back(std::move(folded));
+    }
+
+    std::string joinedCapitalised() const {
+        std::string out;
+        for (const std::string& w : words_) {
+            if (!out.empty()) out += ' ';
+            auto ends = clusterEnds(w, 1);
+            size_t first = ends.empty() ? 0 : ends.front();
+            out += toUtf8(toUnicode(std::string_view(w).substr(0, first)).toUpper(icu::Locale::getRoot()));
+            out.append(w, first);
+        }
+        return out;
+    }
+
+private:
+    std::vector<std::string> words_;
+    std::vector<std::string> folded_;
+};
+
+}  // namespace
+
+std::string keywordTopic(std::string_view text) { return keywordTopic(text, LexiconWordTagger::shared()); }
+
+std::string keywordTopic(std::string_view text, const WordTagger& tagger) {
+    std::string_view head = clusterPrefix(text, kTextLimit);
+    std::vector<TaggedWord> tagged = tagger.tag(head);
+    TopicWords topic;
+
+    for (const TaggedWord& w : tagged) {
+        if (topic.full()) break;
+        if (w.name) topic.add(w.text);
+    }
+    for (const TaggedWord& w : tagged) {
+        if (topic.full()) break;
+        if (w.noun && clusterCount(w.text, kMinimumLength) >= kMinimumLength && !isStopWord(w.text)) topic.add(w.text);
+    }
+    if (topic.empty()) {
+        for (std::string_view piece : plainWords(head)) {
+            if (topic.full()) break;
+            if (clusterCount(piece, kMinimumLength) >= kMinimumLength && !isStopWord(piece)) topic.add(piece);
+        }
+    }
+    return topic.empty() ? std::string("Untitled") : topic.joinedCapitalised();
+}
+
+}  // namespace vorel::NameSuggester
