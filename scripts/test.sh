@@ -12,5 +12,5 @@ bash scripts/build.sh build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo
 (cd build/release && ctest --output-on-failure -j "$jobs")
 
 CC=clang CXX=clang++ bash scripts/build.sh build/sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DVOREL_SANITIZE=ON -DVOREL_FUZZ=ON -DVOREL_BENCH=OFF
+  -DVOREL_SANITIZE=ON -DVOREL_FUZZ=ON -DVOREL_BENCH=OFF -DVOREL_GUI=OFF
 (cd build/sanitize && ctest --output-on-failure -j "$jobs")

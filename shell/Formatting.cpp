@@ -1,0 +1,51 @@
+#include "Formatting.h"
+
+#include <QDateTime>
+#include <QLocale>
+#include <charconv>
+#include <cmath>
+
+namespace vorel {
+
+namespace {
+
+// printf-style fixed notation without the C locale: std::to_chars rounds
+// the double's exact value to nearest, ties to even, as "%.Nf" does.
+std::string fixed(double v, int decimals) {
+    char buf[400];
+    auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
+    return std::string(buf, res.ptr);
+}
+
+}  // namespace
+
+QString money(double dollars) {
+    if (dollars > 0 && dollars < 0.01) return QStringLiteral("<$0.01");
+    std::string digits = fixed(dollars, 2);
+    return QStringLiteral("$") + QString::fromStdString(digits);
+}
+
+QString compactTokens(long long count) {
+    double c = static_cast<double>(count);
+    if (count >= 1000000) return QString::fromStdString(fixed(c / 1000000.0, 1)) + "M";
+    if (count < 1000) return QString::number(count);
+    return QString::fromStdString(fixed(c / 1000.0, 0)) + "k";
+}
+
+QString shortStamp(TimePoint t) {
+    auto ms = t.time_since_epoch().count();
+    QDateTime local = QDateTime::fromMSecsSinceEpoch(ms, Qt::LocalTime);
+    return QLocale::system().toString(local, QStringLiteral("MMM d, h:mm AP"));
+}
+
+QString relativeTime(TimePoint t, TimePoint now) {
+    double s = std::chrono::duration<double>(now - t).count();
+    if (s < 45) return QStringLiteral("just now");
+    if (s < 3600) return QString::number(static_cast<long long>(s / 60)) + "m ago";
+    if (s < 86400) return QString::number(static_cast<long long>(s / 3600)) + "h ago";
+    return QString::number(static_cast<long long>(s / 86400)) + "d ago";
+}
+
+QString relativeTime(TimePoint t) { return relativeTime(t, clock().now()); }
+
+}  // namespace vorel

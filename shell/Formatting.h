@@ -1,0 +1,22 @@
+#pragma once
+// The short texts every screen shows for amounts, token counts and times.
+// Numbers never depend on the process locale (a German desktop still shows
+// $3.27); dates follow the user's locale and time zone.
+
+#include <QString>
+
+#include "Clock.h"
+
+namespace vorel {
+
+// "$" and two decimals, or "<$0.01" for a positive amount under a cent.
+QString money(double dollars);
+// 912, 845k or 12.3M.
+QString compactTokens(long long count);
+// "MMM d, h:mm a" in the user's locale and time zone.
+QString shortStamp(TimePoint t);
+// "just now", "5m ago", "3h ago" or "12d ago", against `now`.
+QString relativeTime(TimePoint t, TimePoint now);
+QString relativeTime(TimePoint t);
+
+}  // namespace vorel

@@ -1,0 +1,224 @@
+#include "MainWindow.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QKeySequence>
+#include <QLabel>
+#include <QListWidget>
+#include <QScreen>
+#include <QShortcut>
+#include <QVBoxLayout>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+#include "AppModel.h"
+#include "Appearance.h"
+#include "Formatting.h"
+#include "Symbols.h"
+#include "Theme.h"
+
+namespace vorel {
+
+namespace {
+
+MainWindow* gWindow = nullptr;
+bool gQuitOnClose = false;
+
+std::map<Section, ScreenFactory>& factories() {
+    static std::map<Section, ScreenFactory> f;
+    return f;
+}
+
+QWidget* placeholder(Section s) {
+    auto* w = new QWidget;
+    auto* layout = new QVBoxLayout(w);
+    auto* label = new QLabel(sectionTitle(s));
+    label->setTextFormat(Qt::PlainText);
+    label->setAlignment(Qt::AlignCenter);
+    label->setFont(BrandFont::sans(13));
+    label->setStyleSheet(QStringLiteral("color: %1;").arg(BrandColor::css(BrandColor::textFaint())));
+    layout->addWidget(label);
+    return w;
+}
+
+}  // namespace
+
+MainWindow& MainWindow::shared() {
+    Q_ASSERT(gWindow);
+    return *gWindow;
+}
+
+MainWindow* MainWindow::existing() { return gWindow; }
+
+void MainWindow::registerScreen(Section s, ScreenFactory factory) { factories()[s] = std::move(factory); }
+
+void MainWindow::setQuitOnClose(bool quit) { gQuitOnClose = quit; }
+
+int MainWindow::sizeFromEnvironment(const char* name, int fallback) {
+    const char* v = std::getenv(name);
+    if (!v || !*v) return fallback;
+    // Whole text, C locale: strtod stops at the first character it cannot
+    // take, and leading white space is not allowed.
+    if (std::isspace(static_cast<unsigned char>(*v))) return fallback;
+    char* end = nullptr;
+    errno = 0;
+    double d = std::strtod(v, &end);
+    if (end == v || *end != '\0' || !std::isfinite(d)) return fallback;
+    constexpr double kMax = QWIDGETSIZE_MAX;
+    return static_cast<int>(std::clamp(std::round(d), 1.0, kMax));
+}
+
+void MainWindow::show(AppModel& model, Section section) {
+    NavState::shared().setSection(section);
+    if (!gWindow) {
+        gWindow = new MainWindow(model);
+        int w = sizeFromEnvironment("VOREL_WINDOW_W", 780);
+        int h = sizeFromEnvironment("VOREL_WINDOW_H", 640);
+        gWindow->resize(std::max(w, gWindow->minimumWidth()), std::max(h, gWindow->minimumHeight()));
+        if (QScreen* screen = QGuiApplication::primaryScreen()) {
+            QRect area = screen->availableGeometry();
+            gWindow->move(area.center() - gWindow->rect().center());
+        }
+    }
+    gWindow->showSection(NavState::shared().section());
+    gWindow->setVisible(true);
+    gWindow->showNormal();
+    gWindow->raise();
+    gWindow->activateWindow();
+}
+
+MainWindow::MainWindow(AppModel& model) : QWidget(nullptr), model_(model) {
+    setWindowTitle(QStringLiteral("Vorel"));
+    setMinimumSize(760, 420);
+    setAttribute(Qt::WA_DeleteOnClose, false);
+
+    auto* root = new QHBoxLayout(this);
+    root->setContentsMargins(0, 0, 0, 0);
+    root->setSpacing(0);
+
+    sidebarPane_ = new QWidget;
+    sidebarPane_->setObjectName(QStringLiteral("sidebar"));
+    sidebarPane_->setAttribute(Qt::WA_StyledBackground, true);
+    sidebarPane_->setMinimumWidth(176);
+    sidebarPane_->setMaximumWidth(220);
+    sidebarPane_->setFixedWidth(190);
+    auto* side = new QVBoxLayout(sidebarPane_);
+    side->setContentsMargins(0, 8, 0, 0);
+    side->setSpacing(2);
+
+    sidebar_ = new QListWidget;
+    sidebar_->setFrameShape(QFrame::NoFrame);
+    sidebar_->setIconSize(QSize(16, 16));
+    sidebar_->setFocusPolicy(Qt::StrongFocus);
+    for (Section s : kAllSections) {
+        auto* item = new QListWidgetItem(sectionTitle(s));
+        item->setData(Qt::UserRole, static_cast<int>(s));
+        item->setFont(BrandFont::sans(13, QFont::Medium));
+        item->setSizeHint(QSize(0, 28));
+        sidebar_->addItem(item);
+    }
+    connect(sidebar_, &QListWidget::currentRowChanged, this, [](int row) {
+        // A selection of no row is ignored: one section stays selected.
+        if (row >= 0 && row < static_cast<int>(kAllSections.size())) NavState::shared().setSection(kAllSections[row]);
+    });
+    side->addWidget(sidebar_, 1);
+
+    side->addWidget(new Hairline);
+    auto* footer = new QWidget;
+    auto* footerRow = new QHBoxLayout(footer);
+    footerRow->setContentsMargins(12, 8, 12, 8);
+    todayLabel_ = new QLabel(QStringLiteral("Today"));
+    todayLabel_->setFont(BrandFont::sans(11));
+    todayAmount_ = new QLabel;
+    todayAmount_->setFont(BrandFont::sansMonospacedDigits(12, QFont::DemiBold));
+    footerRow->addWidget(todayLabel_);
+    footerRow->addStretch(1);
+    footerRow->addWidget(todayAmount_);
+    side->addWidget(footer);
+    root->addWidget(sidebarPane_);
+
+    auto* contentPane = new QWidget;
+    contentPane->setMinimumWidth(560);
+    content_ = new QVBoxLayout(contentPane);
+    content_->setContentsMargins(0, 0, 0, 0);
+    root->addWidget(contentPane, 1);
+
+    connect(&NavState::shared(), &NavState::sectionChanged, this, [this](Section s) { showSection(s); });
+    connect(&model_, &AppModel::refreshed, this, [this] {
+        if (isVisible()) updateFooter();
+        else staleFooter_ = true;
+    });
+    connect(&platform::Appearance::shared(), &platform::Appearance::changed, this, [this] { applyTheme(); });
+
+    auto* close = new QShortcut(QKeySequence::Close, this);
+    connect(close, &QShortcut::activated, this, &QWidget::close);
+    auto* quit = new QShortcut(QKeySequence::Quit, this);
+    quit->setContext(Qt::ApplicationShortcut);
+    connect(quit, &QShortcut::activated, qApp, &QApplication::quit);
+    auto* quitCtrlQ = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
+    quitCtrlQ->setContext(Qt::ApplicationShortcut);
+    connect(quitCtrlQ, &QShortcut::activated, qApp, &QApplication::quit);
+
+    applyTheme();
+    updateFooter();
+}
+
+void MainWindow::showSection(Section s) {
+    int row = static_cast<int>(std::find(kAllSections.begin(), kAllSections.end(), s) - kAllSections.begin());
+    if (sidebar_->currentRow() != row) {
+        QSignalBlocker block(sidebar_);
+        sidebar_->setCurrentRow(row);
+    }
+    if (shown_ == s && screen_) return;
+    // Leaving a section discards its screen and the state it held.
+    if (screen_) {
+        content_->removeWidget(screen_);
+        screen_->deleteLater();
+    }
+    auto it = factories().find(s);
+    screen_ = it != factories().end() ? it->second(model_) : placeholder(s);
+    content_->addWidget(screen_);
+    shown_ = s;
+}
+
+void MainWindow::updateFooter() {
+    staleFooter_ = false;
+    todayAmount_->setText(money(model_.model().todayCost()));
+}
+
+void MainWindow::changeEvent(QEvent* e) {
+    QWidget::changeEvent(e);
+    if (e->type() == QEvent::ActivationChange && isActiveWindow() && staleFooter_) updateFooter();
+}
+
+void MainWindow::applyTheme() {
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, BrandColor::windowBG());
+    pal.setColor(QPalette::WindowText, BrandColor::text());
+    setPalette(pal);
+    setAutoFillBackground(true);
+    sidebarPane_->setStyleSheet(QStringLiteral("#sidebar { background: %1; }").arg(BrandColor::css(BrandColor::bgSubtle())));
+    sidebar_->setStyleSheet(QStringLiteral(
+        "QListWidget { background: transparent; border: none; outline: none; color: %1; padding: 0 8px; }"
+        "QListWidget::item { padding: 2px 6px; border-radius: 6px; }"
+        "QListWidget::item:selected { background: %2; color: %1; }"
+        "QListWidget::item:hover:!selected { background: %3; }")
+                                .arg(BrandColor::css(BrandColor::text()), BrandColor::css(BrandColor::border()),
+                                     BrandColor::css(BrandColor::bg())));
+    for (int i = 0; i < sidebar_->count(); ++i) {
+        sidebar_->item(i)->setIcon(platform::symbolIcon(sectionSymbol(kAllSections[i]), BrandColor::accent(), 16));
+    }
+    todayLabel_->setStyleSheet(QStringLiteral("color: %1;").arg(BrandColor::css(BrandColor::textMuted())));
+    todayAmount_->setStyleSheet(QStringLiteral("color: %1;").arg(BrandColor::css(BrandColor::text())));
+}
+
+void MainWindow::closeEvent(QCloseEvent* e) {
+    // The window is kept: it comes back as it was from the status item.
+    e->ignore();
+    hide();
+    if (gQuitOnClose) QApplication::quit();
+}
+
+}  // namespace vorel

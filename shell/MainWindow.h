@@ -1,0 +1,73 @@
+#pragma once
+// The application's one ordinary window: a sidebar of six sections and the
+// screen of the selected one. Made on first show and kept for the life of
+// the process; closing it only hides it.
+
+#include <QPointer>
+#include <QSize>
+#include <QWidget>
+#include <functional>
+#include <map>
+#include <optional>
+
+#include "NavState.h"
+
+class QLabel;
+class QListWidget;
+class QVBoxLayout;
+
+namespace vorel {
+
+class AppModel;
+
+// Builds the screen of one section; the window owns what it returns.
+using ScreenFactory = std::function<QWidget*(AppModel&)>;
+
+class MainWindow : public QWidget {
+    Q_OBJECT
+public:
+    static MainWindow& shared();
+    // The window if it has been made, for tests.
+    static MainWindow* existing();
+
+    // The screen builders, registered at start-up by the folders that own
+    // the screens; a section without one shows a plain placeholder.
+    static void registerScreen(Section s, ScreenFactory factory);
+
+    // Selects the section and brings the window forward, making it the
+    // first time (its content size from VOREL_WINDOW_W / VOREL_WINDOW_H).
+    static void show(AppModel& model, Section section);
+
+    // Whether closing the window quits the application (when there is no
+    // status item to bring it back from).
+    static void setQuitOnClose(bool quit);
+
+    QWidget* currentScreen() const { return screen_; }
+
+    // The content size an environment value gives: the number when the
+    // whole text parses as a finite decimal number (clamped to what a
+    // window can have), else the fallback.
+    static int sizeFromEnvironment(const char* name, int fallback);
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+    void changeEvent(QEvent* e) override;
+
+private:
+    explicit MainWindow(AppModel& model);
+    void showSection(Section s);
+    void applyTheme();
+    void updateFooter();
+
+    AppModel& model_;
+    QListWidget* sidebar_ = nullptr;
+    QLabel* todayAmount_ = nullptr;
+    QLabel* todayLabel_ = nullptr;
+    QWidget* sidebarPane_ = nullptr;
+    QVBoxLayout* content_ = nullptr;
+    QPointer<QWidget> screen_;
+    std::optional<Section> shown_;
+    bool staleFooter_ = false;
+};
+
+}  // namespace vorel

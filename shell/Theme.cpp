@@ -1,0 +1,139 @@
+#include "Theme.h"
+
+#include <QDir>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QPainter>
+#include <QVariantAnimation>
+
+#include "Appearance.h"
+
+namespace vorel {
+
+namespace BrandFont {
+
+void registerBundledFonts() {
+    QDir fonts(QStringLiteral(":/fonts"));
+    const QStringList files = fonts.entryList({QStringLiteral("*.ttf")}, QDir::Files, QDir::Name);
+    for (const QString& f : files) QFontDatabase::addApplicationFont(fonts.filePath(f));
+}
+
+namespace {
+
+bool hasDMSans() {
+    static const bool has = QFontDatabase::families().contains(QStringLiteral("DM Sans"));
+    return has;
+}
+
+}  // namespace
+
+QFont sans(double size, QFont::Weight weight) {
+    QFont f = hasDMSans() ? QFont(QStringLiteral("DM Sans")) : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    f.setPixelSize(std::max(1, static_cast<int>(std::lround(size))));
+    f.setWeight(weight);
+    return f;
+}
+
+QFont sansMonospacedDigits(double size, QFont::Weight weight) {
+    // Qt 6.4 cannot switch OpenType features on; DM Sans draws its digits
+    // at one width already, so the plain face serves.
+    return sans(size, weight);
+}
+
+}  // namespace BrandFont
+
+namespace BrandColor {
+
+namespace {
+
+QColor pick(QRgb dark, QRgb light, double darkAlpha = 1.0, double lightAlpha = 1.0) {
+    bool isDark = platform::Appearance::shared().isDark();
+    QColor c(isDark ? dark : light);
+    c.setAlphaF(static_cast<float>(isDark ? darkAlpha : lightAlpha));
+    return c;
+}
+
+}  // namespace
+
+QColor bg() { return pick(0x1A1917, 0xFAFAF8); }
+QColor bgSubtle() { return pick(0x232220, 0xF2EFE8); }
+QColor bgElevated() { return pick(0x2A2825, 0xFFFFFF); }
+QColor text() { return pick(0xF2EFE8, 0x141413); }
+QColor textMuted() { return pick(0xA8A49B, 0x6B6B67); }
+QColor textFaint() { return pick(0x7A766D, 0x96938C); }
+QColor accent() { return pick(0xC9A85E, 0xB5924C); }
+QColor accentFaint() { return pick(0xC9A85E, 0xB5924C, 0.16, 0.10); }
+QColor border() { return pick(0x38352F, 0xE5E1D8); }
+QColor warn() { return pick(0xC9A85E, 0x8A6D3B); }
+QColor chartCached() { return pick(0x7E856F, 0x7E856F); }
+QColor chartOutput() { return pick(0xB4AFA4, 0x4A4740); }
+QColor windowBG() { return pick(0x1A1917, 0xFAFAF8); }
+
+QString css(const QColor& c) {
+    if (c.alpha() == 255) return c.name(QColor::HexRgb);
+    return QStringLiteral("rgba(%1, %2, %3, %4)").arg(c.red()).arg(c.green()).arg(c.blue()).arg(c.alphaF(), 0, 'f', 3);
+}
+
+}  // namespace BrandColor
+
+Hairline::Hairline(int inset, QWidget* parent) : QWidget(parent), inset_(inset) {
+    setFixedHeight(1);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    connect(&platform::Appearance::shared(), &platform::Appearance::changed, this, qOverload<>(&QWidget::update));
+}
+
+void Hairline::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    QRect r = rect();
+    if (layoutDirection() == Qt::LeftToRight) r.setLeft(inset_);
+    else r.setRight(r.right() - inset_);
+    p.fillRect(r, BrandColor::border());
+}
+
+LiveDot::LiveDot(QWidget* parent) : QWidget(parent), pulse_(new QVariantAnimation(this)) {
+    setFixedSize(8, 8);
+    pulse_->setStartValue(1.0);
+    pulse_->setKeyValueAt(0.5, 0.55);
+    pulse_->setEndValue(1.0);
+    pulse_->setDuration(3200);  // 1.6 s each way
+    pulse_->setEasingCurve(QEasingCurve::InOutSine);
+    pulse_->setLoopCount(-1);
+    connect(pulse_, &QVariantAnimation::valueChanged, this, [this](const QVariant& v) {
+        opacity_ = v.toDouble();
+        update();
+    });
+    connect(&platform::Appearance::shared(), &platform::Appearance::changed, this, qOverload<>(&QWidget::update));
+}
+
+void LiveDot::setState(bool live, std::optional<QColor> idleFill) {
+    bool wasLive = live_;
+    live_ = live;
+    idleFill_ = idleFill;
+    if (live && !wasLive) {
+        pulse_->start();
+    } else if (!live && wasLive) {
+        pulse_->stop();
+        opacity_ = 1.0;
+    }
+    update();
+}
+
+void LiveDot::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    QRectF r = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    if (live_) {
+        p.setOpacity(opacity_);
+        p.setPen(Qt::NoPen);
+        p.setBrush(BrandColor::accent());
+    } else if (idleFill_) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(*idleFill_);
+    } else {
+        p.setPen(QPen(BrandColor::border(), 1));
+        p.setBrush(Qt::NoBrush);
+    }
+    p.drawEllipse(r);
+}
+
+}  // namespace vorel

@@ -1,0 +1,82 @@
+#pragma once
+// The application's typeface and colours, and two small widgets used on
+// every screen: a 1-pixel rule and the status dot of a conversation.
+
+#include <QColor>
+#include <QFont>
+#include <QWidget>
+
+class QVariantAnimation;
+
+namespace vorel {
+
+namespace BrandFont {
+
+// Registers the font files bundled with the application (DM Sans).
+void registerBundledFonts();
+// The text font at a pixel size and weight: DM Sans when it is available
+// (decided once, on first use), else the system font.
+QFont sans(double size, QFont::Weight weight = QFont::Normal);
+// The same with digits of equal width, for columns of amounts.
+QFont sansMonospacedDigits(double size, QFont::Weight weight = QFont::Normal);
+
+}  // namespace BrandFont
+
+namespace BrandColor {
+
+// Each colour resolves to its dark or light value by the current appearance.
+QColor bg();
+QColor bgSubtle();
+QColor bgElevated();
+QColor text();
+QColor textMuted();
+QColor textFaint();
+QColor accent();
+QColor accentFaint();
+QColor border();
+QColor warn();
+QColor chartCached();
+QColor chartOutput();
+QColor windowBG();
+
+// "#rrggbb" or "rgba(r, g, b, a)" for style sheets.
+QString css(const QColor& c);
+
+}  // namespace BrandColor
+
+// A 1-pixel rule in the border colour, inset on the leading side.
+class Hairline : public QWidget {
+    Q_OBJECT
+public:
+    explicit Hairline(int inset = 0, QWidget* parent = nullptr);
+    QSize sizeHint() const override { return {1 + inset_, 1}; }
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+
+private:
+    int inset_;
+};
+
+// An 8-pixel status dot: an accent disc that fades between full opacity and
+// 0.55 every 1.6 seconds while live; a steady disc of `idleFill` when given;
+// otherwise an empty ring in the border colour.
+class LiveDot : public QWidget {
+    Q_OBJECT
+public:
+    explicit LiveDot(QWidget* parent = nullptr);
+    void setState(bool live, std::optional<QColor> idleFill = std::nullopt);
+    bool isLive() const { return live_; }
+    QSize sizeHint() const override { return {8, 8}; }
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+
+private:
+    bool live_ = false;
+    std::optional<QColor> idleFill_;
+    double opacity_ = 1.0;
+    QVariantAnimation* pulse_;
+};
+
+}  // namespace vorel

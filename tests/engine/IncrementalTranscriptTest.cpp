@@ -1,0 +1,221 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+
+#include "IncrementalTranscript.h"
+#include "TestSupport.h"
+#include "Transcript.h"
+
+using namespace vorel;
+using namespace vorel::Transcript;
+using vorel::test::fixturesDir;
+using vorel::test::TempDir;
+using vorel::test::utc;
+using vorel::test::utcDay;
+using Kind = IncrementalTranscript::Kind;
+
+namespace {
+
+const DayWindow kToday = utcDay(utc(2026, 7, 5));
+const DayWindow kYesterday = utcDay(utc(2026, 7, 4));
+
+std::string summary(const ParsedSession& s) {
+    std::string out = "cwd=" + s.cwd + " title=" + s.title + " total=" + std::to_string(s.totalCost) +
+                      " today=" + std::to_string(s.todayCost) + " turns:";
+    for (const BilledTurn& t : s.turns) out += " " + t.key + "/" + std::to_string(t.output);
+    return out;
+}
+
+// A transcript format: lines that give the folder, title and model, and a
+// billed response whose de-duplication key is made from `key`, so a
+// repeated `key` is a repeated response. Every response carries an id, so
+// no key is random and a parse gives the same turns every time.
+struct Format {
+    Kind kind;
+    std::string intro;
+    std::string (*response)(int key, int tokens, const std::string& day, const std::string& note);
+};
+
+const Format kClaude{
+    Kind::claude,
+    R"({"type":"user","cwd":"/w","timestamp":"2026-07-04T09:00:00Z","message":{"content":"Fix the build"}})" "\n",
+    [](int key, int tokens, const std::string& day, const std::string& note) {
+        return R"({"note":")" + note + R"(","type":"assistant","timestamp":")" + day +
+               R"(T10:00:00Z","message":{"id":"m)" + std::to_string(key) +
+               R"(","model":"claude-haiku","usage":{"output_tokens":)" + std::to_string(tokens) + "}}}\n";
+    }};
+
+const Format kCodex{
+    Kind::codex,
+    R"({"timestamp":"2026-07-04T09:00:00Z","type":"session_meta","payload":{"id":"t1","cwd":"/w"}})" "\n"
+    R"({"timestamp":"2026-07-04T09:00:01Z","type":"turn_context","payload":{"model":"gpt-5.5"}})" "\n"
+    R"({"type":"event_msg","payload":{"type":"user_message","message":"Fix the build"}})" "\n",
+    [](int key, int tokens, const std::string& day, const std::string& note) {
+        return R"({"note":")" + note + R"(","timestamp":")" + day +
+               R"(T10:00:00Z","type":"event_msg","payload":{"type":"token_count","info":{"last_token_usage":)"
+               R"({"input_tokens":100,"output_tokens":)" +
+               std::to_string(tokens) + R"(},"total_token_usage":{"input_tokens":)" + std::to_string(key) + "}}}}\n";
+    }};
+
+void append(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::app) << bytes;
+}
+
+// Writes the file anew in place: the inode stays.
+void rewrite(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// A kept parse of one file, checked against a parse of the whole file after
+// every update.
+struct Follower {
+    Kind kind;
+    std::string path;
+    IncrementalTranscript kept{kind};
+
+    // Whether update() continued the earlier parse.
+    bool update(const DayWindow& day = kToday) {
+        struct stat st {};
+        EXPECT_EQ(::stat(path.c_str(), &st), 0);
+        bool resumed = kept.update(path, st.st_ino, st.st_size, day);
+        ParsedSession full = kind == Kind::codex ? parseCodex(path, day) : parseClaude(path, day);
+        EXPECT_EQ(kept.parsed(), full) << "kept:  " << summary(kept.parsed()) << "\nwhole: " << summary(full);
+        return resumed;
+    }
+};
+
+}  // namespace
+
+TEST(IncrementalTranscript, EveryStepEqualsAParseOfTheWholeFile) {
+    for (const Format& f : {kClaude, kCodex}) {
+        SCOPED_TRACE(f.kind == Kind::codex ? "codex" : "claude");
+        TempDir dir;
+        auto r = [&](int key, int tokens, const std::string& day = "2026-07-05", const std::string& note = "") {
+            return f.response(key, tokens, day, note);
+        };
+        std::string path = dir.write("s.jsonl", f.intro + r(1, 1000, "2026-07-04") + r(2, 2000));
+        Follower follow{f.kind, path};
+        EXPECT_FALSE(follow.update());
+        EXPECT_EQ(follow.kept.parsed().turns.size(), 2u);
+        const std::string grownOnce = f.intro + r(1, 1000, "2026-07-04") + r(2, 2000) + r(3, 3000);
+        append(path, r(3, 3000));
+        EXPECT_TRUE(follow.update());
+
+        // Half a line, then the rest; a whole line without its line feed,
+        // which counts until the line feed comes.
+        const std::string fourth = r(4, 4000);
+        append(path, fourth.substr(0, 50));
+        EXPECT_TRUE(follow.update());
+        append(path, fourth.substr(50));
+        EXPECT_TRUE(follow.update());
+        const std::string fifth = r(5, 5000);
+        append(path, fifth.substr(0, fifth.size() - 1));
+        EXPECT_TRUE(follow.update());
+        EXPECT_EQ(follow.kept.parsed().turns.size(), 5u);
+        append(path, "\r\n\n");
+        EXPECT_TRUE(follow.update());
+        EXPECT_EQ(follow.kept.parsed().turns.size(), 5u);
+
+        // A response repeated in the appended part, also as the unfinished
+        // piece, bills nothing.
+        const std::string again = r(6, 7000);
+        append(path, r(2, 9000) + r(6, 6000) + again.substr(0, again.size() - 1));
+        EXPECT_TRUE(follow.update());
+        append(path, "\n");
+        EXPECT_TRUE(follow.update());
+        EXPECT_EQ(follow.kept.parsed().turns.size(), 6u);
+
+        // A character cut by the write: the unfinished piece is left out
+        // until the rest of it comes.
+        const std::string euro = r(7, 7000, "2026-07-05", "price \xe2\x82\xac");
+        size_t cut = euro.find("\xe2\x82\xac") + 2;
+        append(path, euro.substr(0, cut));
+        EXPECT_TRUE(follow.update());
+        append(path, euro.substr(cut));
+        EXPECT_TRUE(follow.update());
+        EXPECT_EQ(follow.kept.parsed().turns.size(), 7u);
+
+        // Truncated: parsed anew, and later appends resume again.
+        rewrite(path, grownOnce);
+        EXPECT_FALSE(follow.update());
+        append(path, r(8, 8000));
+        EXPECT_TRUE(follow.update());
+
+        append(path, r(9, 9000, "2026-07-04"));
+        EXPECT_TRUE(follow.update());
+
+        // Written anew with the same size, and with a larger size but the
+        // same first bytes: neither may be taken for an append.
+        std::string same = f.intro + r(1, 1000, "2026-07-04") + r(2, 2000) + r(3, 3000) + r(8, 8001) +
+                           r(9, 9000, "2026-07-04");
+        ASSERT_EQ(same.size(), std::filesystem::file_size(path));
+        rewrite(path, same);
+        EXPECT_FALSE(follow.update());
+        EXPECT_EQ(follow.kept.parsed().turns[3].output, 8001);
+        rewrite(path, f.intro + r(1, 1000, "2026-07-04") + r(22, 2200) + r(33, 3300) + r(44, 4400) + r(55, 5500) +
+                          r(66, 6600));
+        EXPECT_FALSE(follow.update());
+
+        // Replaced by a new file that holds the old bytes and more.
+        std::string replaced = f.intro + r(1, 1000, "2026-07-04") + r(22, 2200) + r(33, 3300) + r(44, 4400) +
+                               r(55, 5500) + r(66, 6600) + r(77, 7700);
+        std::filesystem::rename(dir.write("new.jsonl", replaced), path);
+        EXPECT_FALSE(follow.update());
+        EXPECT_EQ(follow.kept.parsed().turns.size(), 7u);
+
+        // Another day: the same bytes are judged again.
+        EXPECT_FALSE(follow.update(kYesterday));
+        EXPECT_NE(follow.kept.parsed().todayCost, 0);
+        append(path, r(10, 1000, "2026-07-04"));
+        EXPECT_TRUE(follow.update(kYesterday));
+
+        // An invalid byte in the unfinished piece drops that piece; once its
+        // line is finished, the whole file is rejected, also after more appends.
+        append(path, r(88, 8800, "2026-07-05", "bad \xff byte").substr(0, 90));
+        follow.update(kYesterday);
+        EXPECT_EQ(follow.kept.parsed().turns.size(), 8u);
+        append(path, "\n");
+        follow.update(kYesterday);
+        EXPECT_EQ(follow.kept.parsed(), ParsedSession{});
+        append(path, r(99, 9900));
+        EXPECT_FALSE(follow.update(kYesterday));
+        EXPECT_EQ(follow.kept.parsed(), ParsedSession{});
+    }
+}
+
+TEST(IncrementalTranscript, FixturesFedInRandomChunksEqualTheirWholeParse) {
+    std::mt19937 rng(20260705);
+    TempDir dir;
+    int files = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(fixturesDir())) {
+        if (entry.path().extension() != ".jsonl") continue;
+        ++files;
+        bool codex = entry.path().string().find("/codex/") != std::string::npos;
+        SCOPED_TRACE(entry.path().string());
+        std::ifstream in(entry.path(), std::ios::binary);
+        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        ASSERT_FALSE(bytes.empty());
+
+        std::string path = dir.write(entry.path().filename().string(), "");
+        Follower follow{codex ? Kind::codex : Kind::claude, path};
+        DayWindow day = codex ? utcDay(utc(2026, 5, 11)) : utcDay(utc(2026, 2, 10));
+        // Mostly large pieces, with runs of tiny ones that cut lines and
+        // characters anywhere.
+        std::uniform_int_distribution<size_t> large(1, 400000), tiny(1, 40), pick(0, 3);
+        for (size_t at = 0, step = 0; at < bytes.size(); ++step) {
+            size_t n = std::min(bytes.size() - at, pick(rng) == 0 ? tiny(rng) : large(rng));
+            append(path, bytes.substr(at, n));
+            at += n;
+            bool resumed = follow.update(day);
+            // Only the first piece is parsed from the start.
+            EXPECT_EQ(resumed, step > 0);
+            if (::testing::Test::HasFailure()) return;
+        }
+        EXPECT_FALSE(follow.kept.parsed().turns.empty());
+    }
+    EXPECT_GE(files, 20);
+}
