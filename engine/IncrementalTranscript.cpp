@@ -60,10 +60,17 @@ bool IncrementalTranscript::update(const std::string& path, std::uint64_t inode,
     result_.reset();
 
     Transcript::TranscriptLineReader reader(path, offset_);
-    std::optional<std::string> unfinished;
+    // The unfinished piece is read by a copy of the checkpoint, in place in
+    // the reader's buffer: the JSON parser reads into the padding after a
+    // line, which a copy of the line would not have.
+    std::unique_ptr<Transcript::LineParser> withTail;
     while (auto line = reader.next()) {
-        if (reader.lastWasUnfinished()) unfinished = std::string(*line);
-        else checkpoint_->read(*line);
+        if (reader.lastWasUnfinished()) {
+            withTail = checkpoint_->clone();
+            withTail->read(*line);
+        } else {
+            checkpoint_->read(*line);
+        }
     }
     if (kind_ == Kind::codex) Transcript::trimCodexThreadParsers();
     else Transcript::trimClaudeThreadParsers();
@@ -84,11 +91,7 @@ bool IncrementalTranscript::update(const std::string& path, std::uint64_t inode,
     head_ = head.value_or(std::string{});
     guard_ = guard.value_or(std::string{});
     if (!head || !guard) inode_ = 0;  // the file changed under us: parse it whole next time
-    if (unfinished) {
-        auto withTail = checkpoint_->clone();
-        withTail->read(*unfinished);
-        result_ = withTail->session();
-    }
+    if (withTail) result_ = withTail->session();
     return resumed;
 }
 

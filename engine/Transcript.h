@@ -27,6 +27,9 @@ ParsedSession parseCodexText(const TranscriptText& text, const DayWindow& today)
 class LineParser {
 public:
     virtual ~LineParser() = default;
+    // The line must be followed by SIMDJSON_PADDING readable bytes, as the
+    // lines of a TranscriptText or a TranscriptLineReader are: the JSON
+    // parser reads past a line's end.
     virtual void read(std::string_view line) = 0;
     virtual std::unique_ptr<LineParser> clone() const = 0;
     virtual const ParsedSession& session() const = 0;

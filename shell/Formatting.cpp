@@ -35,7 +35,9 @@ QString compactTokens(long long count) {
 QString shortStamp(TimePoint t) {
     auto ms = t.time_since_epoch().count();
     QDateTime local = QDateTime::fromMSecsSinceEpoch(ms, Qt::LocalTime);
-    return QLocale::system().toString(local, QStringLiteral("MMM d, h:mm AP"));
+    // The default locale is the user's (the system locale) unless the
+    // program sets another, which only the tests do.
+    return QLocale().toString(local, QStringLiteral("MMM d, h:mm AP"));
 }
 
 QString relativeTime(TimePoint t, TimePoint now) {

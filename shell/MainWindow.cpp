@@ -9,7 +9,9 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QVBoxLayout>
-#include <cerrno>
+#include <QShowEvent>
+#include <algorithm>
+#include <clocale>
 #include <cmath>
 #include <cstdlib>
 
@@ -59,15 +61,18 @@ void MainWindow::setQuitOnClose(bool quit) { gQuitOnClose = quit; }
 int MainWindow::sizeFromEnvironment(const char* name, int fallback) {
     const char* v = std::getenv(name);
     if (!v || !*v) return fallback;
-    // Whole text, C locale: strtod stops at the first character it cannot
-    // take, and leading white space is not allowed.
+    // The whole text must be a number; strtod would skip leading white
+    // space, so that is refused first. The C locale is used explicitly:
+    // QApplication puts the user's locale into effect, and a German one
+    // would read "1000.5" as 1000 followed by junk.
     if (std::isspace(static_cast<unsigned char>(*v))) return fallback;
+    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
     char* end = nullptr;
-    errno = 0;
-    double d = std::strtod(v, &end);
+    double d = ::strtod_l(v, &end, cLocale);
     if (end == v || *end != '\0' || !std::isfinite(d)) return fallback;
-    constexpr double kMax = QWIDGETSIZE_MAX;
-    return static_cast<int>(std::clamp(std::round(d), 1.0, kMax));
+    // X11 window coordinates are 16-bit signed; "1e9" is a size no window
+    // can have.
+    return static_cast<int>(std::clamp(std::round(d), 1.0, static_cast<double>(kMaxSide)));
 }
 
 void MainWindow::show(AppModel& model, Section section) {
@@ -120,8 +125,12 @@ MainWindow::MainWindow(AppModel& model) : QWidget(nullptr), model_(model) {
         sidebar_->addItem(item);
     }
     connect(sidebar_, &QListWidget::currentRowChanged, this, [](int row) {
-        // A selection of no row is ignored: one section stays selected.
         if (row >= 0 && row < static_cast<int>(kAllSections.size())) NavState::shared().setSection(kAllSections[row]);
+    });
+    // A selection of no row (Ctrl+click on the selected row, or a cleared
+    // current row) is ignored: the section stays, and so does its highlight.
+    connect(sidebar_, &QListWidget::itemSelectionChanged, this, [this] {
+        if (sidebar_->selectedItems().isEmpty()) selectSidebarRow(NavState::shared().section());
     });
     side->addWidget(sidebar_, 1);
 
@@ -132,6 +141,7 @@ MainWindow::MainWindow(AppModel& model) : QWidget(nullptr), model_(model) {
     todayLabel_ = new QLabel(QStringLiteral("Today"));
     todayLabel_->setFont(BrandFont::sans(11));
     todayAmount_ = new QLabel;
+    todayAmount_->setObjectName(QStringLiteral("todayAmount"));
     todayAmount_->setFont(BrandFont::sansMonospacedDigits(12, QFont::DemiBold));
     footerRow->addWidget(todayLabel_);
     footerRow->addStretch(1);
@@ -154,23 +164,26 @@ MainWindow::MainWindow(AppModel& model) : QWidget(nullptr), model_(model) {
 
     auto* close = new QShortcut(QKeySequence::Close, this);
     connect(close, &QShortcut::activated, this, &QWidget::close);
-    auto* quit = new QShortcut(QKeySequence::Quit, this);
+    // Quit ends the process at once: a plain quit() would first ask every
+    // window to close, and this one only hides.
+    auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
     quit->setContext(Qt::ApplicationShortcut);
-    connect(quit, &QShortcut::activated, qApp, &QApplication::quit);
-    auto* quitCtrlQ = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
-    quitCtrlQ->setContext(Qt::ApplicationShortcut);
-    connect(quitCtrlQ, &QShortcut::activated, qApp, &QApplication::quit);
+    connect(quit, &QShortcut::activated, qApp, [] { QCoreApplication::exit(0); });
 
     applyTheme();
     updateFooter();
 }
 
-void MainWindow::showSection(Section s) {
+void MainWindow::selectSidebarRow(Section s) {
     int row = static_cast<int>(std::find(kAllSections.begin(), kAllSections.end(), s) - kAllSections.begin());
-    if (sidebar_->currentRow() != row) {
+    if (sidebar_->currentRow() != row || !sidebar_->item(row)->isSelected()) {
         QSignalBlocker block(sidebar_);
-        sidebar_->setCurrentRow(row);
+        sidebar_->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
     }
+}
+
+void MainWindow::showSection(Section s) {
+    selectSidebarRow(s);
     if (shown_ == s && screen_) return;
     // Leaving a section discards its screen and the state it held.
     if (screen_) {
@@ -188,9 +201,10 @@ void MainWindow::updateFooter() {
     todayAmount_->setText(money(model_.model().todayCost()));
 }
 
-void MainWindow::changeEvent(QEvent* e) {
-    QWidget::changeEvent(e);
-    if (e->type() == QEvent::ActivationChange && isActiveWindow() && staleFooter_) updateFooter();
+void MainWindow::showEvent(QShowEvent* e) {
+    // Passes that ran while the window was hidden only marked the footer.
+    if (staleFooter_) updateFooter();
+    QWidget::showEvent(e);
 }
 
 void MainWindow::applyTheme() {
@@ -218,7 +232,7 @@ void MainWindow::closeEvent(QCloseEvent* e) {
     // The window is kept: it comes back as it was from the status item.
     e->ignore();
     hide();
-    if (gQuitOnClose) QApplication::quit();
+    if (gQuitOnClose) QCoreApplication::exit(0);
 }
 
 }  // namespace vorel

@@ -43,21 +43,25 @@ public:
     static void setQuitOnClose(bool quit);
 
     QWidget* currentScreen() const { return screen_; }
+    // The model the window was made with (it keeps it for good).
+    AppModel& model() const { return model_; }
 
     // The content size an environment value gives: the number when the
-    // whole text parses as a finite decimal number (clamped to what a
-    // window can have), else the fallback.
+    // whole text parses as a finite decimal number in the C locale
+    // (rounded, and clamped to 1 ... kMaxSide), else the fallback.
+    static constexpr int kMaxSide = 32767;
     static int sizeFromEnvironment(const char* name, int fallback);
 
 protected:
     void closeEvent(QCloseEvent* e) override;
-    void changeEvent(QEvent* e) override;
+    void showEvent(QShowEvent* e) override;
 
 private:
     explicit MainWindow(AppModel& model);
     void showSection(Section s);
     void applyTheme();
     void updateFooter();
+    void selectSidebarRow(Section s);
 
     AppModel& model_;
     QListWidget* sidebar_ = nullptr;

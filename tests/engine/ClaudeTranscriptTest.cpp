@@ -194,3 +194,36 @@ TEST(ClaudeTranscript, ReadingRulesApplyToWholeFiles) {
     std::string cut = user + "\n" + line + line.substr(0, 40) + "\xe2\x82";
     EXPECT_EQ(parseClaude(dir.write("cut.jsonl", cut), kToday).turns.size(), 1u);
 }
+
+TEST(ClaudeTranscript, RepeatsPassedOverCheaplyAreRealRepeats) {
+    // Once folder and title are known, a line whose first "id" names a billed
+    // response is read lazily for its key; the key the full parse would take
+    // must decide, so only true repeats are passed over.
+    auto out = [](int n) { return R"({"output_tokens":)" + std::to_string(n) + "}"; };
+    const std::string again =
+        R"({"type":"assistant","message":{"id":"m1","model":"claude-haiku","usage":{"output_tokens":1}})";
+    const std::string lines =
+        assistant(R"("id":"m1",)", "claude-haiku", out(1000)) +
+        // The message key repeated: its last value counts, with a new id, or
+        // without one (the request id, or a random key, then keys it).
+        again + R"(,"message":{"id":"m2","model":"claude-haiku","usage":{"output_tokens":2000}}})" "\n" +
+        again + R"(,"requestId":"r3","message":{"model":"claude-haiku","usage":{"output_tokens":3000}}})" "\n" +
+        again + R"(,"message":{"model":"claude-haiku","usage":{"output_tokens":3500}}})" "\n" +
+        again + R"(,"requestId":"m2","message":{"id":7,"model":"claude-haiku","usage":{"output_tokens":1}}})" "\n" +
+        again + R"(,"message":{"id":"m1","model":"claude-haiku","usage":5}})" "\n" +
+        assistant(R"("id":"m1","id":null,)", "claude-haiku", out(3700), R"("requestId":"r7",)") +
+        // Keys spelled with escapes are the same keys.
+        assistant(R"("id":"m1","\u0069d":"m4",)", "claude-haiku", out(4000)) +
+        assistant(R"("\u0069d":"m4",)", "claude-haiku", out(1)) +
+        again + R"(,"m\u0065ssage":{"id":"m5","model":"claude-haiku","usage":{"output_tokens":5000}}})" "\n" +
+        R"({"type":"assistant","message":{"id":"m5","model":"claude-haiku","\u0075sage":{"output_tokens":1}}})" "\n" +
+        // Broken lines bill nothing and take no key, whatever id they name.
+        again + "\n" + again + "},\n" + again + R"(,"message":{"id":"m6","model":"claude-haiku","usage":{}}}x)" "\n" +
+        assistant(R"("id":"m6",)", "claude-haiku", out(6000));
+    EXPECT_EQ(keysBothWays(lines), (std::vector<std::string>{"m1", "m2", "r3", "?", "r7", "m4", "m5", "m6"}));
+    ParsedSession s = parse(R"({"type":"user","cwd":"/w","message":{"content":"Hi"}})" "\n" + lines);
+    std::vector<std::int64_t> outputs;
+    for (const BilledTurn& t : s.turns) outputs.push_back(t.output);
+    EXPECT_EQ(outputs, (std::vector<std::int64_t>{1000, 2000, 3000, 3500, 3700, 4000, 5000, 6000}));
+    EXPECT_NEAR(s.totalCost, 28200 * 5 / 1e6, 1e-15);
+}

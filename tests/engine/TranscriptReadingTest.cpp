@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
+#include <fstream>
 #include <future>
 #include <memory>
+#include <random>
 #include <thread>
 #include <vector>
 
 #include "TestSupport.h"
+#include "Transcript.h"
 #include "TranscriptReading.h"
 
 using namespace vorel;
@@ -21,6 +25,25 @@ namespace {
 std::vector<std::string> linesOf(const TranscriptText& t) {
     std::vector<std::string> out;
     t.forEachLine([&](std::string_view l) { out.emplace_back(l); });
+    return out;
+}
+
+// The lines a TranscriptLineReader gives from `offset` on, checking
+// lastWasUnfinished() and completeEnd() on the way.
+std::vector<std::string> readerLines(const std::string& path, std::int64_t offset, bool& accepted) {
+    TranscriptLineReader reader(path, offset);
+    std::vector<std::string> out;
+    std::int64_t end = offset;
+    while (auto line = reader.next()) {
+        out.emplace_back(*line);
+        EXPECT_GE(reader.completeEnd(), end);
+        end = reader.completeEnd();
+        if (reader.lastWasUnfinished()) {
+            EXPECT_FALSE(reader.next()) << "a line after the unfinished piece";
+            break;
+        }
+    }
+    accepted = reader.accepted();
     return out;
 }
 
@@ -121,4 +144,78 @@ TEST(TranscriptReading, ReadsOnlyRegularFilesAndNeverBlocks) {
     std::thread([done, fifo] { done->set_value(readTranscriptFile(fifo).has_value()); }).detach();
     ASSERT_EQ(result.wait_for(seconds{5}), std::future_status::ready) << "reading a FIFO blocked";
     EXPECT_FALSE(result.get());
+}
+
+TEST(TranscriptReading, LineReaderGivesTheLinesOfTheWholeTextPieceByPiece) {
+    TempDir dir;
+    constexpr size_t kPiece = 256 * 1024;
+    // Lines of many lengths, so that lines and two-byte characters cross the
+    // piece boundaries; one line is longer than two pieces; CRLF and blank lines.
+    std::mt19937 rng(5);
+    std::string bytes;
+    size_t afterLong = 0;
+    for (int i = 0; bytes.size() < 4 * kPiece; ++i) {
+        std::string body = i == 30 ? std::string(2 * kPiece + 7, 'x') : std::string(rng() % 12000, 'x');
+        for (size_t k = 0; k + 1 < body.size(); k += 97) body.replace(k, 2, "\xc3\xa9");
+        bytes += "{\"n\":" + std::to_string(i) + ",\"s\":\"" + body + (i % 4 ? "\"}\n" : "\"}\r\n\n");
+        if (i == 30) afterLong = bytes.size();
+    }
+    bool accepted = false;
+    std::string path = dir.write("a.jsonl", bytes);
+    EXPECT_EQ(readerLines(path, 0, accepted), linesOf(textOf(bytes)));
+    EXPECT_TRUE(accepted);
+    {
+        TranscriptLineReader reader(path);
+        while (reader.next()) EXPECT_FALSE(reader.lastWasUnfinished());
+        EXPECT_EQ(reader.completeEnd(), static_cast<std::int64_t>(bytes.size()));
+    }
+    // From a line start on: the lines from there, and the end counted in
+    // the file's offsets.
+    EXPECT_EQ(readerLines(path, static_cast<std::int64_t>(afterLong), accepted),
+              linesOf(textOf(bytes.substr(afterLong))));
+    EXPECT_TRUE(accepted);
+    readerLines(path, static_cast<std::int64_t>(bytes.size()) + 1, accepted);
+    EXPECT_FALSE(accepted);
+
+    // The unfinished piece is the last line, and the end stays at the last
+    // line feed; with an invalid byte it is dropped.
+    const std::int64_t size = static_cast<std::int64_t>(bytes.size());
+    for (const std::string& tail : {std::string("{\"tail\":1}"), "{\"s\":\"\xff" + std::string(kPiece, 'y')}) {
+        std::string path = dir.write("t.jsonl", bytes + tail);
+        for (std::int64_t from : {std::int64_t{0}, size}) {
+            TranscriptLineReader reader(path, from);
+            std::vector<std::string> lines;
+            bool unfinished = false;
+            while (auto line = reader.next()) {
+                lines.emplace_back(*line);
+                unfinished = reader.lastWasUnfinished();
+            }
+            EXPECT_TRUE(reader.accepted());
+            EXPECT_EQ(reader.completeEnd(), size);
+            EXPECT_EQ(lines, linesOf(textOf((bytes + tail).substr(static_cast<size_t>(from)))));
+            EXPECT_EQ(unfinished, tail.size() < 20);
+        }
+    }
+
+    // An invalid byte early in a finished line that spans pieces rejects the file.
+    std::string bad = bytes.substr(0, afterLong) + "{\"s\":\"\xff" + std::string(kPiece + 3, 'z') + "\"}\n" +
+                      bytes.substr(afterLong);
+    readerLines(dir.write("bad.jsonl", bad), 0, accepted);
+    EXPECT_FALSE(accepted);
+    EXPECT_FALSE(forEachFileLine(dir.file("bad.jsonl"), [](std::string_view) {}));
+
+    // Real transcripts read from their file and from their text alike.
+    int files = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(vorel::test::fixturesDir())) {
+        if (entry.path().extension() != ".jsonl") continue;
+        ++files;
+        std::ifstream in(entry.path(), std::ios::binary);
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        bool codex = entry.path().string().find("/codex/") != std::string::npos;
+        DayWindow day = vorel::test::utcDay(codex ? utc(2026, 5, 11) : utc(2026, 2, 10));
+        EXPECT_EQ(codex ? parseCodex(entry.path(), day) : parseClaude(entry.path(), day),
+                  codex ? parseCodexText(textOf(text), day) : parseClaudeText(textOf(text), day))
+            << entry.path();
+    }
+    EXPECT_GE(files, 20);
 }

@@ -1,0 +1,150 @@
+#!/usr/bin/env bash
+# Screenshots of Vorel as a person sees it: on a virtual X display with an
+# XEmbed tray, over the transcripts in ../shared/fixtures, every section of
+# the main window in light and in dark, and the panel opened from the tray.
+#
+#   scripts/screenshots.sh [OUTPUT_DIR]      (default: build/screenshots)
+#
+# Uses the application in build/release (built when missing) unless
+# VOREL_BIN names another. The light or dark choice comes from a stand-in for
+# the desktop's settings portal on a private session bus.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+out=$(mkdir -p "${1:-$root/build/screenshots}" && cd "${1:-$root/build/screenshots}" && pwd)
+
+# Inside a session bus of our own, so the portal stand-in answers only us.
+if [ -z "${VOREL_SHOTS_BUS:-}" ]; then
+  needed=(xvfb trayer xdotool imagemagick dbus dbus-bin python3-dbus python3-gi)
+  missing=()
+  for p in "${needed[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  fi
+  bin=${VOREL_BIN:-$root/build/release/shell/vorel}
+  if [ ! -x "$bin" ]; then
+    bash "$root/scripts/setup.sh"
+    bash "$root/scripts/build.sh" "$root/build/release" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOREL_TESTS=OFF -DVOREL_BENCH=OFF
+  fi
+  VOREL_SHOTS_BUS=1 VOREL_BIN=$bin exec dbus-run-session -- bash "$0" "$out"
+fi
+
+work=$(mktemp -d)
+pids=()
+stop() { # stop PID...: ends processes this script started
+  local p
+  for p in "$@"; do kill "$p" 2>/dev/null || true; done
+  for p in "$@"; do wait "$p" 2>/dev/null || true; done
+}
+cleanup() {
+  stop "${pids[@]}"
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# A free display number.
+display=90
+while [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ]; do display=$((display + 1)); done
+export DISPLAY=:$display
+Xvfb "$DISPLAY" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
+
+# The settings portal stand-in: answers Read("org.freedesktop.appearance",
+# "color-scheme") with the scheme given (1 dark, 2 light).
+cat >"$work/portal.py" <<'EOF'
+import sys
+import dbus
+import dbus.service
+import dbus.mainloop.glib
+from gi.repository import GLib
+
+scheme = int(sys.argv[1])
+dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
+bus = dbus.SessionBus()
+name = dbus.service.BusName("org.freedesktop.portal.Desktop", bus)
+
+class Settings(dbus.service.Object):
+    @dbus.service.method("org.freedesktop.portal.Settings", in_signature="ss", out_signature="v")
+    def Read(self, namespace, key):
+        if namespace == "org.freedesktop.appearance" and key == "color-scheme":
+            return dbus.UInt32(scheme, variant_level=1)
+        raise dbus.exceptions.DBusException("no such setting", name="org.freedesktop.portal.Error.NotFound")
+
+Settings(bus, "/org/freedesktop/portal/desktop")
+GLib.MainLoop().run()
+EOF
+
+portal_up() {
+  dbus-send --session --print-reply --dest=org.freedesktop.DBus / org.freedesktop.DBus.NameHasOwner \
+    string:org.freedesktop.portal.Desktop 2>/dev/null | grep -q true
+}
+
+# The application's own temporary folder keeps its single-instance lock away
+# from a Vorel the user may be running.
+mkdir -m 700 "$work/tmp" "$work/runtime"
+export TMPDIR=$work/tmp XDG_RUNTIME_DIR=$work/runtime
+export VOREL_CLAUDE_ROOT=$root/../shared/fixtures/claude/projects
+export VOREL_CODEX_ROOT=$root/../shared/fixtures/codex/sessions
+export VOREL_METADATA_DIR=$work/metadata
+
+app_pid=
+start_app() { # start_app SECTION: the application, until its window is up
+  VOREL_SECTION=$1 "$VOREL_BIN" >>"$work/app.log" 2>&1 &
+  app_pid=$!
+  if ! timeout 20 xdotool search --sync --onlyvisible --name '^Vorel$' >/dev/null; then
+    echo "Vorel did not open its window; its output:" >&2
+    cat "$work/app.log" >&2
+    exit 1
+  fi
+  sleep 1.5 # first paint and the first refresh pass
+}
+stop_app() {
+  stop "$app_pid"
+  app_pid=
+}
+window_id() { xdotool search --onlyvisible --name '^Vorel$' | head -1; }
+
+for scheme in light dark; do
+  if [ "$scheme" = dark ]; then code=1 tint=0x1A1917; else code=2 tint=0xE8E6E1; fi
+  # Debian's interpreter: python3-dbus and python3-gi belong to it.
+  /usr/bin/python3 "$work/portal.py" "$code" &
+  portal_pid=$!
+  pids+=("$portal_pid")
+  for _ in $(seq 100); do portal_up && break; sleep 0.1; done
+  portal_up || { echo "The settings portal stand-in did not start." >&2; exit 1; }
+  trayer --edge top --align right --widthtype request --height 26 --SetDockType true \
+    --transparent true --alpha 0 --tint "$tint" >/dev/null 2>&1 &
+  trayer_pid=$!
+  pids+=("$trayer_pid")
+  sleep 1
+
+  for section in history chart details export pricing about; do
+    start_app "$section"
+    import -window "$(window_id)" "$out/$section-$scheme.png"
+    stop_app
+  done
+
+  # The panel: click the tray icon (the only one in the tray) with the main
+  # window closed.
+  start_app history
+  win=$(window_id)
+  xdotool windowfocus --sync "$win" key --clearmodifiers ctrl+w || true
+  sleep 0.5
+  tray=$(xdotool search --onlyvisible --class trayer | head -1)
+  eval "$(xdotool getwindowgeometry --shell "$tray")"
+  xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
+  sleep 1
+  import -window root "$out/panel-$scheme.png"
+  convert "$out/panel-$scheme.png" -crop 420x560+860+0 +repage "$out/panel-$scheme-crop.png"
+  stop_app
+
+  stop "$trayer_pid" "$portal_pid"
+done
+
+echo "Screenshots in $out:"
+ls "$out"

@@ -1,0 +1,591 @@
+#include "MenuPanel.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QEnterEvent>
+#include <QKeyEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLocale>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "AppModel.h"
+#include "Appearance.h"
+#include "CostModel.h"
+#include "Formatting.h"
+#include "InlineField.h"
+#include "MainWindow.h"
+#include "MetadataStore.h"
+#include "Symbols.h"
+#include "Theme.h"
+
+namespace vorel {
+
+namespace {
+
+void tint(QWidget* w, const QColor& c) { w->setStyleSheet(QStringLiteral("color: %1;").arg(BrandColor::css(c))); }
+
+QLabel* plainLabel(const QString& text, const QFont& font, QWidget* parent = nullptr) {
+    auto* l = new QLabel(parent);
+    l->setTextFormat(Qt::PlainText);
+    l->setFont(font);
+    l->setText(text);
+    return l;
+}
+
+QString qs(const std::string& s) { return QString::fromStdString(s); }
+
+// Fills the widget's rectangle with `fill` and draws a 1-pixel border in
+// the border colour, so the popup stands apart from what lies behind it.
+void paintPopupFrame(QWidget* w, const QColor& fill) {
+    QPainter p(w);
+    p.fillRect(w->rect(), fill);
+    p.setPen(BrandColor::border());
+    p.drawRect(w->rect().adjusted(0, 0, -1, -1));
+}
+
+// The usable area of the screen that holds `r`, or of the primary screen.
+QRect availableAround(const QRect& r) {
+    QScreen* screen = QGuiApplication::screenAt(r.center());
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    return screen ? screen->availableGeometry() : QRect(r.topLeft(), QSize(1, 1));
+}
+
+constexpr int kBorder = 1;
+
+// The explanation that hangs below the info button.
+class InfoPopover : public QWidget {
+public:
+    InfoPopover(QWidget* button, std::function<void()> onHide)
+        : QWidget(button, Qt::Popup | Qt::FramelessWindowHint), button_(button), onHide_(std::move(onHide)) {
+        auto* v = new QVBoxLayout(this);
+        v->setContentsMargins(12 + kBorder, 12 + kBorder, 12 + kBorder, 12 + kBorder);
+        label_ = plainLabel(HeroToday::kInfoText, BrandFont::sans(12));
+        label_->setWordWrap(true);
+        label_->setFixedWidth(240);
+        v->addWidget(label_);
+        v->setSizeConstraint(QLayout::SetFixedSize);
+        connect(&platform::Appearance::shared(), &platform::Appearance::changed, this, &InfoPopover::applyColors);
+        applyColors();
+    }
+
+    void showBelowButton() {
+        adjustSize();
+        QRect b(button_->mapToGlobal(QPoint(0, 0)), button_->size());
+        QRect area = availableAround(b);
+        int x = b.center().x() - width() / 2;
+        int y = b.bottom() + 1 + 2;
+        if (y + height() > area.bottom() + 1) y = b.top() - 2 - height();
+        x = std::clamp(x, area.left(), std::max(area.left(), area.right() + 1 - width()));
+        y = std::clamp(y, area.top(), std::max(area.top(), area.bottom() + 1 - height()));
+        move(x, y);
+        show();
+    }
+
+protected:
+    void mousePressEvent(QMouseEvent* e) override {
+        // A press on the info button closes the popover and must not reach
+        // the button, which would open it again.
+        QRect b(button_->mapToGlobal(QPoint(0, 0)), button_->size());
+        if (!rect().contains(e->position().toPoint()) && b.contains(e->globalPosition().toPoint())) {
+            setAttribute(Qt::WA_NoMouseReplay);
+        }
+        QWidget::mousePressEvent(e);
+    }
+    void hideEvent(QHideEvent* e) override {
+        QWidget::hideEvent(e);
+        if (onHide_) onHide_();
+    }
+    void paintEvent(QPaintEvent*) override { paintPopupFrame(this, BrandColor::bgElevated()); }
+
+private:
+    void applyColors() {
+        tint(label_, BrandColor::text());
+        update();
+    }
+
+    QWidget* button_;
+    std::function<void()> onHide_;
+    QLabel* label_;
+};
+
+}  // namespace
+
+QLabel* microLabel(const QString& text, QWidget* parent) {
+    QFont f = BrandFont::sans(10, QFont::Medium);
+    f.setLetterSpacing(QFont::AbsoluteSpacing, 0.6);
+    QLabel* l = plainLabel(text.toUpper(), f, parent);
+    tint(l, BrandColor::textMuted());
+    QObject::connect(&platform::Appearance::shared(), &platform::Appearance::changed, l,
+                     [l] { tint(l, BrandColor::textMuted()); });
+    return l;
+}
+
+// ---------------------------------------------------------------------------
+
+CommandButton::CommandButton(const QString& title, QWidget* parent) : QAbstractButton(parent) {
+    setText(title);
+    setFont(BrandFont::sans(12, QFont::Medium));
+    // Reached with Tab, but a click does not take the focus from a name
+    // being edited.
+    setFocusPolicy(Qt::TabFocus);
+    setAttribute(Qt::WA_Hover, true);
+    connect(&platform::Appearance::shared(), &platform::Appearance::changed, this, qOverload<>(&QWidget::update));
+}
+
+QColor CommandButton::textColor() const { return hover_ || hasFocus() ? BrandColor::accent() : BrandColor::textMuted(); }
+
+QSize CommandButton::sizeHint() const {
+    QFontMetrics fm(font());
+    return {fm.horizontalAdvance(text()), fm.height()};
+}
+
+void CommandButton::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setFont(font());
+    p.setPen(textColor());
+    p.drawText(rect(), Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine, text());
+}
+
+void CommandButton::enterEvent(QEnterEvent* e) {
+    QAbstractButton::enterEvent(e);
+    hover_ = true;
+    update();
+}
+
+void CommandButton::leaveEvent(QEvent* e) {
+    QAbstractButton::leaveEvent(e);
+    hover_ = false;
+    update();
+}
+
+// ---------------------------------------------------------------------------
+
+const QString HeroToday::kInfoText = QStringLiteral(
+    "These are API-equivalent estimates from local Claude Code and Codex transcripts. Subscription or credit "
+    "billing may differ.");
+
+HeroToday::HeroToday(CostModel& model, QWidget* parent) : QWidget(parent), model_(model) {
+    auto* v = new QVBoxLayout(this);
+    v->setContentsMargins(0, 0, 0, 0);
+    v->setSpacing(3);
+
+    auto* top = new QHBoxLayout;
+    top->setSpacing(8);
+    today_ = microLabel(QStringLiteral("Today"));
+    date_ = plainLabel(QString(), BrandFont::sans(11));
+    top->addWidget(today_);
+    top->addStretch(1);
+    top->addWidget(date_);
+    v->addLayout(top);
+
+    amount_ = plainLabel(QString(), BrandFont::sansMonospacedDigits(33, QFont::DemiBold));
+    v->addWidget(amount_);
+
+    auto* note = new QHBoxLayout;
+    note->setSpacing(5);
+    estimate_ = plainLabel(QStringLiteral("API-equivalent estimate"), BrandFont::sans(11));
+    info_ = new QToolButton;
+    info_->setAutoRaise(true);
+    info_->setFocusPolicy(Qt::TabFocus);
+    info_->setIconSize(QSize(11, 11));
+    info_->setCursor(Qt::ArrowCursor);
+    info_->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    info_->setStyleSheet(QStringLiteral("QToolButton { border: none; background: transparent; padding: 0px; }"));
+    connect(info_, &QToolButton::clicked, this, [this] { setShowInfo(!showInfo_); });
+    note->addWidget(estimate_);
+    note->addWidget(info_);
+    note->addStretch(1);
+    v->addLayout(note);
+
+    connect(&platform::Appearance::shared(), &platform::Appearance::changed, this, &HeroToday::applyColors);
+    applyColors();
+}
+
+void HeroToday::refresh(TimePoint now) {
+    QDate day = QDateTime::fromMSecsSinceEpoch(now.time_since_epoch().count(), Qt::LocalTime).date();
+    date_->setText(QLocale().toString(day, QStringLiteral("ddd, MMM d")));
+    amount_->setText(money(model_.todayCost()));
+}
+
+void HeroToday::setShowInfo(bool show) {
+    if (show == showInfo_) return;
+    showInfo_ = show;
+    if (show) {
+        if (!popover_) popover_ = new InfoPopover(info_, [this] { setShowInfo(false); });
+        static_cast<InfoPopover*>(popover_.data())->showBelowButton();
+    } else if (popover_ && popover_->isVisible()) {
+        popover_->hide();
+    }
+}
+
+void HeroToday::applyColors() {
+    tint(date_, BrandColor::textFaint());
+    tint(amount_, BrandColor::text());
+    tint(estimate_, BrandColor::textMuted());
+    info_->setIcon(platform::symbolIcon(QStringLiteral("info.circle"), BrandColor::textFaint(), 11));
+}
+
+// ---------------------------------------------------------------------------
+
+TodayRow::TodayRow(MetadataStore& meta, const std::string& rowId, QWidget* parent)
+    : QWidget(parent), store_(meta), id_(rowId) {
+    auto* h = new QHBoxLayout(this);
+    h->setContentsMargins(0, 0, 0, 0);
+    h->setSpacing(8);
+
+    dot_ = new LiveDot;
+    auto* dotColumn = new QVBoxLayout;
+    dotColumn->setContentsMargins(0, 3, 0, 0);
+    dotColumn->addWidget(dot_);
+    dotColumn->addStretch(1);
+    h->addLayout(dotColumn);
+
+    auto* names = new QVBoxLayout;
+    names->setSpacing(1);
+    name_ = new InlineField(
+        [this] { return qs(store_.topic(id_, row_.title)); },
+        [this](const QString& text) { store_.setName(text.toStdString(), id_); }, QStringLiteral("Topic"),
+        BrandFont::sans(13, QFont::Medium), &BrandColor::text);
+    names->addWidget(name_);
+    auto* metaRow = new QHBoxLayout;
+    metaRow->setSpacing(5);
+    meta_ = plainLabel(QString(), BrandFont::sans(11));
+    meta_->setWordWrap(true);
+    estimate_ = plainLabel(QStringLiteral("⚑ est"), BrandFont::sans(11));
+    estimate_->setVisible(false);
+    metaRow->addWidget(meta_);
+    metaRow->addWidget(estimate_, 0, Qt::AlignTop);
+    metaRow->addStretch(1);
+    names->addLayout(metaRow);
+    names->addStretch(1);
+    h->addLayout(names, 1);
+
+    h->addSpacing(8);
+
+    auto* amounts = new QVBoxLayout;
+    amounts->setSpacing(1);
+    today_ = plainLabel(QString(), BrandFont::sansMonospacedDigits(14, QFont::Medium));
+    total_ = plainLabel(QString(), BrandFont::sansMonospacedDigits(10));
+    amounts->addWidget(today_, 0, Qt::AlignRight);
+    amounts->addWidget(total_, 0, Qt::AlignRight);
+    amounts->addStretch(1);
+    h->addLayout(amounts);
+
+    connect(&platform::Appearance::shared(), &platform::Appearance::changed, this, &TodayRow::applyColors);
+    applyColors();
+}
+
+QString TodayRow::metaLine(const SessionRow& row, TimePoint now) {
+    QStringList parts;
+    if (!row.source.empty()) parts << qs(row.source);
+    std::string model = row.primaryModel();
+    if (!model.empty()) parts << qs(model);
+    if (row.subagentCount() >= 1) parts << QString::number(row.subagentCount()) + QStringLiteral(" sub");
+    parts << relativeTime(row.lastActivity, now);
+    return parts.join(QStringLiteral(" · "));
+}
+
+void TodayRow::setRow(const SessionRow& row, bool isCurrent, TimePoint now) {
+    row_ = row;
+    isCurrent_ = isCurrent;
+    name_->refresh();
+    estimate_->setVisible(row.hasEstimated());
+    today_->setText(money(row.today));
+    total_->setText(QStringLiteral("total ") + money(row.total));
+    updateClock(now);
+}
+
+void TodayRow::updateClock(TimePoint now) {
+    QString line = metaLine(row_, now);
+    if (meta_->text() != line) meta_->setText(line);
+    bool live = row_.isLive(now);
+    // Live pulses, the current conversation shows a steady accent disc,
+    // any other an empty ring.
+    if (live || isCurrent_) dot_->setState(live, BrandColor::accent());
+    else dot_->setState(false);
+}
+
+void TodayRow::refreshTopic() { name_->refresh(); }
+
+void TodayRow::applyColors() {
+    tint(meta_, BrandColor::textFaint());
+    tint(estimate_, BrandColor::warn());
+    tint(today_, BrandColor::text());
+    tint(total_, BrandColor::textFaint());
+    // The dot's fill is a colour value: take the new accent.
+    bool live = dot_->isLive();
+    if (live || isCurrent_) dot_->setState(live, BrandColor::accent());
+}
+
+// ---------------------------------------------------------------------------
+
+CommandRow::CommandRow(AppModel& app, QWidget* parent) : QWidget(parent) {
+    auto* h = new QHBoxLayout(this);
+    h->setContentsMargins(0, 0, 0, 0);
+    h->setSpacing(14);
+    open_ = new CommandButton(QStringLiteral("Open Vorel"));
+    quit_ = new CommandButton(QStringLiteral("Quit"));
+    quit_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    h->addWidget(open_);
+    h->addStretch(1);
+    h->addWidget(quit_);
+
+    connect(open_, &QAbstractButton::clicked, this, [this, &app] {
+        window()->close();
+        MainWindow::show(app, Section::history);
+    });
+    // Nothing needs saving: every change is already in the metadata file.
+    // The event loop ends at once; QApplication::quit() would first ask
+    // every window to close, and the main window, which only hides when
+    // closed, would cancel the quit.
+    connect(quit_, &QAbstractButton::clicked, qApp, [] { QCoreApplication::exit(0); });
+}
+
+// ---------------------------------------------------------------------------
+
+MenuContent::MenuContent(AppModel& app, QWidget* parent) : QWidget(parent), app_(app) {
+    setFixedWidth(kWidth);
+    setAutoFillBackground(true);
+
+    auto* v = new QVBoxLayout(this);
+    v->setContentsMargins(16, 16, 16, 16);
+    v->setSpacing(14);
+
+    hero_ = new HeroToday(app.model());
+    v->addWidget(hero_);
+    v->addWidget(new Hairline);
+
+    auto* list = new QVBoxLayout;
+    list->setSpacing(10);
+    auto* header = new QHBoxLayout;
+    header->addWidget(microLabel(QStringLiteral("Today's conversations")));
+    header->addStretch(1);
+    header->addWidget(microLabel(QStringLiteral("Today's costs")));
+    list->addLayout(header);
+    empty_ = plainLabel(QStringLiteral("No conversations yet today."), BrandFont::sans(12));
+    list->addWidget(empty_);
+    rowsLayout_ = new QVBoxLayout;
+    rowsLayout_->setSpacing(10);
+    list->addLayout(rowsLayout_);
+    more_ = plainLabel(QString(), BrandFont::sans(11));
+    list->addWidget(more_);
+    v->addLayout(list);
+
+    v->addWidget(new Hairline);
+    commands_ = new CommandRow(app);
+    v->addWidget(commands_);
+
+    // A tick updates what is shown in place; a hidden panel only notes that
+    // it is behind and catches up when it shows.
+    connect(&app_, &AppModel::refreshed, this, [this] {
+        if (isVisible()) refresh();
+        else stale_ = true;
+    });
+    connect(&app_, &AppModel::metaChanged, this, [this] {
+        if (isVisible()) refreshTopics();
+        else stale_ = true;
+    });
+    connect(&platform::Appearance::shared(), &platform::Appearance::changed, this, &MenuContent::applyColors);
+    applyColors();
+    refresh();
+}
+
+void MenuContent::refresh() {
+    stale_ = false;
+    const TimePoint now = clock().now();
+    const CostModel& model = app_.model();
+    hero_->refresh(now);
+
+    const std::vector<SessionRow>& all = model.todayRows();
+    const SessionRow* header = model.headerRow();
+    const size_t shown = std::min(all.size(), kMaxRows);
+
+    std::unordered_map<std::string, TodayRow*> kept;
+    std::vector<TodayRow*> order;
+    order.reserve(shown);
+    for (size_t i = 0; i < shown; ++i) {
+        const SessionRow& row = all[i];
+        TodayRow* w;
+        if (auto it = byId_.find(row.id); it != byId_.end()) {
+            w = it->second;
+            byId_.erase(it);
+        } else {
+            w = new TodayRow(app_.meta(), row.id, this);
+        }
+        w->setRow(row, header && header->id == row.id, now);
+        kept.emplace(row.id, w);
+        order.push_back(w);
+    }
+    // Rows no longer listed go; a name being typed in one of them ends
+    // without the focus jumping into a neighbour's field.
+    for (auto& [id, w] : byId_) {
+        if (QWidget* f = QApplication::focusWidget(); f && w->isAncestorOf(f)) f->clearFocus();
+        rowsLayout_->removeWidget(w);
+        w->hide();
+        w->deleteLater();
+    }
+    byId_ = std::move(kept);
+    for (int i = 0; i < static_cast<int>(order.size()); ++i) {
+        if (rowsLayout_->indexOf(order[i]) != i) {
+            rowsLayout_->removeWidget(order[i]);
+            rowsLayout_->insertWidget(i, order[i]);
+        }
+        if (order[i]->isHidden()) order[i]->show();
+    }
+
+    empty_->setVisible(all.empty());
+    more_->setVisible(all.size() > kMaxRows);
+    if (all.size() > kMaxRows) {
+        more_->setText(QStringLiteral("Showing latest %1 of %2.").arg(shown).arg(all.size()));
+    }
+}
+
+void MenuContent::refreshClock() {
+    const TimePoint now = clock().now();
+    hero_->refresh(now);
+    for (TodayRow* r : rows()) r->updateClock(now);
+}
+
+void MenuContent::refreshTopics() {
+    for (TodayRow* r : rows()) r->refreshTopic();
+}
+
+std::vector<TodayRow*> MenuContent::rows() const {
+    std::vector<TodayRow*> out;
+    for (int i = 0; i < rowsLayout_->count(); ++i) {
+        if (auto* r = qobject_cast<TodayRow*>(rowsLayout_->itemAt(i)->widget())) out.push_back(r);
+    }
+    return out;
+}
+
+void MenuContent::showEvent(QShowEvent* e) {
+    QWidget::showEvent(e);
+    // The date and the ages are worked out whenever the panel shows.
+    if (stale_) refresh();
+    else refreshClock();
+}
+
+void MenuContent::applyColors() {
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, BrandColor::bg());
+    setPalette(pal);
+    tint(empty_, BrandColor::textFaint());
+    tint(more_, BrandColor::textFaint());
+}
+
+// ---------------------------------------------------------------------------
+
+MenuPanel::MenuPanel(AppModel& app, QWidget* parent) : QWidget(parent, Qt::Popup | Qt::FramelessWindowHint) {
+    setWindowTitle(QStringLiteral("Vorel"));
+    auto* v = new QVBoxLayout(this);
+    v->setContentsMargins(kBorder, kBorder, kBorder, kBorder);
+    v->setSpacing(0);
+    content_ = new MenuContent(app);
+    v->addWidget(content_);
+    connect(&platform::Appearance::shared(), &platform::Appearance::changed, this, qOverload<>(&QWidget::update));
+    fitAndPlace();
+}
+
+QPoint MenuPanel::placement(const QSize& size, const QRect& anchor, const QRect& available) {
+    constexpr int kGap = 4;
+    const int w = size.width();
+    const int h = size.height();
+    const int below = anchor.bottom() + 1 + kGap;
+    const int above = anchor.top() - kGap - h;
+    const int areaBottom = available.bottom() + 1;
+    int y;
+    if (below + h <= areaBottom) y = below;
+    else if (above >= available.top()) y = above;
+    else y = (areaBottom - below >= anchor.top() - available.top()) ? below : above;
+    int x = anchor.x() + (anchor.width() - w) / 2;
+    // On the screen, the top-left corner first when the panel is larger.
+    x = std::max(available.left(), std::min(x, available.right() + 1 - w));
+    y = std::max(available.top(), std::min(y, areaBottom - h));
+    return {x, y};
+}
+
+void MenuPanel::showNear(const QRect& anchorGlobal) {
+    anchor_ = anchorGlobal.isValid() ? anchorGlobal : QRect(QCursor::pos(), QSize(1, 1));
+    content_->refresh();
+    // Size the panel for what it shows before it appears.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    fitAndPlace();
+    move(placement(size(), anchor_, availableAround(anchor_)));
+    show();
+    raise();
+    activateWindow();
+}
+
+void MenuPanel::toggleNear(const QRect& anchorGlobal) {
+    if (isVisible()) {
+        close();
+        return;
+    }
+    // The press that closed the panel was the one on the status item.
+    if (hiddenAt_.isValid() && hiddenAt_.elapsed() < kReopenGuardMs) {
+        hiddenAt_.invalidate();
+        return;
+    }
+    showNear(anchorGlobal);
+}
+
+void MenuPanel::fitAndPlace() {
+    QLayout* l = layout();
+    l->activate();
+    const int w = MenuContent::kWidth + 2 * kBorder;
+    const int h = l->hasHeightForWidth() ? l->totalHeightForWidth(w) : l->totalSizeHint().height();
+    if (size() != QSize(w, h)) setFixedSize(w, h);
+    if (isVisible() && anchor_.isValid()) move(placement(size(), anchor_, availableAround(anchor_)));
+}
+
+bool MenuPanel::isQuitKey(const QKeyEvent* e) const {
+    return QKeySequence(e->keyCombination()) == content_->commands()->quitButton()->shortcut();
+}
+
+bool MenuPanel::event(QEvent* e) {
+    // The panel claims Ctrl+Q before the application's shortcuts are asked:
+    // another window's Quit shortcut would otherwise make the key ambiguous
+    // and do nothing.
+    if (e->type() == QEvent::ShortcutOverride && isQuitKey(static_cast<QKeyEvent*>(e))) {
+        e->accept();
+        return true;
+    }
+    bool handled = QWidget::event(e);
+    if (e->type() == QEvent::LayoutRequest) fitAndPlace();
+    return handled;
+}
+
+void MenuPanel::hideEvent(QHideEvent* e) {
+    QWidget::hideEvent(e);
+    hiddenAt_.start();
+    content_->hero()->setShowInfo(false);
+    // Opened again, the panel starts with no field in edit.
+    if (QWidget* f = focusWidget()) f->clearFocus();
+}
+
+void MenuPanel::keyPressEvent(QKeyEvent* e) {
+    if (isQuitKey(e)) {
+        content_->commands()->quitButton()->click();
+        return;
+    }
+    QWidget::keyPressEvent(e);
+}
+
+void MenuPanel::mousePressEvent(QMouseEvent* e) {
+    // A press on the status item closes the panel; it must not be handed on
+    // to the item as well, which would open the panel again.
+    if (!rect().contains(e->position().toPoint()) && anchor_.contains(e->globalPosition().toPoint())) {
+        setAttribute(Qt::WA_NoMouseReplay);
+    }
+    QWidget::mousePressEvent(e);
+}
+
+void MenuPanel::paintEvent(QPaintEvent*) { paintPopupFrame(this, BrandColor::bg()); }
+
+}  // namespace vorel
