@@ -5,7 +5,4 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 bash scripts/setup.sh
 bash scripts/build.sh build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOREL_TESTS=OFF -DVOREL_BENCH=OFF
-if [ -x build/release/shell/vorel ]; then
-  exec build/release/shell/vorel "$@"
-fi
-echo "Built the engine; the desktop application is not part of this build yet."
+exec build/release/vorel "$@"

@@ -25,7 +25,7 @@ if [ -z "${VOREL_SHOTS_BUS:-}" ]; then
     apt-get update -qq
     apt-get install -y -qq --no-install-recommends "${missing[@]}"
   fi
-  bin=${VOREL_BIN:-$root/build/release/shell/vorel}
+  bin=${VOREL_BIN:-$root/build/release/vorel}
   if [ ! -x "$bin" ]; then
     bash "$root/scripts/setup.sh"
     bash "$root/scripts/build.sh" "$root/build/release" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOREL_TESTS=OFF -DVOREL_BENCH=OFF

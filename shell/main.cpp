@@ -2,5 +2,9 @@
 // prices, in the tray and in a window.
 
 #include "Application.h"
+#include "ReportScreens.h"
 
-int main(int argc, char** argv) { return vorel::Application::run(argc, argv); }
+int main(int argc, char** argv) {
+    vorel::registerReportScreens();
+    return vorel::Application::run(argc, argv);
+}

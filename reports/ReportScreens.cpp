@@ -1,0 +1,9 @@
+#include "ReportScreens.h"
+
+#include "MainWindow.h"
+
+namespace vorel {
+
+void registerReportScreens() {}
+
+}  // namespace vorel
