@@ -51,11 +51,13 @@ inline constexpr std::chrono::sys_days kLastDay{std::chrono::year{2026} / std::c
 // The roots of a corpus in `folder`, with the files found there now.
 Corpus corpusAt(const std::string& folder);
 
-// Writes the corpus into `folder`, replacing whatever is there.
+// Writes the corpus into `folder`, replacing its claude and codex folders.
 Corpus generateCorpus(const std::string& folder, const CorpusParams& params);
 
 // The corpus already in `folder` when it was made with the same parameters
 // and its files still add up to what was written; otherwise a new one.
+// Throws std::runtime_error, touching nothing, when `folder` holds claude or
+// codex folders that this generator did not write.
 Corpus ensureCorpus(const std::string& folder, const CorpusParams& params);
 
 }  // namespace vorel::bench

@@ -3,6 +3,7 @@
 // for the parser benchmarks: the same seed and size always give the same
 // bytes, on every machine.
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -237,6 +238,9 @@ inline std::string codexTranscript(std::uint64_t seed, size_t targetBytes) {
                              text(rng, 18000, false) + "\"}");
 
     unsigned long long totIn = 0, totCached = 0, totOut = 0, totReason = 0;
+    // Each call's input is the context so far, which grows until the client
+    // compacts it below the model's window.
+    unsigned long long context = 0;
     while (out.size() < targetBytes) {
         line("turn_context", R"("turn_id":")" + uuid(rng) + R"(","cwd":")" + cwd +
                                  R"(","current_date":"2026-02-12","timezone":"Europe/Vilnius","approval_policy":"on-request","sandbox_policy":{"type":"workspace-write","writable_roots":[],"network_access":false},"model":"gpt-5.5","personality":"pragmatic","collaboration_mode":{"mode":"default","settings":{"model":"gpt-5.5","reasoning_effort":"medium","developer_instructions":")" +
@@ -255,7 +259,8 @@ inline std::string codexTranscript(std::uint64_t seed, size_t targetBytes) {
             line("response_item", R"("type":"function_call","name":"exec_command","arguments":"{\"cmd\":\"sed -n 1,200p lib/module.ex\",\"workdir\":\")" +
                                       cwd + R"(\",\"yield_time_ms\":1000}","call_id":")" + callId + "\"");
 
-            unsigned long long in = totIn + rng.between(2000, 30000), cached = in * rng.between(50, 95) / 100,
+            context = std::min<unsigned long long>(context + rng.between(2000, 30000), 240000);
+            unsigned long long in = context, cached = in * rng.between(50, 95) / 100,
                                o = rng.between(20, 2500), r = rng.between(0, o);
             totIn += in;
             totCached += cached;

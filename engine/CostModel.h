@@ -25,9 +25,16 @@ class CostModel {
 public:
     // Runs the first refresh pass before returning.
     CostModel(std::vector<std::shared_ptr<const CostSource>> sources, MetadataStore& meta,
-              const Clock& clock = vorel::clock());
+              const Clock& clock);
+    // These follow the process clock (vorel::clock()) at every pass, so a
+    // clock replaced later is never read after it is gone.
+    CostModel(std::vector<std::shared_ptr<const CostSource>> sources, MetadataStore& meta);
     // With the two standard sources, Claude Code then Codex.
-    explicit CostModel(MetadataStore& meta, const Clock& clock = vorel::clock());
+    CostModel(MetadataStore& meta, const Clock& clock);
+    explicit CostModel(MetadataStore& meta);
+    ~CostModel();
+    CostModel(const CostModel&) = delete;
+    CostModel& operator=(const CostModel&) = delete;
 
     // One refresh pass; notifies the observers at its end, changed or not.
     void refresh();
@@ -56,15 +63,20 @@ public:
     struct AggregateSession;
 
 private:
+    CostModel(std::vector<std::shared_ptr<const CostSource>> sources, MetadataStore& meta, const Clock* clock);
     struct CacheEntry;
+    struct Conversation;
+    struct PassState;
 
-    void migrateLegacyIds(const std::vector<TranscriptFile>& listing);
+    void deduplicate(const DayWindow& today);
     std::vector<SessionRow> buildRows(const std::vector<TranscriptFile>& listing, size_t activeIndex,
                                       const DayWindow& today);
+    void updateMetadata(const std::vector<TranscriptFile>& listing, const std::vector<size_t>& parsed);
 
     std::vector<std::shared_ptr<const CostSource>> sources_;
     MetadataStore& meta_;
-    const Clock& clock_;
+    const Clock* clock_;  // null: the process clock
+    TimePoint now() const { return clock_ ? clock_->now() : vorel::clock().now(); }
 
     double todayCost_ = 0;
     std::vector<SessionRow> todayRows_;
@@ -78,6 +90,10 @@ private:
     TimePoint lastDayStart_ = kDistantPast;
     bool haveResult_ = false;
     int lastParseCount_ = 0;
+    // What passes keep for the next one: the cache entries in listing order,
+    // the conversations and their rows, the metadata calls known to change
+    // nothing.
+    std::unique_ptr<PassState> state_;
 
     ChangeNotifier changed_;
 };

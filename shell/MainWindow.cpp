@@ -194,6 +194,11 @@ void MainWindow::showSection(Section s) {
     screen_ = it != factories().end() ? it->second(model_) : placeholder(s);
     content_->addWidget(screen_);
     shown_ = s;
+    // A screen that needs more room than the window's own minimum widens
+    // the window rather than being cut off at its right edge.
+    int needed = sidebarPane_->width() + screen_->minimumSizeHint().width();
+    setMinimumWidth(std::max(760, needed));
+    if (width() < needed) resize(needed, height());
 }
 
 void MainWindow::updateFooter() {

@@ -1,0 +1,278 @@
+#include "CSVExport.h"
+
+#include <unicode/brkiter.h>
+#include <unicode/utext.h>
+#include <unicode/utf8.h>
+
+#include <QDate>
+#include <QDateTime>
+#include <QDir>
+#include <QSaveFile>
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+
+#include "MetadataStore.h"
+#include "TextRules.h"
+
+namespace vorel::CSVExport {
+
+namespace {
+
+constexpr std::array<std::string_view, 17> kHeader{
+    "session_id",     "source",          "name",          "subtitle",          "project",
+    "tags",           "start_time",      "last_active",   "total_cost_usd",    "today_cost_usd",
+    "total_tokens",   "primary_model",   "estimated_pricing", "subagent_count", "subagent_cost_usd",
+    "subagents",      "models",
+};
+
+constexpr std::string_view kEllipsis = "\u2026";
+
+// "%.4f" whatever the C library's locale: std::to_chars always writes a
+// point, and rounds the double's exact value to nearest, ties to even, as
+// printf does.
+std::string fourDecimals(double v) {
+    char buf[400];
+    auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 4);
+    return std::string(buf, res.ptr);
+}
+
+std::string integer(long long v) {
+    char buf[24];
+    auto res = std::to_chars(buf, buf + sizeof buf, v);
+    return std::string(buf, res.ptr);
+}
+
+// A spreadsheet runs a cell that begins with one of these as a formula (or
+// a DDE call). Free text from transcripts and users that begins with one
+// gets a leading apostrophe, which spreadsheets show as plain text.
+std::string guarded(std::string cell) {
+    if (!cell.empty()) {
+        switch (cell.front()) {
+            case '=':
+            case '+':
+            case '-':
+            case '@':
+            case '\t':
+            case '\r': cell.insert(cell.begin(), '\''); break;
+            default: break;
+        }
+    }
+    return cell;
+}
+
+void appendQuoted(std::string& line, std::string_view cell) {
+    line += '"';
+    for (char c : cell) {
+        if (c == '"') line += '"';
+        line += c;
+    }
+    line += '"';
+}
+
+std::string joined(const std::vector<std::string>& parts, std::string_view separator) {
+    std::string out;
+    for (size_t i = 0; i < parts.size(); ++i) {
+        if (i) out += separator;
+        out += parts[i];
+    }
+    return out;
+}
+
+// One grapheme-cluster breaker per thread, made on first use.
+icu::BreakIterator* characterBreaker() {
+    thread_local std::unique_ptr<icu::BreakIterator> breaker = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        std::unique_ptr<icu::BreakIterator> b(
+            icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+        if (U_FAILURE(status)) b.reset();
+        return b;
+    }();
+    return breaker.get();
+}
+
+// The byte offsets where the first `limit` grapheme clusters of `s` end.
+std::vector<size_t> clusterEnds(std::string_view s, size_t limit) {
+    std::vector<size_t> ends;
+    const bool ascii = std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    // ASCII has one cluster per byte except CR LF, which cleaning removes
+    // before anything is counted; it is checked all the same.
+    if (ascii && s.find('\r') == std::string_view::npos) {
+        for (size_t i = 1; i <= std::min(s.size(), limit); ++i) ends.push_back(i);
+        return ends;
+    }
+    icu::BreakIterator* breaker = characterBreaker();
+    UErrorCode status = U_ZERO_ERROR;
+    UText ut = UTEXT_INITIALIZER;
+    utext_openUTF8(&ut, s.data(), static_cast<int64_t>(s.size()), &status);
+    if (breaker && U_SUCCESS(status)) {
+        breaker->setText(&ut, status);
+        breaker->first();
+        for (int32_t end = breaker->next(); end != icu::BreakIterator::DONE && ends.size() < limit;
+             end = breaker->next())
+            ends.push_back(static_cast<size_t>(end));
+    } else {
+        // Without break rules, count code points.
+        for (int32_t i = 0, n = static_cast<int32_t>(s.size()); i < n && ends.size() < limit;) {
+            U8_FWD_1(s.data(), i, n);
+            ends.push_back(static_cast<size_t>(i));
+        }
+    }
+    utext_close(&ut);
+    return ends;
+}
+
+// The text with every run of white space and line breaks made one space,
+// and none at either end.
+std::string collapsedWhitespace(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    const auto* p = reinterpret_cast<const uint8_t*>(text.data());
+    const auto n = static_cast<int32_t>(text.size());
+    bool pendingSpace = false;
+    for (int32_t i = 0; i < n;) {
+        const int32_t start = i;
+        UChar32 c;
+        U8_NEXT(p, i, n, c);
+        // A malformed byte is not white space; it is kept as it is.
+        if (c >= 0 && text::isWhitespaceOrNewline(static_cast<char32_t>(c))) {
+            pendingSpace = !out.empty();
+            continue;
+        }
+        if (pendingSpace) out += ' ';
+        pendingSpace = false;
+        out.append(text.substr(static_cast<size_t>(start), static_cast<size_t>(i - start)));
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string clean(std::string_view text, size_t max) {
+    std::string s = collapsedWhitespace(text);
+    if (s.size() <= max) return s;  // no cluster is shorter than a byte
+    if (max == 0) return {};
+    const std::vector<size_t> ends = clusterEnds(s, max + 1);
+    if (ends.size() <= max) return s;
+    // The first max - 1 clusters, then the ellipsis as the max-th.
+    s.resize(max == 1 ? 0 : ends[max - 2]);
+    s += kEllipsis;
+    return s;
+}
+
+std::string isoDate(TimePoint t) {
+    using namespace std::chrono;
+    const auto secs = floor<seconds>(t);
+    const auto day = floor<days>(secs);
+    const year_month_day ymd{day};
+    const hh_mm_ss<seconds> time{secs - day};
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(ymd.year()),
+                  static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()),
+                  static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
+                  static_cast<int>(time.seconds().count()));
+    return buf;
+}
+
+QString proposedFileName(TimePoint now) {
+    // QDate counts in the Gregorian calendar; the digits are formatted
+    // here rather than by the locale, which may use other digits.
+    const QDate d = QDateTime::fromMSecsSinceEpoch(now.time_since_epoch().count(), Qt::LocalTime).date();
+    return QString::asprintf("vorel-%04d-%02d-%02d.csv", d.year(), d.month(), d.day());
+}
+
+std::string build(const std::vector<SessionRow>& rows, const MetadataStore& meta) {
+    std::vector<const SessionRow*> ordered;
+    ordered.reserve(rows.size());
+    for (const SessionRow& r : rows) ordered.push_back(&r);
+    std::stable_sort(ordered.begin(), ordered.end(),
+                     [](const SessionRow* a, const SessionRow* b) { return a->startTime < b->startTime; });
+
+    std::string out;
+    for (size_t i = 0; i < kHeader.size(); ++i) {
+        if (i) out += ',';
+        appendQuoted(out, kHeader[i]);
+    }
+    out += '\n';
+
+    for (const SessionRow* row : ordered) {
+        std::vector<std::string> tags = meta.tags(row->id);
+
+        double subagentCost = 0;
+        std::vector<std::string> subagents;
+        for (const SubagentRow& s : row->subagents) {
+            subagentCost += s.total;
+            subagents.push_back(s.name + ":" + fourDecimals(s.total));
+        }
+        std::vector<std::string> models;
+        for (const ModelLine& m : row->models) models.push_back(m.name + ":" + fourDecimals(m.cost));
+
+        // The guard comes after cleaning, like the quoting: a cell at its
+        // limit may carry one character more, the apostrophe.
+        const std::array<std::string, 17> cells{
+            row->id,
+            row->source,
+            guarded(clean(meta.topic(row->id, row->title), 120)),
+            guarded(clean(meta.subtitle(row->id, row->title), 300)),
+            guarded(clean(row->project, 80)),
+            guarded(clean(joined(tags, "; "), 200)),
+            isoDate(row->startTime),
+            isoDate(row->lastActivity),
+            fourDecimals(row->total),
+            fourDecimals(row->today),
+            integer(row->tokens),
+            guarded(clean(row->primaryModel(), 60)),
+            row->hasEstimated() ? "true" : "false",
+            integer(row->subagentCount()),
+            fourDecimals(subagentCost),
+            guarded(clean(joined(subagents, "; "), 500)),
+            guarded(clean(joined(models, "; "), 400)),
+        };
+        for (size_t i = 0; i < cells.size(); ++i) {
+            if (i) out += ',';
+            appendQuoted(out, cells[i]);
+        }
+        out += '\n';
+    }
+    return out;
+}
+
+SaveResult write(const QString& path, const std::string& text) {
+    SaveResult result{SaveResult::Status::failed, path, {}};
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        result.reason = file.errorString();
+        return result;
+    }
+    const auto size = static_cast<qint64>(text.size());
+    if (file.write(text.data(), size) != size) {
+        result.reason = file.errorString();
+        file.cancelWriting();
+        return result;
+    }
+    if (!file.commit()) {
+        result.reason = file.errorString();
+        return result;
+    }
+    result.status = SaveResult::Status::written;
+    return result;
+}
+
+SaveResult save(const std::vector<SessionRow>& rows, const MetadataStore& meta, const FileChooser& choose) {
+    const std::string text = build(rows, meta);
+    const QString path = choose ? choose(proposedFileName(clock().now())) : QString();
+    if (path.isEmpty()) return SaveResult{};
+    return write(path, text);
+}
+
+QString failureMessage(const SaveResult& result) {
+    QString reason = result.reason.trimmed();
+    if (reason.isEmpty()) reason = QStringLiteral("Unknown error");
+    return QStringLiteral("The conversation costs were not saved to \u201c%1\u201d.\n\n%2")
+        .arg(QDir::toNativeSeparators(result.path), reason);
+}
+
+}  // namespace vorel::CSVExport

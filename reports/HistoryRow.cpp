@@ -1,0 +1,445 @@
+#include "HistoryRow.h"
+
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "Appearance.h"
+#include "Formatting.h"
+#include "InlineField.h"
+#include "MetadataStore.h"
+#include "TagEditor.h"
+#include "Theme.h"
+
+namespace vorel {
+
+namespace {
+
+using ColorRole = QColor (*)();
+
+QString qs(const std::string& s) { return QString::fromStdString(s); }
+
+const QString kSeparator = QStringLiteral(" · ");
+
+void setTextColor(QWidget* w, const QColor& c) {
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::WindowText, c);
+    pal.setColor(QPalette::Text, c);
+    w->setPalette(pal);
+}
+
+QLabel* costLabel(const QFont& font) {
+    auto* l = new QLabel;
+    l->setTextFormat(Qt::PlainText);
+    l->setFont(font);
+    l->setFixedWidth(costCol);
+    l->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    return l;
+}
+
+// The popup frame: the fill and a 1-pixel border in the rule colour.
+void paintPopupFrame(QWidget* w, const QColor& fill) {
+    QPainter p(w);
+    p.fillRect(w->rect(), fill);
+    p.setPen(BrandColor::border());
+    p.drawRect(w->rect().adjusted(0, 0, -1, -1));
+}
+
+constexpr int kPopupBorder = 1;
+
+// The explanation of "⚑ est": above the badge (the badge sits under the
+// popover's bottom edge), below it when there is no room above, always on
+// the screen.
+class EstPopover : public QWidget {
+public:
+    EstPopover(QWidget* badge, std::function<void()> onHide)
+        : QWidget(badge, Qt::Popup | Qt::FramelessWindowHint), badge_(badge), onHide_(std::move(onHide)) {
+        auto* v = new QVBoxLayout(this);
+        const int pad = 12 + kPopupBorder;
+        v->setContentsMargins(pad, pad, pad, pad);
+        label_ = new QLabel(EstBadge::kExplanation);
+        label_->setTextFormat(Qt::PlainText);
+        label_->setFont(BrandFont::sans(12));
+        label_->setWordWrap(true);
+        label_->setFixedWidth(220);
+        v->addWidget(label_);
+        v->setSizeConstraint(QLayout::SetFixedSize);
+        connect(&platform::Appearance::shared(), &platform::Appearance::changed, this, [this] {
+            setTextColor(label_, BrandColor::text());
+            update();
+        });
+        setTextColor(label_, BrandColor::text());
+    }
+
+    void showAtBadge() {
+        adjustSize();
+        QRect b(badge_->mapToGlobal(QPoint(0, 0)), badge_->size());
+        QScreen* screen = QGuiApplication::screenAt(b.center());
+        if (!screen) screen = QGuiApplication::primaryScreen();
+        QRect area = screen ? screen->availableGeometry() : QRect(b.topLeft(), QSize(1, 1));
+        int x = b.center().x() - width() / 2;
+        int y = b.top() - 4 - height();
+        if (y < area.top()) y = b.bottom() + 1 + 4;
+        x = std::clamp(x, area.left(), std::max(area.left(), area.right() + 1 - width()));
+        y = std::clamp(y, area.top(), std::max(area.top(), area.bottom() + 1 - height()));
+        move(x, y);
+        show();
+    }
+
+    QLabel* label() const { return label_; }
+
+protected:
+    void mousePressEvent(QMouseEvent* e) override {
+        // A press on the badge closes the popover; it must not reach the
+        // badge as well, which would open it again.
+        QRect b(badge_->mapToGlobal(QPoint(0, 0)), badge_->size());
+        if (!rect().contains(e->position().toPoint()) && b.contains(e->globalPosition().toPoint())) {
+            setAttribute(Qt::WA_NoMouseReplay);
+        }
+        QWidget::mousePressEvent(e);
+    }
+    void hideEvent(QHideEvent* e) override {
+        QWidget::hideEvent(e);
+        if (onHide_) onHide_();
+    }
+    void paintEvent(QPaintEvent*) override { paintPopupFrame(this, BrandColor::bgElevated()); }
+
+private:
+    QWidget* badge_;
+    std::function<void()> onHide_;
+    QLabel* label_;
+};
+
+}  // namespace
+
+// A single line of plain text in one of the theme's colours. An elidable
+// line may be given less room than its text needs and then ends in "…";
+// the row never grows wider or taller for a long project or subagent name.
+class HistoryRow::TextLine : public QWidget {
+public:
+    TextLine(const QFont& font, ColorRole color, bool elidable) : color_(color), elidable_(elidable) {
+        setFont(font);
+        setSizePolicy(elidable ? QSizePolicy::Preferred : QSizePolicy::Fixed, QSizePolicy::Fixed);
+    }
+
+    const QString& text() const { return text_; }
+    void setText(const QString& text) {
+        if (text == text_) return;
+        text_ = text;
+        updateGeometry();
+        update();
+    }
+    void setColor(ColorRole color) {
+        if (color == color_) return;
+        color_ = color;
+        update();
+    }
+
+    QSize sizeHint() const override {
+        QFontMetrics fm(font());
+        return {fm.horizontalAdvance(text_), fm.height()};
+    }
+    QSize minimumSizeHint() const override {
+        return elidable_ ? QSize(0, QFontMetrics(font()).height()) : sizeHint();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setFont(font());
+        p.setPen(color_());
+        QFontMetrics fm(font());
+        QString shown = fm.horizontalAdvance(text_) <= width() ? text_ : fm.elidedText(text_, Qt::ElideRight, width());
+        p.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, shown);
+    }
+
+private:
+    QString text_;
+    ColorRole color_;
+    bool elidable_;
+};
+
+// ---------------------------------------------------------------------------
+
+const QString EstBadge::kExplanation = QStringLiteral(
+    "This model is not in the rate table yet, so it is priced with a source-specific fallback and may differ from "
+    "the true API price.");
+
+EstBadge::EstBadge(QWidget* parent) : QAbstractButton(parent) {
+    setText(QStringLiteral("⚑ est"));
+    setFont(BrandFont::sans(10, QFont::Medium));
+    setCursor(Qt::ArrowCursor);
+    // A click does not take the focus from a name being edited.
+    setFocusPolicy(Qt::TabFocus);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    connect(this, &QAbstractButton::clicked, this, [this] { setShown(!show_); });
+    connect(&platform::Appearance::shared(), &platform::Appearance::changed, this, qOverload<>(&QWidget::update));
+}
+
+void EstBadge::setShown(bool show) {
+    if (show == show_) return;
+    show_ = show;
+    if (show) {
+        if (!popover_) popover_ = new EstPopover(this, [this] { setShown(false); });
+        static_cast<EstPopover*>(popover_.data())->showAtBadge();
+    } else if (popover_ && popover_->isVisible()) {
+        popover_->hide();
+    }
+}
+
+QSize EstBadge::sizeHint() const {
+    QFontMetrics fm(font());
+    return {fm.horizontalAdvance(text()), fm.height()};
+}
+
+void EstBadge::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setFont(font());
+    p.setPen(BrandColor::warn());
+    p.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text());
+}
+
+void EstBadge::hideEvent(QHideEvent* e) {
+    QAbstractButton::hideEvent(e);
+    // A badge that goes (the row is no longer estimated) takes its open
+    // explanation with it.
+    setShown(false);
+}
+
+// ---------------------------------------------------------------------------
+
+HistoryRow::HistoryRow(const SessionRow& row, MetadataStore& meta, TimePoint now, QWidget* parent)
+    : QWidget(parent), store_(meta), row_(row) {
+    auto* h = new QHBoxLayout(this);
+    h->setContentsMargins(20, 11, 20, 11);
+    h->setSpacing(10);
+
+    dot_ = new LiveDot;
+    auto* dotColumn = new QVBoxLayout;
+    dotColumn->setContentsMargins(0, 5, 0, 0);
+    dotColumn->addWidget(dot_);
+    dotColumn->addStretch(1);
+    h->addLayout(dotColumn);
+
+    auto* text = new QVBoxLayout;
+    text->setSpacing(3);
+    name_ = new InlineField(
+        [this] {
+            ensureMeta();
+            return qs(topic_);
+        },
+        [this](const QString& t) { store_.setName(t.toStdString(), row_.id); }, QStringLiteral("Topic"),
+        BrandFont::sans(13, QFont::Medium), &BrandColor::text);
+    note_ = new InlineField(
+        [this] {
+            ensureMeta();
+            return qs(noteText_);
+        },
+        [this](const QString& t) { store_.setSubtitle(t.toStdString(), row_.id); }, QStringLiteral("Add a note…"),
+        BrandFont::sans(12), &BrandColor::textMuted);
+    // As tall as a line of their text and the edit underline, so the
+    // fields stack as closely as the lines of text below them.
+    for (InlineField* f : {name_, note_}) f->setFixedHeight(QFontMetrics(f->font()).height() + 2);
+    text->addWidget(name_);
+    text->addWidget(note_);
+
+    auto* infoRow = new QHBoxLayout;
+    infoRow->setSpacing(5);
+    info_ = new TextLine(BrandFont::sans(11), &BrandColor::textFaint, true);
+    est_ = new EstBadge;
+    infoRow->addWidget(info_, 0, Qt::AlignVCenter);
+    infoRow->addWidget(est_, 0, Qt::AlignVCenter);
+    infoRow->addStretch(1);
+    text->addLayout(infoRow);
+
+    tags_ = new TagEditor(store_, qs(row_.id));
+    text->addWidget(tags_, 0, Qt::AlignLeft);
+
+    modelsBox_ = new QVBoxLayout;
+    modelsBox_->setSpacing(3);
+    text->addLayout(modelsBox_);
+
+    subagentsPane_ = new QWidget;
+    subagentsBox_ = new QVBoxLayout(subagentsPane_);
+    subagentsBox_->setContentsMargins(0, 2, 0, 0);
+    subagentsBox_->setSpacing(3);
+    text->addWidget(subagentsPane_);
+    text->addStretch(1);
+    h->addLayout(text, 1);
+
+    auto cell = [h](QLabel* label) {
+        auto* column = new QVBoxLayout;
+        column->setContentsMargins(0, 2, 0, 0);
+        column->addWidget(label);
+        column->addStretch(1);
+        h->addLayout(column);
+    };
+    today_ = costLabel(BrandFont::sansMonospacedDigits(14, QFont::Medium));
+    total_ = costLabel(BrandFont::sansMonospacedDigits(14, QFont::DemiBold));
+    cell(today_);
+    cell(total_);
+
+    connect(&platform::Appearance::shared(), &platform::Appearance::changed, this, &HistoryRow::applyColors);
+
+    // Everything below compares with what is shown: start from nothing.
+    info_->setText(infoLine(row_, now));
+    est_->setVisible(row_.hasEstimated());
+    updateModelLines();
+    updateSubagentLines(now);
+    today_->setText(row_.today > 0 ? money(row_.today) : QStringLiteral("—"));
+    total_->setText(money(row_.total));
+    dot_->setState(row_.isLive(now));
+    applyColors();
+}
+
+HistoryRow::~HistoryRow() = default;
+
+QString HistoryRow::infoLine(const SessionRow& row, TimePoint now) {
+    QStringList pieces;
+    // A conversation without a project folder starts with its model, not
+    // with a lone separator.
+    if (!row.project.empty()) pieces << qs(row.project);
+    if (std::string model = row.primaryModel(); !model.empty()) pieces << qs(model);
+    if (int n = row.subagentCount(); n >= 1) {
+        pieces << QString::number(n) + (n == 1 ? QStringLiteral(" subagent") : QStringLiteral(" subagents"));
+    }
+    pieces << QStringLiteral("started ") + shortStamp(row.startTime);
+    pieces << QStringLiteral("active ") + relativeTime(row.lastActivity, now);
+    return pieces.join(kSeparator);
+}
+
+QString HistoryRow::modelLineText(const ModelLine& line) {
+    QString t = qs(line.name) + kSeparator + money(line.cost);
+    if (line.estimated) t += QStringLiteral("  ⚑ est");
+    return t;
+}
+
+bool HistoryRow::showsModelLines(const SessionRow& row) { return row.isMixed() || row.hasEstimated(); }
+
+void HistoryRow::ensureMeta() const {
+    if (!metaStale_) return;
+    metaStale_ = false;
+    topic_ = store_.topic(row_.id, row_.title);
+    noteText_ = store_.subtitle(row_.id, row_.title);
+}
+
+void HistoryRow::setRow(const SessionRow& row, TimePoint now) {
+    // The name and note fall back to the title; anything else they show
+    // comes from the store, which says when it changes.
+    if (row.title != row_.title) metaStale_ = true;
+    const bool sameModels = row.models == row_.models;
+    row_ = row;
+    name_->refresh();
+    note_->refresh();
+    info_->setText(infoLine(row_, now));
+    const bool estimated = row_.hasEstimated();
+    if (est_->isVisibleTo(this) != estimated) est_->setVisible(estimated);
+    if (!sameModels) updateModelLines();
+    updateSubagentLines(now);
+    QString today = row_.today > 0 ? money(row_.today) : QStringLiteral("—");
+    if (today_->text() != today) {
+        today_->setText(today);
+        setTextColor(today_, row_.today > 0 ? BrandColor::text() : BrandColor::textFaint());
+    }
+    QString total = money(row_.total);
+    if (total_->text() != total) total_->setText(total);
+    const bool live = row_.isLive(now);
+    if (dot_->isLive() != live) dot_->setState(live);
+}
+
+void HistoryRow::refreshMeta() {
+    metaStale_ = true;
+    name_->refresh();
+    note_->refresh();
+    tags_->refresh();
+}
+
+bool HistoryRow::isInUse() const {
+    if (QWidget* f = QApplication::focusWidget(); f && isAncestorOf(f)) return true;
+    // Popups are windows of their own, parented to the button they hang
+    // from inside the row.
+    for (QWidget* p = QApplication::activePopupWidget(); p; p = p->parentWidget()) {
+        if (p == this) return true;
+    }
+    return false;
+}
+
+void HistoryRow::updateModelLines() {
+    const size_t wanted = showsModelLines(row_) ? row_.models.size() : 0;
+    while (models_.size() > wanted) {
+        delete models_.back();
+        models_.pop_back();
+    }
+    while (models_.size() < wanted) {
+        auto* line = new TextLine(BrandFont::sans(11), &BrandColor::textFaint, true);
+        modelsBox_->addWidget(line);
+        models_.push_back(line);
+    }
+    for (size_t i = 0; i < wanted; ++i) {
+        const ModelLine& m = row_.models[i];
+        models_[i]->setText(modelLineText(m));
+        models_[i]->setColor(m.estimated ? &BrandColor::warn : &BrandColor::textFaint);
+    }
+}
+
+void HistoryRow::updateSubagentLines(TimePoint now) {
+    const size_t wanted = row_.subagents.size();
+    while (subagents_.size() > wanted) {
+        delete subagents_.back().box;
+        subagents_.pop_back();
+    }
+    while (subagents_.size() < wanted) {
+        auto* box = new QWidget;
+        auto* line = new QHBoxLayout(box);
+        line->setContentsMargins(0, 0, 0, 0);
+        line->setSpacing(5);
+        QFont symbolFont = QApplication::font();
+        symbolFont.setPixelSize(10);
+        symbolFont.setWeight(QFont::Medium);
+        auto* symbol = new TextLine(symbolFont, &BrandColor::textFaint, false);
+        symbol->setText(QStringLiteral("↳"));
+        auto* name = new TextLine(BrandFont::sans(11), &BrandColor::textFaint, true);
+        auto* detail = new TextLine(BrandFont::sans(11), &BrandColor::textFaint, false);
+        line->addWidget(symbol, 0, Qt::AlignVCenter);
+        line->addWidget(name, 0, Qt::AlignVCenter);
+        line->addWidget(detail, 0, Qt::AlignVCenter);
+        line->addStretch(1);
+        subagentsBox_->addWidget(box);
+        subagents_.push_back({box, name, detail});
+    }
+    for (size_t i = 0; i < wanted; ++i) {
+        const SubagentRow& s = row_.subagents[i];
+        subagents_[i].name->setText(qs(s.name));
+        subagents_[i].detail->setText(QStringLiteral("· ") + money(s.total) + kSeparator +
+                                      relativeTime(s.lastActivity, now));
+    }
+    if (subagentsPane_->isVisibleTo(this) != (wanted > 0)) subagentsPane_->setVisible(wanted > 0);
+}
+
+void HistoryRow::applyColors() {
+    setTextColor(today_, row_.today > 0 ? BrandColor::text() : BrandColor::textFaint());
+    setTextColor(total_, BrandColor::text());
+    // The text lines read their colour when they paint.
+    update();
+}
+
+QString HistoryRow::infoText() const { return info_->text(); }
+
+QStringList HistoryRow::modelLines() const {
+    QStringList out;
+    for (TextLine* l : models_) out << l->text();
+    return out;
+}
+
+QStringList HistoryRow::subagentLines() const {
+    QStringList out;
+    for (const SubagentLine& l : subagents_) out << l.name->text() + QStringLiteral(" ") + l.detail->text();
+    return out;
+}
+
+}  // namespace vorel

@@ -1,0 +1,322 @@
+#include "PricingView.h"
+
+#include <QFontMetricsF>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QVBoxLayout>
+#include <charconv>
+#include <cmath>
+#include <string>
+
+#include "Appearance.h"
+#include "Theme.h"
+
+namespace vorel {
+
+namespace {
+
+constexpr int kMaxColumnWidth = 640;
+constexpr double kNoteSize = 12;
+constexpr double kMarkSize = 9;
+
+struct Column {
+    const char* title;
+    int width;  // 0: all the width the others leave
+};
+constexpr Column kColumns[] = {{"MODEL", 0}, {"INPUT", 74}, {"CACHE READ", 88}, {"CACHE WRITE", 92}, {"OUTPUT", 74}};
+
+// printf's "%.Nf" without the C library's locale: always a point, rounded
+// from the double's exact value to nearest, ties to even.
+std::string fixed(double v, int decimals) {
+    char buf[400];
+    auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
+    return std::string(buf, res.ptr);
+}
+
+QLabel* plainLabel(const QString& text, const QString& role, const QFont& font) {
+    auto* label = new QLabel(text);
+    label->setObjectName(role);
+    label->setTextFormat(Qt::PlainText);
+    label->setFont(font);
+    return label;
+}
+
+QFont tracked(QFont f, double spacing) {
+    f.setLetterSpacing(QFont::AbsoluteSpacing, spacing);
+    return f;
+}
+
+// The note mark. It is as tall as one line of the note's text and draws its
+// glyph on that line's baseline, so mark and note share their first
+// baseline although their sizes differ.
+class NoteMark : public QWidget {
+public:
+    NoteMark() {
+        setObjectName(QStringLiteral("pricingNoteMark"));
+        setFont(BrandFont::sans(kMarkSize));
+        QFontMetricsF body(BrandFont::sans(kNoteSize));
+        baseline_ = body.ascent();
+        setFixedSize(static_cast<int>(std::ceil(QFontMetricsF(font()).horizontalAdvance(glyph()))),
+                     static_cast<int>(std::ceil(body.height())));
+    }
+    static QString glyph() { return QStringLiteral("\u2726"); }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::TextAntialiasing);
+        p.setFont(font());
+        p.setPen(palette().color(QPalette::WindowText));
+        p.drawText(QPointF(0, baseline_), glyph());
+    }
+
+private:
+    double baseline_ = 0;
+};
+
+bool isClaude(const RateRow& r) { return r.prefix.starts_with("claude"); }
+
+QString qs(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+
+}  // namespace
+
+std::vector<RateRow> PricingView::anthropicRows() {
+    std::vector<RateRow> rows;
+    for (const RateRow& r : Pricing::displayTable())
+        if (isClaude(r)) rows.push_back(r);
+    return rows;
+}
+
+std::vector<RateRow> PricingView::openAIRows() {
+    std::vector<RateRow> rows;
+    for (const RateRow& r : Pricing::displayTable())
+        if (!isClaude(r)) rows.push_back(r);
+    return rows;
+}
+
+QString PricingView::dollars(double rate) {
+    if (rate == std::round(rate)) return QStringLiteral("$") + QString::fromStdString(fixed(rate, 0));
+    std::string s = fixed(rate, 3);
+    // Trailing zeros after the decimal point go, then a point left at the end.
+    if (size_t dot = s.find('.'); dot != std::string::npos) {
+        size_t end = s.size();
+        while (end > dot + 1 && s[end - 1] == '0') --end;
+        if (end == dot + 1) end = dot;
+        s.resize(end);
+    }
+    return QStringLiteral("$") + QString::fromStdString(s);
+}
+
+QString PricingView::fallbackNote() {
+    const ModelPricing& claude = Pricing::claudeFallbackRate;
+    const ModelPricing& openAI = Pricing::openAIFallbackRate;
+    return QStringLiteral("Unknown Claude models fall back to ") + dollars(claude.inputPerMTok) +
+           QStringLiteral(" in / ") + dollars(claude.outputPerMTok) +
+           QStringLiteral(" out; unknown OpenAI models to ") + dollars(openAI.inputPerMTok) +
+           QStringLiteral(" in / ") + dollars(openAI.outputPerMTok) +
+           QStringLiteral(" out. Conversations priced by fallback are flagged \u201c\u2691 est\u201d.");
+}
+
+PricingView::PricingView(QWidget* parent) : QWidget(parent) {
+    setMinimumSize(560, 420);
+    setAutoFillBackground(true);
+
+    auto* root = new QVBoxLayout(this);
+    root->setContentsMargins(0, 0, 0, 0);
+    root->setSpacing(0);
+
+    auto* header = new QVBoxLayout;
+    header->setContentsMargins(20, 16, 20, 16);
+    header->setSpacing(3);
+    header->addWidget(plainLabel(QStringLiteral("Pricing"), QStringLiteral("pricingHeading"),
+                                 BrandFont::sans(19, QFont::DemiBold)));
+    header->addWidget(plainLabel(QStringLiteral("USD per million tokens \u00b7 rates as of ") + qs(Pricing::ratesAsOf),
+                                 QStringLiteral("pricingSubtitle"), BrandFont::sans(12)));
+    root->addLayout(header);
+
+    root->addWidget(new Hairline);
+
+    auto* scroll = new QScrollArea;
+    scroll->setObjectName(QStringLiteral("pricingScroll"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    scroll->setWidgetResizable(true);
+
+    // The column takes the width it is offered up to 640 and keeps to the
+    // leading edge.
+    auto* page = new QWidget;
+    auto* pageRow = new QHBoxLayout(page);
+    pageRow->setContentsMargins(0, 0, 0, 0);
+    pageRow->setSpacing(0);
+    auto* column = new QWidget;
+    column->setObjectName(QStringLiteral("pricingColumn"));
+    column->setMaximumWidth(kMaxColumnWidth);
+    auto* stack = new QVBoxLayout(column);
+    stack->setContentsMargins(20, 20, 20, 20);
+    stack->setSpacing(24);
+    stack->addWidget(section(QStringLiteral("Anthropic (Claude Code)"), anthropicRows(), QStringLiteral("pricingAnthropic")));
+    stack->addWidget(section(QStringLiteral("OpenAI (Codex)"), openAIRows(), QStringLiteral("pricingOpenAI")));
+    stack->addWidget(footnotes());
+    stack->addStretch(1);
+    pageRow->addWidget(column, 1);
+    pageRow->addStretch(0);
+    scroll->setWidget(page);
+    root->addWidget(scroll, 1);
+
+    connect(&platform::Appearance::shared(), &platform::Appearance::changed, this, [this] { applyColors(); });
+    applyColors();
+}
+
+QWidget* PricingView::section(const QString& title, const std::vector<RateRow>& rows, const QString& name) {
+    auto* w = new QWidget;
+    w->setObjectName(name);
+    auto* layout = new QVBoxLayout(w);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(6);
+
+    QLabel* heading = plainLabel(title.toUpper(), QStringLiteral("pricingSectionTitle"),
+                                 tracked(BrandFont::sans(10, QFont::Medium), 0.6));
+    heading->setContentsMargins(0, 0, 0, 2);
+    layout->addWidget(heading);
+    layout->addWidget(columnHeader());
+    layout->addWidget(new Hairline);
+    for (const RateRow& r : rows) {
+        layout->addWidget(rateRow(r));
+        layout->addWidget(new Hairline);
+    }
+    return w;
+}
+
+QWidget* PricingView::columnHeader() {
+    auto* w = new QWidget;
+    auto* row = new QHBoxLayout(w);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+    const QFont font = tracked(BrandFont::sans(9, QFont::Medium), 0.5);
+    for (const Column& c : kColumns) {
+        QLabel* label = plainLabel(QString::fromLatin1(c.title), QStringLiteral("pricingColumnTitle"), font);
+        if (c.width) {
+            label->setFixedWidth(c.width);
+            label->setAlignment(Qt::AlignTrailing | Qt::AlignVCenter);
+            row->addWidget(label);
+        } else {
+            label->setAlignment(Qt::AlignLeading | Qt::AlignVCenter);
+            label->setMinimumWidth(0);
+            row->addWidget(label, 1);
+        }
+    }
+    return w;
+}
+
+QWidget* PricingView::rateRow(const RateRow& r) {
+    const ModelPricing& p = r.pricing;
+    auto* w = new QWidget;
+    w->setObjectName(QStringLiteral("pricingRow"));
+    w->setProperty("prefix", qs(r.prefix));
+    auto* lines = new QVBoxLayout(w);
+    lines->setContentsMargins(0, 5, 0, 5);
+    lines->setSpacing(2);
+
+    auto* row = new QHBoxLayout;
+    row->setSpacing(0);
+    QLabel* prefix = plainLabel(qs(r.prefix), QStringLiteral("pricingPrefix"), BrandFont::sans(12, QFont::Medium));
+    prefix->setAlignment(Qt::AlignLeading | Qt::AlignVCenter);
+    prefix->setMinimumWidth(0);
+    row->addWidget(prefix, 1);
+    const double rates[] = {p.inputPerMTok, p.cacheReadPerMTok(), p.cacheWrite5mPerMTok(), p.outputPerMTok};
+    const QFont rateFont = BrandFont::sansMonospacedDigits(12);
+    for (int i = 0; i < 4; ++i) {
+        QLabel* rate = plainLabel(dollars(rates[i]), QStringLiteral("pricingRate"), rateFont);
+        rate->setFixedWidth(kColumns[i + 1].width);
+        rate->setAlignment(Qt::AlignTrailing | Qt::AlignVCenter);
+        row->addWidget(rate);
+    }
+    lines->addLayout(row);
+
+    if (p.longInputPerMTok && p.longOutputPerMTok) {
+        lines->addWidget(plainLabel(QStringLiteral("over 128k input: ") + dollars(*p.longInputPerMTok) +
+                                        QStringLiteral(" in \u00b7 ") + dollars(*p.longOutputPerMTok) +
+                                        QStringLiteral(" out"),
+                                    QStringLiteral("pricingLongContext"), BrandFont::sans(10)));
+    }
+    return w;
+}
+
+QWidget* PricingView::footnotes() {
+    auto* w = new QWidget;
+    w->setObjectName(QStringLiteral("pricingNotes"));
+    auto* layout = new QVBoxLayout(w);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(6);
+    layout->addWidget(plainLabel(QStringLiteral("NOTES"), QStringLiteral("pricingNotesTitle"),
+                                 tracked(BrandFont::sans(10, QFont::Medium), 0.6)));
+    layout->addWidget(note(QStringLiteral(
+        "Cache write shows the 5-minute tier. Anthropic's 1-hour cache writes are billed at 2\u00d7 the input rate; "
+        "cache reads at 0.1\u00d7 unless the provider publishes an explicit rate.")));
+    layout->addWidget(note(QStringLiteral(
+        "Model matching is by longest prefix, so dated variants (e.g. a -20260101 suffix) inherit their family's "
+        "rate.")));
+    layout->addWidget(note(fallbackNote()));
+    layout->addWidget(note(QStringLiteral(
+        "Long context: OpenAI models with long-context rates switch to them only on calls whose recorded input "
+        "actually exceeds 128k tokens. Current Claude models have no long-context premium \u2014 the full 1M window "
+        "bills at the standard rates above.")));
+    return w;
+}
+
+QWidget* PricingView::note(const QString& text) {
+    auto* w = new QWidget;
+    auto* row = new QHBoxLayout(w);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(7);
+    row->addWidget(new NoteMark, 0, Qt::AlignTop);
+    QLabel* body = plainLabel(text, QStringLiteral("pricingNote"), BrandFont::sans(kNoteSize));
+    body->setWordWrap(true);
+    // A wrapping label takes its height from the width it gets, so it is
+    // never cut short whatever the window's width.
+    body->setAlignment(Qt::AlignLeading | Qt::AlignTop);
+    row->addWidget(body, 1);
+    return w;
+}
+
+void PricingView::applyColors() {
+    QPalette page = palette();
+    page.setColor(QPalette::Window, BrandColor::bg());
+    setPalette(page);
+
+    auto paint = [](QWidget* w, const QColor& c) {
+        QPalette pal = w->palette();
+        pal.setColor(QPalette::WindowText, c);
+        w->setPalette(pal);
+    };
+    for (QWidget* w : findChildren<QWidget*>()) {
+        const QString role = w->objectName();
+        if (role == QLatin1String("pricingHeading") || role == QLatin1String("pricingPrefix"))
+            paint(w, BrandColor::text());
+        else if (role == QLatin1String("pricingSubtitle") || role == QLatin1String("pricingRate") ||
+                 role == QLatin1String("pricingNote"))
+            paint(w, BrandColor::textMuted());
+        else if (role == QLatin1String("pricingSectionTitle") || role == QLatin1String("pricingColumnTitle") ||
+                 role == QLatin1String("pricingLongContext") || role == QLatin1String("pricingNotesTitle"))
+            paint(w, BrandColor::textFaint());
+        else if (role == QLatin1String("pricingNoteMark"))
+            paint(w, BrandColor::accent());
+    }
+    // The desktop style's scroll bar would stay light on the dark page: a
+    // thin handle in the rule colour on no track fits both appearances.
+    if (auto* scroll = findChild<QScrollArea*>(QStringLiteral("pricingScroll"))) {
+        scroll->verticalScrollBar()->setStyleSheet(
+            QStringLiteral("QScrollBar:vertical { background: transparent; width: 10px; margin: 0; }"
+                           "QScrollBar::handle:vertical { background: %1; min-height: 24px; border-radius: 3px;"
+                           " margin: 2px; }"
+                           "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
+                           "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }")
+                .arg(BrandColor::css(BrandColor::border())));
+    }
+}
+
+}  // namespace vorel

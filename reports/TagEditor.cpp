@@ -1,0 +1,500 @@
+#include "TagEditor.h"
+
+#include <QApplication>
+#include <QEnterEvent>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QScreen>
+#include <QScrollArea>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <unicode/normalizer2.h>
+#include <unicode/unistr.h>
+
+#include "Appearance.h"
+#include "MenuPanel.h"
+#include "MetadataStore.h"
+#include "Symbols.h"
+#include "TextRules.h"
+#include "Theme.h"
+
+namespace vorel {
+
+namespace {
+
+constexpr double kChipRadius = 5;
+
+void tint(QWidget* w, const QColor& c) { w->setStyleSheet(QStringLiteral("color: %1;").arg(BrandColor::css(c))); }
+
+// `s` without spaces and tabs at either end; line breaks stay.
+QString trimSpacesAndTabs(const QString& s) {
+    auto blank = [](QChar c) { return c == u' ' || c == u'\t'; };
+    qsizetype b = 0, e = s.size();
+    while (b < e && blank(s[b])) ++b;
+    while (e > b && blank(s[e - 1])) --e;
+    return s.mid(b, e - b);
+}
+
+// Case folded, then composed: two texts that the store takes for the same
+// tag have the same key, and a decomposed accent never matches its bare
+// letter inside another word.
+QString caselessKey(const QString& s) {
+    icu::UnicodeString u(reinterpret_cast<const UChar*>(s.utf16()), static_cast<int32_t>(s.size()));
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* nfd = icu::Normalizer2::getNFDInstance(status);
+    const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
+    if (U_SUCCESS(status)) u = nfd->normalize(u, status);
+    u.foldCase(U_FOLD_CASE_DEFAULT);
+    if (U_SUCCESS(status)) {
+        icu::UnicodeString composed = nfc->normalize(u, status);
+        if (U_SUCCESS(status)) u = composed;
+    }
+    return QString(reinterpret_cast<const QChar*>(u.getBuffer()), u.length());
+}
+
+QString qs(const std::string& s) { return QString::fromStdString(s); }
+
+QStringList toList(const std::vector<std::string>& v) {
+    QStringList out;
+    out.reserve(static_cast<qsizetype>(v.size()));
+    for (const std::string& s : v) out << qs(s);
+    return out;
+}
+
+// The rounded outline of a chip or button, its 1-pixel line inside the
+// edge.
+QPainterPath chipPath(const QRect& r) {
+    QPainterPath path;
+    path.addRoundedRect(QRectF(r).adjusted(0.5, 0.5, -0.5, -0.5), kChipRadius, kChipRadius);
+    return path;
+}
+
+// The plus button: a plus on a dashed rounded outline.
+class TagAddButton : public QAbstractButton {
+public:
+    explicit TagAddButton(QWidget* parent = nullptr) : QAbstractButton(parent) {
+        setFocusPolicy(Qt::TabFocus);
+        setCursor(Qt::ArrowCursor);
+    }
+    QSize sizeHint() const override { return {6 + kGlyph + 6, 2 + kGlyph + 2}; }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        QPixmap plus = platform::symbolPixmap(QStringLiteral("plus"), BrandColor::textMuted(), kGlyph,
+                                              devicePixelRatioF());
+        p.drawPixmap(QRect((width() - kGlyph) / 2, (height() - kGlyph) / 2, kGlyph, kGlyph), plus);
+        QPen pen(BrandColor::border(), 1);
+        pen.setDashPattern({2.0, 2.0});
+        p.setPen(pen);
+        p.setBrush(Qt::NoBrush);
+        p.drawPath(chipPath(rect()));
+        if (hasFocus()) {
+            p.setPen(QPen(BrandColor::accent(), 1));
+            p.drawPath(chipPath(rect()));
+        }
+    }
+
+private:
+    // The symbol at a size-8 font is about 10 pixels tall.
+    static constexpr int kGlyph = 10;
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+namespace tagtext {
+
+bool sameIgnoringCase(const QString& a, const QString& b) { return caselessKey(a) == caselessKey(b); }
+
+bool containsIgnoringCase(const QString& text, const QString& part) { return caselessKey(text).contains(caselessKey(part)); }
+
+}  // namespace tagtext
+
+TagChoices TagChoices::compute(const QStringList& allTags, const QStringList& ownTags, const QString& query) {
+    TagChoices c;
+    QStringList ownKeys;
+    for (const QString& t : ownTags) ownKeys << caselessKey(t);
+    const QString queryKey = caselessKey(query);
+    bool exactExists = false;
+    for (const QString& t : allTags) {
+        const QString key = caselessKey(t);
+        if (!query.isEmpty() && key == queryKey) exactExists = true;
+        if (ownKeys.contains(key)) continue;  // this conversation has it already
+        if (query.isEmpty() || key.contains(queryKey)) c.tags << t;
+    }
+    c.showCreate = !query.isEmpty() && !exactExists;
+    if (c.tags.isEmpty()) {
+        if (query.isEmpty()) c.message = QStringLiteral("No other tags yet \u2014 type to create one.");
+        else if (exactExists) c.message = QStringLiteral("Already added.");
+    }
+    return c;
+}
+
+// ---------------------------------------------------------------------------
+
+TagChip::TagChip(QWidget* parent) : QWidget(parent) {
+    auto* h = new QHBoxLayout(this);
+    h->setContentsMargins(7, 2, 7, 2);
+    h->setSpacing(3);
+    label_ = new QLabel;
+    label_->setTextFormat(Qt::PlainText);
+    QFont f = BrandFont::sans(10, QFont::Medium);
+    f.setLetterSpacing(QFont::AbsoluteSpacing, 0.4);
+    label_->setFont(f);
+    h->addWidget(label_, 0, Qt::AlignVCenter);
+
+    remove_ = new QToolButton;
+    remove_->setAutoRaise(true);
+    remove_->setFocusPolicy(Qt::NoFocus);
+    remove_->setCursor(Qt::ArrowCursor);
+    remove_->setIconSize(QSize(8, 8));
+    remove_->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    remove_->setStyleSheet(QStringLiteral("QToolButton { border: none; background: transparent; padding: 0px; }"));
+    remove_->setFixedSize(8, 8);
+    remove_->setVisible(false);
+    h->addWidget(remove_, 0, Qt::AlignVCenter);
+    connect(remove_, &QToolButton::clicked, this, [this] { emit removeClicked(tag_); });
+
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    applyColors();
+}
+
+void TagChip::setTag(const QString& tag) {
+    if (tag == tag_) return;
+    tag_ = tag;
+    label_->setText(tag.toUpper());
+}
+
+void TagChip::applyColors() {
+    tint(label_, BrandColor::textMuted());
+    remove_->setIcon(platform::symbolIcon(QStringLiteral("xmark"), BrandColor::textFaint(), 8));
+    update();
+}
+
+void TagChip::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(BrandColor::border(), 1));
+    p.setBrush(BrandColor::bgSubtle());
+    p.drawPath(chipPath(rect()));
+}
+
+void TagChip::enterEvent(QEnterEvent* e) {
+    QWidget::enterEvent(e);
+    setHover(true);
+}
+
+void TagChip::leaveEvent(QEvent* e) {
+    QWidget::leaveEvent(e);
+    setHover(false);
+}
+
+void TagChip::hideEvent(QHideEvent* e) {
+    QWidget::hideEvent(e);
+    // No leave event comes while hidden.
+    setHover(false);
+}
+
+void TagChip::setHover(bool hover) {
+    if (hover == hover_) return;
+    hover_ = hover;
+    remove_->setVisible(hover);
+}
+
+// ---------------------------------------------------------------------------
+
+TagOptionRow::TagOptionRow(bool accent, QWidget* parent) : QAbstractButton(parent), accent_(accent) {
+    // Clicking a line leaves the focus in the popover's field.
+    setFocusPolicy(Qt::NoFocus);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+void TagOptionRow::setLabel(const QString& text) {
+    if (text == label_) return;
+    label_ = text;
+    update();
+}
+
+QFont TagOptionRow::labelFont() const { return BrandFont::sans(12, accent_ ? QFont::Medium : QFont::Normal); }
+
+QSize TagOptionRow::sizeHint() const {
+    QFontMetrics fm(labelFont());
+    return {9 + fm.horizontalAdvance(label_) + 9, 6 + fm.height() + 6};
+}
+
+void TagOptionRow::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    const QFont f = labelFont();
+    QFontMetrics fm(f);
+    p.setFont(f);
+    p.setPen(accent_ ? BrandColor::accent() : BrandColor::text());
+    QRect r = rect().adjusted(9, 6, -9, -6);
+    p.drawText(r, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, fm.elidedText(label_, Qt::ElideRight, r.width()));
+}
+
+// ---------------------------------------------------------------------------
+
+TagPopover::TagPopover(QWidget* anchor)
+    : QWidget(anchor, Qt::Popup | Qt::FramelessWindowHint), anchor_(anchor) {
+    auto* v = new QVBoxLayout(this);
+    v->setContentsMargins(1, 1, 1, 1);  // the border
+    v->setSpacing(0);
+    v->setSizeConstraint(QLayout::SetFixedSize);
+
+    auto* fieldBox = new QHBoxLayout;
+    fieldBox->setContentsMargins(9, 9, 9, 9);
+    field_ = new QLineEdit;
+    field_->setFrame(false);
+    field_->setFont(BrandFont::sans(12));
+    field_->setTextMargins(-2, 0, -2, 0);
+    field_->setPlaceholderText(QStringLiteral("Type to create or filter\u2026"));
+    field_->setAttribute(Qt::WA_MacShowFocusRect, false);
+    fieldBox->addWidget(field_);
+    v->addLayout(fieldBox);
+    v->addWidget(new Hairline);
+
+    scroll_ = new QScrollArea;
+    scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    scroll_->setWidgetResizable(true);
+    scroll_->setFixedWidth(kWidth);
+    scroll_->viewport()->setAutoFillBackground(false);
+    listBody_ = new QWidget;
+    listBody_->setAutoFillBackground(false);
+    listLayout_ = new QVBoxLayout(listBody_);
+    listLayout_->setContentsMargins(0, 0, 0, 0);
+    listLayout_->setSpacing(0);
+    create_ = new TagOptionRow(true);
+    listLayout_->addWidget(create_);
+    message_ = new QLabel;
+    message_->setTextFormat(Qt::PlainText);
+    message_->setFont(BrandFont::sans(11));
+    message_->setWordWrap(true);
+    message_->setContentsMargins(9, 9, 9, 9);
+    listLayout_->addWidget(message_);
+    listLayout_->addStretch(1);
+    scroll_->setWidget(listBody_);
+    v->addWidget(scroll_);
+
+    setFixedWidth(kWidth + 2);
+    connect(field_, &QLineEdit::returnPressed, this, &TagPopover::commitRequested);
+    connect(create_, &QAbstractButton::clicked, this, &TagPopover::commitRequested);
+    applyColors();
+}
+
+std::vector<TagOptionRow*> TagPopover::optionRows() const {
+    std::vector<TagOptionRow*> out;
+    for (TagOptionRow* r : options_)
+        if (!r->isHidden()) out.push_back(r);
+    return out;
+}
+
+QString TagPopover::message() const { return message_->isHidden() ? QString() : message_->text(); }
+
+void TagPopover::setChoices(const TagChoices& choices, const QString& query) {
+    create_->setVisible(choices.showCreate);
+    if (choices.showCreate) create_->setLabel(QStringLiteral("\u23CE  Create \u201C") + query + QStringLiteral("\u201D"));
+    const size_t n = static_cast<size_t>(choices.tags.size());
+    while (options_.size() < n) {
+        auto* row = new TagOptionRow(false);
+        // After the create row and the rows before it.
+        listLayout_->insertWidget(static_cast<int>(options_.size()) + 1, row);
+        connect(row, &QAbstractButton::clicked, this, [this, row] { emit picked(row->label()); });
+        options_.push_back(row);
+    }
+    for (size_t i = 0; i < options_.size(); ++i) {
+        if (i < n) options_[i]->setLabel(choices.tags[static_cast<qsizetype>(i)]);
+        options_[i]->setVisible(i < n);
+    }
+    message_->setVisible(!choices.message.isEmpty());
+    if (message_->text() != choices.message) message_->setText(choices.message);
+
+    // As tall as the list, up to the limit; then it scrolls.
+    listLayout_->invalidate();
+    const int content = listLayout_->totalHeightForWidth(kWidth);
+    const int wanted = std::min(content > 0 ? content : listBody_->sizeHint().height(), kMaxListHeight);
+    scroll_->setFixedHeight(std::max(0, wanted));
+    if (isVisible()) place();
+}
+
+void TagPopover::showAtAnchor() {
+    place();
+    show();
+    raise();
+    activateWindow();
+    field_->setFocus(Qt::PopupFocusReason);
+}
+
+void TagPopover::place() {
+    if (layout()) layout()->activate();
+    adjustSize();
+    const QRect anchor(anchor_->mapToGlobal(QPoint(0, 0)), anchor_->size());
+    QScreen* screen = QGuiApplication::screenAt(anchor.center());
+    if (!screen) screen = anchor_->screen();
+    const QRect area = screen ? screen->availableGeometry() : QRect(anchor.topLeft(), size());
+    move(MenuPanel::placement(size(), anchor, area));
+}
+
+void TagPopover::applyColors() {
+    QPalette pal = field_->palette();
+    pal.setColor(QPalette::Text, BrandColor::text());
+    pal.setColor(QPalette::PlaceholderText, BrandColor::textFaint());
+    pal.setColor(QPalette::Base, Qt::transparent);
+    pal.setColor(QPalette::Window, Qt::transparent);
+    QColor selection = BrandColor::accent();
+    selection.setAlphaF(0.35f);
+    pal.setColor(QPalette::Highlight, selection);
+    pal.setColor(QPalette::HighlightedText, BrandColor::text());
+    field_->setPalette(pal);
+    QPalette listPal = scroll_->palette();
+    listPal.setColor(QPalette::Window, BrandColor::bgElevated());
+    listPal.setColor(QPalette::Base, BrandColor::bgElevated());
+    scroll_->setPalette(listPal);
+    scroll_->viewport()->setPalette(listPal);
+    tint(message_, BrandColor::textFaint());
+    update();
+}
+
+void TagPopover::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.fillRect(rect(), BrandColor::bgElevated());
+    p.setPen(BrandColor::border());
+    p.drawRect(rect().adjusted(0, 0, -1, -1));
+}
+
+void TagPopover::mousePressEvent(QMouseEvent* e) {
+    // A press on the add button closes the popover and must not reach the
+    // button, which would open it again.
+    const QRect anchor(anchor_->mapToGlobal(QPoint(0, 0)), anchor_->size());
+    if (!rect().contains(e->position().toPoint()) && anchor.contains(e->globalPosition().toPoint())) {
+        setAttribute(Qt::WA_NoMouseReplay);
+    }
+    QWidget::mousePressEvent(e);
+}
+
+// ---------------------------------------------------------------------------
+
+TagEditor::TagEditor(MetadataStore& meta, QString rowId, QWidget* parent)
+    : QWidget(parent), meta_(meta), id_(std::move(rowId)) {
+    row_ = new QHBoxLayout(this);
+    // Many tags never widen the window: the row is cut at the editor's edge.
+    row_->setSizeConstraint(QLayout::SetNoConstraint);
+    row_->setContentsMargins(0, 0, 0, 0);
+    row_->setSpacing(5);
+    auto* add = new TagAddButton;
+    add_ = add;
+    row_->addWidget(add_, 0, Qt::AlignVCenter);
+    row_->addStretch(1);
+    add_->installEventFilter(this);
+    connect(add_, &QAbstractButton::clicked, this, &TagEditor::openPopover);
+    connect(&platform::Appearance::shared(), &platform::Appearance::changed, this, &TagEditor::applyColors);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    refresh();
+}
+
+void TagEditor::setRowId(const QString& rowId) {
+    if (rowId == id_) return;
+    id_ = rowId;
+    refresh();
+}
+
+void TagEditor::refresh() {
+    // A tag stored twice (a hand-edited file) is one chip; its cross
+    // removes every copy, as the store does.
+    QStringList shown;
+    for (const std::string& t : meta_.tags(id_.toStdString())) {
+        QString tag = qs(t);
+        if (!shown.contains(tag)) shown << tag;
+    }
+    const size_t n = static_cast<size_t>(shown.size());
+    while (chips_.size() < n) {
+        auto* chip = new TagChip;
+        connect(chip, &TagChip::removeClicked, this, &TagEditor::remove);
+        row_->insertWidget(static_cast<int>(chips_.size()), chip, 0, Qt::AlignVCenter);
+        chips_.push_back(chip);
+    }
+    for (size_t i = 0; i < chips_.size(); ++i) {
+        if (i < n) chips_[i]->setTag(shown[static_cast<qsizetype>(i)]);
+        chips_[i]->setVisible(i < n);
+    }
+    if (isPopoverOpen()) refreshChoices();
+}
+
+QSize TagEditor::minimumSizeHint() const { return {0, sizeHint().height()}; }
+
+std::vector<TagChip*> TagEditor::chips() const {
+    std::vector<TagChip*> out;
+    for (TagChip* c : chips_)
+        if (!c->isHidden()) out.push_back(c);
+    return out;
+}
+
+bool TagEditor::isPopoverOpen() const { return popover_ && popover_->isVisible(); }
+
+QString TagEditor::query() const { return popover_ ? popover_->field()->text() : QString(); }
+
+void TagEditor::openPopover() {
+    if (!popover_) {
+        popover_ = new TagPopover(add_);
+        connect(popover_, &TagPopover::commitRequested, this, &TagEditor::commit);
+        connect(popover_->field(), &QLineEdit::textChanged, this, &TagEditor::refreshChoices);
+        connect(popover_, &TagPopover::picked, this, &TagEditor::pick);
+    }
+    refreshChoices();
+    popover_->showAtAnchor();
+}
+
+void TagEditor::refreshChoices() {
+    if (!popover_) return;
+    const QString q = query();
+    popover_->setChoices(TagChoices::compute(toList(meta_.allTags()), toList(meta_.tags(id_.toStdString())), q), q);
+}
+
+void TagEditor::commit() {
+    const QString t = trimSpacesAndTabs(query());
+    // Nothing to add: what was typed stays, to be corrected.
+    if (t.isEmpty() || text::isBlank(t.toStdString())) return;
+    meta_.addTag(t.toStdString(), id_.toStdString());
+    popover_->field()->clear();
+    refresh();
+}
+
+void TagEditor::pick(const QString& tag) {
+    meta_.addTag(tag.toStdString(), id_.toStdString());
+    if (popover_) popover_->field()->clear();
+    refresh();
+}
+
+void TagEditor::remove(const QString& tag) {
+    meta_.removeTag(tag.toStdString(), id_.toStdString());
+    refresh();
+}
+
+bool TagEditor::eventFilter(QObject* watched, QEvent* event) {
+    // New chips push the add button along: the open popover follows it.
+    if (watched == add_ && event->type() == QEvent::Move && isPopoverOpen()) popover_->place();
+    return QWidget::eventFilter(watched, event);
+}
+
+void TagEditor::hideEvent(QHideEvent* e) {
+    QWidget::hideEvent(e);
+    if (isPopoverOpen()) popover_->hide();
+}
+
+void TagEditor::applyColors() {
+    for (TagChip* c : chips_) c->applyColors();
+    add_->update();
+    if (popover_) popover_->applyColors();
+}
+
+}  // namespace vorel

@@ -1,0 +1,558 @@
+// The CSV export: the file text (cells, quoting, numbers, dates, order,
+// cleaning, the formula guard), the file name it proposes, the atomic write
+// and its failures, and the Export screen that runs it.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <clocale>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+
+#include "AppModel.h"
+#include "CSVExport.h"
+#include "CommaLocale.h"
+#include "CostModel.h"
+#include "CostSource.h"
+#include "ExportView.h"
+#include "MetadataStore.h"
+#include "TestSupport.h"
+#include "Transcript.h"
+
+using namespace vorel;
+using namespace std::chrono;
+using test::TempDir;
+using test::utc;
+
+namespace {
+
+// Sets an environment variable for a scope; TZ changes take effect at once.
+class EnvVar {
+public:
+    EnvVar(const char* name, std::optional<std::string> value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        set(value);
+    }
+    ~EnvVar() { set(old_); }
+    EnvVar(const EnvVar&) = delete;
+    EnvVar& operator=(const EnvVar&) = delete;
+
+private:
+    void set(const std::optional<std::string>& v) {
+        if (v) ::setenv(name_, v->c_str(), 1);
+        else ::unsetenv(name_);
+        ::tzset();
+    }
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+SessionRow row(std::string id, std::string source, std::string title, std::string project, TimePoint start,
+               TimePoint last) {
+    SessionRow r;
+    r.id = std::move(id);
+    r.source = std::move(source);
+    r.title = std::move(title);
+    r.project = std::move(project);
+    r.startTime = start;
+    r.lastActivity = last;
+    return r;
+}
+
+SubagentRow subagent(std::string name, double total) {
+    SubagentRow s;
+    s.id = name;
+    s.name = std::move(name);
+    s.total = total;
+    return s;
+}
+
+// Three conversations in the order of allRows (newest activity first), the
+// first two started at the same instant, with the annotations the golden
+// file shows.
+struct GoldenRows {
+    MetadataStore meta{""};
+    std::vector<SessionRow> rows;
+
+    GoldenRows() {
+        SessionRow c = row("claude-code:ccc", "Claude Code", "Third title", "vorel",
+                           utc(2025, 1, 2, 3, 4, 5) + milliseconds{999}, utc(2025, 1, 3));
+        c.total = 0.1;
+        c.today = 0.1;
+        c.tokens = 7;
+        c.models = {{"sonnet 4 6", 0.1, false}};
+        meta.setName("+ plus", c.id);
+        meta.setSubtitle("  @mention  ", c.id);
+
+        SessionRow a = row("claude-code:aaa", "Claude Code", "Fix the parser", "vorel",
+                           utc(2025, 1, 2, 3, 4, 5) + milliseconds{999}, utc(2025, 1, 2, 23, 30));
+        a.total = 12.34567;
+        a.today = 0.5;
+        a.tokens = 123456;
+        a.models = {{"opus 4 6", 10.0, false}, {"haiku 4 5", 2.34567, false}};
+        a.subagents = {subagent("Explore: find files", 1.25), subagent("Plan", 0.0001)};
+        meta.setName("Say \"hi\" to me", a.id);
+        meta.setSubtitle("line one\nline two\tend", a.id);
+        meta.addTag("a", a.id);
+        meta.addTag("b", a.id);
+
+        SessionRow b = row("codex:bbb", "Codex", "-2+3", "@home", utc(2024, 12, 31, 22), utc(2025, 1, 1, 1));
+        b.total = 3.0;
+        b.tokens = 4200;
+        b.models = {{"gpt 5.5", 3.0, true}};
+        meta.setName("=HYPERLINK(\"http://evil\")", b.id);
+
+        rows = {c, a, b};
+    }
+};
+
+const char* const kGolden =
+    R"csv("session_id","source","name","subtitle","project","tags","start_time","last_active","total_cost_usd","today_cost_usd","total_tokens","primary_model","estimated_pricing","subagent_count","subagent_cost_usd","subagents","models")csv"
+    "\n"
+    R"csv("codex:bbb","Codex","'=HYPERLINK(""http://evil"")","'-2+3","'@home","","2024-12-31T22:00:00Z","2025-01-01T01:00:00Z","3.0000","0.0000","4200","gpt 5.5","true","0","0.0000","","gpt 5.5:3.0000")csv"
+    "\n"
+    R"csv("claude-code:ccc","Claude Code","'+ plus","'@mention","vorel","","2025-01-02T03:04:05Z","2025-01-03T00:00:00Z","0.1000","0.1000","7","sonnet 4 6","false","0","0.0000","","sonnet 4 6:0.1000")csv"
+    "\n"
+    R"csv("claude-code:aaa","Claude Code","Say ""hi"" to me","line one line two end","vorel","a; b","2025-01-02T03:04:05Z","2025-01-02T23:30:00Z","12.3457","0.5000","123456","opus 4 6","false","2","1.2501","Explore: find files:1.2500; Plan:0.0001","opus 4 6:10.0000; haiku 4 5:2.3457")csv"
+    "\n";
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string l; std::getline(in, l);) out.push_back(l);
+    return out;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string repeat(std::string_view piece, int n) {
+    std::string s;
+    for (int i = 0; i < n; ++i) s += piece;
+    return s;
+}
+
+const std::string kEllipsis = "\u2026";
+
+}  // namespace
+
+// --- The file text -------------------------------------------------------
+
+TEST(CSVExportFile, MatchesTheGoldenFileInAnotherTimeZone) {
+    EnvVar tz("TZ", "America/St_Johns");  // UTC-3:30: local dates differ
+    GoldenRows g;
+    EXPECT_EQ(CSVExport::build(g.rows, g.meta), kGolden);
+}
+
+TEST(CSVExportFile, NumbersKeepAPointUnderACommaDecimalLocale) {
+    GoldenRows g;
+    test::CommaLocale comma;
+    if (!comma.active()) GTEST_SKIP() << "no comma-decimal C library locale could be installed or compiled";
+    char probe[16];
+    std::snprintf(probe, sizeof probe, "%.4f", 12.34567);
+    ASSERT_STREQ(probe, "12,3457") << "the locale is not in effect";
+    EXPECT_EQ(CSVExport::build(g.rows, g.meta), kGolden);
+}
+
+TEST(CSVExportFile, NoConversationsGiveTheHeaderAndALineFeed) {
+    MetadataStore meta{""};
+    const std::string text = CSVExport::build({}, meta);
+    EXPECT_EQ(text, lines(kGolden)[0] + "\n");
+}
+
+TEST(CSVExportFile, EveryCellQuotedNoCarriageReturnsOneLinePerRow) {
+    GoldenRows g;
+    g.meta.setSubtitle("a\r\nb\rc", g.rows[0].id);
+    const std::string text = CSVExport::build(g.rows, g.meta);
+    EXPECT_EQ(text.find('\r'), std::string::npos);
+    ASSERT_EQ(text.back(), '\n');
+    const auto all = lines(text);
+    ASSERT_EQ(all.size(), 4u);
+    for (const std::string& l : all) {
+        // 17 quoted cells: 16 separators between a closing and an opening quote.
+        size_t separators = 0;
+        for (size_t p = l.find("\",\""); p != std::string::npos; p = l.find("\",\"", p + 1)) ++separators;
+        EXPECT_EQ(separators, 16u) << l;
+        EXPECT_EQ(l.front(), '"');
+        EXPECT_EQ(l.back(), '"');
+    }
+    EXPECT_NE(text.find("\"a b c\""), std::string::npos);
+}
+
+// --- Order ---------------------------------------------------------------
+
+TEST(CSVExportOrder, EarliestStartFirstEqualStartsKeepTheirOrder) {
+    MetadataStore meta{""};
+    auto idsOf = [&](const std::vector<SessionRow>& in) {
+        std::vector<std::string> ids;
+        for (const std::string& l : lines(CSVExport::build(in, meta))) ids.push_back(l.substr(1, l.find('"', 1) - 1));
+        ids.erase(ids.begin());
+        return ids;
+    };
+    // Enough rows that an unstable sort would reorder the ties: three start
+    // times, interleaved, 20 rows each.
+    const TimePoint starts[] = {utc(2025, 6, 2), utc(2025, 6, 1, 8), utc(2025, 5, 1)};
+    std::vector<SessionRow> rows;
+    for (int i = 0; i < 60; ++i)
+        rows.push_back(row("codex:" + std::to_string(i), "Codex", "t", "p", starts[i % 3], utc(2025, 7, 1)));
+    std::vector<std::string> expected;
+    for (int k : {2, 1, 0})
+        for (int i = k; i < 60; i += 3) expected.push_back("codex:" + std::to_string(i));
+    EXPECT_EQ(idsOf(rows), expected);
+
+    std::reverse(rows.begin(), rows.end());
+    expected.clear();
+    for (int k : {2, 1, 0})
+        for (int i = 59; i >= 0; --i)
+            if (i % 3 == k) expected.push_back("codex:" + std::to_string(i));
+    EXPECT_EQ(idsOf(rows), expected);
+}
+
+// --- Cells of free text --------------------------------------------------
+
+TEST(CSVExportCells, FormulaStartsAreGuardedOnlyInFreeText) {
+    MetadataStore meta{""};
+    SessionRow r = row("codex:-1", "Codex", "title", "=cmd|' /C calc'!A0", utc(2025, 1, 1), utc(2025, 1, 1));
+    r.models = {{"-weird", 1.0, false}};
+    r.subagents = {subagent("@agent", 0.5)};
+    meta.setName("\t=1+1", r.id);  // stored trimmed: the guard sees "="
+    meta.addTag("+tag", r.id);
+    const auto cells = lines(CSVExport::build({r}, meta))[1];
+    EXPECT_EQ(cells.substr(0, 11), "\"codex:-1\",");  // the id is not free text
+    EXPECT_NE(cells.find(",\"'=1+1\","), std::string::npos) << cells;
+    EXPECT_NE(cells.find(",\"'=cmd|' /C calc'!A0\","), std::string::npos) << cells;
+    EXPECT_NE(cells.find(",\"'+tag\","), std::string::npos) << cells;
+    EXPECT_NE(cells.find(",\"'-weird\","), std::string::npos) << cells;  // primary model
+    EXPECT_NE(cells.find(",\"'@agent:0.5000\","), std::string::npos) << cells;
+    EXPECT_NE(cells.find(",\"'-weird:1.0000\""), std::string::npos) << cells;
+}
+
+TEST(CSVExportCells, TextThatMerelyContainsAFormulaSignIsLeftAlone) {
+    MetadataStore meta{""};
+    SessionRow r = row("codex:x", "Codex", "a=b", "x-y", utc(2025, 1, 1), utc(2025, 1, 1));
+    meta.setName("1+1 = 2", r.id);
+    const auto cells = lines(CSVExport::build({r}, meta))[1];
+    EXPECT_NE(cells.find(",\"1+1 = 2\",\"a=b\",\"x-y\","), std::string::npos) << cells;
+    EXPECT_EQ(cells.find('\''), std::string::npos) << cells;
+}
+
+TEST(CSVExportCells, NameAndSubtitleFallBackToTheTitle) {
+    MetadataStore meta{""};
+    SessionRow r = row("claude-code:x", "Claude Code", "Refactor the billing module", "p", utc(2025, 1, 1),
+                       utc(2025, 1, 1));
+    const auto cells = lines(CSVExport::build({r}, meta))[1];
+    const std::string topic = CSVExport::clean(meta.topic(r.id, r.title), 120);
+    EXPECT_NE(cells.find("\"Claude Code\",\"" + topic + "\",\"Refactor the billing module\","), std::string::npos)
+        << cells;
+}
+
+TEST(CSVExportCells, LimitsPerColumn) {
+    MetadataStore meta{""};
+    SessionRow r = row("codex:x", "Codex", repeat("t", 400), repeat("p", 81), utc(2025, 1, 1), utc(2025, 1, 1));
+    meta.setName(repeat("n", 121), r.id);
+    const auto cells = lines(CSVExport::build({r}, meta))[1];
+    EXPECT_NE(cells.find("\"" + repeat("n", 119) + kEllipsis + "\""), std::string::npos);
+    EXPECT_NE(cells.find("\"" + repeat("t", 299) + kEllipsis + "\""), std::string::npos);
+    EXPECT_NE(cells.find("\"" + repeat("p", 79) + kEllipsis + "\""), std::string::npos);
+
+    meta.setName(repeat("n", 120), r.id);
+    EXPECT_NE(lines(CSVExport::build({r}, meta))[1].find("\"" + repeat("n", 120) + "\""), std::string::npos);
+}
+
+// --- clean ----------------------------------------------------------------
+
+TEST(CSVExportClean, WhiteSpaceRunsBecomeOneSpace) {
+    EXPECT_EQ(CSVExport::clean("  a \t\t b\r\n\nc  ", 100), "a b c");
+    // Unicode spaces and separators: no-break, em, line and paragraph
+    // separators, ideographic, next line.
+    EXPECT_EQ(CSVExport::clean("a\u00A0\u2003b\u2028c\u2029d\u3000e\u0085f", 100), "a b c d e f");
+    EXPECT_EQ(CSVExport::clean(" \n\t ", 100), "");
+    // Not white space: zero-width joiner and word joiner stay.
+    EXPECT_EQ(CSVExport::clean("a\u200Db\u2060c", 100), "a\u200Db\u2060c");
+}
+
+TEST(CSVExportClean, CutsToTheLimitWithOneEllipsis) {
+    EXPECT_EQ(CSVExport::clean(repeat("x", 120), 120), repeat("x", 120));
+    EXPECT_EQ(CSVExport::clean(repeat("x", 121), 120), repeat("x", 119) + kEllipsis);
+    EXPECT_EQ(CSVExport::clean("ab", 1), kEllipsis);
+    EXPECT_EQ(CSVExport::clean("abc", 0), "");
+    // Cleaning comes first: what is counted is the collapsed text.
+    EXPECT_EQ(CSVExport::clean("a" + repeat(" ", 200) + "b", 3), "a b");
+}
+
+TEST(CSVExportClean, CountsEmojiSequencesAsOneCharacter) {
+    const std::string family = "\U0001F468\u200D\U0001F469\u200D\U0001F467\u200D\U0001F466";  // 7 code points
+    const std::string flag = "\U0001F1E9\U0001F1EA";                                            // 2 code points
+    const std::string thumb = "\U0001F44D\U0001F3FD";                                           // with skin tone
+    const std::string mixed = family + flag + thumb;
+    EXPECT_EQ(CSVExport::clean(mixed, 3), mixed);
+    EXPECT_EQ(CSVExport::clean(mixed + "x", 3), family + flag + kEllipsis);
+    EXPECT_EQ(CSVExport::clean(repeat(family, 121), 120), repeat(family, 119) + kEllipsis);
+    EXPECT_EQ(CSVExport::clean(repeat(family, 120), 120), repeat(family, 120));
+}
+
+TEST(CSVExportClean, NeverSeparatesACombiningMarkFromItsBase) {
+    const std::string e = "e\u0301";            // é, decomposed
+    const std::string hangul = "\u1100\u1161\u11A8";  // one syllable of three jamo
+    EXPECT_EQ(CSVExport::clean("ab" + e, 3), "ab" + e);
+    EXPECT_EQ(CSVExport::clean("ab" + e + "x", 3), "ab" + kEllipsis);
+    EXPECT_EQ(CSVExport::clean("a" + e + e, 3), "a" + e + e);
+    EXPECT_EQ(CSVExport::clean("a" + e + e + "z", 3), "a" + e + kEllipsis);
+    EXPECT_EQ(CSVExport::clean(hangul + hangul, 2), hangul + hangul);
+    EXPECT_EQ(CSVExport::clean(hangul + hangul + hangul, 2), hangul + kEllipsis);
+    // A mark stacked on a base at the cut stays with it: never a bare mark.
+    const std::string stacked = "o\u0308\u0304";
+    EXPECT_EQ(CSVExport::clean("xy" + stacked + "z", 3), "xy" + kEllipsis);
+    EXPECT_EQ(CSVExport::clean("x" + stacked + "yz", 3), "x" + stacked + kEllipsis);
+}
+
+// --- Dates and the file name ---------------------------------------------
+
+TEST(CSVExportDates, UTCWholeSecondsWhateverTheTimeZone) {
+    for (const char* zone : {"UTC", "Asia/Kathmandu", "America/Los_Angeles", "Pacific/Kiritimati"}) {
+        EnvVar tz("TZ", zone);
+        EXPECT_EQ(CSVExport::isoDate(utc(2025, 1, 2, 3, 4, 5)), "2025-01-02T03:04:05Z") << zone;
+        EXPECT_EQ(CSVExport::isoDate(utc(2025, 1, 2, 3, 4, 5) + milliseconds{999}), "2025-01-02T03:04:05Z");
+        EXPECT_EQ(CSVExport::isoDate(utc(2024, 2, 29, 23, 59, 59)), "2024-02-29T23:59:59Z");
+    }
+    EXPECT_EQ(CSVExport::isoDate(utc(1969, 12, 31, 23, 59, 59) + milliseconds{500}), "1969-12-31T23:59:59Z");
+}
+
+TEST(CSVExportFileName, LocalDateOfNow) {
+    EnvVar tz("TZ", "Pacific/Kiritimati");  // UTC+14
+    EXPECT_EQ(CSVExport::proposedFileName(utc(2026, 7, 4, 12)), "vorel-2026-07-05.csv");
+    EnvVar tz2("TZ", "America/Los_Angeles");
+    EXPECT_EQ(CSVExport::proposedFileName(utc(2026, 7, 5, 3)), "vorel-2026-07-04.csv");
+}
+
+TEST(CSVExportFileName, GregorianAndASCIIDigitsWhateverTheLocale) {
+    EnvVar tz("TZ", "UTC");
+    const QLocale before;
+    for (QLocale l : {QLocale(QLocale::Arabic, QLocale::Egypt), QLocale(QLocale::Persian, QLocale::Iran),
+                      QLocale(QLocale::Thai, QLocale::Thailand), QLocale(QLocale::Japanese, QLocale::Japan)}) {
+        QLocale::setDefault(l);
+        EXPECT_EQ(CSVExport::proposedFileName(utc(2026, 1, 9, 12)), "vorel-2026-01-09.csv") << l.name().toStdString();
+    }
+    QLocale::setDefault(before);
+}
+
+// --- Writing --------------------------------------------------------------
+
+TEST(CSVExportWrite, WritesAndReplacesAtomically) {
+    TempDir dir;
+    const std::string path = dir.write("out.csv", "old content\n");
+    auto result = CSVExport::write(QString::fromStdString(path), "new\n");
+    EXPECT_EQ(result.status, CSVExport::SaveResult::Status::written);
+    EXPECT_EQ(readFile(path), "new\n");
+    // Nothing left beside it.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+}
+
+TEST(CSVExportWrite, FailuresSayWhichFileAndWhy) {
+    TempDir dir;
+    dir.write("plain-file", "x");
+    std::filesystem::create_directories(dir.path() / "a-folder");
+    for (const std::string& path :
+         {dir.file("missing/out.csv"), dir.file("a-folder"), dir.file("plain-file/out.csv")}) {
+        const auto result = CSVExport::write(QString::fromStdString(path), "text\n");
+        EXPECT_EQ(result.status, CSVExport::SaveResult::Status::failed) << path;
+        EXPECT_FALSE(result.reason.trimmed().isEmpty()) << path;
+        const QString message = CSVExport::failureMessage(result);
+        EXPECT_TRUE(message.contains(QString::fromStdString(path))) << message.toStdString();
+        EXPECT_TRUE(message.contains(result.reason.trimmed())) << message.toStdString();
+    }
+    EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "a-folder"));
+    EXPECT_EQ(readFile(dir.file("plain-file")), "x");
+}
+
+TEST(CSVExportSave, CancelWritesNothing) {
+    TempDir dir;
+    MetadataStore meta{""};
+    int asked = 0;
+    auto result = CSVExport::save({}, meta, [&](const QString&) {
+        ++asked;
+        return QString();
+    });
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(result.status, CSVExport::SaveResult::Status::cancelled);
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
+TEST(CSVExportSave, WritesTheTextAsItWasWhenTheDialogOpened) {
+    TempDir dir;
+    GoldenRows g;
+    const std::string path = dir.file("costs.csv");
+    auto result = CSVExport::save(g.rows, g.meta, [&](const QString&) {
+        // The refresh and the user may change things while the dialog is up.
+        g.meta.setName("Renamed meanwhile", g.rows[1].id);
+        return QString::fromStdString(path);
+    });
+    EXPECT_EQ(result.status, CSVExport::SaveResult::Status::written);
+    EXPECT_EQ(result.path.toStdString(), path);
+    EXPECT_EQ(readFile(path), kGolden);
+}
+
+// --- The Export screen ----------------------------------------------------
+
+namespace {
+
+// The Claude Code transcript files in one folder.
+class FolderSource final : public CostSource {
+public:
+    explicit FolderSource(std::string folder) : folder_(std::move(folder)) {}
+    std::string id() const override { return "claude-code"; }
+    std::string name() const override { return "Claude Code"; }
+    std::vector<TranscriptFile> transcriptURLs() const override {
+        std::vector<TranscriptFile> files;
+        std::error_code ec;
+        for (const auto& e : std::filesystem::directory_iterator(folder_, ec)) {
+            struct stat st {};
+            if (::stat(e.path().c_str(), &st) != 0) continue;
+            files.push_back(TranscriptFile{e.path().string(), st.st_mtim.tv_sec * 1'000'000'000LL + st.st_mtim.tv_nsec,
+                                           static_cast<std::int64_t>(st.st_size),
+                                           static_cast<std::uint64_t>(st.st_ino)});
+        }
+        return files;
+    }
+    ParsedSession parse(const std::string& path, const DayWindow& today) const override {
+        return Transcript::parseClaude(path, today);
+    }
+    bool isCodex() const override { return false; }
+
+private:
+    std::string folder_;
+};
+
+class ExportScreen : public ::testing::Test {
+protected:
+    void SetUp() override { setClock(clock); }
+    void TearDown() override { setClock(std::make_shared<SystemClock>()); }
+
+    // A conversation with one response of `outputTokens` opus output tokens.
+    void addConversation(const std::string& name, int outputTokens) {
+        dir.write("sessions/" + name + ".jsonl",
+                  R"({"type":"user","timestamp":"2026-07-05T10:00:00Z","message":{"role":"user","content":"Work on )" +
+                      name + R"("}})" "\n" R"({"type":"assistant","timestamp":"2026-07-05T10:01:00Z","message":{"id":")" +
+                      name + R"(","model":"claude-opus-4-8","usage":{"output_tokens":)" +
+                      std::to_string(outputTokens) + "}}}\n");
+    }
+
+    TempDir dir;
+    EnvVar tz{"TZ", "UTC"};
+    std::shared_ptr<FixedClock> clock = std::make_shared<FixedClock>(utc(2026, 7, 5, 12));
+    MetadataStore meta{""};
+    AppModel app{std::make_unique<CostModel>(
+                     std::vector<std::shared_ptr<const CostSource>>{
+                         std::make_shared<FolderSource>(dir.file("sessions"))},
+                     meta, *clock),
+                 meta};
+};
+
+}  // namespace
+
+TEST_F(ExportScreen, CountLineFollowsTheRefresh) {
+    ExportView view(app);
+    EXPECT_EQ(view.countLine()->text(), QStringLiteral("0 conversations \u00b7 API-equivalent estimates"));
+    addConversation("one", 1000);
+    addConversation("two", 2000);
+    app.tick();
+    EXPECT_EQ(view.countLine()->text(), QStringLiteral("2 conversations \u00b7 API-equivalent estimates"));
+}
+
+TEST_F(ExportScreen, ButtonSavesEveryConversationWhereTheDialogSays) {
+    addConversation("one", 1000);
+    addConversation("two", 2000);
+    app.tick();
+    ASSERT_EQ(app.model().allRows().size(), 2u);
+    ExportView view(app);
+    QString offered;
+    const std::string path = dir.file("out/costs.csv");
+    std::filesystem::create_directories(dir.path() / "out");
+    view.setSaveDialog([&](QWidget* parent, const QString& proposed) {
+        EXPECT_EQ(parent, &view);
+        offered = proposed;
+        return QString::fromStdString(path);
+    });
+    int failures = 0;
+    view.setFailureReporter([&](QWidget*, const QString&) { ++failures; });
+    view.exportButton()->click();
+    EXPECT_EQ(offered, QStringLiteral("vorel-2026-07-05.csv"));
+    EXPECT_EQ(failures, 0);
+    EXPECT_EQ(readFile(path), CSVExport::build(app.model().allRows(), meta));
+    EXPECT_EQ(lines(readFile(path)).size(), 3u);
+}
+
+TEST_F(ExportScreen, CancelStaysSilentAndAFailureIsReported) {
+    ExportView view(app);
+    std::vector<QString> reported;
+    view.setFailureReporter([&](QWidget*, const QString& message) { reported.push_back(message); });
+
+    view.setSaveDialog([](QWidget*, const QString&) { return QString(); });
+    view.exportButton()->click();
+    EXPECT_TRUE(reported.empty());
+
+    const QString bad = QString::fromStdString(dir.file("no-such-folder/costs.csv"));
+    view.setSaveDialog([&](QWidget*, const QString&) { return bad; });
+    view.exportButton()->click();
+    ASSERT_EQ(reported.size(), 1u);
+    EXPECT_TRUE(reported[0].contains(bad)) << reported[0].toStdString();
+}
+
+TEST_F(ExportScreen, TheStandardDialogAsksForACSVFile) {
+    const QString target = QString::fromStdString(dir.file("typed"));
+    bool seen = false;
+    // Should the dialog not be found, close whatever is modal so the test
+    // fails instead of hanging.
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] {
+        if (QWidget* w = QApplication::activeModalWidget()) w->close();
+    });
+    guard.start(5000);
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        seen = true;
+        EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Export conversation costs"));
+        EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptSave);
+        EXPECT_EQ(dialog->defaultSuffix(), QStringLiteral("csv"));
+        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        ASSERT_NE(name, nullptr);
+        EXPECT_EQ(name->text(), QStringLiteral("vorel-2026-07-05.csv"));
+        // A name typed without the suffix gets it.
+        name->setText(target);
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    const QString chosen = ExportView::runSaveDialog(nullptr, QStringLiteral("vorel-2026-07-05.csv"));
+    EXPECT_TRUE(seen);
+    EXPECT_EQ(chosen, target + QStringLiteral(".csv"));
+}
+
+TEST_F(ExportScreen, TheFailureMessageIsPlainText) {
+    bool seen = false;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        seen = true;
+        EXPECT_EQ(box->windowTitle(), QStringLiteral("Export failed"));
+        EXPECT_EQ(box->textFormat(), Qt::PlainText);
+        EXPECT_EQ(box->text(), QStringLiteral("<b>/x</b>"));
+        box->accept();
+    });
+    ExportView::showFailure(nullptr, QStringLiteral("<b>/x</b>"));
+    EXPECT_TRUE(seen);
+}

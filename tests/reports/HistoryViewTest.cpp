@@ -1,0 +1,639 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QLabel>
+#include <QLocale>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStackedWidget>
+#include <QTest>
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+#include <optional>
+
+#include "AppModel.h"
+#include "CostModel.h"
+#include "Formatting.h"
+#include "HistoryRow.h"
+#include "HistoryView.h"
+#include "InlineField.h"
+#include "MetadataStore.h"
+#include "ReportControls.h"
+#include "TagEditor.h"
+#include "TestSupport.h"
+#include "Theme.h"
+
+using namespace vorel;
+using namespace std::chrono;
+using vorel::test::utc;
+
+namespace {
+
+class EnvVar {
+public:
+    EnvVar(const char* name, const std::string& value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        ::setenv(name, value.c_str(), 1);
+        ::tzset();
+    }
+    ~EnvVar() {
+        if (old_) ::setenv(name_, old_->c_str(), 1);
+        else ::unsetenv(name_);
+        ::tzset();
+    }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+SessionRow conversation(const std::string& id, TimePoint last, double total = 1.0, double today = 0) {
+    SessionRow r;
+    r.id = "claude-code:" + id;
+    r.source = "Claude Code";
+    r.title = "Work on " + id;
+    r.project = "vorel";
+    r.total = total;
+    r.today = today;
+    r.startTime = last - minutes{30};
+    r.lastActivity = last;
+    r.models = {{"opus 4 8", total, false}};
+    return r;
+}
+
+std::vector<std::string> idsOf(const std::vector<HistoryView::DayGroup>& groups) {
+    std::vector<std::string> out;
+    for (const auto& g : groups)
+        for (const SessionRow& r : g.rows) out.push_back(r.id.substr(r.id.find(':') + 1));
+    return out;
+}
+
+std::vector<std::string> shortIds(const std::vector<std::string>& ids) {
+    std::vector<std::string> out;
+    for (const std::string& id : ids) out.push_back(id.substr(id.find(':') + 1));
+    return out;
+}
+
+// ---------------------------------------------------------------------------
+// Grouping and ordering: pure functions over rows, in a fixed time zone.
+
+TEST(HistoryGroupsTest, RowsFallUnderTheDayOfTheirLastActivityNotTheirStart) {
+    EnvVar tz("TZ", "UTC");
+    SessionRow carried = conversation("carried", utc(2026, 7, 5, 9));
+    carried.startTime = utc(2026, 7, 4, 22);
+    auto groups = HistoryView::groups({carried, conversation("old", utc(2026, 7, 4, 8))}, SortDirection::descending);
+    ASSERT_EQ(groups.size(), 2u);
+    EXPECT_EQ(groups[0].day, utc(2026, 7, 5));
+    EXPECT_EQ(idsOf({groups[0]}), std::vector<std::string>{"carried"});
+    EXPECT_EQ(groups[1].day, utc(2026, 7, 4));
+}
+
+TEST(HistoryGroupsTest, DescendingPutsTheLatestDayAndRowFirstAscendingTheEarliest) {
+    EnvVar tz("TZ", "UTC");
+    // Given in an order that is neither: the grouping must sort.
+    std::vector<SessionRow> rows{conversation("b", utc(2026, 7, 5, 9)), conversation("d", utc(2026, 7, 3, 7)),
+                                 conversation("a", utc(2026, 7, 5, 11)), conversation("c", utc(2026, 7, 3, 20))};
+    auto desc = HistoryView::groups(rows, SortDirection::descending);
+    EXPECT_EQ(idsOf(desc), (std::vector<std::string>{"a", "b", "c", "d"}));
+    ASSERT_EQ(desc.size(), 2u);
+    EXPECT_EQ(desc[0].day, utc(2026, 7, 5));
+    auto asc = HistoryView::groups(rows, SortDirection::ascending);
+    EXPECT_EQ(idsOf(asc), (std::vector<std::string>{"d", "c", "b", "a"}));
+    EXPECT_EQ(asc[0].day, utc(2026, 7, 3));
+}
+
+TEST(HistoryGroupsTest, EqualLastActivityKeepsTheGivenOrderInBothDirections) {
+    EnvVar tz("TZ", "UTC");
+    const TimePoint t = utc(2026, 7, 5, 10);
+    std::vector<SessionRow> rows{conversation("x", t), conversation("early", t - hours{1}), conversation("y", t),
+                                 conversation("late", t + hours{1}), conversation("z", t)};
+    EXPECT_EQ(idsOf(HistoryView::groups(rows, SortDirection::descending)),
+              (std::vector<std::string>{"late", "x", "y", "z", "early"}));
+    // Not the descending order reversed: the ties stay x, y, z.
+    EXPECT_EQ(idsOf(HistoryView::groups(rows, SortDirection::ascending)),
+              (std::vector<std::string>{"early", "x", "y", "z", "late"}));
+
+    // Enough ties, among other rows, that a sort which is not stable would
+    // shuffle them.
+    std::vector<SessionRow> crowd;
+    std::vector<std::string> tied;
+    for (int i = 0; i < 60; ++i) {
+        if (i % 3 == 0) {
+            crowd.push_back(conversation("o" + std::to_string(i), t + minutes{i}));
+        } else {
+            crowd.push_back(conversation("t" + std::to_string(i), t));
+            tied.push_back("t" + std::to_string(i));
+        }
+    }
+    for (SortDirection d : kAllSortDirections) {
+        std::vector<std::string> order = idsOf(HistoryView::groups(crowd, d));
+        std::vector<std::string> ties;
+        for (const std::string& id : order)
+            if (id[0] == 't') ties.push_back(id);
+        EXPECT_EQ(ties, tied);
+    }
+}
+
+TEST(HistoryGroupsTest, DaysFollowTheCalendarAcrossDaylightSavingChanges) {
+    {
+        // 29 March 2026 in Berlin has 23 hours: 00:00 CET (23:00 UTC the day
+        // before) to 00:00 CEST (22:00 UTC).
+        EnvVar tz("TZ", "Europe/Berlin");
+        auto groups = HistoryView::groups(
+            {conversation("after", utc(2026, 3, 29, 22, 30)), conversation("before", utc(2026, 3, 29, 21, 30)),
+             conversation("first", utc(2026, 3, 28, 23, 10))},
+            SortDirection::descending);
+        ASSERT_EQ(groups.size(), 2u);
+        EXPECT_EQ(groups[0].day, utc(2026, 3, 29, 22));
+        EXPECT_EQ(idsOf({groups[0]}), std::vector<std::string>{"after"});
+        EXPECT_EQ(groups[1].day, utc(2026, 3, 28, 23));
+        EXPECT_EQ(idsOf({groups[1]}), (std::vector<std::string>{"before", "first"}));
+    }
+    {
+        // In Santiago, 6 September 2026 has no midnight: clocks jump from
+        // 00:00 to 01:00 (04:00 UTC), and the day is 23 hours long.
+        EnvVar tz("TZ", "America/Santiago");
+        auto groups = HistoryView::groups(
+            {conversation("next", utc(2026, 9, 7, 3, 30)), conversation("late", utc(2026, 9, 7, 2, 50)),
+             conversation("early", utc(2026, 9, 6, 4, 30)), conversation("eve", utc(2026, 9, 6, 3, 30))},
+            SortDirection::descending);
+        ASSERT_EQ(groups.size(), 3u);
+        EXPECT_EQ(idsOf({groups[0]}), std::vector<std::string>{"next"});
+        EXPECT_EQ(groups[1].day, utc(2026, 9, 6, 4));
+        EXPECT_EQ(idsOf({groups[1]}), (std::vector<std::string>{"late", "early"}));
+        EXPECT_EQ(idsOf({groups[2]}), std::vector<std::string>{"eve"});
+        EXPECT_EQ(HistoryView::dayLabel(groups[1].day, utc(2026, 9, 20, 15)), "Sunday, Sep 6");
+    }
+}
+
+TEST(HistoryGroupsTest, NoRowsMakeNoGroups) {
+    EXPECT_TRUE(HistoryView::groups({}, SortDirection::descending).empty());
+}
+
+// ---------------------------------------------------------------------------
+// Day captions and the count line.
+
+class DayLabelTest : public ::testing::Test {
+protected:
+    void SetUp() override { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
+    EnvVar tz{"TZ", "UTC"};
+};
+
+TEST_F(DayLabelTest, TodayYesterdayWeekdayThisYearAndTheYearOtherwise) {
+    const TimePoint now = utc(2026, 7, 5, 12);
+    EXPECT_EQ(HistoryView::dayLabel(utc(2026, 7, 5), now), "Today");
+    EXPECT_EQ(HistoryView::dayLabel(utc(2026, 7, 5, 23, 59), now), "Today");
+    EXPECT_EQ(HistoryView::dayLabel(utc(2026, 7, 4), now), "Yesterday");
+    EXPECT_EQ(HistoryView::dayLabel(utc(2026, 3, 6), now), "Friday, Mar 6");
+    EXPECT_EQ(HistoryView::dayLabel(utc(2025, 3, 6), now), "Mar 6, 2025");
+    // A future day of this year is neither today nor yesterday.
+    EXPECT_EQ(HistoryView::dayLabel(utc(2026, 7, 6), now), "Monday, Jul 6");
+}
+
+TEST_F(DayLabelTest, NewYearsEveSeenOnNewYearsDayIsYesterday) {
+    EXPECT_EQ(HistoryView::dayLabel(utc(2025, 12, 31), utc(2026, 1, 1, 9)), "Yesterday");
+    EXPECT_EQ(HistoryView::dayLabel(utc(2025, 12, 30), utc(2026, 1, 1, 9)), "Dec 30, 2025");
+}
+
+TEST_F(DayLabelTest, YesterdayIsTheCalendarDayBeforeEvenAcrossAChangeOfClocks) {
+    EnvVar berlin("TZ", "Europe/Berlin");
+    // Monday 30 March, 00:30 CEST: Sunday began 23 hours earlier than 24.
+    const TimePoint now = utc(2026, 3, 29, 22, 30);
+    EXPECT_EQ(HistoryView::dayLabel(utc(2026, 3, 28, 23, 5), now), "Yesterday");
+    EXPECT_EQ(HistoryView::dayLabel(utc(2026, 3, 28, 22, 55), now), "Saturday, Mar 28");
+}
+
+TEST(HistoryCountLineTest, PlainNumbersWithoutGrouping) {
+    EXPECT_EQ(HistoryView::countLine(0, 0), "0 of 0 conversations · API-equivalent estimates");
+    EXPECT_EQ(HistoryView::countLine(1234, 30000), "1234 of 30000 conversations · API-equivalent estimates");
+}
+
+// ---------------------------------------------------------------------------
+// The row's texts.
+
+TEST(HistoryRowTextTest, InfoLineJoinsProjectModelSubagentsStartAndAge) {
+    EnvVar tz("TZ", "UTC");
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    const TimePoint now = utc(2026, 7, 5, 12);
+    SessionRow r = conversation("a", now - minutes{5});
+    r.startTime = utc(2026, 3, 6, 14, 5);
+    r.models = {{"sonnet 4 5", 0.5, false}, {"opus 4 8", 2.0, false}};
+    EXPECT_EQ(HistoryRow::infoLine(r, now), "vorel · opus 4 8 · started Mar 6, 2:05 PM · active 5m ago");
+    r.subagents.resize(1);
+    EXPECT_EQ(HistoryRow::infoLine(r, now), "vorel · opus 4 8 · 1 subagent · started Mar 6, 2:05 PM · active 5m ago");
+    r.subagents.resize(3);
+    EXPECT_EQ(HistoryRow::infoLine(r, now),
+              "vorel · opus 4 8 · 3 subagents · started Mar 6, 2:05 PM · active 5m ago");
+    // No models: straight from the project to the start.
+    r.models.clear();
+    r.subagents.clear();
+    EXPECT_EQ(HistoryRow::infoLine(r, now), "vorel · started Mar 6, 2:05 PM · active 5m ago");
+    // No project: no lone separator in front.
+    r.project.clear();
+    EXPECT_EQ(HistoryRow::infoLine(r, now), "started Mar 6, 2:05 PM · active 5m ago");
+}
+
+TEST(HistoryRowTextTest, ModelLinesShowForSeveralModelsOrAnyEstimatedOne) {
+    SessionRow r = conversation("a", utc(2026, 7, 5, 9));
+    EXPECT_FALSE(HistoryRow::showsModelLines(r));
+    r.models[0].estimated = true;
+    EXPECT_TRUE(HistoryRow::showsModelLines(r));
+    r.models = {{"opus 4 8", 2.0, false}, {"haiku 4 5", 0.004, false}};
+    EXPECT_TRUE(HistoryRow::showsModelLines(r));
+    EXPECT_EQ(HistoryRow::modelLineText(r.models[1]), "haiku 4 5 · <$0.01");
+    EXPECT_EQ(HistoryRow::modelLineText({"gpt 9", 1.5, true}), "gpt 9 · $1.50  ⚑ est");
+}
+
+// ---------------------------------------------------------------------------
+// The screen, over rows handed in as the model's, at noon on 5 July 2026
+// (UTC), with an in-memory store.
+
+const TimePoint kNoon = utc(2026, 7, 5, 12);
+
+class HistoryViewTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        setClock(clock);
+        app = std::make_unique<AppModel>(
+            std::make_unique<CostModel>(std::vector<std::shared_ptr<const CostSource>>{}, store, *clock), store);
+    }
+    void TearDown() override {
+        view.reset();
+        app.reset();
+        setClock(std::make_shared<SystemClock>());
+    }
+
+    HistoryView& shown(const std::vector<SessionRow>& rows, double grandTotal = 100) {
+        view = std::make_unique<HistoryView>(*app);
+        view->resize(780, 640);
+        view->showRows(rows, grandTotal);
+        view->show();
+        QApplication::setActiveWindow(view.get());
+        EXPECT_TRUE(QTest::qWaitForWindowActive(view.get()));
+        return *view;
+    }
+
+    void pickRange(ReportDateRange r) {
+        auto* box = view->rangeControls()->findChild<QComboBox*>();
+        box->setCurrentIndex(box->findData(static_cast<int>(r)));
+    }
+    void pickOrder(SortDirection d) { view->orderPicker()->setCurrentIndex(view->orderPicker()->findData(static_cast<int>(d))); }
+    void setCustom(QDate start, QDate end) {
+        auto edits = view->rangeControls()->findChildren<QDateEdit*>();
+        ASSERT_EQ(edits.size(), 2);
+        edits[0]->setDate(start);
+        edits[1]->setDate(end);
+    }
+    std::vector<std::string> shownIds() const { return shortIds(view->shownIds()); }
+
+    // `n` conversations, one an hour back from noon.
+    static std::vector<SessionRow> many(int n) {
+        std::vector<SessionRow> rows;
+        for (int i = 0; i < n; ++i) rows.push_back(conversation("c" + std::to_string(i), kNoon - hours{i}));
+        return rows;
+    }
+
+    EnvVar tz{"TZ", "UTC"};
+    std::shared_ptr<FixedClock> clock = std::make_shared<FixedClock>(kNoon);
+    MetadataStore store{""};
+    std::unique_ptr<AppModel> app;
+    std::unique_ptr<HistoryView> view;
+};
+
+TEST_F(HistoryViewTest, ListsDaysUnderUpperCasedCaptionsWithCountAndLifetime) {
+    auto& v = shown({conversation("now", kNoon - minutes{1}, 2, 2), conversation("morning", kNoon - hours{3}),
+                     conversation("yesterday", kNoon - hours{20}), conversation("march", utc(2026, 3, 6, 10)),
+                     conversation("last-year", utc(2025, 3, 6, 10))},
+                    57.63);
+    EXPECT_EQ(v.dayCaptions(), (QStringList{"TODAY", "YESTERDAY", "FRIDAY, MAR 6", "MAR 6, 2025"}));
+    EXPECT_EQ(shownIds(), (std::vector<std::string>{"now", "morning", "yesterday", "march", "last-year"}));
+    EXPECT_EQ(v.countLabel()->text(), "5 of 5 conversations · API-equivalent estimates");
+    EXPECT_EQ(v.lifetimeLabel()->text(), "$57.63");
+}
+
+TEST_F(HistoryViewTest, WindowsFilterByLastActivityInWholeLocalDays) {
+    shown({conversation("today", kNoon - hours{2}), conversation("midnight", utc(2026, 7, 5)),
+           conversation("yesterday", utc(2026, 7, 4, 23, 59)), conversation("six-back", utc(2026, 6, 29, 0, 1)),
+           conversation("seven-back", utc(2026, 6, 28, 23)), conversation("29-back", utc(2026, 6, 6, 1)),
+           conversation("30-back", utc(2026, 6, 5, 12)), conversation("future", utc(2026, 7, 6, 0))},
+          9);
+    EXPECT_EQ(shownIds().size(), 8u);
+    pickRange(ReportDateRange::today);
+    EXPECT_EQ(shownIds(), (std::vector<std::string>{"today", "midnight"}));
+    EXPECT_EQ(view->countLabel()->text(), "2 of 8 conversations · API-equivalent estimates");
+    EXPECT_EQ(view->lifetimeLabel()->text(), "$9.00");
+    pickRange(ReportDateRange::last7);
+    EXPECT_EQ(shownIds(), (std::vector<std::string>{"today", "midnight", "yesterday", "six-back"}));
+    pickRange(ReportDateRange::last30);
+    EXPECT_EQ(shownIds(),
+              (std::vector<std::string>{"today", "midnight", "yesterday", "six-back", "seven-back", "29-back"}));
+    // Custom dates in either order; both end days count whole.
+    pickRange(ReportDateRange::custom);
+    setCustom(QDate(2026, 6, 29), QDate(2026, 6, 5));
+    EXPECT_EQ(shownIds(), (std::vector<std::string>{"six-back", "seven-back", "29-back", "30-back"}));
+    EXPECT_EQ(view->countLabel()->text(), "4 of 8 conversations · API-equivalent estimates");
+    // Back to all time: everything again, the lifetime figure unchanged.
+    pickRange(ReportDateRange::all);
+    EXPECT_EQ(shownIds().size(), 8u);
+    EXPECT_EQ(view->lifetimeLabel()->text(), "$9.00");
+}
+
+TEST_F(HistoryViewTest, CustomDatesStartAMonthBackAndAreKeptWhenAnotherWindowIsPicked) {
+    shown({conversation("a", kNoon)});
+    auto edits = view->rangeControls()->findChildren<QDateEdit*>();
+    ASSERT_EQ(edits.size(), 2);
+    EXPECT_EQ(edits[0]->date(), QDate(2026, 6, 5));
+    EXPECT_EQ(edits[1]->date(), QDate(2026, 7, 5));
+    EXPECT_FALSE(edits[0]->isVisible());
+    pickRange(ReportDateRange::custom);
+    EXPECT_TRUE(edits[0]->isVisible());
+    setCustom(QDate(2026, 1, 2), QDate(2026, 1, 3));
+    pickRange(ReportDateRange::today);
+    pickRange(ReportDateRange::custom);
+    EXPECT_EQ(edits[0]->date(), QDate(2026, 1, 2));
+}
+
+TEST_F(HistoryViewTest, AnEmptyWindowShowsTheMessageWithHeaderAndColumnsStill) {
+    auto& v = shown({conversation("old", utc(2026, 5, 1, 9))}, 3);
+    EXPECT_TRUE(v.scrollArea()->isVisible());
+    pickRange(ReportDateRange::today);
+    EXPECT_TRUE(v.emptyLabel()->isVisible());
+    EXPECT_FALSE(v.scrollArea()->isVisible());
+    EXPECT_EQ(v.emptyLabel()->text(), "No conversations recorded yet.");
+    EXPECT_EQ(v.countLabel()->text(), "0 of 1 conversations · API-equivalent estimates");
+    EXPECT_EQ(v.lifetimeLabel()->text(), "$3.00");
+
+    // No conversations at all: the same message.
+    v.showRows({}, 0);
+    pickRange(ReportDateRange::all);
+    EXPECT_TRUE(v.emptyLabel()->isVisible());
+    EXPECT_EQ(v.countLabel()->text(), "0 of 0 conversations · API-equivalent estimates");
+}
+
+TEST_F(HistoryViewTest, TheOrderPickerReversesDaysAndRowsButNotTies) {
+    const TimePoint t = kNoon - hours{1};
+    shown({conversation("late", kNoon), conversation("x", t), conversation("y", t),
+           conversation("old", utc(2026, 7, 1, 9))});
+    EXPECT_EQ(view->orderPicker()->currentText(), "Descending");
+    pickOrder(SortDirection::ascending);
+    EXPECT_EQ(view->direction(), SortDirection::ascending);
+    EXPECT_EQ(shownIds(), (std::vector<std::string>{"old", "x", "y", "late"}));
+    EXPECT_EQ(view->dayCaptions(), (QStringList{"WEDNESDAY, JUL 1", "TODAY"}));
+}
+
+TEST_F(HistoryViewTest, RowsShowTheirFiguresModelsSubagentsAndEstimates) {
+    SessionRow mixed = conversation("mixed", kNoon - minutes{10}, 3.25, 0);
+    mixed.models = {{"opus 4 8", 3.0, false}, {"haiku 4 5", 0.25, false}};
+    mixed.subagents = {{"s1", "Agent explore", 0.1, 0, kNoon - hours{2}, 0, {}, {}}};
+    SessionRow guess = conversation("guess", kNoon - minutes{20}, 0.004, 0.004);
+    guess.models = {{"gpt 9", 0.004, true}};
+    SessionRow plain = conversation("plain", kNoon - seconds{30}, 1, 1);
+    shown({plain, mixed, guess});
+
+    HistoryRow* m = view->rowWidget(mixed.id);
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(m->todayLabel()->text(), "—");
+    EXPECT_EQ(m->totalLabel()->text(), "$3.25");
+    EXPECT_EQ(m->modelLines(), (QStringList{"opus 4 8 · $3.00", "haiku 4 5 · $0.25"}));
+    EXPECT_EQ(m->subagentLines(), QStringList{"Agent explore · $0.10 · 2h ago"});
+    EXPECT_FALSE(m->estBadge()->isVisible());
+    EXPECT_FALSE(m->dot()->isLive());
+
+    HistoryRow* g = view->rowWidget(guess.id);
+    ASSERT_NE(g, nullptr);
+    EXPECT_EQ(g->todayLabel()->text(), "<$0.01");
+    EXPECT_EQ(g->totalLabel()->text(), "<$0.01");
+    EXPECT_EQ(g->modelLines(), QStringList{"gpt 9 · <$0.01  ⚑ est"});
+    EXPECT_TRUE(g->estBadge()->isVisible());
+    EXPECT_TRUE(g->subagentLines().isEmpty());
+
+    HistoryRow* p = view->rowWidget(plain.id);
+    ASSERT_NE(p, nullptr);
+    EXPECT_TRUE(p->modelLines().isEmpty());
+    EXPECT_TRUE(p->dot()->isLive());
+    EXPECT_EQ(p->todayLabel()->text(), "$1.00");
+
+    // The two amounts sit under the column captions.
+    for (QLabel* caption : view->findChildren<QLabel*>()) {
+        if (caption->text() != "TOTAL") continue;
+        QRect c(caption->mapTo(view.get(), QPoint(0, 0)), caption->size());
+        QRect t(p->totalLabel()->mapTo(view.get(), QPoint(0, 0)), p->totalLabel()->size());
+        EXPECT_EQ(c.right(), t.right());
+        EXPECT_EQ(c.width(), t.width());
+    }
+}
+
+TEST_F(HistoryViewTest, TitlesAndNamesArePlainText) {
+    SessionRow r = conversation("amp", kNoon);
+    r.title = "Fix <b>bold</b> & friends";
+    r.project = "R&D";
+    shown({r});
+    HistoryRow* w = view->rowWidget(r.id);
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->noteField()->text(), "Fix <b>bold</b> & friends");
+    EXPECT_TRUE(w->infoText().startsWith("R&D · "));
+}
+
+TEST_F(HistoryViewTest, NameAndNoteFieldsWriteTheStoreAndFallBackWhenCleared) {
+    SessionRow r = conversation("edit", kNoon);
+    r.title = "Refactor the billing module";
+    store.ensureSuggestion(r.id, r.title);
+    const std::string suggested = store.topic(r.id, r.title);
+    shown({r});
+    HistoryRow* w = view->rowWidget(r.id);
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->nameField()->text().toStdString(), suggested);
+    EXPECT_EQ(w->noteField()->text(), "Refactor the billing module");
+
+    w->nameField()->setFocus(Qt::MouseFocusReason);
+    w->nameField()->selectAll();
+    QTest::keyClicks(w->nameField(), "Billing ");
+    EXPECT_EQ(store.byId().at(r.id).name, "Billing");
+    EXPECT_EQ(w->nameField()->text(), "Billing ");  // the blank being typed stays
+
+    w->noteField()->setFocus(Qt::MouseFocusReason);
+    EXPECT_EQ(w->nameField()->text(), "Billing");  // focus left: the stored name
+    w->noteField()->selectAll();
+    QTest::keyClicks(w->noteField(), "waiting for review");
+    EXPECT_EQ(store.byId().at(r.id).subtitle, "waiting for review");
+
+    // Clearing both removes them: the suggested name and the title return.
+    w->noteField()->selectAll();
+    QTest::keyClick(w->noteField(), Qt::Key_Backspace);
+    w->nameField()->setFocus(Qt::MouseFocusReason);
+    w->nameField()->selectAll();
+    QTest::keyClick(w->nameField(), Qt::Key_Backspace);
+    EXPECT_FALSE(store.byId().at(r.id).name.has_value());
+    EXPECT_FALSE(store.byId().at(r.id).subtitle.has_value());
+    w->noteField()->setFocus(Qt::MouseFocusReason);
+    EXPECT_EQ(w->nameField()->text().toStdString(), suggested);
+    w->nameField()->setFocus(Qt::MouseFocusReason);
+    EXPECT_EQ(w->noteField()->text(), "Refactor the billing module");
+}
+
+TEST_F(HistoryViewTest, ABlankStoredNoteShowsTheTitle) {
+    SessionRow r = conversation("blank", kNoon);
+    store.setSubtitle("keep", r.id);
+    shown({r});
+    EXPECT_EQ(view->rowWidget(r.id)->noteField()->text(), "keep");
+    // Edited elsewhere (another screen): the row follows the store.
+    store.setSubtitle("   ", r.id);
+    EXPECT_EQ(view->rowWidget(r.id)->noteField()->text(), "Work on blank");
+    store.setName("From the panel", r.id);
+    EXPECT_EQ(view->rowWidget(r.id)->nameField()->text(), "From the panel");
+}
+
+TEST_F(HistoryViewTest, ATickKeepsTheRowWidgetTheFocusAndWhatIsBeingTyped) {
+    std::vector<SessionRow> rows = many(6);
+    shown(rows);
+    HistoryRow* w = view->rowWidget(rows[2].id);
+    ASSERT_NE(w, nullptr);
+    w->nameField()->setFocus(Qt::MouseFocusReason);
+    w->nameField()->selectAll();
+    QTest::keyClicks(w->nameField(), "Release notes ");
+
+    // The next pass: costs moved, a new conversation arrived on top.
+    rows[2].total = 7.5;
+    rows.insert(rows.begin(), conversation("new", kNoon));
+    clock->advance(seconds{2});
+    view->showRows(rows, 200);
+
+    EXPECT_EQ(view->rowWidget(rows[3].id), w);
+    EXPECT_TRUE(w->nameField()->hasFocus());
+    EXPECT_EQ(w->nameField()->text(), "Release notes ");
+    EXPECT_EQ(w->totalLabel()->text(), "$7.50");
+    EXPECT_EQ(shownIds().front(), "new");
+    QTest::keyClicks(w->nameField(), "v2");
+    EXPECT_EQ(store.byId().at(rows[3].id).name, "Release notes v2");
+}
+
+TEST_F(HistoryViewTest, ATickKeepsTheScrollPositionAndWhatIsInView) {
+    std::vector<SessionRow> rows = many(200);
+    shown(rows);
+    QScrollBar* bar = view->scrollArea()->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 3000);
+    bar->setValue(2000);
+    view->showRows(rows, 100);
+    EXPECT_EQ(bar->value(), 2000);
+
+    // What is at the top of the view stays there when rows arrive above.
+    auto topRow = [&] {
+        HistoryRow* best = nullptr;
+        for (const std::string& id : view->shownIds()) {
+            HistoryRow* w = view->rowWidget(id);
+            if (w && w->isVisible() && w->y() + w->height() > bar->value() && (!best || w->y() < best->y())) best = w;
+        }
+        return best;
+    };
+    HistoryRow* first = topRow();
+    ASSERT_NE(first, nullptr);
+    const int offset = first->y() - bar->value();
+    rows.insert(rows.begin(), conversation("newer", kNoon + minutes{1}));
+    rows.insert(rows.begin(), conversation("newest", kNoon + minutes{2}));
+    view->showRows(rows, 100);
+    EXPECT_EQ(topRow(), first);
+    EXPECT_EQ(first->y() - bar->value(), offset);
+
+    // At the very top, new rows show at the top.
+    bar->setValue(0);
+    rows.insert(rows.begin(), conversation("latest", kNoon + minutes{3}));
+    view->showRows(rows, 100);
+    EXPECT_EQ(bar->value(), 0);
+}
+
+TEST_F(HistoryViewTest, AnOpenPopoverSurvivesATick) {
+    SessionRow guess = conversation("guess", kNoon, 2, 2);
+    guess.models = {{"gpt 9", 2, true}};
+    shown({guess});
+    HistoryRow* w = view->rowWidget(guess.id);
+    ASSERT_NE(w, nullptr);
+    w->estBadge()->click();
+    ASSERT_TRUE(w->estBadge()->isShown());
+    ASSERT_TRUE(w->estBadge()->popover()->isVisible());
+    EXPECT_TRUE(w->isInUse());
+    guess.total = 3;
+    view->showRows({guess}, 3);
+    EXPECT_EQ(view->rowWidget(guess.id), w);
+    EXPECT_TRUE(w->estBadge()->popover()->isVisible());
+
+    // A row that stops being estimated takes its explanation with it.
+    guess.models[0].estimated = false;
+    view->showRows({guess}, 3);
+    EXPECT_FALSE(w->estBadge()->isShown());
+    EXPECT_FALSE(w->estBadge()->popover()->isVisible());
+}
+
+TEST_F(HistoryViewTest, ARowThatLeavesTheListTakesTheFocusWithoutHandingItOn) {
+    std::vector<SessionRow> rows = many(3);
+    shown(rows);
+    HistoryRow* w = view->rowWidget(rows[1].id);
+    ASSERT_NE(w, nullptr);
+    w->nameField()->setFocus(Qt::MouseFocusReason);
+    rows.erase(rows.begin() + 1);
+    view->showRows(rows, 100);
+    EXPECT_EQ(view->rowWidget(rows[1].id)->nameField()->hasFocus(), false);
+    EXPECT_EQ(view->rowWidget(rows[0].id)->nameField()->hasFocus(), false);
+    EXPECT_EQ(shortIds(view->shownIds()), (std::vector<std::string>{"c0", "c2"}));
+}
+
+TEST_F(HistoryViewTest, RowsAreBuiltAsTheyScrollIntoViewAndLetGoFarAway) {
+    std::vector<SessionRow> rows = many(3000);
+    shown(rows, 1000);
+    EXPECT_EQ(view->shownIds().size(), 3000u);
+    EXPECT_LT(view->builtRowCount(), 40);
+    EXPECT_EQ(view->rowWidget(rows[2999].id), nullptr);
+
+    // A name being edited stays, focused, however far the list scrolls.
+    HistoryRow* editing = view->rowWidget(rows[1].id);
+    ASSERT_NE(editing, nullptr);
+    editing->nameField()->setFocus(Qt::MouseFocusReason);
+    QTest::keyClicks(editing->nameField(), "x");
+
+    QScrollBar* bar = view->scrollArea()->verticalScrollBar();
+    // Scrolled through the first 500 rows as a user would, the event loop
+    // running between steps, then to the end.
+    const int rowHeight = view->rowWidget(rows[0].id)->height();
+    for (int v = 0; v <= 500 * rowHeight; v += 400) {
+        bar->setValue(v);
+        QCoreApplication::processEvents();
+    }
+    bar->setValue(bar->maximum());
+    HistoryRow* last = view->rowWidget(rows[2999].id);
+    ASSERT_NE(last, nullptr);
+    EXPECT_TRUE(last->isVisible());
+    EXPECT_LE(view->builtRowCount(), 300);
+    EXPECT_EQ(view->rowWidget(rows[1].id), editing);
+    EXPECT_TRUE(editing->nameField()->hasFocus());
+
+    // The rows in view are the ones whose places they fill: no overlap, no
+    // gap but the rule between neighbours.
+    std::vector<HistoryRow*> inView;
+    for (const std::string& id : view->shownIds()) {
+        HistoryRow* w = view->rowWidget(id);
+        if (w && w->isVisible() && w != editing) inView.push_back(w);
+    }
+    ASSERT_GE(inView.size(), 3u);
+    for (size_t i = 1; i < inView.size(); ++i) {
+        if (inView[i]->y() == inView[i - 1]->y() + inView[i - 1]->height() + 1) continue;
+        // A day caption lies between them.
+        EXPECT_GT(inView[i]->y(), inView[i - 1]->y() + inView[i - 1]->height() + 1);
+    }
+    EXPECT_EQ(inView.back()->y() + inView.back()->height() + 1 + 16, view->scrollArea()->widget()->height());
+}
+
+TEST_F(HistoryViewTest, TagsAddedElsewhereShowOnTheRow) {
+    SessionRow r = conversation("tagged", kNoon);
+    shown({r});
+    HistoryRow* w = view->rowWidget(r.id);
+    ASSERT_NE(w, nullptr);
+    EXPECT_TRUE(w->tagEditor()->chips().empty());
+    store.addTag("release", r.id);
+    ASSERT_EQ(w->tagEditor()->chips().size(), 1u);
+    EXPECT_EQ(w->tagEditor()->chips()[0]->tag(), "release");
+}
+
+}  // namespace
