@@ -44,6 +44,7 @@ Appearance::Appearance() {
         bus.connect(kPortalService, kPortalPath, kSettings, "SettingChanged", this,
                     SLOT(portalSettingChanged(QString, QString, QDBusVariant)));
     }
+    desktopPaletteDark_ = QApplication::palette().color(QPalette::Window).lightness() < 128;
     if (qApp) qApp->installEventFilter(this);
     resolve();
 }
@@ -59,8 +60,17 @@ void Appearance::portalSettingChanged(const QString& group, const QString& key, 
     resolve();
 }
 
+void Appearance::setApplicationPalette(const QPalette& palette) {
+    settingPalette_ = true;
+    QApplication::setPalette(palette);
+    settingPalette_ = false;
+}
+
 bool Appearance::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == qApp && event->type() == QEvent::ApplicationPaletteChange) resolve();
+    if (watched == qApp && event->type() == QEvent::ApplicationPaletteChange && !settingPalette_) {
+        desktopPaletteDark_ = QApplication::palette().color(QPalette::Window).lightness() < 128;
+        resolve();
+    }
     return QObject::eventFilter(watched, event);
 }
 
@@ -73,8 +83,7 @@ void Appearance::resolve() {
     } else if (portalScheme_ && *portalScheme_ == 2) {
         dark = false;
     } else {
-        QColor window = QApplication::palette().color(QPalette::Window);
-        dark = window.lightness() < 128;
+        dark = desktopPaletteDark_;
     }
     if (dark != dark_) {
         dark_ = dark;

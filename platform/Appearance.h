@@ -20,6 +20,11 @@ public:
     // Forces dark or light (tests); nullopt returns to the desktop's choice.
     void setOverride(std::optional<bool> dark);
 
+    // Sets the application palette without taking it for the desktop's:
+    // the palette the application draws with follows the appearance, so it
+    // must not decide it in turn.
+    void setApplicationPalette(const class QPalette& palette);
+
 signals:
     void changed();
 
@@ -34,6 +39,8 @@ private slots:
 private:
     std::optional<int> portalScheme_;  // 0 no preference, 1 dark, 2 light
     std::optional<bool> override_;
+    bool desktopPaletteDark_ = false;
+    bool settingPalette_ = false;
     bool dark_ = false;
 };
 

@@ -64,6 +64,7 @@ int Application::run(int argc, char** argv) {
     // The process lives in the tray; closing the window only hides it.
     QApplication::setQuitOnLastWindowClosed(false);
     BrandFont::registerBundledFonts();
+    BrandColor::applyToApplication();
 
     platform::SingleInstance instance;
     if (!instance.claim()) return 0;

@@ -196,7 +196,7 @@ void MainWindow::showSection(Section s) {
     shown_ = s;
     // A screen that needs more room than the window's own minimum widens
     // the window rather than being cut off at its right edge.
-    int needed = sidebarPane_->width() + screen_->minimumSizeHint().width();
+    int needed = sidebarPane_->width() + std::max(screen_->minimumWidth(), screen_->minimumSizeHint().width());
     setMinimumWidth(std::max(760, needed));
     if (width() < needed) resize(needed, height());
 }

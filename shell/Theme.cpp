@@ -3,7 +3,9 @@
 #include <QDir>
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QApplication>
 #include <QPainter>
+#include <QPalette>
 #include <QVariantAnimation>
 
 #include "Appearance.h"
@@ -72,6 +74,46 @@ QColor windowBG() { return pick(0x1A1917, 0xFAFAF8); }
 QString css(const QColor& c) {
     if (c.alpha() == 255) return c.name(QColor::HexRgb);
     return QStringLiteral("rgba(%1, %2, %3, %4)").arg(c.red()).arg(c.green()).arg(c.blue()).arg(c.alphaF(), 0, 'f', 3);
+}
+
+namespace {
+
+void setPalette() {
+    QPalette p;
+    for (auto group : {QPalette::Active, QPalette::Inactive}) {
+        p.setColor(group, QPalette::Window, bg());
+        p.setColor(group, QPalette::WindowText, text());
+        p.setColor(group, QPalette::Base, bgElevated());
+        p.setColor(group, QPalette::AlternateBase, bgSubtle());
+        p.setColor(group, QPalette::Text, text());
+        p.setColor(group, QPalette::PlaceholderText, textFaint());
+        p.setColor(group, QPalette::Button, bgSubtle());
+        p.setColor(group, QPalette::ButtonText, text());
+        p.setColor(group, QPalette::ToolTipBase, bgElevated());
+        p.setColor(group, QPalette::ToolTipText, text());
+        p.setColor(group, QPalette::Highlight, accent());
+        p.setColor(group, QPalette::HighlightedText, bg());
+        p.setColor(group, QPalette::Link, accent());
+        p.setColor(group, QPalette::Mid, border());
+        p.setColor(group, QPalette::Dark, border());
+        p.setColor(group, QPalette::Light, bgElevated());
+        p.setColor(group, QPalette::Midlight, bgSubtle());
+    }
+    p.setColor(QPalette::Disabled, QPalette::Text, textFaint());
+    p.setColor(QPalette::Disabled, QPalette::WindowText, textFaint());
+    p.setColor(QPalette::Disabled, QPalette::ButtonText, textFaint());
+    platform::Appearance::shared().setApplicationPalette(p);
+}
+
+}  // namespace
+
+void applyToApplication() {
+    static bool connected = false;
+    setPalette();
+    if (!connected) {
+        connected = true;
+        QObject::connect(&platform::Appearance::shared(), &platform::Appearance::changed, qApp, [] { setPalette(); });
+    }
 }
 
 }  // namespace BrandColor

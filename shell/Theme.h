@@ -42,6 +42,11 @@ QColor windowBG();
 // "#rrggbb" or "rgba(r, g, b, a)" for style sheets.
 QString css(const QColor& c);
 
+// Gives the standard widgets (pickers, date fields and their calendars,
+// scroll bars, dialogs) the theme's colours, and keeps them following the
+// appearance.
+void applyToApplication();
+
 }  // namespace BrandColor
 
 // A 1-pixel rule in the border colour, inset on the leading side.
