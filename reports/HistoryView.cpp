@@ -191,6 +191,7 @@ HistoryView::HistoryView(AppModel& app, QWidget* parent) : QWidget(parent), app_
 
     // Column header over the two amounts of every row.
     auto* columns = new QHBoxLayout;
+    columns_ = columns;
     columns->setContentsMargins(20, 6, 20, 6);
     columns->setSpacing(10);
     columns->addStretch(1);
@@ -342,6 +343,7 @@ void HistoryView::rebuild(const Anchor& anchor) {
     count_->setText(countLine(filteredCount_, all_.size()));
     lifetime_->setText(money(grandTotal_));
     stack_->setCurrentWidget(filtered.empty() ? static_cast<QWidget*>(empty_) : scroll_);
+    updateColumnInset();
 
     layoutItems();
     restoreAnchor(anchor);
@@ -530,6 +532,14 @@ int HistoryView::estimatedHeight(const SessionRow& row) {
     return h;
 }
 
+void HistoryView::updateColumnInset() {
+    // The captions stand over the rows' amounts: when the list's scroll bar
+    // takes room on the right, they move in by as much.
+    const int bar = stack_->currentWidget() == scroll_ ? scroll_->width() - scroll_->viewport()->width() : 0;
+    const QMargins want(20, 6, 20 + std::max(0, bar), 6);
+    if (columns_->contentsMargins() != want) columns_->setContentsMargins(want);
+}
+
 int HistoryView::headerHeight() const { return 16 + QFontMetrics(captionFont()).height() + 6; }
 
 QStringList HistoryView::dayCaptions() const {
@@ -561,6 +571,7 @@ void HistoryView::scrollToRow(const std::string& id) {
 
 bool HistoryView::eventFilter(QObject* watched, QEvent* event) {
     if (watched == scroll_->viewport() && event->type() == QEvent::Resize) {
+        updateColumnInset();
         const Anchor anchor = captureAnchor();
         layoutItems();
         restoreAnchor(anchor);
@@ -573,8 +584,10 @@ void HistoryView::applyColors() {
     QPalette pal = palette();
     pal.setColor(QPalette::Window, BrandColor::bg());
     setPalette(pal);
+    // Below a short list the view's own background shows: the same colour.
     QPalette list = content_->palette();
     list.setColor(QPalette::Window, BrandColor::bg());
+    list.setColor(QPalette::Base, BrandColor::bg());
     content_->setPalette(list);
     scroll_->viewport()->setPalette(list);
     setTextColor(title_, BrandColor::text());

@@ -23,6 +23,7 @@
 #include "SessionRow.h"
 
 class QComboBox;
+class QHBoxLayout;
 class QLabel;
 class QScrollArea;
 class QStackedWidget;
@@ -121,6 +122,7 @@ private:
     void dropRow(const std::string& id, bool now);
     void prune(int lo, int hi);
     int headerHeight() const;
+    void updateColumnInset();
     std::string itemKey(const Item& item) const;
     void applyColors();
 
@@ -154,6 +156,7 @@ private:
     QLabel* count_;
     QLabel* lifetimeCaption_;
     QLabel* lifetime_;
+    QHBoxLayout* columns_;
     QLabel* todayCaption_;
     QLabel* totalCaption_;
     QStackedWidget* stack_;
