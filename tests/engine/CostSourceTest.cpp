@@ -87,7 +87,18 @@ TEST(TranscriptListing, KeepsOnlyVisibleRegularJsonlFilesInNameOrder) {
     EXPECT_TRUE(listTranscripts("").empty());
 }
 
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VOREL_UNDER_SANITIZER 1
+#endif
+#endif
+
 TEST(TranscriptListing, FolderThatCannotBeOpenedDoesNotEndTheListing) {
+#ifdef VOREL_UNDER_SANITIZER
+    // The sanitizer runtime opens files of its own (the process's memory
+    // map) to check pointers, and reports false errors when none are left.
+    GTEST_SKIP() << "needs every file descriptor; runs in the normal build";
+#endif
     // Running as root, permissions do not stop reading; running out of file
     // descriptors does. With two descriptors left, the root and one folder
     // below it open, and a folder two levels down cannot.
