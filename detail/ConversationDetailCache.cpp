@@ -1,0 +1,309 @@
+#include "ConversationDetailCache.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <optional>
+
+#include "ConversationDetailParser.h"
+#include "DetailRecords.h"
+
+namespace vorel {
+
+namespace P = ConversationDetailParser;
+
+namespace {
+
+// What identifies one state of a file.
+struct FileStamp {
+    bool found = false;
+    bool regular = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    std::int64_t modified = 0;  // nanoseconds
+    std::int64_t changed = 0;   // nanoseconds
+    P::FileDate date = P::kDistantPastFileDate;
+
+    bool operator==(const FileStamp&) const = default;
+};
+
+FileStamp stampOf(const std::string& path) {
+    FileStamp s;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return s;
+    using namespace std::chrono;
+    s.found = true;
+    s.regular = S_ISREG(st.st_mode);
+    s.device = st.st_dev;
+    s.inode = st.st_ino;
+    s.size = st.st_size;
+    s.modified = st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec;
+    s.changed = st.st_ctim.tv_sec * 1000000000LL + st.st_ctim.tv_nsec;
+    s.date = P::FileDate{seconds{st.st_mtim.tv_sec} + microseconds{st.st_mtim.tv_nsec / 1000}};
+    return s;
+}
+
+constexpr std::int64_t kGuardBytes = 64;
+
+// `length` bytes of the file at `offset`, or nothing when they cannot all be
+// read.
+std::optional<std::string> bytesAt(const std::string& path, std::int64_t offset, std::int64_t length) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return std::nullopt;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    std::string out(static_cast<size_t>(length), '\0');
+    std::int64_t have = 0;
+    while (have < length) {
+        ssize_t n = ::pread(fd, out.data() + have, static_cast<size_t>(length - have), offset + have);
+        if (n <= 0) break;
+        have += n;
+    }
+    ::close(fd);
+    if (have != length) return std::nullopt;
+    return out;
+}
+
+}  // namespace
+
+// The reading state of one conversation after the last whole line of its
+// newest file, with the timeline order of what was read so far.
+struct ConversationDetailCache::State {
+    std::string source;
+    std::vector<std::string> paths;
+    std::vector<FileStamp> stamps;
+    std::vector<size_t> order;  // reading order: positions in `paths`
+
+    P::DetailBuilder b;
+    // The repeat keys of the cost-less events of every file before the
+    // newest: an event of the newest file with one of them is dropped.
+    std::unordered_set<std::string, DetailKeyHash, std::equal_to<>> earlierKeys;
+    size_t newestStart = 0;  // where the newest file's events begin
+    // For the events settled so far ([0, kept.size())): whether each stays,
+    // and those that stay in timeline order.
+    std::vector<char> kept;
+    std::vector<std::uint32_t> timeline;
+
+    // Where to continue the newest file, and the bytes that show it was
+    // only appended to: its first bytes and those just before `offset`.
+    bool resumable = false;
+    std::int64_t offset = 0;
+    std::string head, guard;
+
+    std::shared_ptr<const ConversationDetail> result;
+
+    bool before(std::uint32_t a, std::uint32_t c) const {
+        const auto& events = b.d.events;
+        if (P::comesBefore(events[a], events[c])) return true;
+        if (P::comesBefore(events[c], events[a])) return false;
+        return a < c;  // reading order, which the kept events keep
+    }
+
+    // The timeline of everything read: the settled one with the events read
+    // since (and those whose time moved) merged in. `keptSince` receives
+    // whether each event read since stays.
+    std::vector<std::uint32_t> mergedTimeline(std::vector<char>& keptSince) const {
+        const auto& events = b.d.events;
+        const size_t settled = kept.size();
+        std::vector<std::uint32_t> extra;
+        keptSince.clear();
+        for (size_t i = settled; i < events.size(); ++i) {
+            const ConversationEvent& e = events[i];
+            bool stays = e.cost || earlierKeys.empty() || !earlierKeys.contains(P::repeatKey(e));
+            keptSince.push_back(stays);
+            if (stays) extra.push_back(static_cast<std::uint32_t>(i));
+        }
+        std::vector<std::uint32_t> moved;
+        for (std::uint32_t m : b.moved()) {
+            if (m < settled && kept[m]) moved.push_back(m);
+        }
+        std::sort(moved.begin(), moved.end());
+        moved.erase(std::unique(moved.begin(), moved.end()), moved.end());
+        extra.insert(extra.end(), moved.begin(), moved.end());
+        auto less = [this](std::uint32_t a, std::uint32_t c) { return before(a, c); };
+        std::sort(extra.begin(), extra.end(), less);
+
+        std::vector<std::uint32_t> out(timeline.size() + extra.size() - moved.size());
+        if (moved.empty()) {
+            std::merge(timeline.begin(), timeline.end(), extra.begin(), extra.end(), out.begin(), less);
+        } else {
+            std::vector<std::uint32_t> rest;
+            rest.reserve(timeline.size());
+            for (std::uint32_t t : timeline) {
+                if (!std::binary_search(moved.begin(), moved.end(), t)) rest.push_back(t);
+            }
+            std::merge(rest.begin(), rest.end(), extra.begin(), extra.end(), out.begin(), less);
+        }
+        return out;
+    }
+
+    // Makes everything read so far settled.
+    void settle() {
+        std::vector<char> keptSince;
+        timeline = mergedTimeline(keptSince);
+        kept.insert(kept.end(), keptSince.begin(), keptSince.end());
+        b.clearMoved();
+    }
+
+    // The newest file ends here; the next one begins.
+    void startFile() {
+        const auto& events = b.d.events;
+        for (size_t i = newestStart; i < events.size(); ++i) {
+            if (!events[i].cost) earlierKeys.insert(P::repeatKey(events[i]));
+        }
+        newestStart = events.size();
+    }
+
+    void publish(const std::vector<std::uint32_t>& order) {
+        const ConversationDetail& d = b.d;
+        auto out = std::make_shared<ConversationDetail>();
+        out->generatedTitle = d.generatedTitle;
+        out->summaries = d.summaries;
+        out->itemizedCost = d.itemizedCost;
+        out->currentModel = d.currentModel;
+        out->claudeCostEventIndex = d.claudeCostEventIndex;
+        out->seenCodexUsage = d.seenCodexUsage;
+        out->events.reserve(order.size());
+        int turn = 0;
+        bool pending = true;
+        for (std::uint32_t index : order) {
+            out->events.push_back(d.events[index]);
+            P::number(out->events.back(), out->events.size() - 1, turn, pending);
+        }
+        out->stats = P::recomputedStats(out->events, d.stats.compactions);
+        result = std::move(out);
+    }
+
+    // Reads the newest file from `offset` (its start, or where the last
+    // reading stopped) and publishes the result. An unfinished last line
+    // counts in the result but is taken back afterwards, to be read again
+    // once it is finished. False when the file was rejected.
+    bool readNewest(P::LineRule rule) {
+        const std::string& path = paths[order.back()];
+        Transcript::JsonLineParser& parser = P::lineParser();
+        const P::DetailBuilder::Mark start = b.mark();
+        std::optional<P::DetailBuilder::Mark> unfinished;
+        Transcript::TranscriptLineReader reader(path, offset);
+        while (auto line = reader.next()) {
+            if (reader.lastWasUnfinished()) {
+                settle();
+                unfinished = b.mark();
+            }
+            if (auto obj = parser.parse(*line)) rule(*obj, b);
+        }
+        parser.trim();
+        if (!reader.accepted()) {
+            b.rollback(start);
+            b.commit();
+            resumable = false;
+            return false;
+        }
+        if (unfinished) {
+            std::vector<char> keptSince;
+            publish(mergedTimeline(keptSince));
+            b.rollback(*unfinished);
+        } else {
+            settle();
+            publish(timeline);
+        }
+        b.commit();
+
+        offset = reader.completeEnd();
+        std::int64_t length = std::min(offset, kGuardBytes);
+        auto first = bytesAt(path, 0, length);
+        auto last = bytesAt(path, offset - length, length);
+        resumable = first && last;
+        head = first.value_or(std::string{});
+        guard = last.value_or(std::string{});
+        return true;
+    }
+
+    // Whether the newest file only grew by lines at its end since it was
+    // read, every other file being as it was.
+    bool onlyNewestGrew(const std::vector<FileStamp>& now) const {
+        if (!resumable || order.empty()) return false;
+        const size_t newest = order.back();
+        for (size_t i = 0; i < stamps.size(); ++i) {
+            if (i != newest && !(now[i] == stamps[i])) return false;
+        }
+        const FileStamp &was = stamps[newest], &is = now[newest];
+        if (!is.found || !is.regular || is.device != was.device || is.inode != was.inode || is.size <= was.size) {
+            return false;
+        }
+        // It must still be the newest, read last.
+        std::vector<P::FileDate> dates;
+        for (const FileStamp& s : now) dates.push_back(s.date);
+        if (P::readingOrder(dates) != order) return false;
+        const std::string& path = paths[newest];
+        auto first = bytesAt(path, 0, static_cast<std::int64_t>(head.size()));
+        if (!first || *first != head) return false;
+        auto last = bytesAt(path, offset - static_cast<std::int64_t>(guard.size()),
+                            static_cast<std::int64_t>(guard.size()));
+        return last && *last == guard;
+    }
+};
+
+ConversationDetailCache::ConversationDetailCache() = default;
+ConversationDetailCache::~ConversationDetailCache() = default;
+
+std::shared_ptr<const ConversationDetail> ConversationDetailCache::detail(const std::vector<std::string>& paths,
+                                                                          std::string_view source) {
+    std::vector<FileStamp> stamps;
+    stamps.reserve(paths.size());
+    for (const std::string& path : paths) stamps.push_back(stampOf(path));
+
+    const P::LineRule rule = P::ruleFor(source);
+    const bool same = state_ && state_->source == source && state_->paths == paths;
+    if (same && state_->stamps == stamps) {
+        lastStep_ = Step::reused;
+        return state_->result;
+    }
+    if (same && state_->onlyNewestGrew(stamps)) {
+        state_->stamps = stamps;
+        if (state_->readNewest(rule)) {
+            lastStep_ = Step::appended;
+            return state_->result;
+        }
+        // Rejected on the new bytes: the whole file goes, so read all again.
+    }
+
+    auto s = std::make_unique<State>();
+    s->source = source;
+    s->paths = paths;
+    s->stamps = std::move(stamps);
+    std::vector<P::FileDate> dates;
+    for (const FileStamp& st : s->stamps) dates.push_back(st.date);
+    s->order = P::readingOrder(dates);
+
+    Transcript::JsonLineParser& parser = P::lineParser();
+    for (size_t k = 0; k + 1 < s->order.size(); ++k) {
+        if (k > 0) s->startFile();
+        const P::DetailBuilder::Mark start = s->b.mark();
+        Transcript::TranscriptLineReader reader(paths[s->order[k]]);
+        while (auto line = reader.next()) {
+            if (auto obj = parser.parse(*line)) rule(*obj, s->b);
+        }
+        if (!reader.accepted()) s->b.rollback(start);
+        s->b.commit();
+        s->settle();
+    }
+    parser.trim();
+    if (s->order.empty()) {
+        s->publish({});
+    } else {
+        if (s->order.size() > 1) s->startFile();
+        s->readNewest(rule);
+        if (!s->result) s->publish(s->timeline);
+    }
+    state_ = std::move(s);
+    lastStep_ = Step::parsed;
+    return state_->result;
+}
+
+}  // namespace vorel

@@ -1,0 +1,74 @@
+#pragma once
+// The conversation detail reader: reads every transcript file of one
+// conversation into one ConversationDetail, the merged, de-duplicated,
+// time-ordered timeline with turn numbers and activity counts, every API call
+// priced again with the rate table. It shares the cost engine's reading rules
+// (lines, UTF-8, numbers, dates) but none of its results.
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Clock.h"
+#include "ConversationDetail.h"
+#include "TranscriptReading.h"
+
+namespace vorel::ConversationDetailParser {
+
+// A file's modification date. Microseconds: finer than any two writes worth
+// telling apart, and wide enough to hold the distant past.
+using FileDate = std::chrono::sys_time<std::chrono::microseconds>;
+inline constexpr FileDate kDistantPastFileDate{std::chrono::duration_cast<std::chrono::microseconds>(
+    kDistantPast.time_since_epoch())};
+
+// The source whose files are read with the Codex rules; any other text
+// picks the Claude Code rules.
+inline constexpr std::string_view kCodexSource = "Codex";
+
+// Reads the files in ascending order of modification date (each file's date
+// is taken once; equal dates keep the given order; a date that cannot be
+// read sorts first) and returns the finished detail. Never fails: a file
+// that cannot be read, is not a regular file or is rejected by the UTF-8
+// rule adds nothing.
+ConversationDetail parse(const std::vector<std::string>& paths, std::string_view source);
+
+// The file's modification date; the distant past when it cannot be read.
+FileDate mtime(const std::string& path);
+
+// The positions of `dates` in reading order: ascending, ties in given order.
+std::vector<size_t> readingOrder(std::span<const FileDate> dates);
+
+// The activity counts of `events`, with `compactions` as given.
+ConversationStats recomputedStats(std::span<const ConversationEvent> events, int compactions);
+
+// White space and line breaks collapsed to single spaces (none at either
+// end); when that leaves more than `max` user-perceived characters
+// (grapheme clusters), the first max - 1 of them followed by "...". Stops
+// reading `text` as soon as the result is settled.
+std::string clean(std::string_view text, int max);
+
+// A JSON value as display text: empty for an absent value, a string as it
+// is, an array or object as compact JSON with the keys of every object in
+// ascending order (a repeated key counts by its last value), anything else
+// as plain text ("12", "1.5", "true", "null").
+std::string stringValue(const Transcript::JsonValue& value);
+
+// As much of stringValue(value) as clean(_, maxCharacters) needs: a prefix
+// of it with clean(prefix, maxCharacters) == clean(stringValue(value),
+// maxCharacters). A 10 MB value costs no more than a short one.
+std::string stringValue(const Transcript::JsonValue& value, int maxCharacters);
+
+// A JSON value as a token count, by the engine's rule: integers as they
+// are, fractions cut toward zero, everything else and numbers outside the
+// 64-bit range 0.
+using Transcript::intValue;
+
+// A JSON string holding an internet date-time, with or without fractional
+// seconds; anything else gives nothing.
+std::optional<TimePoint> date(const Transcript::JsonValue& value);
+
+}  // namespace vorel::ConversationDetailParser

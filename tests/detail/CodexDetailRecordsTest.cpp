@@ -1,0 +1,113 @@
+#include <gtest/gtest.h>
+
+#include "DetailTestSupport.h"
+
+using namespace vorel;
+using vorel::test::parseFiles;
+using vorel::test::parseLines;
+using vorel::test::timeline;
+
+namespace {
+
+const std::string kCodex = "Codex";
+
+std::string item(std::string_view payload) { return R"({"type":"response_item","payload":)" + std::string(payload) + "}"; }
+std::string event(std::string_view payload) { return R"({"type":"event_msg","payload":)" + std::string(payload) + "}"; }
+
+std::string tokenCount(int total, std::string_view last) {
+    return event(R"({"type":"token_count","info":{"total_token_usage":{"input_tokens":)" + std::to_string(total) +
+                 "}" + (last.empty() ? "" : R"(,"last_token_usage":)" + std::string(last)) + "}}");
+}
+
+}  // namespace
+
+TEST(CodexDetailRecords, ItemsAndMessages) {
+    ConversationDetail d = parseLines(
+        kCodex,
+        {R"({"type":"session_meta","payload":{"title":"Named","cwd":"/w","agent_role":{"b":1,"a":[]},"id":"x"}})",
+         R"({"type":"session_meta","payload":{"title":""}})",
+         item(R"({"type":"message","role":"user","content":[{"input_text":"fix"},{"text":7,"input_text":"it"},{"x":1}]})"),
+         item(R"({"type":"message","role":"user","content":[{"text":"  "}]})"),
+         item(R"({"type":"message","role":"user","content":[{"text":"<environment_context>"}]})"),
+         item(R"({"type":"message","content":[]})"),
+         item(R"({"type":"reasoning","encrypted_content":null})"),
+         item(R"({"type":"reasoning","summary":[],"encrypted_content":"e"})"),
+         item(R"({"type":"function_call","arguments":"{\"cmd\":1}","input":"no"})"),
+         item(R"({"type":"custom_tool_call","name":"apply_patch","input":null})"),
+         item(R"({"type":"web_search_call","query":"q"})"),
+         item(R"({"type":"function_call_output","output":{"z":1,"a":"x y"}})"),
+         item(R"({"type":"something_else"})"),
+         event(R"({"type":"task_started","turn":1})"),
+         event(R"({"type":"web_search_end","query":"q"})"),
+         event(R"({"type":"patch_apply_end","ok":true})"),
+         event(R"({"type":"agent_message","message":"not shown"})"),
+         R"({"type":"response_item"})"});
+    EXPECT_EQ(timeline(d),
+              "Lifecycle|Session started|cwd: /w \u00b7 agent_role: {\"a\":[],\"b\":1}\n"
+              "Lifecycle|Session started|\n"
+              "User|Prompt|fix it\n"
+              "Internal|Injected context|<environment_context>\n"
+              "Assistant|Response|\n"
+              "Reasoning|Reasoning|Encrypted reasoning content stored in transcript.\n"
+              "Reasoning|Reasoning|[]\n"
+              "Tool call|function_call|{\"cmd\":1}\n"
+              "Tool call|apply_patch|null\n"
+              "Web search|web_search_call|q\n"
+              "Tool result|function_call_output|{\"a\":\"x y\",\"z\":1}\n"
+              "Lifecycle|task started|{\"turn\":1,\"type\":\"task_started\"}\n"
+              "Web search|Search completed|{\"query\":\"q\",\"type\":\"web_search_end\"}\n"
+              "Patch|Patch applied|{\"ok\":true,\"type\":\"patch_apply_end\"}\n");
+    EXPECT_EQ(d.generatedTitle, "Named");
+}
+
+TEST(CodexDetailRecords, CompactionsAreCountedAsRead) {
+    ConversationDetail d = parseFiles(kCodex, {{R"({"type":"compacted"})",
+                                                R"({"type":"compacted","payload":{"message":"So\nfar"}})",
+                                                event(R"({"type":"context_compacted"})")},
+                                               {R"({"type":"compacted"})"}});
+    // Four read, though the later file's event is dropped as a repeat.
+    EXPECT_EQ(d.stats.compactions, 4);
+    EXPECT_EQ(d.events.size(), 3u);
+    EXPECT_EQ(d.summaries, std::vector<std::string>{"So far"});
+}
+
+TEST(CodexDetailRecords, TokenCountsArePricedOncePerRunningTotals) {
+    ConversationDetail d = parseFiles(
+        kCodex,
+        {{tokenCount(1, R"({"input_tokens":1000000})"),  // before any model: the Claude fallback, input 5
+          R"({"type":"turn_context","payload":{"model":"gpt-5.5"}})",
+          // 200,000 input (150,000 cached) and 1,000 output: long-context rates 10, 1 and 45.
+          tokenCount(2, R"({"input_tokens":200000,"cached_input_tokens":150000,"output_tokens":1000})"),
+          tokenCount(2, R"({"input_tokens":1})"),  // the same totals again: nothing at all
+          tokenCount(3, R"({"input_tokens":10,"cached_input_tokens":99})"),
+          tokenCount(4, R"({})"),
+          tokenCount(5, ""),
+          event(R"({"type":"token_count","info":null})"), event(R"({"type":"token_count","info":null})"),
+          event(R"({"type":"token_count"})")},
+         {tokenCount(2, R"({"input_tokens":7})"), event(R"({"type":"token_count","info":null})")}});
+    std::vector<std::string> lines;
+    for (const ConversationEvent& e : d.events) lines.push_back(e.title + "|" + e.detail);
+    // All undated: the token events follow the others.
+    EXPECT_EQ(lines, (std::vector<std::string>{
+                         "Turn context|model: gpt-5.5",
+                         "API call|model (unknown OpenAI model) \u00b7 input 1000000 \u00b7 cached 0 \u00b7 output 0",
+                         "API call|model gpt-5.5 \u00b7 input 50000 \u00b7 cached 150000 \u00b7 output 1000",
+                         "API call|model gpt-5.5 \u00b7 input 0 \u00b7 cached 10 \u00b7 output 0",
+                         "API call|model gpt-5.5 \u00b7 input 0 \u00b7 cached 0 \u00b7 output 0",
+                         "API call|{\"total_token_usage\":{\"input_tokens\":5}}",
+                         "Token usage|null", "Token usage|null", "Token usage|"}));
+    EXPECT_DOUBLE_EQ(*d.events[1].cost, 5.0);
+    const ConversationEvent& longContext = d.events[2];
+    EXPECT_DOUBLE_EQ(longContext.freshInputCost, 0.5);
+    EXPECT_DOUBLE_EQ(longContext.cacheCost, 0.15);
+    EXPECT_DOUBLE_EQ(longContext.outputCost, 0.045);
+    EXPECT_NEAR(*longContext.cost, 0.695, 1e-15);
+    EXPECT_EQ(longContext.tokens, 201000);
+    // All zeros: tokens but no cost, no turn, not plotted.
+    EXPECT_EQ(d.events[4].tokens, 0);
+    EXPECT_EQ(d.events[4].cost, std::nullopt);
+    EXPECT_EQ(d.events[5].tokens, std::nullopt);
+    EXPECT_EQ(d.costEvents().size(), 3u);
+    EXPECT_EQ(d.stats.tokenSnapshots, 8);
+    EXPECT_NEAR(d.itemizedCost, 5.0 + 0.695 + 10 * 0.5 / 1e6, 1e-12);
+}

@@ -1,0 +1,183 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "ConversationDetailCache.h"
+#include "DetailTestSupport.h"
+
+using namespace vorel;
+using vorel::test::joinLines;
+using vorel::test::setModified;
+using vorel::test::TempDir;
+using vorel::test::timeline;
+using Step = ConversationDetailCache::Step;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string at(int second) { return "2026-07-05T10:00:" + std::string(second < 10 ? "0" : "") + std::to_string(second) + "Z"; }
+
+std::string toolResult(int second, std::string_view text) {
+    return R"({"type":"user","timestamp":")" + at(second) + R"(","message":{"content":[{"type":"tool_result","content":")" +
+           std::string(text) + "\"}]}}\n";
+}
+std::string call(int second, std::string_view id, int output = 10) {
+    return R"({"type":"assistant","timestamp":")" + at(second) + R"(","message":{"id":")" + std::string(id) +
+           R"(","model":"claude-haiku-4-5","usage":{"output_tokens":)" + std::to_string(output) +
+           R"(},"content":[{"type":"text","text":"reply )" + std::string(id) + "\"}]}}\n";
+}
+std::string tokenCount(int second, int total, std::string_view model = "") {
+    std::string context = model.empty() ? "" : R"({"type":"turn_context","payload":{"model":")" + std::string(model) + "\"}}\n";
+    return context + R"({"type":"event_msg","timestamp":")" + at(second) +
+           R"(","payload":{"type":"token_count","info":{"total_token_usage":{"total_tokens":)" + std::to_string(total) +
+           R"(},"last_token_usage":{"input_tokens":1000,"output_tokens":)" + std::to_string(total) + "}}}}\n";
+}
+
+void append(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::app) << bytes;
+}
+
+// A conversation kept by the cache, checked against a parse of all its
+// files after every change.
+struct Follower {
+    std::string source;
+    std::vector<std::string> paths;
+    ConversationDetailCache cache;
+    std::shared_ptr<const ConversationDetail> last;
+
+    Step update() {
+        last = cache.detail(paths, source);
+        ConversationDetail whole = ConversationDetailParser::parse(paths, source);
+        EXPECT_EQ(timeline(*last), timeline(whole));
+        EXPECT_TRUE(*last == whole) << "same timeline, other fields differ";
+        return cache.lastStep();
+    }
+};
+
+}  // namespace
+
+TEST(ConversationDetailCache, AppendsToTheNewestFileContinueTheReading) {
+    TempDir dir;
+    Follower f{"Claude Code", {}, {}, {}};
+    f.paths.push_back(dir.write("main.jsonl", toolResult(3, "main") + call(4, "m2")));
+    f.paths.push_back(dir.write("agent.jsonl", toolResult(1, "shared") + call(2, "m1")));
+    setModified(f.paths[1], 0);
+    setModified(f.paths[0], 1);
+    const std::string& main = f.paths[0];
+
+    EXPECT_EQ(f.update(), Step::parsed);
+    auto first = f.last;
+    EXPECT_EQ(f.update(), Step::reused);
+    EXPECT_EQ(f.last, first);
+
+    // An older file's response repeated later (its event moves to the end),
+    // repeats of an older file's and of this file's events, new calls.
+    append(main, call(9, "m1", 500) + toolResult(5, "shared") + toolResult(6, "main") + call(7, "m3"));
+    EXPECT_EQ(f.update(), Step::appended);
+    EXPECT_EQ(f.last->events.back().timestamp, test::utc(2026, 7, 5, 10, 0, 9));
+    EXPECT_DOUBLE_EQ(*f.last->events.back().cost, 10 * 5 / 1e6);
+
+    // Half a line, then the rest.
+    const std::string next = call(10, "m4");
+    append(main, next.substr(0, 40));
+    EXPECT_EQ(f.update(), Step::appended);
+    append(main, next.substr(40));
+    EXPECT_EQ(f.update(), Step::appended);
+
+    // An unfinished line that parses on its own, moving a response's time
+    // and adding one, until the rest of the line spoils it.
+    const std::string moving = call(30, "m2");
+    append(main, moving.substr(0, moving.size() - 1));
+    EXPECT_EQ(f.update(), Step::appended);
+    append(main, " trailing\n" + call(11, "m5"));
+    EXPECT_EQ(f.update(), Step::appended);
+    const std::string adding = call(12, "m6");
+    append(main, adding.substr(0, adding.size() - 1));
+    EXPECT_EQ(f.update(), Step::appended);
+    append(main, "x\n");
+    EXPECT_EQ(f.update(), Step::appended);
+    EXPECT_EQ(f.last->costEvents().size(), 5u);
+
+    // An invalid byte in a whole line rejects the whole file.
+    append(main, toolResult(13, "bad \xFF"));
+    EXPECT_EQ(f.update(), Step::parsed);
+    EXPECT_EQ(timeline(*f.last), "Tool result|Tool result|shared\nAssistant|Response|reply m1\n"
+                                  "Tokens|API call|model claude-haiku-4-5 \u00b7 input 0 \u00b7 output 10 \u00b7 "
+                                  "cache read 0 \u00b7 cache write 0\n");
+}
+
+TEST(ConversationDetailCache, AnythingButAnAppendReadsAllAgain) {
+    TempDir dir;
+    Follower f{"Claude Code", {}, {}, {}};
+    f.paths.push_back(dir.write("agent.jsonl", call(1, "m1")));
+    f.paths.push_back(dir.write("main.jsonl", call(2, "m2") + call(3, "m3")));
+    setModified(f.paths[0], 0);
+    setModified(f.paths[1], 1);
+    EXPECT_EQ(f.update(), Step::parsed);
+
+    // Truncated; written anew in place, longer but with other first bytes.
+    std::ofstream(f.paths[1], std::ios::binary | std::ios::trunc) << call(2, "m2");
+    EXPECT_EQ(f.update(), Step::parsed);
+    std::ofstream(f.paths[1], std::ios::binary | std::ios::trunc) << call(2, "m9") + call(3, "m3") + call(4, "m4");
+    EXPECT_EQ(f.update(), Step::parsed);
+    // An older file grew; the newest grew but is no longer the newest.
+    append(f.paths[0], call(5, "m5"));
+    setModified(f.paths[0], 0);
+    EXPECT_EQ(f.update(), Step::parsed);
+    append(f.paths[1], call(6, "m6"));
+    setModified(f.paths[1], -10);
+    EXPECT_EQ(f.update(), Step::parsed);
+    // Another source or another list of files.
+    f.source = "Codex";
+    EXPECT_EQ(f.update(), Step::parsed);
+    f.paths.pop_back();
+    EXPECT_EQ(f.update(), Step::parsed);
+}
+
+TEST(ConversationDetailCache, CodexReadingStateCarriesOver) {
+    TempDir dir;
+    Follower f{"Codex", {dir.write("rollout.jsonl", tokenCount(1, 1, "gpt-5.5") + tokenCount(2, 2))}, {}, {}};
+    EXPECT_EQ(f.update(), Step::parsed);
+    // The model of the earlier part prices the new count; a repeat of seen
+    // totals gives nothing; a new model prices what follows it.
+    append(f.paths[0], tokenCount(3, 3) + tokenCount(4, 2) + tokenCount(5, 5, "gpt-5.4"));
+    EXPECT_EQ(f.update(), Step::appended);
+    // Unfinished: counted, then taken back when its line goes bad, then
+    // counted once when written whole.
+    const std::string pending = tokenCount(6, 6, "gpt-5.5-pro");
+    append(f.paths[0], pending.substr(0, pending.size() - 1));
+    EXPECT_EQ(f.update(), Step::appended);
+    append(f.paths[0], ",\n" + pending);
+    EXPECT_EQ(f.update(), Step::appended);
+    EXPECT_EQ(f.last->costEvents().size(), 5u);
+    EXPECT_EQ(f.last->currentModel, "gpt-5.5-pro");
+}
+
+// The real conversation's newest file written a piece at a time, cut
+// anywhere: inside a line, inside a character.
+TEST(ConversationDetailCache, FixtureWrittenPieceByPiece) {
+    const fs::path root = fs::path(test::fixturesDir()) / "claude/projects/-home-USER-projects-spotter-worktrees-spotter-gqc";
+    TempDir dir;
+    Follower f{"Claude Code", {}, {}, {}};
+    int second = 0;
+    for (const auto& entry : fs::directory_iterator(root / "258c7280-ae70-4798-800f-63464d01a85d/subagents")) {
+        f.paths.push_back(dir.file(entry.path().filename().string()));
+        fs::copy_file(entry.path(), f.paths.back());
+        setModified(f.paths.back(), second++);
+    }
+    std::ifstream in(root / "258c7280-ae70-4798-800f-63464d01a85d.jsonl", std::ios::binary);
+    const std::string whole((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::mt19937 random(7);
+    size_t written = whole.size() / 3;
+    f.paths.push_back(dir.write("main.jsonl", whole.substr(0, written)));
+    EXPECT_EQ(f.update(), Step::parsed);
+    while (written < whole.size()) {
+        size_t piece = std::min(whole.size() - written, size_t{1} + random() % 120000);
+        append(f.paths.back(), whole.substr(written, piece));
+        written += piece;
+        EXPECT_EQ(f.update(), Step::appended) << "at byte " << written;
+    }
+    EXPECT_EQ(f.last->costEvents().size(), ConversationDetailParser::parse(f.paths, "Claude Code").costEvents().size());
+}
