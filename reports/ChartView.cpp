@@ -8,7 +8,6 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
-#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QVBoxLayout>
@@ -21,6 +20,8 @@
 #include "Formatting.h"
 #include "InlineField.h"
 #include "MetadataStore.h"
+#include "PlainLabel.h"
+#include "Popup.h"
 #include "ReportControls.h"
 #include "Symbols.h"
 #include "Theme.h"
@@ -36,20 +37,7 @@ constexpr int kListPadding = 10;
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 
-void setTextColor(QWidget* w, const QColor& c) {
-    QPalette pal = w->palette();
-    pal.setColor(QPalette::WindowText, c);
-    pal.setColor(QPalette::Text, c);
-    w->setPalette(pal);
-}
-
-QLabel* plainLabel(const QString& text, const QFont& font, QWidget* parent = nullptr) {
-    auto* l = new QLabel(parent);
-    l->setTextFormat(Qt::PlainText);
-    l->setFont(font);
-    l->setText(text);
-    return l;
-}
+using BrandColor::setTextColor;
 
 void onAppearanceChange(QObject* receiver, std::function<void()> fn) {
     QObject::connect(&platform::Appearance::shared(), &platform::Appearance::changed, receiver, std::move(fn));
@@ -85,9 +73,7 @@ public:
         // Above the badge, its arrow on its bottom edge; below when there is
         // no room above. Kept on the screen.
         QRect b(badge_->mapToGlobal(QPoint(0, 0)), badge_->size());
-        QScreen* screen = QGuiApplication::screenAt(b.center());
-        if (!screen) screen = QGuiApplication::primaryScreen();
-        QRect area = screen ? screen->availableGeometry() : QRect(b.topLeft(), QSize(1, 1));
+        QRect area = availableAround(b);
         arrowDown_ = true;
         layoutFor();
         int x = b.center().x() - width() / 2;
@@ -692,22 +678,12 @@ void ChartView::showEvent(QShowEvent* e) {
 }
 
 void ChartView::applyColors() {
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, BrandColor::bg());
-    setPalette(pal);
+    BrandColor::setBackground(this, BrandColor::bg());
     setTextColor(empty_, BrandColor::textMuted());
     setTextColor(legendText_, BrandColor::textMuted());
     setTextColor(editHint_, BrandColor::textFaint());
     setTextColor(splitNote_, BrandColor::textFaint());
-    // The desktop style's scroll bar would stay light on a dark screen: a
-    // thin handle in the rule colour on no track, as on the About screen.
-    scroll_->verticalScrollBar()->setStyleSheet(
-        QStringLiteral("QScrollBar:vertical { background: transparent; width: 10px; margin: 0; }"
-                       "QScrollBar::handle:vertical { background: %1; min-height: 24px; border-radius: 3px;"
-                       " margin: 2px; }"
-                       "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
-                       "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }")
-            .arg(BrandColor::css(BrandColor::border())));
+    BrandColor::styleScrollBar(scroll_->verticalScrollBar());
 }
 
 }  // namespace vorel

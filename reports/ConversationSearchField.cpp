@@ -533,16 +533,7 @@ void ConversationSearchField::resizeEvent(QResizeEvent* e) {
 }
 
 void ConversationSearchField::applyColors() {
-    QPalette pal = edit_->palette();
-    pal.setColor(QPalette::Text, BrandColor::text());
-    pal.setColor(QPalette::PlaceholderText, BrandColor::textFaint());
-    pal.setColor(QPalette::Base, Qt::transparent);
-    pal.setColor(QPalette::Window, Qt::transparent);
-    QColor selection = BrandColor::accent();
-    selection.setAlphaF(0.35f);
-    pal.setColor(QPalette::Highlight, selection);
-    pal.setColor(QPalette::HighlightedText, BrandColor::text());
-    edit_->setPalette(pal);
+    BrandColor::styleTextField(edit_, BrandColor::text());
     glass_->setPixmap(platform::symbolPixmap(QStringLiteral("magnifyingglass"), BrandColor::textFaint(), 11,
                                              devicePixelRatioF()));
     clear_->setIcon(platform::symbolIcon(QStringLiteral("xmark.circle.fill"), BrandColor::textFaint(), 10));

@@ -1,7 +1,6 @@
 #include "ExportView.h"
 
 #include <QFileDialog>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -10,21 +9,11 @@
 #include "AppModel.h"
 #include "Appearance.h"
 #include "CSVExport.h"
+#include "PlainLabel.h"
+#include "TextPage.h"
 #include "Theme.h"
 
 namespace vorel {
-
-namespace {
-
-QLabel* plainLabel(const QString& text, const QString& role, const QFont& font) {
-    auto* label = new QLabel(text);
-    label->setObjectName(role);
-    label->setTextFormat(Qt::PlainText);
-    label->setFont(font);
-    return label;
-}
-
-}  // namespace
 
 ExportView::ExportView(AppModel& model, QWidget* parent) : QWidget(parent), model_(model) {
     setMinimumSize(460, 380);
@@ -34,17 +23,9 @@ ExportView::ExportView(AppModel& model, QWidget* parent) : QWidget(parent), mode
     root->setContentsMargins(0, 0, 0, 0);
     root->setSpacing(0);
 
-    auto* header = new QHBoxLayout;
-    header->setContentsMargins(20, 16, 20, 16);
-    header->setSpacing(0);
-    auto* titles = new QVBoxLayout;
-    titles->setSpacing(3);
-    titles->addWidget(plainLabel(QStringLiteral("Export"), QStringLiteral("exportHeading"),
-                                 BrandFont::sans(19, QFont::DemiBold)));
-    count_ = plainLabel(QString(), QStringLiteral("exportCount"), BrandFont::sans(12));
-    titles->addWidget(count_);
-    header->addLayout(titles);
-    header->addStretch(1);
+    auto* header = new ScreenHeader(QStringLiteral("Export"), QStringLiteral("exportHeading"), QString(),
+                                    QStringLiteral("exportCount"));
+    count_ = header->subtitle();
     root->addLayout(header);
 
     root->addWidget(new Hairline);
@@ -52,14 +33,11 @@ ExportView::ExportView(AppModel& model, QWidget* parent) : QWidget(parent), mode
     auto* body = new QVBoxLayout;
     body->setContentsMargins(20, 20, 20, 20);
     body->setSpacing(16);
-    QLabel* description = plainLabel(
+    body->addWidget(wrappingLabel(
         QStringLiteral("Save a CSV of every conversation \u2014 source, name, subtitle, tags, project, start and "
                        "last-active time, costs (today, total, and the subagent share), token count, primary model, "
                        "whether any pricing was estimated, and the per-model and per-subagent breakdowns."),
-        QStringLiteral("exportDescription"), BrandFont::sans(13));
-    description->setWordWrap(true);
-    description->setAlignment(Qt::AlignLeading | Qt::AlignTop);
-    body->addWidget(description);
+        QStringLiteral("exportDescription"), BrandFont::sans(13)));
 
     button_ = new QPushButton(QStringLiteral("Export CSV\u2026"));
     button_->setObjectName(QStringLiteral("exportButton"));
@@ -112,20 +90,13 @@ void ExportView::showFailure(QWidget* parent, const QString& message) {
 }
 
 void ExportView::applyColors() {
-    QPalette page = palette();
-    page.setColor(QPalette::Window, BrandColor::bg());
-    setPalette(page);
+    BrandColor::setBackground(this, BrandColor::bg());
 
-    auto paint = [](QWidget* w, const QColor& c) {
-        QPalette pal = w->palette();
-        pal.setColor(QPalette::WindowText, c);
-        w->setPalette(pal);
-    };
     for (QLabel* w : findChildren<QLabel*>()) {
         const QString role = w->objectName();
-        if (role == QLatin1String("exportHeading")) paint(w, BrandColor::text());
+        if (role == QLatin1String("exportHeading")) BrandColor::setTextColor(w, BrandColor::text());
         else if (role == QLatin1String("exportCount") || role == QLatin1String("exportDescription"))
-            paint(w, BrandColor::textMuted());
+            BrandColor::setTextColor(w, BrandColor::textMuted());
     }
     QColor pressed = BrandColor::accent();
     pressed.setAlphaF(0.6f);

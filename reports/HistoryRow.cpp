@@ -3,16 +3,15 @@
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QPainter>
-#include <QScreen>
 #include <QVBoxLayout>
-#include <algorithm>
 
 #include "Appearance.h"
 #include "Formatting.h"
 #include "InlineField.h"
 #include "MetadataStore.h"
+#include "PlainLabel.h"
+#include "Popup.h"
 #include "TagEditor.h"
 #include "Theme.h"
 
@@ -26,94 +25,14 @@ QString qs(const std::string& s) { return QString::fromStdString(s); }
 
 const QString kSeparator = QStringLiteral(" · ");
 
-void setTextColor(QWidget* w, const QColor& c) {
-    QPalette pal = w->palette();
-    pal.setColor(QPalette::WindowText, c);
-    pal.setColor(QPalette::Text, c);
-    w->setPalette(pal);
-}
+using BrandColor::setTextColor;
 
 QLabel* costLabel(const QFont& font) {
-    auto* l = new QLabel;
-    l->setTextFormat(Qt::PlainText);
-    l->setFont(font);
+    QLabel* l = plainLabel(QString(), font);
     l->setFixedWidth(costCol);
     l->setAlignment(Qt::AlignRight | Qt::AlignTop);
     return l;
 }
-
-// The popup frame: the fill and a 1-pixel border in the rule colour.
-void paintPopupFrame(QWidget* w, const QColor& fill) {
-    QPainter p(w);
-    p.fillRect(w->rect(), fill);
-    p.setPen(BrandColor::border());
-    p.drawRect(w->rect().adjusted(0, 0, -1, -1));
-}
-
-constexpr int kPopupBorder = 1;
-
-// The explanation of "⚑ est": above the badge (the badge sits under the
-// popover's bottom edge), below it when there is no room above, always on
-// the screen.
-class EstPopover : public QWidget {
-public:
-    EstPopover(QWidget* badge, std::function<void()> onHide)
-        : QWidget(badge, Qt::Popup | Qt::FramelessWindowHint), badge_(badge), onHide_(std::move(onHide)) {
-        auto* v = new QVBoxLayout(this);
-        const int pad = 12 + kPopupBorder;
-        v->setContentsMargins(pad, pad, pad, pad);
-        label_ = new QLabel(EstBadge::kExplanation);
-        label_->setTextFormat(Qt::PlainText);
-        label_->setFont(BrandFont::sans(12));
-        label_->setWordWrap(true);
-        label_->setFixedWidth(220);
-        v->addWidget(label_);
-        v->setSizeConstraint(QLayout::SetFixedSize);
-        connect(&platform::Appearance::shared(), &platform::Appearance::changed, this, [this] {
-            setTextColor(label_, BrandColor::text());
-            update();
-        });
-        setTextColor(label_, BrandColor::text());
-    }
-
-    void showAtBadge() {
-        adjustSize();
-        QRect b(badge_->mapToGlobal(QPoint(0, 0)), badge_->size());
-        QScreen* screen = QGuiApplication::screenAt(b.center());
-        if (!screen) screen = QGuiApplication::primaryScreen();
-        QRect area = screen ? screen->availableGeometry() : QRect(b.topLeft(), QSize(1, 1));
-        int x = b.center().x() - width() / 2;
-        int y = b.top() - 4 - height();
-        if (y < area.top()) y = b.bottom() + 1 + 4;
-        x = std::clamp(x, area.left(), std::max(area.left(), area.right() + 1 - width()));
-        y = std::clamp(y, area.top(), std::max(area.top(), area.bottom() + 1 - height()));
-        move(x, y);
-        show();
-    }
-
-    QLabel* label() const { return label_; }
-
-protected:
-    void mousePressEvent(QMouseEvent* e) override {
-        // A press on the badge closes the popover; it must not reach the
-        // badge as well, which would open it again.
-        QRect b(badge_->mapToGlobal(QPoint(0, 0)), badge_->size());
-        if (!rect().contains(e->position().toPoint()) && b.contains(e->globalPosition().toPoint())) {
-            setAttribute(Qt::WA_NoMouseReplay);
-        }
-        QWidget::mousePressEvent(e);
-    }
-    void hideEvent(QHideEvent* e) override {
-        QWidget::hideEvent(e);
-        if (onHide_) onHide_();
-    }
-    void paintEvent(QPaintEvent*) override { paintPopupFrame(this, BrandColor::bgElevated()); }
-
-private:
-    QWidget* badge_;
-    std::function<void()> onHide_;
-    QLabel* label_;
-};
 
 }  // namespace
 
@@ -185,8 +104,12 @@ void EstBadge::setShown(bool show) {
     if (show == show_) return;
     show_ = show;
     if (show) {
-        if (!popover_) popover_ = new EstPopover(this, [this] { setShown(false); });
-        static_cast<EstPopover*>(popover_.data())->showAtBadge();
+        // Above the badge, below it when there is no room above.
+        if (!popover_) {
+            popover_ = new ExplanationPopup(this, kExplanation, 220, ExplanationPopup::Side::above, 4,
+                                            [this] { setShown(false); });
+        }
+        static_cast<ExplanationPopup*>(popover_.data())->showAtButton();
     } else if (popover_ && popover_->isVisible()) {
         popover_->hide();
     }

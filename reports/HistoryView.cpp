@@ -20,6 +20,7 @@
 #include "Formatting.h"
 #include "HistoryRow.h"
 #include "MetadataStore.h"
+#include "PlainLabel.h"
 #include "ReportControls.h"
 #include "Theme.h"
 
@@ -38,24 +39,7 @@ qint64 msOf(TimePoint t) { return t.time_since_epoch().count(); }
 
 QDate localDate(TimePoint t) { return QDateTime::fromMSecsSinceEpoch(msOf(t), Qt::LocalTime).date(); }
 
-QFont captionFont() {
-    QFont f = BrandFont::sans(10, QFont::Medium);
-    f.setLetterSpacing(QFont::AbsoluteSpacing, 0.6);
-    return f;
-}
-
-QLabel* plainLabel(const QString& text, const QFont& font) {
-    auto* l = new QLabel(text);
-    l->setTextFormat(Qt::PlainText);
-    l->setFont(font);
-    return l;
-}
-
-void setTextColor(QWidget* w, const QColor& c) {
-    QPalette pal = w->palette();
-    pal.setColor(QPalette::WindowText, c);
-    w->setPalette(pal);
-}
+using BrandColor::setTextColor;
 
 // The local days of `filtered` (indexes into `all`) and their rows, both in
 // `direction` by last activity; rows of equal last activity keep the order
@@ -118,7 +102,7 @@ protected:
         auto first = std::partition_point(items.begin(), items.end(), [&](const HistoryView::Item& item) {
             return item.top + item.height + 1 <= dirty.top();
         });
-        QFont font = captionFont();
+        QFont font = BrandFont::caption();
         QFontMetrics fm(font);
         p.setFont(font);
         const QColor caption = BrandColor::textMuted();
@@ -165,7 +149,7 @@ HistoryView::HistoryView(AppModel& app, QWidget* parent) : QWidget(parent), app_
     header->addStretch(1);
     auto* totals = new QVBoxLayout;
     totals->setSpacing(2);
-    lifetimeCaption_ = plainLabel(QStringLiteral("LIFETIME"), captionFont());
+    lifetimeCaption_ = plainLabel(QStringLiteral("LIFETIME"), BrandFont::caption());
     lifetime_ = plainLabel(QString(), BrandFont::sansMonospacedDigits(18, QFont::DemiBold));
     const int baselineShift = QFontMetrics(title_->font()).ascent() - QFontMetrics(lifetimeCaption_->font()).ascent();
     totals->setContentsMargins(0, std::max(0, baselineShift), 0, 0);
@@ -195,8 +179,8 @@ HistoryView::HistoryView(AppModel& app, QWidget* parent) : QWidget(parent), app_
     columns->setContentsMargins(20, 6, 20, 6);
     columns->setSpacing(10);
     columns->addStretch(1);
-    todayCaption_ = plainLabel(QStringLiteral("TODAY"), captionFont());
-    totalCaption_ = plainLabel(QStringLiteral("TOTAL"), captionFont());
+    todayCaption_ = plainLabel(QStringLiteral("TODAY"), BrandFont::caption());
+    totalCaption_ = plainLabel(QStringLiteral("TOTAL"), BrandFont::caption());
     for (QLabel* l : {todayCaption_, totalCaption_}) {
         l->setFixedWidth(costCol);
         l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -540,7 +524,7 @@ void HistoryView::updateColumnInset() {
     if (columns_->contentsMargins() != want) columns_->setContentsMargins(want);
 }
 
-int HistoryView::headerHeight() const { return 16 + QFontMetrics(captionFont()).height() + 6; }
+int HistoryView::headerHeight() const { return 16 + QFontMetrics(BrandFont::caption()).height() + 6; }
 
 QStringList HistoryView::dayCaptions() const {
     QStringList out;
@@ -581,9 +565,7 @@ bool HistoryView::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void HistoryView::applyColors() {
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, BrandColor::bg());
-    setPalette(pal);
+    BrandColor::setBackground(this, BrandColor::bg());
     // Below a short list the view's own background shows: the same colour.
     QPalette list = content_->palette();
     list.setColor(QPalette::Window, BrandColor::bg());
@@ -597,15 +579,7 @@ void HistoryView::applyColors() {
     setTextColor(todayCaption_, BrandColor::textFaint());
     setTextColor(totalCaption_, BrandColor::textFaint());
     setTextColor(empty_, BrandColor::textMuted());
-    // The desktop style's scroll bar would stay light on the dark list: a
-    // thin handle in the rule colour on no track fits both appearances.
-    scroll_->verticalScrollBar()->setStyleSheet(
-        QStringLiteral("QScrollBar:vertical { background: transparent; width: 10px; margin: 0; }"
-                       "QScrollBar::handle:vertical { background: %1; min-height: 24px; border-radius: 3px;"
-                       " margin: 2px; }"
-                       "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
-                       "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }")
-            .arg(BrandColor::css(BrandColor::border())));
+    BrandColor::styleScrollBar(scroll_->verticalScrollBar());
     content_->update();
 }
 

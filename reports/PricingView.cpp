@@ -1,26 +1,23 @@
 #include "PricingView.h"
 
-#include <QFontMetricsF>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPainter>
 #include <QScrollArea>
-#include <QScrollBar>
 #include <QVBoxLayout>
 #include <charconv>
 #include <cmath>
 #include <string>
 
 #include "Appearance.h"
+#include "PlainLabel.h"
+#include "TextPage.h"
 #include "Theme.h"
 
 namespace vorel {
 
 namespace {
 
-constexpr int kMaxColumnWidth = 640;
 constexpr double kNoteSize = 12;
-constexpr double kMarkSize = 9;
 
 struct Column {
     const char* title;
@@ -36,46 +33,10 @@ std::string fixed(double v, int decimals) {
     return std::string(buf, res.ptr);
 }
 
-QLabel* plainLabel(const QString& text, const QString& role, const QFont& font) {
-    auto* label = new QLabel(text);
-    label->setObjectName(role);
-    label->setTextFormat(Qt::PlainText);
-    label->setFont(font);
-    return label;
-}
-
 QFont tracked(QFont f, double spacing) {
     f.setLetterSpacing(QFont::AbsoluteSpacing, spacing);
     return f;
 }
-
-// The note mark. It is as tall as one line of the note's text and draws its
-// glyph on that line's baseline, so mark and note share their first
-// baseline although their sizes differ.
-class NoteMark : public QWidget {
-public:
-    NoteMark() {
-        setObjectName(QStringLiteral("pricingNoteMark"));
-        setFont(BrandFont::sans(kMarkSize));
-        QFontMetricsF body(BrandFont::sans(kNoteSize));
-        baseline_ = body.ascent();
-        setFixedSize(static_cast<int>(std::ceil(QFontMetricsF(font()).horizontalAdvance(glyph()))),
-                     static_cast<int>(std::ceil(body.height())));
-    }
-    static QString glyph() { return QStringLiteral("\u2726"); }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        p.setRenderHint(QPainter::TextAntialiasing);
-        p.setFont(font());
-        p.setPen(palette().color(QPalette::WindowText));
-        p.drawText(QPointF(0, baseline_), glyph());
-    }
-
-private:
-    double baseline_ = 0;
-};
 
 bool isClaude(const RateRow& r) { return r.prefix.starts_with("claude"); }
 
@@ -128,44 +89,18 @@ PricingView::PricingView(QWidget* parent) : QWidget(parent) {
     root->setContentsMargins(0, 0, 0, 0);
     root->setSpacing(0);
 
-    auto* header = new QVBoxLayout;
-    header->setContentsMargins(20, 16, 20, 16);
-    header->setSpacing(3);
-    header->addWidget(plainLabel(QStringLiteral("Pricing"), QStringLiteral("pricingHeading"),
-                                 BrandFont::sans(19, QFont::DemiBold)));
-    header->addWidget(plainLabel(QStringLiteral("USD per million tokens \u00b7 rates as of ") + qs(Pricing::ratesAsOf),
-                                 QStringLiteral("pricingSubtitle"), BrandFont::sans(12)));
-    root->addLayout(header);
+    root->addLayout(new ScreenHeader(QStringLiteral("Pricing"), QStringLiteral("pricingHeading"),
+                                     QStringLiteral("USD per million tokens \u00b7 rates as of ") + qs(Pricing::ratesAsOf),
+                                     QStringLiteral("pricingSubtitle")));
 
     root->addWidget(new Hairline);
 
-    auto* scroll = new QScrollArea;
-    scroll->setObjectName(QStringLiteral("pricingScroll"));
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    scroll->setWidgetResizable(true);
-
-    // The column takes the width it is offered up to 640 and keeps to the
-    // leading edge.
-    auto* page = new QWidget;
-    auto* pageRow = new QHBoxLayout(page);
-    pageRow->setContentsMargins(0, 0, 0, 0);
-    pageRow->setSpacing(0);
-    auto* column = new QWidget;
-    column->setObjectName(QStringLiteral("pricingColumn"));
-    column->setMaximumWidth(kMaxColumnWidth);
-    auto* stack = new QVBoxLayout(column);
-    stack->setContentsMargins(20, 20, 20, 20);
-    stack->setSpacing(24);
-    stack->addWidget(section(QStringLiteral("Anthropic (Claude Code)"), anthropicRows(), QStringLiteral("pricingAnthropic")));
-    stack->addWidget(section(QStringLiteral("OpenAI (Codex)"), openAIRows(), QStringLiteral("pricingOpenAI")));
-    stack->addWidget(footnotes());
-    stack->addStretch(1);
-    pageRow->addWidget(column, 1);
-    pageRow->addStretch(0);
-    scroll->setWidget(page);
-    root->addWidget(scroll, 1);
+    const QList<QWidget*> blocks{
+        section(QStringLiteral("Anthropic (Claude Code)"), anthropicRows(), QStringLiteral("pricingAnthropic")),
+        section(QStringLiteral("OpenAI (Codex)"), openAIRows(), QStringLiteral("pricingOpenAI")),
+        footnotes(),
+    };
+    root->addWidget(scrollingColumn(blocks, 24, QStringLiteral("pricingScroll"), QStringLiteral("pricingColumn")), 1);
 
     connect(&platform::Appearance::shared(), &platform::Appearance::changed, this, [this] { applyColors(); });
     applyColors();
@@ -178,8 +113,7 @@ QWidget* PricingView::section(const QString& title, const std::vector<RateRow>& 
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(6);
 
-    QLabel* heading = plainLabel(title.toUpper(), QStringLiteral("pricingSectionTitle"),
-                                 tracked(BrandFont::sans(10, QFont::Medium), 0.6));
+    QLabel* heading = plainLabel(title.toUpper(), QStringLiteral("pricingSectionTitle"), BrandFont::caption());
     heading->setContentsMargins(0, 0, 0, 2);
     layout->addWidget(heading);
     layout->addWidget(columnHeader());
@@ -247,75 +181,38 @@ QWidget* PricingView::rateRow(const RateRow& r) {
 }
 
 QWidget* PricingView::footnotes() {
-    auto* w = new QWidget;
+    QWidget* w = textBlock(
+        QStringLiteral("Notes"), {},
+        {QStringLiteral("Cache write shows the 5-minute tier. Anthropic's 1-hour cache writes are billed at 2\u00d7 the "
+                        "input rate; cache reads at 0.1\u00d7 unless the provider publishes an explicit rate."),
+         QStringLiteral("Model matching is by longest prefix, so dated variants (e.g. a -20260101 suffix) inherit their "
+                        "family's rate."),
+         fallbackNote(),
+         QStringLiteral("Long context: OpenAI models with long-context rates switch to them only on calls whose recorded "
+                        "input actually exceeds 128k tokens. Current Claude models have no long-context premium \u2014 "
+                        "the full 1M window bills at the standard rates above.")},
+        {QStringLiteral("pricingNotesTitle"), QStringLiteral("pricingNote"), QStringLiteral("pricingNoteMark")},
+        kNoteSize, 6);
     w->setObjectName(QStringLiteral("pricingNotes"));
-    auto* layout = new QVBoxLayout(w);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(6);
-    layout->addWidget(plainLabel(QStringLiteral("NOTES"), QStringLiteral("pricingNotesTitle"),
-                                 tracked(BrandFont::sans(10, QFont::Medium), 0.6)));
-    layout->addWidget(note(QStringLiteral(
-        "Cache write shows the 5-minute tier. Anthropic's 1-hour cache writes are billed at 2\u00d7 the input rate; "
-        "cache reads at 0.1\u00d7 unless the provider publishes an explicit rate.")));
-    layout->addWidget(note(QStringLiteral(
-        "Model matching is by longest prefix, so dated variants (e.g. a -20260101 suffix) inherit their family's "
-        "rate.")));
-    layout->addWidget(note(fallbackNote()));
-    layout->addWidget(note(QStringLiteral(
-        "Long context: OpenAI models with long-context rates switch to them only on calls whose recorded input "
-        "actually exceeds 128k tokens. Current Claude models have no long-context premium \u2014 the full 1M window "
-        "bills at the standard rates above.")));
-    return w;
-}
-
-QWidget* PricingView::note(const QString& text) {
-    auto* w = new QWidget;
-    auto* row = new QHBoxLayout(w);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(7);
-    row->addWidget(new NoteMark, 0, Qt::AlignTop);
-    QLabel* body = plainLabel(text, QStringLiteral("pricingNote"), BrandFont::sans(kNoteSize));
-    body->setWordWrap(true);
-    // A wrapping label takes its height from the width it gets, so it is
-    // never cut short whatever the window's width.
-    body->setAlignment(Qt::AlignLeading | Qt::AlignTop);
-    row->addWidget(body, 1);
     return w;
 }
 
 void PricingView::applyColors() {
-    QPalette page = palette();
-    page.setColor(QPalette::Window, BrandColor::bg());
-    setPalette(page);
+    BrandColor::setBackground(this, BrandColor::bg());
 
-    auto paint = [](QWidget* w, const QColor& c) {
-        QPalette pal = w->palette();
-        pal.setColor(QPalette::WindowText, c);
-        w->setPalette(pal);
-    };
+    using BrandColor::setTextColor;
     for (QWidget* w : findChildren<QWidget*>()) {
         const QString role = w->objectName();
         if (role == QLatin1String("pricingHeading") || role == QLatin1String("pricingPrefix"))
-            paint(w, BrandColor::text());
+            setTextColor(w, BrandColor::text());
         else if (role == QLatin1String("pricingSubtitle") || role == QLatin1String("pricingRate") ||
                  role == QLatin1String("pricingNote"))
-            paint(w, BrandColor::textMuted());
+            setTextColor(w, BrandColor::textMuted());
         else if (role == QLatin1String("pricingSectionTitle") || role == QLatin1String("pricingColumnTitle") ||
                  role == QLatin1String("pricingLongContext") || role == QLatin1String("pricingNotesTitle"))
-            paint(w, BrandColor::textFaint());
+            setTextColor(w, BrandColor::textFaint());
         else if (role == QLatin1String("pricingNoteMark"))
-            paint(w, BrandColor::accent());
-    }
-    // The desktop style's scroll bar would stay light on the dark page: a
-    // thin handle in the rule colour on no track fits both appearances.
-    if (auto* scroll = findChild<QScrollArea*>(QStringLiteral("pricingScroll"))) {
-        scroll->verticalScrollBar()->setStyleSheet(
-            QStringLiteral("QScrollBar:vertical { background: transparent; width: 10px; margin: 0; }"
-                           "QScrollBar::handle:vertical { background: %1; min-height: 24px; border-radius: 3px;"
-                           " margin: 2px; }"
-                           "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
-                           "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }")
-                .arg(BrandColor::css(BrandColor::border())));
+            setTextColor(w, BrandColor::accent());
     }
 }
 

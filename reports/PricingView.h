@@ -36,7 +36,6 @@ private:
     QWidget* columnHeader();
     QWidget* rateRow(const RateRow& row);
     QWidget* footnotes();
-    QWidget* note(const QString& text);
     void applyColors();
 };
 

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "MenuPanel.h"
 #include "Theme.h"
 
 namespace vorel {
@@ -27,15 +28,7 @@ QDateEdit* compactDateField(QDate date) {
 
 }  // namespace
 
-QLabel* controlLabel(const QString& text) {
-    auto* label = new QLabel(text.toUpper());
-    label->setTextFormat(Qt::PlainText);
-    QFont f = BrandFont::sans(10, QFont::Medium);
-    f.setLetterSpacing(QFont::AbsoluteSpacing, 0.6);
-    label->setFont(f);
-    label->setStyleSheet(QStringLiteral("color: %1;").arg(BrandColor::css(BrandColor::textMuted())));
-    return label;
-}
+QLabel* controlLabel(const QString& text) { return microLabel(text); }
 
 QWidget* labeled(const QString& label, QWidget* control) {
     auto* box = new QWidget;

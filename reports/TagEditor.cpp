@@ -20,6 +20,7 @@
 #include "Appearance.h"
 #include "MenuPanel.h"
 #include "MetadataStore.h"
+#include "Popup.h"
 #include "Symbols.h"
 #include "TextRules.h"
 #include "Theme.h"
@@ -346,16 +347,7 @@ void TagPopover::place() {
 }
 
 void TagPopover::applyColors() {
-    QPalette pal = field_->palette();
-    pal.setColor(QPalette::Text, BrandColor::text());
-    pal.setColor(QPalette::PlaceholderText, BrandColor::textFaint());
-    pal.setColor(QPalette::Base, Qt::transparent);
-    pal.setColor(QPalette::Window, Qt::transparent);
-    QColor selection = BrandColor::accent();
-    selection.setAlphaF(0.35f);
-    pal.setColor(QPalette::Highlight, selection);
-    pal.setColor(QPalette::HighlightedText, BrandColor::text());
-    field_->setPalette(pal);
+    BrandColor::styleTextField(field_, BrandColor::text());
     QPalette listPal = scroll_->palette();
     listPal.setColor(QPalette::Window, BrandColor::bgElevated());
     listPal.setColor(QPalette::Base, BrandColor::bgElevated());
@@ -365,20 +357,12 @@ void TagPopover::applyColors() {
     update();
 }
 
-void TagPopover::paintEvent(QPaintEvent*) {
-    QPainter p(this);
-    p.fillRect(rect(), BrandColor::bgElevated());
-    p.setPen(BrandColor::border());
-    p.drawRect(rect().adjusted(0, 0, -1, -1));
-}
+void TagPopover::paintEvent(QPaintEvent*) { paintPopupFrame(this, BrandColor::bgElevated()); }
 
 void TagPopover::mousePressEvent(QMouseEvent* e) {
     // A press on the add button closes the popover and must not reach the
     // button, which would open it again.
-    const QRect anchor(anchor_->mapToGlobal(QPoint(0, 0)), anchor_->size());
-    if (!rect().contains(e->position().toPoint()) && anchor.contains(e->globalPosition().toPoint())) {
-        setAttribute(Qt::WA_NoMouseReplay);
-    }
+    swallowPressOnAnchor(this, e, QRect(anchor_->mapToGlobal(QPoint(0, 0)), anchor_->size()));
     QWidget::mousePressEvent(e);
 }
 

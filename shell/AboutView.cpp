@@ -1,18 +1,14 @@
 #include "AboutView.h"
 
 #include <QFile>
-#include <QFontMetricsF>
-#include <QHBoxLayout>
-#include <QLabel>
 #include <QPainter>
 #include <QScrollArea>
-#include <QScrollBar>
 #include <QSvgRenderer>
 #include <QVBoxLayout>
-#include <cmath>
 #include <vector>
 
 #include "Appearance.h"
+#include "TextPage.h"
 #include "Theme.h"
 
 namespace vorel {
@@ -20,9 +16,7 @@ namespace vorel {
 namespace {
 
 constexpr int kLogoSide = 40;
-constexpr int kMaxColumnWidth = 640;
 constexpr double kBodySize = 13;
-constexpr double kMarkSize = 9;
 
 // The logo, drawn from its SVG at paint time so it stays sharp at any
 // device pixel ratio, scaled to fit a 40 x 40 square.
@@ -47,34 +41,6 @@ protected:
 
 private:
     QSvgRenderer renderer_;
-};
-
-// The bullet mark. It is as tall as one line of the bullet's text and
-// draws its glyph on that line's baseline, so mark and text share their
-// first baseline whatever the two font sizes are.
-class BulletMark : public QWidget {
-public:
-    BulletMark() {
-        setObjectName(QStringLiteral("aboutBulletMark"));
-        setFont(BrandFont::sans(kMarkSize));
-        QFontMetricsF body(BrandFont::sans(kBodySize));
-        baseline_ = body.ascent();
-        setFixedSize(static_cast<int>(std::ceil(QFontMetricsF(font()).horizontalAdvance(glyph()))),
-                     static_cast<int>(std::ceil(body.height())));
-    }
-    static QString glyph() { return QStringLiteral("\u2726"); }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        p.setRenderHint(QPainter::TextAntialiasing);
-        p.setFont(font());
-        p.setPen(palette().color(QPalette::WindowText));
-        p.drawText(QPointF(0, baseline_), glyph());
-    }
-
-private:
-    double baseline_ = 0;
 };
 
 struct Block {
@@ -141,14 +107,6 @@ const std::vector<Block>& blocks() {
     return all;
 }
 
-QLabel* plainLabel(const QString& text, const QString& role, const QFont& font) {
-    auto* label = new QLabel(text);
-    label->setObjectName(role);
-    label->setTextFormat(Qt::PlainText);
-    label->setFont(font);
-    return label;
-}
-
 }  // namespace
 
 AboutView::AboutView(const QString& logoPath, QWidget* parent) : QWidget(parent) {
@@ -159,112 +117,41 @@ AboutView::AboutView(const QString& logoPath, QWidget* parent) : QWidget(parent)
     root->setContentsMargins(0, 0, 0, 0);
     root->setSpacing(0);
 
-    auto* header = new QHBoxLayout;
-    header->setContentsMargins(20, 16, 20, 16);
-    header->setSpacing(12);
+    LogoMark* logo = nullptr;
     if (QFile::exists(logoPath)) {
-        auto* logo = new LogoMark(logoPath);
-        if (logo->isValid()) header->addWidget(logo, 0, Qt::AlignVCenter);
-        else delete logo;
+        logo = new LogoMark(logoPath);
+        if (!logo->isValid()) {
+            delete logo;
+            logo = nullptr;
+        }
     }
-    auto* titles = new QVBoxLayout;
-    titles->setSpacing(3);
-    titles->addWidget(plainLabel(QStringLiteral("About Vorel"), QStringLiteral("aboutHeading"),
-                                 BrandFont::sans(19, QFont::DemiBold)));
-    titles->addWidget(plainLabel(QStringLiteral("Made by the Vorel developers"), QStringLiteral("aboutCredit"),
-                                 BrandFont::sans(12)));
-    header->addLayout(titles);
-    header->addStretch(1);
-    root->addLayout(header);
+    root->addLayout(new ScreenHeader(QStringLiteral("About Vorel"), QStringLiteral("aboutHeading"),
+                                     QStringLiteral("Made by the Vorel developers"), QStringLiteral("aboutCredit"),
+                                     logo));
 
     root->addWidget(new Hairline);
 
-    auto* scroll = new QScrollArea;
-    scroll->setObjectName(QStringLiteral("aboutScroll"));
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setWidgetResizable(true);
-
-    // The column takes the width it is offered up to 640 and keeps to the
-    // leading edge; the space beyond goes to the empty stretch after it.
-    auto* page = new QWidget;
-    auto* pageRow = new QHBoxLayout(page);
-    pageRow->setContentsMargins(0, 0, 0, 0);
-    pageRow->setSpacing(0);
-    auto* column = new QWidget;
-    column->setObjectName(QStringLiteral("aboutColumn"));
-    column->setMaximumWidth(kMaxColumnWidth);
-    auto* blocksLayout = new QVBoxLayout(column);
-    blocksLayout->setContentsMargins(20, 20, 20, 20);
-    blocksLayout->setSpacing(26);
-    for (const Block& b : blocks()) blocksLayout->addWidget(block(b.title, b.paragraphs, b.bullets));
-    blocksLayout->addStretch(1);
-    pageRow->addWidget(column, 1);
-    pageRow->addStretch(0);
-    scroll->setWidget(page);
-    root->addWidget(scroll, 1);
+    const TextBlockRoles roles{QStringLiteral("aboutBlockTitle"), QStringLiteral("aboutBody"),
+                               QStringLiteral("aboutBulletMark")};
+    QList<QWidget*> shown;
+    for (const Block& b : blocks()) shown << textBlock(b.title, b.paragraphs, b.bullets, roles, kBodySize, 8);
+    root->addWidget(scrollingColumn(shown, 26, QStringLiteral("aboutScroll"), QStringLiteral("aboutColumn")), 1);
 
     connect(&platform::Appearance::shared(), &platform::Appearance::changed, this, [this] { applyColors(); });
     applyColors();
 }
 
-QLabel* AboutView::bodyLabel(const QString& text) {
-    QLabel* label = plainLabel(text, QStringLiteral("aboutBody"), BrandFont::sans(kBodySize));
-    label->setWordWrap(true);
-    // A wrapping label takes its height from the width it gets, so it is
-    // never cut short (and never padded out) whatever the window's width.
-    label->setAlignment(Qt::AlignLeading | Qt::AlignTop);
-    return label;
-}
-
-QWidget* AboutView::block(const QString& title, const QStringList& paragraphs, const QStringList& bullets) {
-    auto* w = new QWidget;
-    auto* layout = new QVBoxLayout(w);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(8);
-
-    QFont titleFont = BrandFont::sans(10, QFont::Medium);
-    titleFont.setLetterSpacing(QFont::AbsoluteSpacing, 0.6);
-    layout->addWidget(plainLabel(title.toUpper(), QStringLiteral("aboutBlockTitle"), titleFont));
-
-    for (const QString& p : paragraphs) layout->addWidget(bodyLabel(p));
-    for (const QString& b : bullets) {
-        auto* row = new QHBoxLayout;
-        row->setSpacing(7);
-        row->addWidget(new BulletMark, 0, Qt::AlignTop);
-        row->addWidget(bodyLabel(b), 1);
-        layout->addLayout(row);
-    }
-    return w;
-}
-
 void AboutView::applyColors() {
-    QPalette page = palette();
-    page.setColor(QPalette::Window, BrandColor::bg());
-    setPalette(page);
+    BrandColor::setBackground(this, BrandColor::bg());
 
-    auto paint = [](QWidget* w, const QColor& c) {
-        QPalette pal = w->palette();
-        pal.setColor(QPalette::WindowText, c);
-        w->setPalette(pal);
-    };
+    using BrandColor::setTextColor;
     for (QWidget* w : findChildren<QWidget*>()) {
         const QString role = w->objectName();
-        if (role == QLatin1String("aboutHeading")) paint(w, BrandColor::text());
-        else if (role == QLatin1String("aboutCredit") || role == QLatin1String("aboutBody")) paint(w, BrandColor::textMuted());
-        else if (role == QLatin1String("aboutBlockTitle")) paint(w, BrandColor::textFaint());
-        else if (role == QLatin1String("aboutBulletMark")) paint(w, BrandColor::accent());
-    }
-    // The desktop style's scroll bar would stay light on the dark page: a
-    // thin handle in the rule colour on no track fits both appearances.
-    if (auto* scroll = findChild<QScrollArea*>(QStringLiteral("aboutScroll"))) {
-        scroll->verticalScrollBar()->setStyleSheet(
-            QStringLiteral("QScrollBar:vertical { background: transparent; width: 10px; margin: 0; }"
-                           "QScrollBar::handle:vertical { background: %1; min-height: 24px; border-radius: 3px;"
-                           " margin: 2px; }"
-                           "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
-                           "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }")
-                .arg(BrandColor::css(BrandColor::border())));
+        if (role == QLatin1String("aboutHeading")) setTextColor(w, BrandColor::text());
+        else if (role == QLatin1String("aboutCredit") || role == QLatin1String("aboutBody"))
+            setTextColor(w, BrandColor::textMuted());
+        else if (role == QLatin1String("aboutBlockTitle")) setTextColor(w, BrandColor::textFaint());
+        else if (role == QLatin1String("aboutBulletMark")) setTextColor(w, BrandColor::accent());
     }
 }
 

@@ -7,9 +7,6 @@
 #include <QString>
 #include <QWidget>
 
-class QLabel;
-class QVBoxLayout;
-
 namespace vorel {
 
 class AboutView : public QWidget {
@@ -22,9 +19,6 @@ public:
                        QWidget* parent = nullptr);
 
 private:
-    // One titled block: a title and either paragraphs or bullets.
-    QWidget* block(const QString& title, const QStringList& paragraphs, const QStringList& bullets);
-    QLabel* bodyLabel(const QString& text);
     void applyColors();
 };
 

@@ -86,18 +86,9 @@ void InlineField::paintEvent(QPaintEvent* e) {
 }
 
 void InlineField::applyColors() {
-    QPalette pal = palette();
-    QColor text = color_ ? color_() : BrandColor::text();
-    pal.setColor(QPalette::Text, text);
-    pal.setColor(QPalette::WindowText, text);
-    pal.setColor(QPalette::PlaceholderText, BrandColor::textFaint());
-    pal.setColor(QPalette::Base, Qt::transparent);
-    pal.setColor(QPalette::Window, Qt::transparent);
-    QColor selection = BrandColor::accent();
-    selection.setAlphaF(0.35f);
-    pal.setColor(QPalette::Highlight, selection);
-    pal.setColor(QPalette::HighlightedText, text);
-    setPalette(pal);
+    const QColor text = color_ ? color_() : BrandColor::text();
+    BrandColor::styleTextField(this, text);
+    BrandColor::setTextColor(this, text);
     update();
 }
 

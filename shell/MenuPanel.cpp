@@ -9,7 +9,6 @@
 #include <QLocale>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QScreen>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -21,6 +20,8 @@
 #include "InlineField.h"
 #include "MainWindow.h"
 #include "MetadataStore.h"
+#include "PlainLabel.h"
+#include "Popup.h"
 #include "Symbols.h"
 #include "Theme.h"
 
@@ -30,96 +31,14 @@ namespace {
 
 void tint(QWidget* w, const QColor& c) { w->setStyleSheet(QStringLiteral("color: %1;").arg(BrandColor::css(c))); }
 
-QLabel* plainLabel(const QString& text, const QFont& font, QWidget* parent = nullptr) {
-    auto* l = new QLabel(parent);
-    l->setTextFormat(Qt::PlainText);
-    l->setFont(font);
-    l->setText(text);
-    return l;
-}
-
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 
-// Fills the widget's rectangle with `fill` and draws a 1-pixel border in
-// the border colour, so the popup stands apart from what lies behind it.
-void paintPopupFrame(QWidget* w, const QColor& fill) {
-    QPainter p(w);
-    p.fillRect(w->rect(), fill);
-    p.setPen(BrandColor::border());
-    p.drawRect(w->rect().adjusted(0, 0, -1, -1));
-}
-
-// The usable area of the screen that holds `r`, or of the primary screen.
-QRect availableAround(const QRect& r) {
-    QScreen* screen = QGuiApplication::screenAt(r.center());
-    if (!screen) screen = QGuiApplication::primaryScreen();
-    return screen ? screen->availableGeometry() : QRect(r.topLeft(), QSize(1, 1));
-}
-
 constexpr int kBorder = 1;
-
-// The explanation that hangs below the info button.
-class InfoPopover : public QWidget {
-public:
-    InfoPopover(QWidget* button, std::function<void()> onHide)
-        : QWidget(button, Qt::Popup | Qt::FramelessWindowHint), button_(button), onHide_(std::move(onHide)) {
-        auto* v = new QVBoxLayout(this);
-        v->setContentsMargins(12 + kBorder, 12 + kBorder, 12 + kBorder, 12 + kBorder);
-        label_ = plainLabel(HeroToday::kInfoText, BrandFont::sans(12));
-        label_->setWordWrap(true);
-        label_->setFixedWidth(240);
-        v->addWidget(label_);
-        v->setSizeConstraint(QLayout::SetFixedSize);
-        connect(&platform::Appearance::shared(), &platform::Appearance::changed, this, &InfoPopover::applyColors);
-        applyColors();
-    }
-
-    void showBelowButton() {
-        adjustSize();
-        QRect b(button_->mapToGlobal(QPoint(0, 0)), button_->size());
-        QRect area = availableAround(b);
-        int x = b.center().x() - width() / 2;
-        int y = b.bottom() + 1 + 2;
-        if (y + height() > area.bottom() + 1) y = b.top() - 2 - height();
-        x = std::clamp(x, area.left(), std::max(area.left(), area.right() + 1 - width()));
-        y = std::clamp(y, area.top(), std::max(area.top(), area.bottom() + 1 - height()));
-        move(x, y);
-        show();
-    }
-
-protected:
-    void mousePressEvent(QMouseEvent* e) override {
-        // A press on the info button closes the popover and must not reach
-        // the button, which would open it again.
-        QRect b(button_->mapToGlobal(QPoint(0, 0)), button_->size());
-        if (!rect().contains(e->position().toPoint()) && b.contains(e->globalPosition().toPoint())) {
-            setAttribute(Qt::WA_NoMouseReplay);
-        }
-        QWidget::mousePressEvent(e);
-    }
-    void hideEvent(QHideEvent* e) override {
-        QWidget::hideEvent(e);
-        if (onHide_) onHide_();
-    }
-    void paintEvent(QPaintEvent*) override { paintPopupFrame(this, BrandColor::bgElevated()); }
-
-private:
-    void applyColors() {
-        tint(label_, BrandColor::text());
-        update();
-    }
-
-    QWidget* button_;
-    std::function<void()> onHide_;
-    QLabel* label_;
-};
 
 }  // namespace
 
 QLabel* microLabel(const QString& text, QWidget* parent) {
-    QFont f = BrandFont::sans(10, QFont::Medium);
-    f.setLetterSpacing(QFont::AbsoluteSpacing, 0.6);
-    QLabel* l = plainLabel(text.toUpper(), f, parent);
+    QLabel* l = plainLabel(text.toUpper(), BrandFont::caption(), parent);
     tint(l, BrandColor::textMuted());
     QObject::connect(&platform::Appearance::shared(), &platform::Appearance::changed, l,
                      [l] { tint(l, BrandColor::textMuted()); });
@@ -217,8 +136,12 @@ void HeroToday::setShowInfo(bool show) {
     if (show == showInfo_) return;
     showInfo_ = show;
     if (show) {
-        if (!popover_) popover_ = new InfoPopover(info_, [this] { setShowInfo(false); });
-        static_cast<InfoPopover*>(popover_.data())->showBelowButton();
+        // Below the button, above it when there is no room below.
+        if (!popover_) {
+            popover_ = new ExplanationPopup(info_, kInfoText, 240, ExplanationPopup::Side::below, 2,
+                                            [this] { setShowInfo(false); });
+        }
+        static_cast<ExplanationPopup*>(popover_.data())->showAtButton();
     } else if (popover_ && popover_->isVisible()) {
         popover_->hide();
     }
@@ -472,9 +395,7 @@ void MenuContent::showEvent(QShowEvent* e) {
 }
 
 void MenuContent::applyColors() {
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, BrandColor::bg());
-    setPalette(pal);
+    BrandColor::setBackground(this, BrandColor::bg());
     tint(empty_, BrandColor::textFaint());
     tint(more_, BrandColor::textFaint());
 }
@@ -580,9 +501,7 @@ void MenuPanel::keyPressEvent(QKeyEvent* e) {
 void MenuPanel::mousePressEvent(QMouseEvent* e) {
     // A press on the status item closes the panel; it must not be handed on
     // to the item as well, which would open the panel again.
-    if (!rect().contains(e->position().toPoint()) && anchor_.contains(e->globalPosition().toPoint())) {
-        setAttribute(Qt::WA_NoMouseReplay);
-    }
+    swallowPressOnAnchor(this, e, anchor_);
     QWidget::mousePressEvent(e);
 }
 

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QPainter>
 #include <QPalette>
+#include <QScrollBar>
 #include <QVariantAnimation>
 
 #include "Appearance.h"
@@ -42,6 +43,12 @@ QFont sansMonospacedDigits(double size, QFont::Weight weight) {
     return sans(size, weight);
 }
 
+QFont caption() {
+    QFont f = sans(10, QFont::Medium);
+    f.setLetterSpacing(QFont::AbsoluteSpacing, 0.6);
+    return f;
+}
+
 }  // namespace BrandFont
 
 namespace BrandColor {
@@ -74,6 +81,42 @@ QColor windowBG() { return pick(0x1A1917, 0xFAFAF8); }
 QString css(const QColor& c) {
     if (c.alpha() == 255) return c.name(QColor::HexRgb);
     return QStringLiteral("rgba(%1, %2, %3, %4)").arg(c.red()).arg(c.green()).arg(c.blue()).arg(c.alphaF(), 0, 'f', 3);
+}
+
+void setTextColor(QWidget* w, const QColor& c) {
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::WindowText, c);
+    pal.setColor(QPalette::Text, c);
+    w->setPalette(pal);
+}
+
+void setBackground(QWidget* w, const QColor& c) {
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::Window, c);
+    w->setPalette(pal);
+}
+
+void styleTextField(QWidget* field, const QColor& text) {
+    QPalette pal = field->palette();
+    pal.setColor(QPalette::Text, text);
+    pal.setColor(QPalette::PlaceholderText, textFaint());
+    pal.setColor(QPalette::Base, Qt::transparent);
+    pal.setColor(QPalette::Window, Qt::transparent);
+    QColor selection = accent();
+    selection.setAlphaF(0.35f);
+    pal.setColor(QPalette::Highlight, selection);
+    pal.setColor(QPalette::HighlightedText, text);
+    field->setPalette(pal);
+}
+
+void styleScrollBar(QScrollBar* bar) {
+    bar->setStyleSheet(
+        QStringLiteral("QScrollBar:vertical { background: transparent; width: 10px; margin: 0; }"
+                       "QScrollBar::handle:vertical { background: %1; min-height: 24px; border-radius: 3px;"
+                       " margin: 2px; }"
+                       "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
+                       "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }")
+            .arg(css(border())));
 }
 
 namespace {

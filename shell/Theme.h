@@ -6,6 +6,7 @@
 #include <QFont>
 #include <QWidget>
 
+class QScrollBar;
 class QVariantAnimation;
 
 namespace vorel {
@@ -19,6 +20,9 @@ void registerBundledFonts();
 QFont sans(double size, QFont::Weight weight = QFont::Normal);
 // The same with digits of equal width, for columns of amounts.
 QFont sansMonospacedDigits(double size, QFont::Weight weight = QFont::Normal);
+// The small captions shown upper-cased over blocks, columns and controls:
+// 10 px medium, tracked 0.6 px.
+QFont caption();
 
 }  // namespace BrandFont
 
@@ -41,6 +45,24 @@ QColor windowBG();
 
 // "#rrggbb" or "rgba(r, g, b, a)" for style sheets.
 QString css(const QColor& c);
+
+// Gives a widget's text the colour `c` (the palette's window text and
+// text roles). Call again when the appearance changes.
+void setTextColor(QWidget* w, const QColor& c);
+// Gives a widget's background the colour `c` (the palette's window role,
+// which its children inherit). Call again when the appearance changes.
+void setBackground(QWidget* w, const QColor& c);
+// Colours a text field that sits on the page without a box of its own:
+// `text` for what is typed and selected, the faint colour for the
+// placeholder, no fill, and the accent, see-through, behind a selection.
+// Call again when the appearance changes.
+void styleTextField(QWidget* field, const QColor& text);
+
+// A thin vertical scroll bar that suits both appearances, where the
+// desktop style's own would stay light on a dark page: a 10-pixel strip
+// with no track and a rounded handle in the rule colour. Call again when
+// the appearance changes.
+void styleScrollBar(QScrollBar* bar);
 
 // Gives the standard widgets (pickers, date fields and their calendars,
 // scroll bars, dialogs) the theme's colours, and keeps them following the
