@@ -27,6 +27,17 @@ const QHash<QString, char16_t>& glyphs() {
         {QStringLiteral("xmark.circle.fill"), 0xe5c9},  // cancel
         {QStringLiteral("flag"), 0xe153},               // flag
         {QStringLiteral("tag"), 0xe892},                // label
+        {QStringLiteral("person"), 0xe7fd},             // person
+        {QStringLiteral("gearshape.2"), 0xe8b9},        // settings_applications
+        {QStringLiteral("gearshape"), 0xe8b8},          // settings
+        {QStringLiteral("text.bubble"), 0xe0cb},        // chat_bubble_outline
+        {QStringLiteral("brain"), 0xea4a},              // psychology
+        {QStringLiteral("hammer"), 0xe869},             // build
+        {QStringLiteral("terminal"), 0xeb8e},           // terminal
+        {QStringLiteral("doc.badge.gearshape"), 0xe873},  // description
+        {QStringLiteral("number"), 0xe9ef},             // tag
+        {QStringLiteral("clock"), 0xe8b5},              // schedule
+        {QStringLiteral("arrow.turn.down.right"), 0xe5da},  // subdirectory_arrow_right
     };
     return table;
 }

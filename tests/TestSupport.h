@@ -1,10 +1,17 @@
 #pragma once
-// Helpers shared by the test files: scratch folders and fixed days.
+// Helpers shared by the test files: scratch folders, fixed days, scoped
+// environment values and locales, and transcript lines to write.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <clocale>
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <string>
 
@@ -66,5 +73,114 @@ inline Transcript::TranscriptText textOf(std::string bytes) {
 }
 
 inline std::string fixturesDir() { return VOREL_FIXTURES_DIR; }
+
+// Sets (or, given nullopt, removes) an environment variable for a scope; a
+// change of TZ takes effect at once.
+class EnvVar {
+public:
+    EnvVar(const char* name, std::optional<std::string> value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        set(value);
+    }
+    ~EnvVar() { set(old_); }
+    EnvVar(const EnvVar&) = delete;
+    EnvVar& operator=(const EnvVar&) = delete;
+
+private:
+    void set(const std::optional<std::string>& v) {
+        if (v) ::setenv(name_, v->c_str(), 1);
+        else ::unsetenv(name_);
+        ::tzset();
+    }
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+// Sets a file's modification time to `seconds` after a fixed instant in
+// 2026, so tests order files without waiting.
+inline void setFileTime(const std::string& path, int seconds) {
+    struct timespec times[2] = {{1'780'000'000 + seconds, 0}, {1'780'000'000 + seconds, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
+}
+
+// A transcript timestamp: "2026-07-05T11:55:00Z".
+inline std::string isoUtc(TimePoint t) {
+    std::time_t secs = std::chrono::duration_cast<std::chrono::seconds>(t.time_since_epoch()).count();
+    std::tm parts{};
+    ::gmtime_r(&secs, &parts);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &parts);
+    return buf;
+}
+
+// Transcript lines. claude-opus-4-8 bills output at 25 dollars per million
+// tokens, gpt-5.5 at 30.
+inline std::string claudeUser(const std::string& text, const std::string& cwd = "") {
+    std::string c = cwd.empty() ? "" : R"("cwd":")" + cwd + R"(",)";
+    return R"({"type":"user",)" + c + R"("message":{"role":"user","content":")" + text + "\"}}\n";
+}
+
+inline std::string claudeReply(const std::string& id, int outputTokens,
+                               const std::string& time = "2026-07-05T10:00:00Z",
+                               const std::string& model = "claude-opus-4-8") {
+    return R"({"type":"assistant","timestamp":")" + time + R"(","message":{"id":")" + id + R"(","model":")" + model +
+           R"(","usage":{"output_tokens":)" + std::to_string(outputTokens) + "}}}\n";
+}
+
+inline std::string codexLine(const std::string& type, const std::string& payload,
+                             const std::string& time = "2026-07-05T10:00:00Z") {
+    return R"({"timestamp":")" + time + R"(","type":")" + type + R"(","payload":)" + payload + "}\n";
+}
+
+inline std::string codexMeta(const std::string& fields, const std::string& time = "2026-07-05T10:00:00Z") {
+    return codexLine("session_meta", "{" + fields + "}", time);
+}
+
+inline std::string codexTokens(int outputTokens, int runningTotal, const std::string& time = "2026-07-05T10:00:00Z") {
+    return codexLine("event_msg",
+                     R"({"type":"token_count","info":{"last_token_usage":{"output_tokens":)" +
+                         std::to_string(outputTokens) + R"(},"total_token_usage":{"total_tokens":)" +
+                         std::to_string(runningTotal) + "}}}",
+                     time);
+}
+
+// A C library locale whose decimal mark is a comma, in effect for a scope,
+// to show that numbers written for files and screens never follow it.
+// Machines often carry only C and POSIX; then one is compiled once per
+// process with localedef into a scratch folder and loaded from there.
+class CommaLocale {
+public:
+    CommaLocale() : old_(std::setlocale(LC_ALL, nullptr)) { active_ = tryInstalled() || tryCompiled(); }
+    ~CommaLocale() { std::setlocale(LC_ALL, old_.c_str()); }
+    CommaLocale(const CommaLocale&) = delete;
+    CommaLocale& operator=(const CommaLocale&) = delete;
+
+    bool active() const { return active_; }
+
+private:
+    static bool usesComma() { return std::string(std::localeconv()->decimal_point) == ","; }
+    static bool trySet(const char* name) { return std::setlocale(LC_ALL, name) && usesComma(); }
+
+    static bool tryInstalled() {
+        for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8", "nl_NL.UTF-8"})
+            if (trySet(name)) return true;
+        return false;
+    }
+
+    static bool tryCompiled() {
+        static TempDir folder;
+        // It may warn, and still write the locale.
+        static const int compiled = std::system(
+            ("localedef -i de_DE -f UTF-8 '" + folder.file("de_DE.UTF-8") + "' >/dev/null 2>&1").c_str());
+        (void)compiled;
+        // The C library reads LOCPATH while it loads a locale; the loaded
+        // data stay when it is gone again.
+        EnvVar path("LOCPATH", folder.path().string());
+        return trySet("de_DE.UTF-8");
+    }
+
+    std::string old_;
+    bool active_ = false;
+};
 
 }  // namespace vorel::test

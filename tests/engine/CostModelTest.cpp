@@ -1,10 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <cstdlib>
 #include <map>
 #include <memory>
 #include <optional>
@@ -19,60 +15,15 @@
 
 using namespace vorel;
 using namespace std::chrono;
-using vorel::test::TempDir;
-using vorel::test::utc;
+using namespace vorel::test;
 namespace fs = std::filesystem;
 
 namespace {
-
-class EnvVar {
-public:
-    EnvVar(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        ::setenv(name, value.c_str(), 1);
-        ::tzset();
-    }
-    ~EnvVar() {
-        if (old_) ::setenv(name_, old_->c_str(), 1);
-        else ::unsetenv(name_);
-        ::tzset();
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
 
 // claude-opus-4-8 bills output at 25 dollars per million tokens.
 double opus(int outputTokens) { return outputTokens * 25 / 1e6; }
 // gpt-5.5 bills output at 30 dollars per million tokens.
 double gpt(int outputTokens) { return outputTokens * 30 / 1e6; }
-
-std::string claudeUser(const std::string& text, const std::string& cwd = "") {
-    std::string c = cwd.empty() ? "" : R"("cwd":")" + cwd + R"(",)";
-    return R"({"type":"user",)" + c + R"("message":{"role":"user","content":")" + text + "\"}}\n";
-}
-
-std::string claudeReply(const std::string& id, int outputTokens, const std::string& time = "2026-07-05T10:00:00Z",
-                        const std::string& model = "claude-opus-4-8") {
-    return R"({"type":"assistant","timestamp":")" + time + R"(","message":{"id":")" + id + R"(","model":")" + model +
-           R"(","usage":{"output_tokens":)" + std::to_string(outputTokens) + "}}}\n";
-}
-
-std::string codexLine(const std::string& type, const std::string& payload,
-                      const std::string& time = "2026-07-05T10:00:00Z") {
-    return R"({"timestamp":")" + time + R"(","type":")" + type + R"(","payload":)" + payload + "}\n";
-}
-
-std::string codexMeta(const std::string& fields) { return codexLine("session_meta", "{" + fields + "}"); }
-
-std::string codexTokens(int outputTokens, int runningTotal, const std::string& time = "2026-07-05T10:00:00Z") {
-    return codexLine("event_msg",
-                     R"({"type":"token_count","info":{"last_token_usage":{"output_tokens":)" +
-                         std::to_string(outputTokens) + R"(},"total_token_usage":{"total_tokens":)" +
-                         std::to_string(runningTotal) + "}}}",
-                     time);
-}
 
 const std::string kGpt = codexLine("turn_context", R"({"model":"gpt-5.5"})");
 
@@ -96,10 +47,7 @@ protected:
         touch(path, mtime);
         return path;
     }
-    static void touch(const std::string& path, int mtime) {
-        struct timespec times[2] = {{1'780'000'000 + mtime, 0}, {1'780'000'000 + mtime, 0}};
-        ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
-    }
+    static void touch(const std::string& path, int mtime) { setFileTime(path, mtime); }
     MetadataStore& store() {
         if (!store_) store_ = std::make_unique<MetadataStore>(dir.file("meta"));
         return *store_;

@@ -1,14 +1,10 @@
 #include <gtest/gtest.h>
 
-#include <QLocale>
-#include <cstdlib>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "ChartData.h"
-#include "MetadataStore.h"
-#include "TestSupport.h"
+#include "GuiTestSupport.h"
 
 using namespace vorel;
 using namespace std::chrono;
@@ -59,7 +55,7 @@ const TagGroup* group(const std::vector<TagGroup>& groups, const std::string& id
 
 class ChartDataTest : public ::testing::Test {
 protected:
-    void SetUp() override { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
+    test::ScopedLocale english{QLocale(QLocale::English, QLocale::UnitedStates)};
 
     std::vector<BarItem> flat(const std::vector<SessionRow>& rows, SortKey key, SortDirection dir) {
         return flatItems(pointers(rows), meta, key, dir);
@@ -88,7 +84,7 @@ TEST_F(ChartDataTest, FlatBarsCarryTheWholeCostOfTheirConversation) {
     EXPECT_DOUBLE_EQ(flat(rows, SortKey::cost, SortDirection::descending)[0].value, 3.0);
 }
 
-TEST_F(ChartDataTest, EqualCostsKeepTheRowOrderInBothDirections) {
+TEST_F(ChartDataTest, EqualCostsAndStartTimesKeepTheRowOrderInBothDirections) {
     // Rows come most recent first; b and c cost the same, so do d and e.
     std::vector<SessionRow> rows{row("a", 2.0), row("b", 1.0), row("c", 1.0), row("d", 5.0), row("e", 5.0)};
     EXPECT_EQ(ids(flat(rows, SortKey::cost, SortDirection::descending)),
@@ -96,14 +92,12 @@ TEST_F(ChartDataTest, EqualCostsKeepTheRowOrderInBothDirections) {
     // Reversing the direction reverses distinct costs only.
     EXPECT_EQ(ids(flat(rows, SortKey::cost, SortDirection::ascending)),
               (std::vector<std::string>{"b", "c", "a", "d", "e"}));
-}
 
-TEST_F(ChartDataTest, StartTimesOrderWithTiesInRowOrder) {
-    std::vector<SessionRow> rows{row("a", 1, 0, 1, 10), row("b", 1, 0, 2, 30), row("c", 1, 0, 3, 10),
-                                 row("d", 1, 0, 4, 5)};
-    EXPECT_EQ(ids(flat(rows, SortKey::start, SortDirection::descending)),
+    std::vector<SessionRow> started{row("a", 1, 0, 1, 10), row("b", 1, 0, 2, 30), row("c", 1, 0, 3, 10),
+                                    row("d", 1, 0, 4, 5)};
+    EXPECT_EQ(ids(flat(started, SortKey::start, SortDirection::descending)),
               (std::vector<std::string>{"d", "a", "c", "b"}));
-    EXPECT_EQ(ids(flat(rows, SortKey::start, SortDirection::ascending)),
+    EXPECT_EQ(ids(flat(started, SortKey::start, SortDirection::ascending)),
               (std::vector<std::string>{"b", "a", "c", "d"}));
 }
 
@@ -255,34 +249,14 @@ TEST_F(ChartDataTest, ContentHoldsTheWindowsRowsInTheChosenGrouping) {
 
 // --- Choices --------------------------------------------------------------
 
-TEST(ChartChoices, OptionsReadInCaseOrder) {
-    std::vector<std::string_view> sorts, groups;
-    for (SortKey k : kAllSortKeys) sorts.push_back(rawText(k));
-    for (GroupBy g : kAllGroupBys) groups.push_back(rawText(g));
-    EXPECT_EQ(sorts, (std::vector<std::string_view>{"Start time", "Name", "Cost"}));
-    EXPECT_EQ(groups, (std::vector<std::string_view>{"None", "Tag"}));
-    ChartOptions initial;
-    EXPECT_EQ(initial.sort, SortKey::cost);
-    EXPECT_EQ(initial.direction, SortDirection::descending);
-    EXPECT_EQ(initial.range, ReportDateRange::all);
-}
-
 TEST(ChartChoices, OnlyTheExactWordTagOpensTheChartGrouped) {
-    const char* old = std::getenv("VOREL_CHART_GROUP");
-    std::optional<std::string> saved = old ? std::optional<std::string>(old) : std::nullopt;
-    auto with = [](const char* value) {
-        ::setenv("VOREL_CHART_GROUP", value, 1);
+    auto with = [](std::optional<std::string> value) {
+        test::EnvVar v("VOREL_CHART_GROUP", value);
         return initialGroupBy();
     };
     EXPECT_EQ(with("tag"), GroupBy::tag);
-    EXPECT_EQ(with("Tag"), GroupBy::none);
-    EXPECT_EQ(with("tag "), GroupBy::none);
-    EXPECT_EQ(with(" tag"), GroupBy::none);
-    EXPECT_EQ(with("tags"), GroupBy::none);
-    EXPECT_EQ(with(""), GroupBy::none);
-    ::unsetenv("VOREL_CHART_GROUP");
-    EXPECT_EQ(initialGroupBy(), GroupBy::none);
-    if (saved) ::setenv("VOREL_CHART_GROUP", saved->c_str(), 1);
+    for (const char* other : {"Tag", "tag ", " tag", "tags", ""}) EXPECT_EQ(with(other), GroupBy::none) << other;
+    EXPECT_EQ(with(std::nullopt), GroupBy::none);
 }
 
 }  // namespace

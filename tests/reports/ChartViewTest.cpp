@@ -1,116 +1,36 @@
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
-#include <QApplication>
 #include <QComboBox>
-#include <QEnterEvent>
 #include <QLabel>
-#include <QLocale>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QTest>
-#include <cstdlib>
-#include <ctime>
-#include <memory>
-#include <optional>
 
-#include "AppModel.h"
-#include "Appearance.h"
 #include "ChartView.h"
-#include "CostModel.h"
+#include "GuiTestSupport.h"
 #include "InlineField.h"
-#include "MetadataStore.h"
 #include "ReportControls.h"
-#include "TestSupport.h"
-
-// Readable texts in failure messages.
-static void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 using namespace vorel;
+using namespace vorel::test;
 using namespace std::chrono;
-using vorel::test::TempDir;
-using vorel::test::utc;
 
 namespace {
 
-class EnvVar {
-public:
-    EnvVar(const char* name, const std::optional<std::string>& value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        if (value) ::setenv(name, value->c_str(), 1);
-        else ::unsetenv(name);
-        ::tzset();
-    }
-    ~EnvVar() {
-        if (old_) ::setenv(name_, old_->c_str(), 1);
-        else ::unsetenv(name_);
-        ::tzset();
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
-
-const TimePoint kNoon = utc(2026, 7, 5, 12);
-
-std::string stamp(TimePoint t) {
-    std::time_t secs = duration_cast<seconds>(t.time_since_epoch()).count();
-    std::tm parts{};
-    ::gmtime_r(&secs, &parts);
-    char buf[32];
-    std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &parts);
-    return buf;
-}
-
-// claude-opus-4-8 bills output at 25 dollars per million tokens: 1000 output
-// tokens cost $0.025.
-std::string transcript(const std::string& id, int outputTokens, TimePoint at) {
-    return R"({"type":"user","message":{"role":"user","content":"Work on )" + id + "\"}}\n" +
-           R"({"type":"assistant","timestamp":")" + stamp(at) + R"(","message":{"id":")" + id +
-           R"(-r","model":"claude-opus-4-8","usage":{"output_tokens":)" + std::to_string(outputTokens) + "}}}\n";
-}
-
-// A real cost model over generated transcripts, at noon on 5 July 2026 UTC.
-class ChartViewTest : public ::testing::Test {
+// The chart over a real cost model at noon.
+class ChartViewTest : public ModelTest {
 protected:
-    void SetUp() override {
-        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        setClock(clock);
-    }
-    void TearDown() override {
-        view.reset();
-        app.reset();
-        setClock(std::make_shared<SystemClock>());
-        platform::Appearance::shared().setOverride(std::nullopt);
-    }
-
-    // A conversation whose reply came `minutesAgo` before noon; files with a
-    // larger `order` count as newer.
+    // A conversation whose reply came `minutesAgo` before noon (1000 output
+    // tokens cost $0.025); files with a larger `order` count as newer.
     void conversation(const std::string& id, int outputTokens, int minutesAgo, int order) {
-        std::string path = dir.write("claude/p/" + id + ".jsonl", transcript(id, outputTokens, kNoon - minutes{minutesAgo}));
-        struct timespec times[2] = {{1'780'000'000 + order, 0}, {1'780'000'000 + order, 0}};
-        ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+        claude(id, kNoon - minutes{minutesAgo}, order, outputTokens);
     }
-
-    AppModel& model() {
-        if (!app) app = std::make_unique<AppModel>(std::make_unique<CostModel>(store, *clock), store);
-        return *app;
-    }
-    ChartView& chart() {
+    ChartView& shownChart() {
         if (!view) {
             view = std::make_unique<ChartView>(model());
             view->resize(700, 500);
         }
+        showActive(*view);
         return *view;
-    }
-    ChartView& shownChart() {
-        chart().show();
-        QApplication::setActiveWindow(&chart());
-        EXPECT_TRUE(QTest::qWaitForWindowActive(&chart()));
-        return chart();
     }
     static void pick(QComboBox* box, const QString& text) {
         int i = box->findText(text);
@@ -123,14 +43,7 @@ protected:
         return out;
     }
 
-    TempDir dir;
-    EnvVar tz{"TZ", "UTC"};
     EnvVar group{"VOREL_CHART_GROUP", std::nullopt};
-    EnvVar claudeRoot{"VOREL_CLAUDE_ROOT", dir.file("claude")};
-    EnvVar codexRoot{"VOREL_CODEX_ROOT", dir.file("codex/sessions")};
-    std::shared_ptr<FixedClock> clock = std::make_shared<FixedClock>(kNoon);
-    MetadataStore store{dir.file("meta")};
-    std::unique_ptr<AppModel> app;
     std::unique_ptr<ChartView> view;
 };
 
@@ -172,8 +85,11 @@ TEST_F(ChartViewTest, AnEmptyWindowShowsOnlyTheControlsAndTheNote) {
     EXPECT_TRUE(c.shownRows().empty());
 }
 
-TEST_F(ChartViewTest, GroupingByTagSwapsTheOrderPickerForTheSplitNote) {
-    conversation("a", 1000, 10, 1);
+TEST_F(ChartViewTest, GroupingByTagSwapsTheOrderPickerForTheSplitNoteAndShowsTagsAsTyped) {
+    conversation("a", 2000, 10, 2);
+    conversation("b", 1000, 20, 1);
+    store.addTag("R&D <b>x</b>", "claude-code:a");
+    store.setName("Tom & <i>Jerry</i>", "claude-code:a");
     ChartView& c = shownChart();
     pick(c.orderPicker(), "Name");
     EXPECT_TRUE(c.orderControl()->isVisible());
@@ -181,8 +97,16 @@ TEST_F(ChartViewTest, GroupingByTagSwapsTheOrderPickerForTheSplitNote) {
     pick(c.groupPicker(), "Tag");
     EXPECT_FALSE(c.orderControl()->isVisible());
     EXPECT_TRUE(c.splitNote()->isVisible());
-    ASSERT_EQ(c.shownHeaders().size(), 1u);
-    EXPECT_EQ(c.shownHeaders()[0]->tagLabel()->text(), "UNTAGGED");
+    ASSERT_EQ(c.shownHeaders().size(), 2u);
+    EXPECT_EQ(c.shownHeaders()[0]->tagLabel()->text(), "R&D <B>X</B>");
+    EXPECT_EQ(c.shownHeaders()[0]->totalLabel()->text(), "$0.05");
+    EXPECT_EQ(c.shownHeaders()[1]->tagLabel()->text(), "UNTAGGED");
+    BarRow* row = c.rowFor("R&D <b>x</b>|claude-code:a");
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(row->nameField()->text(), "Tom & <i>Jerry</i>");
+    // What is drawn is the text itself: an ampersand is no mnemonic and the
+    // tags are not markup.
+    for (QLabel* l : c.findChildren<QLabel*>()) EXPECT_EQ(l->textFormat(), Qt::PlainText) << l->text().toStdString();
 
     pick(c.groupPicker(), "None");
     EXPECT_TRUE(c.orderControl()->isVisible());
@@ -190,25 +114,6 @@ TEST_F(ChartViewTest, GroupingByTagSwapsTheOrderPickerForTheSplitNote) {
     EXPECT_EQ(c.options().sort, SortKey::name);
     EXPECT_FALSE(c.splitNote()->isVisible());
     EXPECT_TRUE(c.shownHeaders().empty());
-}
-
-TEST_F(ChartViewTest, TagsAndNamesShowAsTyped) {
-    conversation("a", 1000, 10, 1);
-    store.addTag("R&D <b>x</b>", "claude-code:a");
-    store.setName("Tom & <i>Jerry</i>", "claude-code:a");
-    ChartView& c = shownChart();
-    pick(c.groupPicker(), "Tag");
-    ASSERT_EQ(c.shownHeaders().size(), 1u);
-    QLabel* tag = c.shownHeaders()[0]->tagLabel();
-    EXPECT_EQ(tag->text(), "R&D <B>X</B>");
-    EXPECT_EQ(tag->textFormat(), Qt::PlainText);
-    EXPECT_EQ(c.shownHeaders()[0]->totalLabel()->text(), "$0.03");
-    BarRow* row = c.rowFor("R&D <b>x</b>|claude-code:a");
-    ASSERT_NE(row, nullptr);
-    EXPECT_EQ(row->nameField()->text(), "Tom & <i>Jerry</i>");
-    // What is drawn is the text itself: an ampersand is no mnemonic and the
-    // tags are not markup.
-    for (QLabel* l : c.findChildren<QLabel*>()) EXPECT_EQ(l->textFormat(), Qt::PlainText) << l->text().toStdString();
 }
 
 TEST_F(ChartViewTest, SplitBarsCarryABadgeThatExplainsOnHover) {
@@ -234,9 +139,7 @@ TEST_F(ChartViewTest, SplitBarsCarryABadgeThatExplainsOnHover) {
     EXPECT_NEAR(single->track()->totalFrac(), 0.025 / 0.0375, 1e-9);
 
     SplitBadge* badge = web->badge();
-    QPointF inside(badge->width() / 2.0, badge->height() / 2.0);
-    QEnterEvent enter(inside, badge->mapTo(badge->window(), inside), badge->mapToGlobal(inside));
-    QApplication::sendEvent(badge, &enter);
+    hover(badge);
     ASSERT_NE(badge->popover(), nullptr);
     EXPECT_TRUE(badge->popover()->isVisible());
     QLabel* note = badge->popover()->findChild<QLabel*>();
@@ -246,8 +149,7 @@ TEST_F(ChartViewTest, SplitBarsCarryABadgeThatExplainsOnHover) {
     // A tick leaves the note open.
     model().tick();
     EXPECT_TRUE(badge->popover()->isVisible());
-    QEvent leave(QEvent::Leave);
-    QApplication::sendEvent(badge, &leave);
+    unhover(badge);
     EXPECT_FALSE(badge->popover()->isVisible());
     EXPECT_FALSE(badge->isHovered());
 }
@@ -310,24 +212,6 @@ TEST_F(ChartViewTest, RowsAreBuiltAsTheyScrollIntoViewAndKept) {
     EXPECT_EQ(c.shownRows().front(), first);
 }
 
-TEST_F(ChartViewTest, ClearingANameFallsBackToTheSuggestedName) {
-    conversation("a", 1000, 10, 1);
-    ChartView& c = shownChart();
-    const std::string id = "claude-code:a";
-    const std::string suggested = store.topic(id, "");
-    InlineField* field = c.rowFor(id)->nameField();
-    field->setFocus(Qt::MouseFocusReason);
-    field->selectAll();
-    QTest::keyClicks(field, "Mine");
-    EXPECT_EQ(*store.byId().at(id).name, "Mine");
-    field->selectAll();
-    QTest::keyClick(field, Qt::Key_Delete);
-    EXPECT_FALSE(store.byId().at(id).name.has_value());
-    EXPECT_EQ(field->text(), "");  // left as typed while editing
-    c.groupPicker()->setFocus(Qt::TabFocusReason);
-    EXPECT_EQ(field->text().toStdString(), suggested);
-}
-
 TEST_F(ChartViewTest, ARowRenamedInANameOrderMovesWithItsFocus) {
     conversation("a", 1000, 10, 3);
     conversation("b", 1000, 20, 2);
@@ -348,6 +232,22 @@ TEST_F(ChartViewTest, ARowRenamedInANameOrderMovesWithItsFocus) {
     EXPECT_EQ(c.rowFor("claude-code:a"), row);
     EXPECT_TRUE(row->nameField()->hasFocus());
     EXPECT_EQ(row->nameField()->text(), "Zeta");
+}
+
+TEST_F(ChartViewTest, ClearingANameFallsBackToTheSuggestedName) {
+    conversation("a", 1000, 10, 1);
+    ChartView& c = shownChart();
+    const std::string suggested = store.topic("claude-code:a", "");
+    InlineField* field = c.rowFor("claude-code:a")->nameField();
+    field->setFocus(Qt::MouseFocusReason);
+    field->selectAll();
+    QTest::keyClicks(field, "Mine");
+    field->selectAll();
+    QTest::keyClick(field, Qt::Key_Delete);
+    EXPECT_FALSE(store.byId().at("claude-code:a").name.has_value());
+    EXPECT_EQ(field->text(), "");  // left as typed while editing
+    c.groupPicker()->setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(field->text().toStdString(), suggested);
 }
 
 TEST_F(ChartViewTest, RemovingATagRemovesItsRowsButNoOther) {
@@ -371,15 +271,13 @@ TEST_F(ChartViewTest, RemovingATagRemovesItsRowsButNoOther) {
 
 // --- The bar --------------------------------------------------------------
 
-TEST(BarTrackGeometry, BarsAreNeverNarrowerThanTwoPixels) {
+TEST(BarTrackGeometry, TodaysShareSitsAtTheBarsEndAndNoBarIsNarrowerThanTwoPixels) {
     BarTrack::Geometry g = BarTrack::geometry(400, 0.000001, 0);
     EXPECT_DOUBLE_EQ(g.total.width(), 2.0);
     EXPECT_TRUE(g.today.isEmpty());  // no cost today, no dark end
     EXPECT_EQ(g.total.height(), BarTrack::kHeight);
-}
 
-TEST(BarTrackGeometry, TodaysShareSitsAtTheBarsEnd) {
-    BarTrack::Geometry g = BarTrack::geometry(400, 0.5, 0.125);
+    g = BarTrack::geometry(400, 0.5, 0.125);
     EXPECT_DOUBLE_EQ(g.total.left(), 0.0);
     EXPECT_DOUBLE_EQ(g.total.width(), 200.0);
     EXPECT_DOUBLE_EQ(g.today.left(), 150.0);

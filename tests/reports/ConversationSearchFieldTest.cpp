@@ -1,113 +1,43 @@
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
-#include <QApplication>
 #include <QLineEdit>
 #include <QSignalSpy>
-#include <QTest>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <cstdlib>
-#include <ctime>
-#include <memory>
-#include <optional>
 
-#include "AppModel.h"
 #include "ConversationSearchField.h"
-#include "CostModel.h"
 #include "Formatting.h"
-#include "MetadataStore.h"
-#include "TestSupport.h"
+#include "GuiTestSupport.h"
 
 using namespace vorel;
+using namespace vorel::test;
 using namespace std::chrono;
-using vorel::test::TempDir;
-using vorel::test::utc;
-
-static void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace {
 
-class EnvVar {
-public:
-    EnvVar(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        ::setenv(name, value.c_str(), 1);
-        ::tzset();
-    }
-    ~EnvVar() {
-        if (old_) ::setenv(name_, old_->c_str(), 1);
-        else ::unsetenv(name_);
-        ::tzset();
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
-
-std::string iso(TimePoint t) {
-    std::time_t secs = duration_cast<seconds>(t.time_since_epoch()).count();
-    std::tm parts{};
-    ::gmtime_r(&secs, &parts);
-    char buf[32];
-    std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &parts);
-    return buf;
-}
-
-const TimePoint kNoon = utc(2026, 7, 5, 12);
-
-// A real cost model over generated transcripts in a scratch folder, at noon
-// on 5 July 2026 (UTC), and a window holding the field above some content.
-class SearchFieldTest : public ::testing::Test {
+// A real cost model over generated transcripts at noon, and a window
+// holding the field above some content.
+class SearchFieldTest : public ModelTest {
 protected:
-    void SetUp() override { setClock(clock); }
-    void TearDown() override {
-        window.reset();
-        app.reset();
-        setClock(std::make_shared<SystemClock>());
-    }
-
     // A Claude Code conversation in folder `cwd`, whose first user line is
     // `title`, last answered `minutesAgo` before noon. The newer the
     // activity, the earlier the model lists it.
     void claude(const std::string& stem, const std::string& title, const std::string& cwd, int minutesAgo) {
-        std::string when = iso(kNoon - minutes{minutesAgo});
         put("claude/p/" + stem + ".jsonl",
-            R"({"type":"user","cwd":")" + cwd + R"(","message":{"role":"user","content":")" + title + "\"}}\n" +
-                R"({"type":"assistant","timestamp":")" + when + R"(","message":{"id":")" + stem +
-                R"(-r","model":"claude-opus-4-8","usage":{"output_tokens":1000}}})" + "\n",
-            minutesAgo);
+            claudeUser(title, cwd) + claudeReply(stem + "-r", 1000, isoUtc(kNoon - minutes{minutesAgo})),
+            -60 * minutesAgo);
     }
     // A Codex conversation with thread id `id` in folder `cwd`.
     void codex(const std::string& id, const std::string& title, const std::string& cwd, int minutesAgo) {
-        std::string when = iso(kNoon - minutes{minutesAgo});
-        auto line = [&](const std::string& type, const std::string& payload) {
-            return R"({"timestamp":")" + when + R"(","type":")" + type + R"(","payload":)" + payload + "}\n";
-        };
+        const std::string when = isoUtc(kNoon - minutes{minutesAgo});
         put("codex/sessions/" + id + ".jsonl",
-            line("session_meta", R"({"id":")" + id + R"(","cwd":")" + cwd + R"("})") +
-                line("turn_context", R"({"model":"gpt-5.5"})") +
-                line("event_msg", R"({"type":"user_message","message":")" + title + R"("})") +
-                line("event_msg",
-                     R"({"type":"token_count","info":{"last_token_usage":{"output_tokens":1000},)"
-                     R"("total_token_usage":{"total_tokens":1000}}})"),
-            minutesAgo);
-    }
-    void put(const std::string& name, const std::string& bytes, int minutesAgo) {
-        std::string path = dir.write(name, bytes);
-        // Newer activity, newer file.
-        time_t mtime = 1'780'000'000 - minutesAgo * 60;
-        struct timespec times[2] = {{mtime, 0}, {mtime, 0}};
-        ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+            codexMeta(R"("id":")" + id + R"(","cwd":")" + cwd + "\"", when) +
+                codexLine("turn_context", R"({"model":"gpt-5.5"})", when) +
+                codexLine("event_msg", R"({"type":"user_message","message":")" + title + R"("})", when) +
+                codexTokens(1000, 1000, when),
+            -60 * minutesAgo);
     }
 
-    AppModel& model() {
-        if (!app) app = std::make_unique<AppModel>(std::make_unique<CostModel>(store, *clock), store);
-        return *app;
-    }
     // The field at the top of a 600 x 480 window, shown and active.
     ConversationSearchField& field() {
         if (!window) {
@@ -118,21 +48,22 @@ protected:
             search = new ConversationSearchField(model(), window.get());
             v->addWidget(search, 0, Qt::AlignRight);
             below = new QLineEdit(window.get());
-            below->setObjectName(QStringLiteral("below"));
             v->addWidget(below);
             v->addStretch(1);
-            window->show();
-            QApplication::setActiveWindow(window.get());
-            EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
+            showActive(*window);
             below->setFocus(Qt::OtherFocusReason);
         }
         return *search;
     }
-    // Focuses the field and types `text` into it.
+    // Focuses the field and types `text` into it, after what is there.
     void type(const QString& text) {
-        ConversationSearchField& f = field();
-        f.lineEdit()->setFocus(Qt::MouseFocusReason);
-        QTest::keyClicks(f.lineEdit(), text);
+        field().lineEdit()->setFocus(Qt::MouseFocusReason);
+        QTest::keyClicks(field().lineEdit(), text);
+    }
+    // Clears the field and types `text`.
+    void retype(const QString& text) {
+        field().lineEdit()->clear();
+        type(text);
     }
     std::vector<std::string> listedIds() {
         std::vector<std::string> ids;
@@ -154,13 +85,6 @@ protected:
             claude("c" + std::to_string(i), "Refactor module " + std::to_string(i), "/w/alpha", 10 + i);
     }
 
-    TempDir dir;
-    EnvVar tz{"TZ", "UTC"};
-    EnvVar claudeRoot{"VOREL_CLAUDE_ROOT", dir.file("claude")};
-    EnvVar codexRoot{"VOREL_CODEX_ROOT", dir.file("codex/sessions")};
-    std::shared_ptr<FixedClock> clock = std::make_shared<FixedClock>(kNoon);
-    MetadataStore store{dir.file("meta")};
-    std::unique_ptr<AppModel> app;
     std::unique_ptr<QWidget> window;
     ConversationSearchField* search = nullptr;
     QLineEdit* below = nullptr;
@@ -183,69 +107,54 @@ TEST_F(SearchFieldTest, AnEmptyOrBlankQueryListsTheFirstEightInModelOrder) {
     f.lineEdit()->insert(QStringLiteral(" \t  "));
     EXPECT_EQ(f.query(), " \t  ");
     EXPECT_EQ(listedIds(), claudeIds(0, 8));
-}
 
-TEST_F(SearchFieldTest, NineHitsShowTheFirstEight) {
-    for (int i = 0; i < 9; ++i) claude("c" + std::to_string(i), "Fix parser " + std::to_string(i), "/w/beta", 10 + i);
+    // Nine hits show the first eight too.
     claude("other", "Write docs", "/w/gamma", 5);  // newest, but no hit
-    type("parser");
+    model().tick();
+    retype("module");
     EXPECT_EQ(listedIds(), claudeIds(0, 8));
 }
 
-TEST_F(SearchFieldTest, CaseIsIgnoredOnBothSidesAndNameTitleProjectAndSourceAreSearched) {
+TEST_F(SearchFieldTest, CaseIsIgnoredOnBothSidesAndNameTitleProjectSourceAndTagsAreSearched) {
     claude("a", "Tune the cache", "/w/billing", 10);
     codex("t1", "Ship it", "/w/mobile", 20);
     claude("b", "Refactor routes", "/w/website", 30);
     codex("t2", "Write tests", "/w/website", 40);
+    store.addTag("infra", "claude-code:a");
+    store.addTag("Release-Q3", "claude-code:a");
+    store.addTag("release-q3", "codex:t2");
 
     type("CODEX");
     EXPECT_EQ(listedIds(), (std::vector<std::string>{"codex:t1", "codex:t2"}));
-
-    field().lineEdit()->clear();
-    type("WebSite");  // the project
+    retype("WebSite");  // the project
     EXPECT_EQ(listedIds(), (std::vector<std::string>{"claude-code:b", "codex:t2"}));
-
-    field().lineEdit()->clear();
-    type("claude code");  // the source, blank included
+    retype("claude code");  // the source, blank included
     EXPECT_EQ(listedIds(), (std::vector<std::string>{"claude-code:a", "claude-code:b"}));
+    retype("RELEASE-q3");  // only tags hold it
+    EXPECT_EQ(listedIds(), (std::vector<std::string>{"claude-code:a", "codex:t2"}));
 
     // The stored name matches, and so does the title it replaces.
     store.setName("Quarterly invoice run", "claude-code:b");
-    field().lineEdit()->clear();
-    type("QUARTERLY");
+    retype("QUARTERLY");
     EXPECT_EQ(listedIds(), (std::vector<std::string>{"claude-code:b"}));
     EXPECT_EQ(listed("claude-code:b")->title(), "Quarterly invoice run");
-    field().lineEdit()->clear();
-    type("routes");
+    retype("routes");
     EXPECT_EQ(listedIds(), (std::vector<std::string>{"claude-code:b"}));
 }
 
-TEST_F(SearchFieldTest, AQueryMatchingOnlyATagListsTheTaggedConversations) {
-    claude("a", "Tune the cache", "/w/x", 10);
-    claude("b", "Refactor routes", "/w/x", 20);
-    claude("c", "Write docs", "/w/x", 30);
-    store.addTag("infra", "claude-code:a");
-    store.addTag("Release-Q3", "claude-code:a");
-    store.addTag("release-q3", "claude-code:c");
-    type("RELEASE-q3");
-    EXPECT_EQ(listedIds(), (std::vector<std::string>{"claude-code:a", "claude-code:c"}));
-}
-
-TEST_F(SearchFieldTest, TheNoteIsNotSearchedAndTheNoMatchTextQuotesTheQueryAsTyped) {
-    claude("a", "Tune the cache", "/w/x", 10);
-    store.setSubtitle("zebra crossing", "claude-code:a");
-    type(" zebra ");
-    EXPECT_TRUE(listedIds().empty());
-    EXPECT_EQ(field().noMatchText(), QString::fromUtf8("No conversations match \u201C zebra \u201D."));
-}
-
-TEST_F(SearchFieldTest, WithNoConversationsFocusingShowsTheNoMatchText) {
+TEST_F(SearchFieldTest, NoMatchTextQuotesTheQueryAsTypedAndTheNoteIsNotSearched) {
+    // With no conversations, focusing shows the text.
     type("");
     EXPECT_TRUE(field().isPanelOpen());
     EXPECT_EQ(field().noMatchText(), QString::fromUtf8("No conversations match \u201C\u201D."));
-}
 
-// --- Rows, placeholder and selection ---------------------------------------
+    claude("a", "Tune the cache", "/w/x", 10);
+    model().tick();
+    store.setSubtitle("zebra crossing", "claude-code:a");
+    retype(" zebra ");
+    EXPECT_TRUE(listedIds().empty());
+    EXPECT_EQ(field().noMatchText(), QString::fromUtf8("No conversations match \u201C zebra \u201D."));
+}
 
 TEST_F(SearchFieldTest, ARowShowsTitleSourceProjectAgeAndTotal) {
     claude("a", "Tune the cache", "/w/billing", 90);
@@ -258,22 +167,20 @@ TEST_F(SearchFieldTest, ARowShowsTitleSourceProjectAgeAndTotal) {
     EXPECT_EQ(a->amount(), money(model().model().allRows().front().total));
 }
 
-TEST_F(SearchFieldTest, ThePlaceholderIsTheSelectedTitleAndFollowsRenames) {
+TEST_F(SearchFieldTest, ThePlaceholderIsTheSelectedTitleAndItsRowIsHighlighted) {
     claude("a", "Tune the cache", "/w/x", 10);
+    claude("b", "Refactor routes", "/w/x", 20);
     ConversationSearchField& f = field();
-    EXPECT_EQ(f.lineEdit()->placeholderText(), "Search conversations");
+    const QString none = f.lineEdit()->placeholderText();
     f.setSelectedId(QStringLiteral("claude-code:a"));
     EXPECT_EQ(f.lineEdit()->placeholderText(), QString::fromStdString(store.topic("claude-code:a", "Tune the cache")));
     store.setName("Cache tuning", "claude-code:a");
     EXPECT_EQ(f.lineEdit()->placeholderText(), "Cache tuning");
     f.setSelectedId(QStringLiteral("claude-code:gone"));
-    EXPECT_EQ(f.lineEdit()->placeholderText(), "Search conversations");
-}
+    EXPECT_EQ(f.lineEdit()->placeholderText(), none);
 
-TEST_F(SearchFieldTest, TheSelectedRowIsHighlightedWithoutThePointer) {
-    claude("a", "Tune the cache", "/w/x", 10);
-    claude("b", "Refactor routes", "/w/x", 20);
-    field().setSelectedId(QStringLiteral("claude-code:b"));
+    // The selected row is highlighted without the pointer.
+    f.setSelectedId(QStringLiteral("claude-code:b"));
     type("");
     EXPECT_TRUE(listed("claude-code:b")->isHighlighted());
     EXPECT_FALSE(listed("claude-code:b")->isHovered());
@@ -317,12 +224,18 @@ TEST_F(SearchFieldTest, PickingReportsTheIdAndClosesAndClearsTheField) {
     EXPECT_EQ(f.lineEdit()->placeholderText(), QString::fromStdString(store.topic("claude-code:b", "")));
 }
 
-TEST_F(SearchFieldTest, EscapeClearsAndClosesWithoutChangingTheSelectionAndReturnDoesNothing) {
+TEST_F(SearchFieldTest, EscapeClearsAndClosesWithoutChangingTheSelectionLeavingOnlyCloses) {
     claude("a", "Tune the cache", "/w/x", 10);
     ConversationSearchField& f = field();
     f.setSelectedId(QStringLiteral("claude-code:a"));
     QSignalSpy spy(&f, &ConversationSearchField::picked);
     type("cache");
+    // Moving the focus elsewhere closes the panel; only a pick, Escape or
+    // the button clear the text.
+    below->setFocus(Qt::TabFocusReason);
+    EXPECT_FALSE(f.isPanelOpen());
+    EXPECT_EQ(f.query(), "cache");
+    type("");
     // Return picks nothing.
     QTest::keyClick(f.lineEdit(), Qt::Key_Return);
     EXPECT_EQ(f.query(), "cache");
@@ -349,15 +262,6 @@ TEST_F(SearchFieldTest, TheClearButtonShowsForAnyTextAndKeepsThePanelOpen) {
     EXPECT_TRUE(f.lineEdit()->hasFocus());
     EXPECT_TRUE(f.isPanelOpen());
     EXPECT_EQ(listedIds(), (std::vector<std::string>{"claude-code:a"}));
-}
-
-TEST_F(SearchFieldTest, MovingTheFocusElsewhereClosesThePanel) {
-    claude("a", "Tune the cache", "/w/x", 10);
-    type("cache");
-    ASSERT_TRUE(field().isPanelOpen());
-    below->setFocus(Qt::TabFocusReason);
-    EXPECT_FALSE(field().isPanelOpen());
-    EXPECT_EQ(field().query(), "cache");  // only a pick, Escape or the button clear it
 }
 
 // --- The floating panel ----------------------------------------------------

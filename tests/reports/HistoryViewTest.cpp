@@ -1,51 +1,26 @@
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QLabel>
-#include <QLocale>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QTest>
-#include <cstdlib>
-#include <memory>
-#include <optional>
 
-#include "AppModel.h"
-#include "CostModel.h"
+#include "GuiTestSupport.h"
 #include "HistoryRow.h"
 #include "HistoryView.h"
 #include "InlineField.h"
-#include "MetadataStore.h"
 #include "ReportControls.h"
 #include "TagEditor.h"
-#include "TestSupport.h"
 #include "Theme.h"
 
 using namespace vorel;
 using namespace std::chrono;
+using vorel::test::EnvVar;
+using vorel::test::kNoon;
 using vorel::test::utc;
 
 namespace {
-
-class EnvVar {
-public:
-    EnvVar(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        ::setenv(name, value.c_str(), 1);
-        ::tzset();
-    }
-    ~EnvVar() {
-        if (old_) ::setenv(name_, old_->c_str(), 1);
-        else ::unsetenv(name_);
-        ::tzset();
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
 
 SessionRow conversation(const std::string& id, TimePoint last, double total = 1.0, double today = 0) {
     SessionRow r;
@@ -61,17 +36,17 @@ SessionRow conversation(const std::string& id, TimePoint last, double total = 1.
     return r;
 }
 
-std::vector<std::string> idsOf(const std::vector<HistoryView::DayGroup>& groups) {
-    std::vector<std::string> out;
-    for (const auto& g : groups)
-        for (const SessionRow& r : g.rows) out.push_back(r.id.substr(r.id.find(':') + 1));
-    return out;
-}
-
 std::vector<std::string> shortIds(const std::vector<std::string>& ids) {
     std::vector<std::string> out;
     for (const std::string& id : ids) out.push_back(id.substr(id.find(':') + 1));
     return out;
+}
+
+std::vector<std::string> idsOf(const std::vector<HistoryView::DayGroup>& groups) {
+    std::vector<std::string> out;
+    for (const auto& g : groups)
+        for (const SessionRow& r : g.rows) out.push_back(r.id);
+    return shortIds(out);
 }
 
 // ---------------------------------------------------------------------------
@@ -163,7 +138,7 @@ TEST(HistoryGroupsTest, DaysFollowTheCalendarAcrossDaylightSavingChanges) {
 
 TEST(DayLabelTest, TodayYesterdayWeekdayThisYearAndTheYearOtherwise) {
     EnvVar tz("TZ", "UTC");
-    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    test::ScopedLocale english(QLocale(QLocale::English, QLocale::UnitedStates));
     const TimePoint now = utc(2026, 7, 5, 12);
     EXPECT_EQ(HistoryView::dayLabel(utc(2026, 7, 5), now), "Today");
     EXPECT_EQ(HistoryView::dayLabel(utc(2026, 7, 4), now), "Yesterday");
@@ -179,12 +154,9 @@ TEST(DayLabelTest, TodayYesterdayWeekdayThisYearAndTheYearOtherwise) {
     EXPECT_EQ(HistoryView::countLine(1234, 30000), "1234 of 30000 conversations · API-equivalent estimates");
 }
 
-// ---------------------------------------------------------------------------
-// The row's texts.
-
 TEST(HistoryRowTextTest, InfoLineJoinsProjectModelSubagentsStartAndAge) {
     EnvVar tz("TZ", "UTC");
-    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    test::ScopedLocale english(QLocale(QLocale::English, QLocale::UnitedStates));
     const TimePoint now = utc(2026, 7, 5, 12);
     SessionRow r = conversation("a", now - minutes{5});
     r.startTime = utc(2026, 3, 6, 14, 5);
@@ -206,31 +178,15 @@ TEST(HistoryRowTextTest, InfoLineJoinsProjectModelSubagentsStartAndAge) {
 
 // ---------------------------------------------------------------------------
 // The screen, over rows handed in as the model's, at noon on 5 July 2026
-// (UTC), with an in-memory store.
+// (UTC).
 
-const TimePoint kNoon = utc(2026, 7, 5, 12);
-
-class HistoryViewTest : public ::testing::Test {
+class HistoryViewTest : public test::ModelTest {
 protected:
-    void SetUp() override {
-        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        setClock(clock);
-        app = std::make_unique<AppModel>(
-            std::make_unique<CostModel>(std::vector<std::shared_ptr<const CostSource>>{}, store, *clock), store);
-    }
-    void TearDown() override {
-        view.reset();
-        app.reset();
-        setClock(std::make_shared<SystemClock>());
-    }
-
     HistoryView& shown(const std::vector<SessionRow>& rows, double grandTotal = 100) {
-        view = std::make_unique<HistoryView>(*app);
+        view = std::make_unique<HistoryView>(model());
         view->resize(780, 640);
         view->showRows(rows, grandTotal);
-        view->show();
-        QApplication::setActiveWindow(view.get());
-        EXPECT_TRUE(QTest::qWaitForWindowActive(view.get()));
+        test::showActive(*view);
         return *view;
     }
 
@@ -250,8 +206,7 @@ protected:
     // The row's two amounts lie exactly under the TODAY and TOTAL captions.
     void expectUnderCaptions(HistoryRow* row) {
         ASSERT_NE(row, nullptr);
-        // Layouts settle on the next turns of the event loop.
-        for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+        test::settle();
         auto span = [&](QWidget* w) {
             QPoint at = w->mapTo(view.get(), QPoint(0, 0));
             return std::make_pair(at.x(), at.x() + w->width());
@@ -276,10 +231,6 @@ protected:
         return rows;
     }
 
-    EnvVar tz{"TZ", "UTC"};
-    std::shared_ptr<FixedClock> clock = std::make_shared<FixedClock>(kNoon);
-    MetadataStore store{""};
-    std::unique_ptr<AppModel> app;
     std::unique_ptr<HistoryView> view;
 };
 
@@ -300,7 +251,7 @@ TEST_F(HistoryViewTest, ListsDaysUnderUpperCasedCaptionsInEitherOrderWithCountAn
     EXPECT_EQ(shownIds(), (std::vector<std::string>{"last-year", "march", "yesterday", "morning", "now"}));
 }
 
-TEST_F(HistoryViewTest, WindowsFilterByLastActivityInWholeLocalDays) {
+TEST_F(HistoryViewTest, WindowsFilterByLastActivityInWholeLocalDaysAndAnEmptyOneSaysSo) {
     shown({conversation("today", kNoon - hours{2}), conversation("midnight", utc(2026, 7, 5)),
            conversation("yesterday", utc(2026, 7, 4, 23, 59)), conversation("six-back", utc(2026, 6, 29, 0, 1)),
            conversation("seven-back", utc(2026, 6, 28, 23)), conversation("29-back", utc(2026, 6, 6, 1)),
@@ -325,29 +276,25 @@ TEST_F(HistoryViewTest, WindowsFilterByLastActivityInWholeLocalDays) {
     setCustom(QDate(2026, 6, 29), QDate(2026, 6, 5));
     EXPECT_EQ(shownIds(), (std::vector<std::string>{"six-back", "seven-back", "29-back", "30-back"}));
     EXPECT_EQ(view->countLabel()->text(), "4 of 8 conversations · API-equivalent estimates");
+    // A window with none: the message, with the header still.
+    setCustom(QDate(2026, 5, 1), QDate(2026, 5, 2));
+    EXPECT_TRUE(view->emptyLabel()->isVisible());
+    EXPECT_FALSE(view->scrollArea()->isVisible());
+    EXPECT_EQ(view->countLabel()->text(), "0 of 8 conversations · API-equivalent estimates");
+    EXPECT_EQ(view->lifetimeLabel()->text(), "$9.00");
+    setCustom(QDate(2026, 6, 29), QDate(2026, 6, 5));
     // Back to all time: everything again, the lifetime figure unchanged,
     // the custom dates kept.
     pickRange(ReportDateRange::all);
     EXPECT_EQ(edits[0]->date(), QDate(2026, 6, 29));
     EXPECT_EQ(shownIds().size(), 8u);
+    EXPECT_TRUE(view->scrollArea()->isVisible());
     EXPECT_EQ(view->lifetimeLabel()->text(), "$9.00");
-}
-
-TEST_F(HistoryViewTest, AnEmptyWindowShowsTheMessageWithHeaderAndColumnsStill) {
-    auto& v = shown({conversation("old", utc(2026, 5, 1, 9))}, 3);
-    EXPECT_TRUE(v.scrollArea()->isVisible());
-    pickRange(ReportDateRange::today);
-    EXPECT_TRUE(v.emptyLabel()->isVisible());
-    EXPECT_FALSE(v.scrollArea()->isVisible());
-    EXPECT_EQ(v.emptyLabel()->text(), "No conversations recorded yet.");
-    EXPECT_EQ(v.countLabel()->text(), "0 of 1 conversations · API-equivalent estimates");
-    EXPECT_EQ(v.lifetimeLabel()->text(), "$3.00");
 
     // No conversations at all: the same message.
-    v.showRows({}, 0);
-    pickRange(ReportDateRange::all);
-    EXPECT_TRUE(v.emptyLabel()->isVisible());
-    EXPECT_EQ(v.countLabel()->text(), "0 of 0 conversations · API-equivalent estimates");
+    view->showRows({}, 0);
+    EXPECT_TRUE(view->emptyLabel()->isVisible());
+    EXPECT_EQ(view->countLabel()->text(), "0 of 0 conversations · API-equivalent estimates");
 }
 
 TEST_F(HistoryViewTest, RowsShowTheirFiguresModelsSubagentsAndEstimates) {
@@ -397,12 +344,12 @@ TEST_F(HistoryViewTest, AmountsStayUnderTheirCaptionsBesideAScrollBar) {
     expectUnderCaptions(view->rowWidget(rows[0].id));
     // Down to one row, the scroll bar goes and the captions follow.
     view->showRows({rows[0]}, 1);
-    for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+    test::settle();
     ASSERT_FALSE(view->scrollArea()->verticalScrollBar()->isVisible());
     expectUnderCaptions(view->rowWidget(rows[0].id));
 }
 
-TEST_F(HistoryViewTest, NameAndNoteFieldsWriteTheStoreAndFallBackWhenCleared) {
+TEST_F(HistoryViewTest, NameAndNoteFieldsWriteTheStoreFallBackWhenClearedAndFollowChangesElsewhere) {
     SessionRow r = conversation("edit", kNoon);
     r.title = "Refactor the billing module";
     store.ensureSuggestion(r.id, r.title);
@@ -437,24 +384,22 @@ TEST_F(HistoryViewTest, NameAndNoteFieldsWriteTheStoreAndFallBackWhenCleared) {
     EXPECT_EQ(w->nameField()->text().toStdString(), suggested);
     w->nameField()->setFocus(Qt::MouseFocusReason);
     EXPECT_EQ(w->noteField()->text(), "Refactor the billing module");
-}
 
-TEST_F(HistoryViewTest, ChangesMadeElsewhereShowOnTheRowAndABlankNoteIsTheTitle) {
-    SessionRow r = conversation("blank", kNoon);
+    // Changes made elsewhere (another screen) show on the row; a blank note
+    // is the title.
     store.setSubtitle("keep", r.id);
-    shown({r});
-    EXPECT_EQ(view->rowWidget(r.id)->noteField()->text(), "keep");
-    // Edited elsewhere (another screen): the row follows the store.
+    EXPECT_EQ(w->noteField()->text(), "keep");
     store.setSubtitle("   ", r.id);
-    EXPECT_EQ(view->rowWidget(r.id)->noteField()->text(), "Work on blank");
+    EXPECT_EQ(w->noteField()->text(), "Refactor the billing module");
+    w->noteField()->setFocus(Qt::MouseFocusReason);
     store.setName("From the panel", r.id);
-    EXPECT_EQ(view->rowWidget(r.id)->nameField()->text(), "From the panel");
+    EXPECT_EQ(w->nameField()->text(), "From the panel");
     store.addTag("release", r.id);
-    ASSERT_EQ(view->rowWidget(r.id)->tagEditor()->chips().size(), 1u);
-    EXPECT_EQ(view->rowWidget(r.id)->tagEditor()->chips()[0]->tag(), "release");
+    ASSERT_EQ(w->tagEditor()->chips().size(), 1u);
+    EXPECT_EQ(w->tagEditor()->chips()[0]->tag(), "release");
 }
 
-TEST_F(HistoryViewTest, ATickKeepsTheRowWidgetTheFocusAndWhatIsBeingTyped) {
+TEST_F(HistoryViewTest, ATickKeepsTheRowWidgetTheFocusAndWhatIsBeingTypedUntilTheRowLeaves) {
     std::vector<SessionRow> rows = many(6);
     shown(rows);
     HistoryRow* w = view->rowWidget(rows[2].id);
@@ -476,6 +421,16 @@ TEST_F(HistoryViewTest, ATickKeepsTheRowWidgetTheFocusAndWhatIsBeingTyped) {
     EXPECT_EQ(shownIds().front(), "new");
     QTest::keyClicks(w->nameField(), "v2");
     EXPECT_EQ(store.byId().at(rows[3].id).name, "Release notes v2");
+
+    // A row that leaves the list takes the focus without handing it on.
+    rows.erase(rows.begin() + 3);
+    view->showRows(rows, 200);
+    EXPECT_EQ(shownIds().size(), 6u);
+    for (const SessionRow& r : rows) {
+        if (HistoryRow* other = view->rowWidget(r.id)) {
+            EXPECT_FALSE(other->nameField()->hasFocus()) << r.id;
+        }
+    }
 }
 
 TEST_F(HistoryViewTest, ATickKeepsTheScrollPositionAndWhatIsInView) {
@@ -532,19 +487,6 @@ TEST_F(HistoryViewTest, AnOpenPopoverSurvivesATick) {
     view->showRows({guess}, 3);
     EXPECT_FALSE(w->estBadge()->isShown());
     EXPECT_FALSE(w->estBadge()->popover()->isVisible());
-}
-
-TEST_F(HistoryViewTest, ARowThatLeavesTheListTakesTheFocusWithoutHandingItOn) {
-    std::vector<SessionRow> rows = many(3);
-    shown(rows);
-    HistoryRow* w = view->rowWidget(rows[1].id);
-    ASSERT_NE(w, nullptr);
-    w->nameField()->setFocus(Qt::MouseFocusReason);
-    rows.erase(rows.begin() + 1);
-    view->showRows(rows, 100);
-    EXPECT_EQ(view->rowWidget(rows[1].id)->nameField()->hasFocus(), false);
-    EXPECT_EQ(view->rowWidget(rows[0].id)->nameField()->hasFocus(), false);
-    EXPECT_EQ(shortIds(view->shownIds()), (std::vector<std::string>{"c0", "c2"}));
 }
 
 TEST_F(HistoryViewTest, RowsAreBuiltAsTheyScrollIntoViewAndLetGoFarAway) {

@@ -1,24 +1,18 @@
 #include <gtest/gtest.h>
 
-#include <QApplication>
-#include <QEnterEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QScreen>
 #include <QScrollArea>
-#include <QTest>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <memory>
 
-#include "MetadataStore.h"
+#include "GuiTestSupport.h"
 #include "TagEditor.h"
-#include "TestSupport.h"
 
 using namespace vorel;
+using vorel::test::hover;
 using vorel::test::TempDir;
-
-static void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace {
 
@@ -34,14 +28,12 @@ std::vector<std::string> tagsOf(const MetadataStore& store, const std::string& i
 
 // --- What the popover offers -------------------------------------------------
 
-TEST(TagChoicesTest, WithNoTagsAnywhereItInvitesToCreateOne) {
-    TagChoices c = TagChoices::compute({}, {}, QString());
-    EXPECT_FALSE(c.showCreate);
-    EXPECT_TRUE(c.tags.isEmpty());
-    EXPECT_EQ(c.message, kNoTags);
-}
+TEST(TagChoicesTest, ReusableTagsLeaveOutThisConversationsInAnyCaseElseItInvitesToCreateOne) {
+    TagChoices none = TagChoices::compute({}, {}, QString());
+    EXPECT_FALSE(none.showCreate);
+    EXPECT_TRUE(none.tags.isEmpty());
+    EXPECT_EQ(none.message, kNoTags);
 
-TEST(TagChoicesTest, TheReusableListLeavesOutThisConversationsTagsInAnyCase) {
     TagChoices c = TagChoices::compute(list({"Backend", "infra", "urgent", "work"}), list({"WORK", "backend"}), "");
     EXPECT_EQ(c.tags, list({"infra", "urgent"}));
     EXPECT_FALSE(c.showCreate);
@@ -53,21 +45,24 @@ TEST(TagChoicesTest, TheReusableListLeavesOutThisConversationsTagsInAnyCase) {
     EXPECT_EQ(own.message, kNoTags);
 }
 
-TEST(TagChoicesTest, ANewTextOffersTheCreateRowAndTheTagsContainingIt) {
+TEST(TagChoicesTest, ANewTextOffersTheCreateRowAndTheTagsContainingItIgnoringCase) {
     TagChoices c = TagChoices::compute(list({"Release", "release notes v1", "urgent"}), {}, "release notes");
     EXPECT_TRUE(c.showCreate);
     EXPECT_EQ(c.tags, list({"release notes v1"}));
     EXPECT_TRUE(c.message.isEmpty());
-
-    // Filtering ignores case on both sides.
     EXPECT_EQ(TagChoices::compute(list({"Release", "urgent"}), {}, "LEAS").tags, list({"Release"}));
-}
 
-TEST(TagChoicesTest, AnExistingTagInAnotherCaseHidesTheCreateRowAndIsListed) {
-    TagChoices c = TagChoices::compute(list({"work"}), {}, "Work");
-    EXPECT_FALSE(c.showCreate);
-    EXPECT_EQ(c.tags, list({"work"}));
-    EXPECT_TRUE(c.message.isEmpty());
+    // An existing tag in another case hides the create row and is listed.
+    TagChoices existing = TagChoices::compute(list({"work"}), {}, "Work");
+    EXPECT_FALSE(existing.showCreate);
+    EXPECT_EQ(existing.tags, list({"work"}));
+    EXPECT_TRUE(existing.message.isEmpty());
+
+    // Spaces only: the create row, no message.
+    TagChoices blank = TagChoices::compute(list({"work"}), {}, "   ");
+    EXPECT_TRUE(blank.showCreate);
+    EXPECT_TRUE(blank.tags.isEmpty());
+    EXPECT_TRUE(blank.message.isEmpty());
 }
 
 TEST(TagChoicesTest, TypingATagThisConversationHasSaysAlreadyAdded) {
@@ -81,13 +76,6 @@ TEST(TagChoicesTest, TypingATagThisConversationHasSaysAlreadyAdded) {
     EXPECT_EQ(other.tags, list({"homework"}));
     EXPECT_TRUE(other.message.isEmpty());
     EXPECT_FALSE(other.showCreate);
-}
-
-TEST(TagChoicesTest, SpacesOnlyOfferTheCreateRowAndNoMessage) {
-    TagChoices c = TagChoices::compute(list({"work"}), {}, "   ");
-    EXPECT_TRUE(c.showCreate);
-    EXPECT_TRUE(c.tags.isEmpty());
-    EXPECT_TRUE(c.message.isEmpty());
 }
 
 TEST(TagChoicesTest, CaseComparisonMatchesTheStores) {
@@ -113,9 +101,7 @@ protected:
             ed = new TagEditor(store(), QStringLiteral("a"), window.get());
             v->addWidget(ed);
             v->addStretch(1);
-            window->show();
-            QApplication::setActiveWindow(window.get());
-            EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
+            test::showActive(*window);
         }
         return *ed;
     }
@@ -143,55 +129,24 @@ protected:
         f->clear();
         QTest::keyClicks(f, text);
     }
-    static void hover(QWidget* w) {
-        QEnterEvent e(QPointF(2, 2), w->mapTo(w->window(), QPointF(2, 2)), w->mapToGlobal(QPointF(2, 2)));
-        QApplication::sendEvent(w, &e);
-    }
-
-    void TearDown() override {
-        window.reset();
-    }
-
     TempDir dir;
     std::unique_ptr<MetadataStore> store_;
     std::unique_ptr<QWidget> window;
     TagEditor* ed = nullptr;
 };
 
-TEST_F(TagEditorTest, WithoutTagsOnlyTheAddButtonShows) {
-    TagEditor& e = editor();
-    EXPECT_TRUE(e.chips().empty());
-    EXPECT_TRUE(e.addButton()->isVisible());
-    TagPopover& p = open();
-    EXPECT_EQ(p.field()->text(), "");
-    EXPECT_EQ(p.field()->placeholderText(), QString::fromUtf8("Type to create or filter\u2026"));
-    EXPECT_TRUE(p.createRow()->isHidden());
-    EXPECT_TRUE(offered().isEmpty());
-    EXPECT_EQ(p.message(), kNoTags);
-}
-
-TEST_F(TagEditorTest, ChipsShowTagsUpperCasedAndThePopoverListsThemAsStored) {
-    store().addTag("backend", "a");
-    store().addTag("Infra", "b");
-    store().addTag("urgent", "b");
-    TagEditor& e = editor();
-    e.refresh();
-    EXPECT_EQ(chipTexts(), list({"BACKEND"}));
-    EXPECT_EQ(e.chips().front()->tag(), "backend");
-    open();
-    EXPECT_EQ(offered(), list({"Infra", "urgent"}));
-}
-
-TEST_F(TagEditorTest, MarkupAndAmpersandsShowAsTyped) {
+TEST_F(TagEditorTest, ChipsShowTagsUpperCasedThePopoverAsStoredAndMarkupAndAmpersandsAsTyped) {
     store().addTag("R&D <b>x</b>", "a");
     store().addTag("Q&A", "b");
+    store().addTag("urgent", "b");
     TagEditor& e = editor();
     ASSERT_EQ(e.chips().size(), 1u);
     QLabel* chip = e.chips().front()->label();
     EXPECT_EQ(chip->textFormat(), Qt::PlainText);
     EXPECT_EQ(chip->text(), "R&D <B>X</B>");
+    EXPECT_EQ(e.chips().front()->tag(), "R&D <b>x</b>");
     TagPopover& p = open();
-    ASSERT_EQ(p.optionRows().size(), 1u);
+    ASSERT_EQ(offered(), list({"Q&A", "urgent"}));
     TagOptionRow* row = p.optionRows().front();
     EXPECT_EQ(row->label(), "Q&A");
     EXPECT_TRUE(row->shortcut().isEmpty());  // no mnemonic from the "&"
@@ -230,14 +185,21 @@ TEST_F(TagEditorTest, ReturnAddsTheTrimmedTextAndEmptiesTheFieldWithThePopoverOp
     EXPECT_TRUE(editor().isPopoverOpen());
 }
 
-TEST_F(TagEditorTest, CommittingBlanksDoesNothingAndKeepsWhatWasTyped) {
-    editor();
+TEST_F(TagEditorTest, WithoutTagsOnlyTheAddButtonShowsAndCommittingBlanksDoesNothing) {
+    TagEditor& e = editor();
+    EXPECT_TRUE(e.chips().empty());
+    EXPECT_TRUE(e.addButton()->isVisible());
     TagPopover& p = open();
+    EXPECT_EQ(p.field()->text(), "");
+    EXPECT_TRUE(p.createRow()->isHidden());
+    EXPECT_TRUE(offered().isEmpty());
+    EXPECT_EQ(p.message(), kNoTags);
+
     typeInPopover("   ");
     EXPECT_FALSE(p.createRow()->isHidden());
     QTest::keyClick(p.field(), Qt::Key_Return);
     EXPECT_TRUE(tagsOf(store(), "a").empty());
-    EXPECT_EQ(p.field()->text(), "   ");
+    EXPECT_EQ(p.field()->text(), "   ");  // kept as typed
     EXPECT_EQ(store().byId().count("a"), 0u);
 }
 
@@ -280,8 +242,7 @@ TEST_F(TagEditorTest, TheCrossShowsOnHoverAndRemovesExactlyThatText) {
     EXPECT_TRUE(work->isHovered());
     EXPECT_FALSE(work->removeButton()->isHidden());
     EXPECT_TRUE(e.chips().back()->removeButton()->isHidden());
-    QEvent leave(QEvent::Leave);
-    QApplication::sendEvent(work, &leave);
+    test::unhover(work);
     EXPECT_TRUE(work->removeButton()->isHidden());
 
     hover(work);
@@ -303,7 +264,7 @@ TEST_F(TagEditorTest, ATagStoredTwiceShowsOneChipAndRemovingItRemovesBoth) {
     EXPECT_EQ(chipTexts(), list({"WORK"}));
 }
 
-TEST_F(TagEditorTest, AnOpenPopoverSurvivesRefreshesAndFollowsTheStore) {
+TEST_F(TagEditorTest, AnOpenPopoverSurvivesRefreshesFollowsTheStoreAndKeepsWhatWasTyped) {
     store().addTag("infra", "b");
     TagEditor& e = editor();
     TagPopover& p = open();
@@ -319,17 +280,13 @@ TEST_F(TagEditorTest, AnOpenPopoverSurvivesRefreshesAndFollowsTheStore) {
     EXPECT_EQ(offered(), list({"infra", "internal"}));
     EXPECT_EQ(p.optionRows().front(), row);  // updated in place
     EXPECT_TRUE(p.field()->hasFocus());
-}
 
-TEST_F(TagEditorTest, ClosingKeepsWhatWasTypedForNextTime) {
-    editor();
-    TagPopover& p = open();
-    typeInPopover("draft");
+    // Closed, it keeps what was typed for next time.
     QTest::keyClick(p.field(), Qt::Key_Escape);
-    EXPECT_FALSE(editor().isPopoverOpen());
+    EXPECT_FALSE(e.isPopoverOpen());
     EXPECT_TRUE(tagsOf(store(), "a").empty());
     open();
-    EXPECT_EQ(p.field()->text(), "draft");
+    EXPECT_EQ(p.field()->text(), "in");
     EXPECT_FALSE(p.createRow()->isHidden());
 }
 

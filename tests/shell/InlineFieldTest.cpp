@@ -1,14 +1,10 @@
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QLineEdit>
-#include <QTest>
 #include <QVBoxLayout>
-#include <memory>
 
-#include "Appearance.h"
+#include "GuiTestSupport.h"
 #include "InlineField.h"
-#include "MetadataStore.h"
 #include "Theme.h"
 
 using namespace vorel;
@@ -31,9 +27,7 @@ protected:
         layout->addWidget(first);
         layout->addWidget(second);
         layout->addWidget(other);
-        window.show();
-        QApplication::setActiveWindow(&window);
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+        test::showActive(window);
         // Activation focused the first field; start with neither in edit.
         focus(other);
     }
@@ -118,33 +112,37 @@ TEST_F(InlineFieldTest, ClearedNameShowsTheFallbackOnceFocusLeaves) {
     EXPECT_EQ(first->cursorPosition(), 0);
 }
 
-TEST_F(InlineFieldTest, TrailingBlankIsDroppedOnlyWhenFocusLeaves) {
+TEST_F(InlineFieldTest, TrailingBlankIsDroppedOnlyWhenFocusLeavesOrTheFieldHides) {
     focus(first);
     first->selectAll();
     QTest::keyClicks(first, "Draft ");
     EXPECT_EQ(first->text(), "Draft ");
     focus(other);
     EXPECT_EQ(first->text(), "Draft");
+
+    focus(first);
+    first->selectAll();
+    QTest::keyClicks(first, "Name ");
+    window.hide();
+    EXPECT_FALSE(first->isEditing());
+    EXPECT_EQ(first->text(), "Name");
 }
 
-TEST_F(InlineFieldTest, OnlyUserEditsReachTheSetter) {
+TEST_F(InlineFieldTest, OnlyUserEditsReachTheSetterAndRefreshKeepsTheCursor) {
     focus(first);
     QTest::keyClick(first, Qt::Key_Return);
     first->refresh();
     focus(other);
-    store.setName("Renamed elsewhere", kId);
-    first->refresh();
-    EXPECT_TRUE(received.isEmpty());
-    EXPECT_EQ(first->text(), "Renamed elsewhere");
-}
-
-TEST_F(InlineFieldTest, RefreshKeepsTheCursorWhenNothingChanged) {
     store.setName("Quarterly report", kId);
     first->refresh();
+    EXPECT_TRUE(received.isEmpty());
+    EXPECT_EQ(first->text(), "Quarterly report");
+
     first->setCursorPosition(5);
     first->refresh();
     EXPECT_EQ(first->cursorPosition(), 5);
-
+    // While focused, a change from elsewhere waits: the text and the cursor
+    // stay.
     focus(first);
     first->setCursorPosition(3);
     store.setName("Something else", kId);
@@ -153,7 +151,7 @@ TEST_F(InlineFieldTest, RefreshKeepsTheCursorWhenNothingChanged) {
     EXPECT_EQ(first->cursorPosition(), 3);
 }
 
-TEST_F(InlineFieldTest, OnlyTheFocusedFieldIsUnderlinedAndNoFieldChangesSize) {
+TEST_F(InlineFieldTest, OnlyTheFocusedFieldIsUnderlinedInEitherAppearanceAndNoFieldChangesSize) {
     const QSize before = first->size();
     EXPECT_FALSE(underlined(first));
     EXPECT_FALSE(underlined(second));
@@ -168,26 +166,14 @@ TEST_F(InlineFieldTest, OnlyTheFocusedFieldIsUnderlinedAndNoFieldChangesSize) {
     EXPECT_FALSE(first->isEditing());
     EXPECT_FALSE(underlined(first));
     EXPECT_TRUE(underlined(second));
-}
 
-TEST_F(InlineFieldTest, HidingTheFieldEndsTheEdit) {
-    focus(first);
-    first->selectAll();
-    QTest::keyClicks(first, "Name ");
-    window.hide();
-    EXPECT_FALSE(first->isEditing());
-    EXPECT_EQ(first->text(), "Name");
-}
-
-TEST_F(InlineFieldTest, ColoursFollowTheAppearance) {
-    auto& appearance = platform::Appearance::shared();
-    for (bool dark : {false, true}) {
-        appearance.setOverride(dark);
+    for (bool dark : {true, false}) {
+        platform::Appearance::shared().setOverride(dark);
         EXPECT_EQ(first->palette().color(QPalette::Text), BrandColor::text()) << dark;
         EXPECT_EQ(first->palette().color(QPalette::PlaceholderText), BrandColor::textFaint()) << dark;
         focus(first);
         EXPECT_TRUE(underlined(first)) << dark;
         focus(other);
     }
-    appearance.setOverride(std::nullopt);
+    platform::Appearance::shared().setOverride(std::nullopt);
 }

@@ -21,53 +21,36 @@ protected:
     static void dark() { Appearance::shared().setOverride(true); }
 };
 
-QRgb rgb(const QColor& c) { return c.rgb() & 0xFFFFFF; }
-
 }  // namespace
 
-TEST_F(ThemeTest, EverySurfaceSwitchesWithTheAppearance) {
+TEST_F(ThemeTest, EverySurfaceSwitchesWithTheAppearanceButTheCachedShare) {
+    using Colour = QColor (*)();
+    const Colour switching[] = {BrandColor::bg,     BrandColor::bgSubtle, BrandColor::bgElevated,
+                                BrandColor::text,   BrandColor::textMuted, BrandColor::textFaint,
+                                BrandColor::accent, BrandColor::accentFaint, BrandColor::border,
+                                BrandColor::warn,   BrandColor::chartOutput, BrandColor::windowBG};
+    std::vector<QColor> lightColours;
     light();
-    EXPECT_EQ(rgb(BrandColor::bg()), 0xFAFAF8u);
-    EXPECT_EQ(rgb(BrandColor::text()), 0x141413u);
-    EXPECT_EQ(rgb(BrandColor::textMuted()), 0x6B6B67u);
-    EXPECT_EQ(rgb(BrandColor::border()), 0xE5E1D8u);
-    EXPECT_EQ(rgb(BrandColor::warn()), 0x8A6D3Bu);
-    EXPECT_EQ(rgb(BrandColor::chartOutput()), 0x4A4740u);
-    EXPECT_EQ(rgb(BrandColor::windowBG()), 0xFAFAF8u);
-
+    for (Colour c : switching) lightColours.push_back(c());
+    const QColor cached = BrandColor::chartCached();
     dark();
-    EXPECT_EQ(rgb(BrandColor::bg()), 0x1A1917u);
-    EXPECT_EQ(rgb(BrandColor::text()), 0xF2EFE8u);
-    EXPECT_EQ(rgb(BrandColor::textMuted()), 0xA8A49Bu);
-    EXPECT_EQ(rgb(BrandColor::border()), 0x38352Fu);
-    EXPECT_EQ(rgb(BrandColor::warn()), 0xC9A85Eu);
-    EXPECT_EQ(rgb(BrandColor::chartOutput()), 0xB4AFA4u);
-    EXPECT_EQ(rgb(BrandColor::windowBG()), 0x1A1917u);
-}
+    for (size_t i = 0; i < std::size(switching); ++i) EXPECT_NE(switching[i](), lightColours[i]) << i;
+    EXPECT_EQ(BrandColor::chartCached(), cached);
 
-TEST_F(ThemeTest, AccentFaintHasItsOwnAlphaPerAppearance) {
-    dark();
-    EXPECT_EQ(rgb(BrandColor::accentFaint()), 0xC9A85Eu);
-    EXPECT_NEAR(BrandColor::accentFaint().alphaF(), 0.16, 0.003);
-    EXPECT_EQ(BrandColor::accent().alpha(), 255);
-    light();
-    EXPECT_EQ(rgb(BrandColor::accentFaint()), 0xB5924Cu);
-    EXPECT_NEAR(BrandColor::accentFaint().alphaF(), 0.10, 0.003);
-    EXPECT_EQ(BrandColor::accent().alpha(), 255);
-}
-
-TEST_F(ThemeTest, ChartCachedIsTheSameInBoth) {
-    light();
-    QColor l = BrandColor::chartCached();
-    dark();
-    EXPECT_EQ(BrandColor::chartCached(), l);
-    EXPECT_EQ(rgb(l), 0x7E856Fu);
+    // The window is the page background; the faint accent is the accent,
+    // see-through.
+    for (bool isDark : {false, true}) {
+        Appearance::shared().setOverride(isDark);
+        EXPECT_EQ(BrandColor::windowBG(), BrandColor::bg());
+        EXPECT_EQ(BrandColor::accentFaint().rgb(), BrandColor::accent().rgb());
+        EXPECT_LT(BrandColor::accentFaint().alpha(), 64);
+        EXPECT_EQ(BrandColor::accent().alpha(), 255);
+    }
 }
 
 TEST_F(ThemeTest, StyleSheetTextKeepsTheAlpha) {
-    light();
-    EXPECT_EQ(BrandColor::css(BrandColor::bg()), "#fafaf8");
-    EXPECT_EQ(BrandColor::css(BrandColor::accentFaint()), "rgba(181, 146, 76, 0.100)");
+    EXPECT_EQ(BrandColor::css(QColor(0xFA, 0xFA, 0xF8)), "#fafaf8");
+    EXPECT_EQ(BrandColor::css(QColor(181, 146, 76, 26)), "rgba(181, 146, 76, 0.102)");
 }
 
 TEST_F(ThemeTest, OverrideAnnouncesOnlyRealChanges) {
@@ -84,7 +67,6 @@ TEST(BrandFontTest, KeepsSizeAndWeightWhateverTheFace) {
     QFont f = BrandFont::sans(13, QFont::Medium);
     EXPECT_EQ(f.pixelSize(), 13);
     EXPECT_EQ(f.weight(), QFont::Medium);
-    EXPECT_EQ(BrandFont::sans(19, QFont::DemiBold).pixelSize(), 19);
     EXPECT_EQ(BrandFont::sans(10.6).pixelSize(), 11);
     EXPECT_EQ(BrandFont::sans(12).weight(), QFont::Normal);
     // A size too small to draw still gives a usable font.

@@ -1,0 +1,569 @@
+#include "DetailTimeline.h"
+
+#include <QEasingCurve>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListView>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPropertyAnimation>
+#include <QScrollBar>
+#include <QStackedWidget>
+#include <QTextLayout>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "Appearance.h"
+#include "Formatting.h"
+#include "PlainLabel.h"
+#include "Symbols.h"
+#include "Theme.h"
+
+namespace vorel {
+
+std::string_view rawValue(TimelineFilter filter) {
+    switch (filter) {
+        case TimelineFilter::prompts: return "Prompts";
+        case TimelineFilter::responses: return "Responses";
+        case TimelineFilter::reasoning: return "Reasoning";
+        case TimelineFilter::tools: return "Tools";
+        case TimelineFilter::apiCalls: return "API calls";
+        case TimelineFilter::internalRows: return "Internal";
+    }
+    return "";
+}
+
+std::optional<TimelineFilter> timelineFilterFromRaw(std::string_view raw) {
+    for (TimelineFilter f : allTimelineFilters) {
+        if (rawValue(f) == raw) return f;
+    }
+    return std::nullopt;
+}
+
+TimelineFilter timelineFilterFor(ConversationEventKind kind) {
+    using K = ConversationEventKind;
+    switch (kind) {
+        case K::user: return TimelineFilter::prompts;
+        case K::assistant: return TimelineFilter::responses;
+        case K::reasoning: return TimelineFilter::reasoning;
+        case K::toolCall:
+        case K::toolResult:
+        case K::webSearch:
+        case K::patch: return TimelineFilter::tools;
+        case K::token: return TimelineFilter::apiCalls;
+        case K::injected:
+        case K::system:
+        case K::lifecycle: return TimelineFilter::internalRows;
+    }
+    return TimelineFilter::internalRows;
+}
+
+TimelineFilters allTimelineFilterSet() {
+    return TimelineFilters(allTimelineFilters.begin(), allTimelineFilters.end());
+}
+
+TimelineFilters toggledTimelineFilters(TimelineFilters filters, TimelineFilter filter) {
+    if (filters.erase(filter) == 0) {
+        filters.insert(filter);
+    } else if (filters.empty()) {
+        filters = allTimelineFilterSet();
+    }
+    return filters;
+}
+
+QString timelineSymbol(ConversationEventKind kind) {
+    using K = ConversationEventKind;
+    switch (kind) {
+        case K::user: return QStringLiteral("person");
+        case K::injected: return QStringLiteral("gearshape.2");
+        case K::assistant: return QStringLiteral("text.bubble");
+        case K::reasoning: return QStringLiteral("brain");
+        case K::toolCall: return QStringLiteral("hammer");
+        case K::toolResult: return QStringLiteral("terminal");
+        case K::webSearch: return QStringLiteral("magnifyingglass");
+        case K::patch: return QStringLiteral("doc.badge.gearshape");
+        case K::token: return QStringLiteral("number");
+        case K::lifecycle: return QStringLiteral("clock");
+        case K::system: return QStringLiteral("gearshape");
+    }
+    return {};
+}
+
+static QString qstr(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+TimelineRowTexts timelineRowTexts(const ConversationEvent& event) {
+    TimelineRowTexts t;
+    t.kind = qstr(rawValue(event.kind));
+    t.title = QString::fromStdString(event.title);
+    if (event.timestamp) t.stamp = shortStamp(*event.timestamp);
+    if (event.cost) {
+        t.amount = money(*event.cost);
+        t.amountIsMoney = true;
+    } else if (event.tokens && *event.tokens >= 1) {
+        t.amount = compactTokens(*event.tokens) + QStringLiteral(" tok");
+    }
+    return t;
+}
+
+// ---------------------------------------------------------------- model
+
+TimelineModel::TimelineModel(QObject* parent) : QAbstractListModel(parent) {}
+
+std::vector<int> TimelineModel::shownPositions(size_t from) const {
+    std::vector<int> out;
+    for (size_t i = from; i < events_.size(); ++i) {
+        if (filters_.count(timelineFilterFor(events_[i].kind))) out.push_back(static_cast<int>(i));
+    }
+    return out;
+}
+
+void TimelineModel::setEvents(const std::vector<ConversationEvent>& events) {
+    if (events == events_) return;
+    const bool appended = !events_.empty() && events.size() > events_.size() &&
+                          std::equal(events_.begin(), events_.end(), events.begin());
+    if (!appended) {
+        beginResetModel();
+        events_ = events;
+        shown_ = shownPositions(0);
+        endResetModel();
+        return;
+    }
+    const size_t oldCount = events_.size();
+    events_ = events;
+    std::vector<int> added = shownPositions(oldCount);
+    if (added.empty()) return;
+    const int first = static_cast<int>(shown_.size());
+    beginInsertRows({}, first, first + static_cast<int>(added.size()) - 1);
+    shown_.insert(shown_.end(), added.begin(), added.end());
+    endInsertRows();
+    // The row that was last loses the list's bottom padding.
+    if (first > 0) emit dataChanged(index(first - 1), index(first - 1));
+}
+
+void TimelineModel::setFilters(const TimelineFilters& filters) {
+    TimelineFilters next = filters.empty() ? allTimelineFilterSet() : filters;
+    if (next == filters_) return;
+    beginResetModel();
+    filters_ = std::move(next);
+    shown_ = shownPositions(0);
+    endResetModel();
+}
+
+void TimelineModel::setHighlightedEventId(std::optional<int> id) {
+    if (id == highlighted_) return;
+    const std::optional<int> old = highlighted_;
+    highlighted_ = id;
+    for (std::optional<int> changed : {old, id}) {
+        if (!changed) continue;
+        int row = rowOfEvent(*changed);
+        if (row >= 0) emit dataChanged(index(row), index(row), {HighlightedRole});
+    }
+}
+
+const ConversationEvent& TimelineModel::eventAt(int row) const {
+    return events_.at(static_cast<size_t>(shown_.at(static_cast<size_t>(row))));
+}
+
+int TimelineModel::rowOfEvent(int id) const {
+    for (size_t row = 0; row < shown_.size(); ++row) {
+        if (events_[static_cast<size_t>(shown_[row])].id == id) return static_cast<int>(row);
+    }
+    return -1;
+}
+
+int TimelineModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(shown_.size());
+}
+
+QVariant TimelineModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= rowCount()) return {};
+    const ConversationEvent& e = eventAt(index.row());
+    switch (role) {
+        case Qt::DisplayRole: return QString::fromStdString(e.title);
+        case Qt::ToolTipRole: return {};
+        case EventIdRole: return e.id;
+        case HighlightedRole: return highlighted_ && *highlighted_ == e.id;
+        default: return {};
+    }
+}
+
+// ---------------------------------------------------------------- delegate
+
+namespace {
+
+// Row geometry: padding around the content, the icon column, the gaps.
+constexpr int kRowPadV = 8;
+constexpr int kRowPadH = 6;
+constexpr int kListPadV = 12;
+constexpr int kIconFrame = 18;
+constexpr int kIconSize = 12;
+constexpr int kIconTop = 2;
+constexpr int kIconGap = 9;
+constexpr int kLineGap = 3;
+constexpr int kHeaderSpacing = 6;
+constexpr int kHairlineInset = 28;
+constexpr int kMaxDetailLines = 3;
+constexpr double kHighlightRadius = 6;
+
+QFont kindFont() { return BrandFont::sans(11, QFont::Medium); }
+QFont titleFont() { return BrandFont::sans(12, QFont::Medium); }
+QFont stampFont() { return BrandFont::sans(11); }
+QFont detailFont() { return BrandFont::sans(11); }
+QFont amountFont(bool money) { return BrandFont::sansMonospacedDigits(11, money ? QFont::Medium : QFont::Normal); }
+
+int headerHeight() {
+    return std::max(QFontMetrics(titleFont()).height(), QFontMetrics(kindFont()).height());
+}
+
+// The list's own top and bottom padding belongs to its first and last rows,
+// so it scrolls with the content.
+int topExtra(const QModelIndex& index) { return index.row() == 0 ? kListPadV : 0; }
+int bottomExtra(const QModelIndex& index) {
+    return index.row() == index.model()->rowCount() - 1 ? kListPadV : 0;
+}
+
+const TimelineModel* timelineModel(const QModelIndex& index) {
+    return qobject_cast<const TimelineModel*>(index.model());
+}
+
+}  // namespace
+
+TimelineDelegate::TimelineDelegate(QListView* view) : QStyledItemDelegate(view), view_(view) {}
+
+int TimelineDelegate::contentWidth(const QStyleOptionViewItem& option) const {
+    int width = view_ ? view_->viewport()->width() : option.rect.width();
+    return std::max(0, width - 2 * kSidePadding);
+}
+
+QStringList TimelineDelegate::detailLines(const QString& detail, int width) {
+    QStringList lines;
+    if (detail.isEmpty()) return lines;
+    width = std::max(width, 1);
+    QString text = detail;
+    text.replace(QLatin1Char('\n'), QChar::LineSeparator);
+    const QFont font = detailFont();
+    QTextLayout layout(text, font);
+    QTextOption opt;
+    opt.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(opt);
+    layout.beginLayout();
+    for (;;) {
+        QTextLine line = layout.createLine();
+        if (!line.isValid()) break;
+        line.setLineWidth(width);
+        if (lines.size() == kMaxDetailLines - 1) {
+            // The last line drawn: everything left, cut to the width.
+            QString rest = text.mid(line.textStart());
+            const bool more = line.textStart() + line.textLength() < text.size();
+            if (more) {
+                int sep = rest.indexOf(QChar::LineSeparator);
+                QString head = sep >= 0 ? rest.left(sep) : rest;
+                QFontMetrics fm(font);
+                QString cut = fm.elidedText(head + QStringLiteral("…"), Qt::ElideRight, width);
+                lines << cut;
+            } else {
+                lines << rest;
+            }
+            break;
+        }
+        QString piece = text.mid(line.textStart(), line.textLength());
+        while (piece.endsWith(QChar::LineSeparator) || piece.endsWith(QLatin1Char(' '))) piece.chop(1);
+        lines << piece;
+    }
+    layout.endLayout();
+    for (QString& l : lines) l.replace(QChar::LineSeparator, QLatin1Char(' '));
+    return lines;
+}
+
+QSize TimelineDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {
+    const TimelineModel* model = timelineModel(index);
+    if (!model) return QStyledItemDelegate::sizeHint(option, index);
+    const ConversationEvent& e = model->eventAt(index.row());
+    const int width = contentWidth(option);
+    int height = kRowPadV + headerHeight();
+    QStringList lines = detailLines(QString::fromStdString(e.detail), width - kIconFrame - kIconGap);
+    if (!lines.isEmpty()) height += kLineGap + QFontMetrics(detailFont()).lineSpacing() * static_cast<int>(lines.size());
+    height += kRowPadV + 1;  // and the rule under the row
+    return {width + 2 * kSidePadding, height + topExtra(index) + bottomExtra(index)};
+}
+
+void TimelineDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const {
+    const TimelineModel* model = timelineModel(index);
+    if (!model) return;
+    const ConversationEvent& e = model->eventAt(index.row());
+    const TimelineRowTexts texts = timelineRowTexts(e);
+    const QRect r = option.rect;
+    const int rowTop = r.top() + topExtra(index);
+    const int rowBottom = r.bottom() + 1 - bottomExtra(index) - 1;  // above the rule
+    const int left = r.left() + kSidePadding;
+    const int right = r.left() + kSidePadding + contentWidth(option);
+
+    p->save();
+    p->setRenderHint(QPainter::Antialiasing);
+    p->setRenderHint(QPainter::TextAntialiasing);
+
+    if (index.data(TimelineModel::HighlightedRole).toBool()) {
+        QRectF box(left - kHighlightOverhang, rowTop, right - left + 2 * kHighlightOverhang, rowBottom - rowTop);
+        QPainterPath path;
+        path.addRoundedRect(box, kHighlightRadius, kHighlightRadius);
+        p->fillPath(path, BrandColor::accentFaint());
+    }
+
+    const QColor iconColor =
+        e.kind == ConversationEventKind::injected ? BrandColor::textFaint() : BrandColor::accent();
+    const int top = rowTop + kRowPadV;
+    const qreal dpr = p->device() ? p->device()->devicePixelRatioF() : 1.0;
+    QPixmap icon = platform::symbolPixmap(timelineSymbol(e.kind), iconColor, kIconSize, dpr);
+    if (!icon.isNull()) p->drawPixmap(left + (kIconFrame - kIconSize) / 2, top + kIconTop, icon);
+
+    // First line: kind, title, then the time and the amount at the end.
+    const int textLeft = left + kIconFrame + kIconGap;
+    const int lineH = headerHeight();
+    int x = textLeft;
+    int end = right;
+    auto drawRightAligned = [&](const QString& s, const QFont& f, const QColor& c) {
+        if (s.isEmpty()) return;
+        QFontMetrics fm(f);
+        int w = fm.horizontalAdvance(s);
+        p->setFont(f);
+        p->setPen(c);
+        p->drawText(QRect(end - w, top, w, lineH), Qt::AlignVCenter | Qt::AlignLeft, s);
+        end -= w + kHeaderSpacing;
+    };
+    drawRightAligned(texts.amount, amountFont(texts.amountIsMoney),
+                     texts.amountIsMoney ? BrandColor::text() : BrandColor::textFaint());
+    drawRightAligned(texts.stamp, stampFont(), BrandColor::textFaint());
+
+    QFontMetrics kindMetrics(kindFont());
+    const int kindW = std::min(kindMetrics.horizontalAdvance(texts.kind), std::max(0, end - x));
+    p->setFont(kindFont());
+    p->setPen(iconColor);
+    p->drawText(QRect(x, top, kindW, lineH), Qt::AlignVCenter | Qt::AlignLeft,
+                kindMetrics.elidedText(texts.kind, Qt::ElideRight, kindW));
+    x += kindW + kHeaderSpacing;
+    if (end > x) {
+        QFontMetrics titleMetrics(titleFont());
+        p->setFont(titleFont());
+        p->setPen(BrandColor::text());
+        p->drawText(QRect(x, top, end - x, lineH), Qt::AlignVCenter | Qt::AlignLeft,
+                    titleMetrics.elidedText(texts.title, Qt::ElideRight, end - x));
+    }
+
+    // Up to three lines of detail under it.
+    QStringList lines = detailLines(QString::fromStdString(e.detail), right - textLeft);
+    if (!lines.isEmpty()) {
+        p->setFont(detailFont());
+        p->setPen(BrandColor::textMuted());
+        const int spacing = QFontMetrics(detailFont()).lineSpacing();
+        int y = top + lineH + kLineGap;
+        for (const QString& line : lines) {
+            p->drawText(QRect(textLeft, y, right - textLeft, spacing), Qt::AlignTop | Qt::AlignLeft, line);
+            y += spacing;
+        }
+    }
+
+    // The rule under the row, inset past the icon.
+    p->setRenderHint(QPainter::Antialiasing, false);
+    p->fillRect(QRect(left + kHairlineInset, rowBottom, std::max(0, right - left - kHairlineInset), 1),
+                BrandColor::border());
+    p->restore();
+}
+
+// ---------------------------------------------------------------- chips
+
+namespace {
+constexpr int kChipPadH = 8;
+constexpr int kChipPadV = 3;
+constexpr double kChipRadius = 5;
+
+QFont chipFont(bool on) { return BrandFont::sans(11, on ? QFont::Medium : QFont::Normal); }
+}  // namespace
+
+TimelineFilterChip::TimelineFilterChip(TimelineFilter filter, QWidget* parent)
+    : QAbstractButton(parent), filter_(filter) {
+    setText(qstr(rawValue(filter)));
+    setCursor(Qt::PointingHandCursor);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+}
+
+void TimelineFilterChip::setOn(bool on) {
+    if (on == on_) return;
+    on_ = on;
+    updateGeometry();
+    update();
+}
+
+QSize TimelineFilterChip::sizeHint() const {
+    // Sized for the wider (medium) face, so a chip keeps its width when toggled.
+    QFontMetrics fm(chipFont(true));
+    return {fm.horizontalAdvance(text()) + 2 * kChipPadH, fm.height() + 2 * kChipPadV};
+}
+
+void TimelineFilterChip::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    if (on_) {
+        QPainterPath path;
+        path.addRoundedRect(box, kChipRadius, kChipRadius);
+        p.fillPath(path, BrandColor::bgSubtle());
+    }
+    QColor stroke = BrandColor::border();
+    if (!on_) stroke.setAlphaF(stroke.alphaF() * 0.5);
+    p.setPen(QPen(stroke, 1));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(box, kChipRadius, kChipRadius);
+    p.setFont(chipFont(on_));
+    p.setPen(on_ ? BrandColor::text() : BrandColor::textFaint());
+    p.drawText(rect(), Qt::AlignCenter, text());
+}
+
+// ---------------------------------------------------------------- widget
+
+DetailTimeline::DetailTimeline(QWidget* parent) : QWidget(parent), model_(new TimelineModel(this)) {
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+
+    auto* bar = new QHBoxLayout;
+    bar->setContentsMargins(20, 0, 20, 8);
+    bar->setSpacing(6);
+    for (size_t i = 0; i < allTimelineFilters.size(); ++i) {
+        auto* chip = new TimelineFilterChip(allTimelineFilters[i], this);
+        chips_[i] = chip;
+        bar->addWidget(chip, 0, Qt::AlignVCenter);
+        connect(chip, &QAbstractButton::clicked, this, [this, chip] {
+            setFilters(toggledTimelineFilters(model_->filters(), chip->filter()));
+        });
+    }
+    bar->addStretch(1);
+    outer->addLayout(bar);
+    outer->addWidget(new Hairline(0, this));
+
+    stack_ = new QStackedWidget(this);
+    auto* stackBox = new QVBoxLayout;
+    stackBox->setContentsMargins(20, 12, 20, 12);
+    stackBox->addWidget(stack_);
+    outer->addLayout(stackBox, 1);
+
+    list_ = new QListView(stack_);
+    list_->setObjectName(QStringLiteral("timelineList"));
+    list_->setModel(model_);
+    list_->setItemDelegate(new TimelineDelegate(list_));
+    list_->setFrameShape(QFrame::NoFrame);
+    list_->setSelectionMode(QAbstractItemView::NoSelection);
+    list_->setFocusPolicy(Qt::NoFocus);
+    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list_->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    list_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    list_->setResizeMode(QListView::Adjust);
+    list_->setUniformItemSizes(false);
+    list_->setMouseTracking(false);
+    list_->viewport()->setAutoFillBackground(false);
+    list_->setAutoFillBackground(false);
+    list_->verticalScrollBar()->setSingleStep(20);
+    stack_->addWidget(list_);
+
+    auto* emptyPage = new QWidget(stack_);
+    auto* emptyBox = new QVBoxLayout(emptyPage);
+    emptyBox->setContentsMargins(20, 12, 20, 12);
+    empty_ = wrappingLabel(QString(), QStringLiteral("timelineEmpty"), BrandFont::sans(12));
+    emptyBox->addWidget(empty_);
+    emptyBox->addStretch(1);
+    stack_->addWidget(emptyPage);
+
+    auto applyColors = [this] {
+        BrandColor::setTextColor(empty_, BrandColor::textMuted());
+        BrandColor::styleScrollBar(list_->verticalScrollBar());
+        for (TimelineFilterChip* chip : chips_) chip->update();
+        list_->viewport()->update();
+    };
+    applyColors();
+    connect(&platform::Appearance::shared(), &platform::Appearance::changed, this, applyColors);
+
+    updateChips();
+    updateEmptyState();
+}
+
+void DetailTimeline::setEvents(const std::vector<ConversationEvent>& events) {
+    const std::vector<ConversationEvent>& old = model_->events();
+    // A refresh of the same conversation starts with the same first event;
+    // another conversation starts at the top of its list.
+    const bool sameConversation = !old.empty() && !events.empty() && old.front() == events.front();
+    QScrollBar* bar = list_->verticalScrollBar();
+    const int kept = bar->value();
+    model_->setEvents(events);
+    updateEmptyState();
+    list_->doItemsLayout();
+    bar->setValue(sameConversation ? std::min(kept, bar->maximum()) : 0);
+}
+
+const TimelineFilters& DetailTimeline::filters() const { return model_->filters(); }
+
+void DetailTimeline::setFilters(const TimelineFilters& filters) {
+    const TimelineFilters before = model_->filters();
+    model_->setFilters(filters);
+    if (model_->filters() == before) return;
+    updateChips();
+    updateEmptyState();
+    emit filtersChanged(model_->filters());
+}
+
+void DetailTimeline::addFilter(TimelineFilter filter) {
+    TimelineFilters next = model_->filters();
+    next.insert(filter);
+    setFilters(next);
+}
+
+std::optional<int> DetailTimeline::highlightedEventId() const { return model_->highlightedEventId(); }
+
+void DetailTimeline::setHighlightedEventId(std::optional<int> id) { model_->setHighlightedEventId(id); }
+
+bool DetailTimeline::scrollToEvent(int id, bool animated) {
+    const int row = model_->rowOfEvent(id);
+    if (row < 0) return false;
+    list_->doItemsLayout();
+    QScrollBar* bar = list_->verticalScrollBar();
+    const int from = bar->value();
+    list_->scrollTo(model_->index(row), QAbstractItemView::PositionAtCenter);
+    const int to = bar->value();
+    if (animated && from != to) {
+        bar->setValue(from);
+        auto* anim = new QPropertyAnimation(bar, "value", this);
+        anim->setDuration(250);
+        anim->setEasingCurve(QEasingCurve::InOutQuad);
+        anim->setStartValue(from);
+        anim->setEndValue(to);
+        anim->start(QAbstractAnimation::DeleteWhenStopped);
+    }
+    return true;
+}
+
+TimelineFilterChip* DetailTimeline::chip(TimelineFilter filter) const {
+    return chips_[static_cast<size_t>(filter)];
+}
+
+QString DetailTimeline::emptyText() const {
+    return stack_->currentWidget() == list_ ? QString() : empty_->text();
+}
+
+void DetailTimeline::updateEmptyState() {
+    if (model_->events().empty()) {
+        empty_->setText(QStringLiteral("No detailed events found in the local transcript."));
+        stack_->setCurrentIndex(1);
+    } else if (model_->rowCount() == 0) {
+        empty_->setText(QStringLiteral("No events match the current filters."));
+        stack_->setCurrentIndex(1);
+    } else {
+        stack_->setCurrentWidget(list_);
+    }
+}
+
+void DetailTimeline::updateChips() {
+    for (TimelineFilterChip* chip : chips_) chip->setOn(model_->filters().count(chip->filter()) > 0);
+}
+
+}  // namespace vorel
