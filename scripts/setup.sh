@@ -10,7 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   wordnet-base link-grammar-dictionaries-en
   clang libclang-rt-14-dev
-  qt6-base-dev qt6-svg-dev libgl-dev fonts-material-design-icons-iconfont
+  qt6-base-dev qt6-svg-dev libgl-dev fonts-material-design-icons-iconfont fonts-dejavu-core
   dbus-daemon
 )
 
