@@ -1,0 +1,188 @@
+// The Details screen over a real cost model: which conversation it shows,
+// picking another, the plot click and its delayed steps, and refresh ticks
+// that must not disturb what the user is typing.
+
+#include <gtest/gtest.h>
+
+#include <QLineEdit>
+#include <memory>
+
+#include "ConversationDetailView.h"
+#include "ConversationSearchField.h"
+#include "CostPlotView.h"
+#include "DetailTimeline.h"
+#include "GuiTestSupport.h"
+#include "InlineField.h"
+
+namespace vorel {
+namespace {
+
+using test::kNoon;
+using test::ModelTest;
+
+class DetailViewTest : public ModelTest {
+protected:
+    // Two conversations; "newer" has the later activity.
+    void twoConversations() {
+        claude("older", kNoon - std::chrono::hours{3}, 1);
+        claude("newer", kNoon - std::chrono::hours{1}, 2);
+    }
+    const std::string& idOf(const std::string& stem) {
+        for (const SessionRow& r : model().model().allRows()) {
+            if (r.id.find(stem) != std::string::npos) return r.id;
+        }
+        ADD_FAILURE() << "no row for " << stem;
+        static const std::string none;
+        return none;
+    }
+};
+
+TEST_F(DetailViewTest, SelectionStartsAtNewestAndFollowsPicks) {
+    twoConversations();
+    ConversationDetailView view(model());
+    view.resize(800, 700);
+    view.show();
+
+    EXPECT_EQ(view.selectedId().toStdString(), idOf("newer"));
+    EXPECT_EQ(view.searchField()->selectedId(), view.selectedId());
+    EXPECT_FALSE(view.isEmptyStateShown());
+    EXPECT_EQ(view.nameField()->text().toStdString(),
+              model().meta().topic(idOf("newer"), view.selectedRow()->title));
+    // One API call, priced: the plot and the timeline carry it.
+    EXPECT_EQ(view.plot()->data().items().size(), 1u);
+    EXPECT_EQ(view.statsGrid()->texts().size(), 8);
+    EXPECT_TRUE(view.chipTexts().contains(QStringLiteral("Claude Code")));
+
+    // Closing sections, then picking another conversation reopens them and
+    // shows its detail.
+    view.sectionHeader(0)->click();
+    view.sectionHeader(1)->click();
+    EXPECT_FALSE(view.isPlotExpanded());
+    EXPECT_FALSE(view.isDetailsExpanded());
+    EXPECT_TRUE(view.sectionHeader(1)->title().startsWith(QStringLiteral("Details · ")));
+    const std::string older = idOf("older");
+    emit view.searchField()->picked(QString::fromStdString(older));
+    EXPECT_EQ(view.selectedId().toStdString(), older);
+    EXPECT_TRUE(view.isPlotExpanded());
+    EXPECT_TRUE(view.isDetailsExpanded());
+    EXPECT_EQ(view.sectionHeader(1)->title(), QStringLiteral("Details"));
+    ASSERT_TRUE(view.selectedRow());
+    EXPECT_EQ(view.selectedRow()->id, older);
+
+    // A tick with the same rows keeps the pick.
+    model().tick();
+    EXPECT_EQ(view.selectedId().toStdString(), older);
+}
+
+TEST_F(DetailViewTest, EmptyModelShowsOnlyTheCaptionAndEmptyText) {
+    ConversationDetailView view(model());
+    view.show();
+    EXPECT_TRUE(view.isEmptyStateShown());
+    EXPECT_EQ(view.emptyLabel()->text(), QStringLiteral("No conversations recorded yet."));
+    EXPECT_FALSE(view.nameField()->isVisible());
+    EXPECT_FALSE(view.searchField()->isVisible());
+    EXPECT_TRUE(view.selectedId().isEmpty());
+}
+
+TEST_F(DetailViewTest, PlotClickOpensTimelineHighlightsThenClears) {
+    twoConversations();
+    ConversationDetailView view(model());
+    view.resize(800, 700);
+    view.show();
+    view.timeline()->setFilters({TimelineFilter::prompts});
+    view.sectionHeader(2)->click();
+    ASSERT_FALSE(view.isTimelineExpanded());
+
+    ASSERT_FALSE(view.plot()->data().items().empty());
+    const int id = view.plot()->data().items().front().id;
+    emit view.plot()->eventClicked(id);
+    EXPECT_TRUE(view.isTimelineExpanded());
+    EXPECT_FALSE(view.isDetailsExpanded());
+    EXPECT_TRUE(view.timeline()->filters().count(TimelineFilter::apiCalls));
+    EXPECT_TRUE(view.timeline()->filters().count(TimelineFilter::prompts));
+    EXPECT_FALSE(view.timeline()->highlightedEventId());
+
+    EXPECT_TRUE(test::waitFor([&] { return view.timeline()->highlightedEventId() == id; }, 2000));
+    EXPECT_TRUE(test::waitFor([&] { return !view.timeline()->highlightedEventId(); }, 4000));
+}
+
+TEST_F(DetailViewTest, SecondClickKeepsItsOwnHighlightPastTheFirstClearing) {
+    claude("only", kNoon - std::chrono::hours{1}, 1);
+    ConversationDetailView view(model());
+    view.show();
+    const int id = view.plot()->data().items().front().id;
+    emit view.plot()->eventClicked(id);
+    ASSERT_TRUE(test::waitFor([&] { return view.timeline()->highlightedEventId() == id; }, 2000));
+    // Another highlight set meanwhile is not cleared by the first click.
+    view.timeline()->setHighlightedEventId(id + 1000);
+    test::spin(ConversationDetailView::kHighlightMs + 300);
+    EXPECT_EQ(view.timeline()->highlightedEventId(), id + 1000);
+}
+
+TEST_F(DetailViewTest, DelayedStepsDieWithTheScreen) {
+    claude("only", kNoon - std::chrono::hours{1}, 1);
+    auto view = std::make_unique<ConversationDetailView>(model());
+    view->show();
+    const int id = view->plot()->data().items().front().id;
+    emit view->plot()->eventClicked(id);
+    view.reset();  // leaving the section before the steps fire
+    test::spin(ConversationDetailView::kScrollDelayMs + 100);  // would crash on a dangling screen
+
+    auto again = std::make_unique<ConversationDetailView>(model());
+    again->show();
+    emit again->plot()->eventClicked(id);
+    ASSERT_TRUE(test::waitFor([&] { return again->timeline()->highlightedEventId() == id; }, 2000));
+    again.reset();  // before the clearing step
+    test::spin(ConversationDetailView::kHighlightMs + 100);
+    SUCCEED();
+}
+
+TEST_F(DetailViewTest, TicksKeepWhatIsBeingTyped) {
+    claude("only", kNoon - std::chrono::hours{1}, 1);
+    ConversationDetailView view(model());
+    test::showActive(view);
+    const std::string id = idOf("only");
+
+    // The store trims "New " to "New"; the focused field keeps the blank.
+    view.nameField()->setFocus();
+    ASSERT_TRUE(test::waitFor([&] { return view.nameField()->hasFocus(); }));
+    view.nameField()->setText(QStringLiteral("New "));
+    emit view.nameField()->textEdited(view.nameField()->text());
+    EXPECT_EQ(model().meta().topic(id, ""), "New");
+    model().tick();
+    EXPECT_EQ(view.nameField()->text(), QStringLiteral("New "));
+    EXPECT_EQ(view.sectionHeader(1)->title(), QStringLiteral("Details"));
+
+    // The summary field likewise, and its note wins over the derived text.
+    view.editSummary();
+    ASSERT_TRUE(view.isEditingSummary());
+    ASSERT_TRUE(test::waitFor([&] { return view.summaryField()->hasFocus(); }));
+    view.summaryField()->setText(QStringLiteral("My note "));
+    emit view.summaryField()->textEdited(view.summaryField()->text());
+    EXPECT_TRUE(model().meta().hasCustomSubtitle(id));
+    model().tick();
+    EXPECT_EQ(view.summaryField()->text(), QStringLiteral("My note "));
+    emit view.summaryField()->returnPressed();
+    EXPECT_FALSE(view.isEditingSummary());
+    EXPECT_EQ(view.summaryLabel()->summary(), QStringLiteral("My note"));
+}
+
+TEST_F(DetailViewTest, ActivityGridShowsAllEightCountersAndAdaptsColumns) {
+    claude("only", kNoon - std::chrono::hours{1}, 1);
+    ConversationDetailView view(model());
+    view.show();
+    const QStringList texts = view.statsGrid()->texts();
+    ASSERT_EQ(texts.size(), 8);
+    // The prompt is a message; the reply carries no text, only its usage.
+    EXPECT_EQ(texts[0], QStringLiteral("1 Messages"));
+    EXPECT_EQ(texts[6], QStringLiteral("1 Token events"));
+    EXPECT_EQ(texts[7], QStringLiteral("0 Compactions"));
+    // n columns need n * 118 + (n - 1) * 14 pixels.
+    EXPECT_EQ(view.statsGrid()->columnsFor(117), 1);
+    EXPECT_EQ(view.statsGrid()->columnsFor(249), 1);
+    EXPECT_EQ(view.statsGrid()->columnsFor(250), 2);
+    EXPECT_EQ(view.statsGrid()->columnsFor(5000), 8);
+}
+
+}  // namespace
+}  // namespace vorel
