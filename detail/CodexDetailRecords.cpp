@@ -86,20 +86,6 @@ bool writeMetaLine(dom::object payload, std::string& out, size_t budget) {
     return true;
 }
 
-// The running totals as "input_tokens=…;cached_input_tokens=…;…".
-std::string usageKey(dom::object totals) {
-    static constexpr std::string_view kNames[] = {"input_tokens", "cached_input_tokens", "output_tokens",
-                                                  "reasoning_output_tokens", "total_tokens"};
-    std::string key;
-    key.reserve(128);
-    for (std::string_view name : kNames) {
-        if (!key.empty()) key += ';';
-        key += name;
-        key += '=';
-        appendDecimal(key, intValue(field(totals, name)));
-    }
-    return key;
-}
 
 void addLifecycle(std::optional<TimePoint> timestamp, std::string title, std::string detail, DetailBuilder& into) {
     into.add(timestamp, ConversationEventKind::lifecycle, std::move(title), std::move(detail));
@@ -205,7 +191,7 @@ void parseCodexEvent(dom::element whole, std::optional<TimePoint> timestamp, Det
             return;
         }
         // The same running totals written again are the same call.
-        if (!into.rememberUsage(usageKey(*totals))) return;
+        if (!into.rememberUsage(Transcript::codexTotalsKey(*totals))) return;
         CodexCostItem item = codexCostItem(payload, into.d.currentModel);
         if (item.cost) into.d.itemizedCost += *item.cost;
         ConversationEvent e;

@@ -48,27 +48,6 @@ FileStamp stampOf(const std::string& path) {
 
 constexpr std::int64_t kGuardBytes = 64;
 
-// `length` bytes of the file at `offset`, or nothing when they cannot all be
-// read.
-std::optional<std::string> bytesAt(const std::string& path, std::int64_t offset, std::int64_t length) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return std::nullopt;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return std::nullopt;
-    }
-    std::string out(static_cast<size_t>(length), '\0');
-    std::int64_t have = 0;
-    while (have < length) {
-        ssize_t n = ::pread(fd, out.data() + have, static_cast<size_t>(length - have), offset + have);
-        if (n <= 0) break;
-        have += n;
-    }
-    ::close(fd);
-    if (have != length) return std::nullopt;
-    return out;
-}
 
 }  // namespace
 
@@ -216,8 +195,8 @@ struct ConversationDetailCache::State {
 
         offset = reader.completeEnd();
         std::int64_t length = std::min(offset, kGuardBytes);
-        auto first = bytesAt(path, 0, length);
-        auto last = bytesAt(path, offset - length, length);
+        auto first = Transcript::readBytesAt(path, 0, length);
+        auto last = Transcript::readBytesAt(path, offset - length, length);
         resumable = first && last;
         head = first.value_or(std::string{});
         guard = last.value_or(std::string{});
@@ -241,9 +220,9 @@ struct ConversationDetailCache::State {
         for (const FileStamp& s : now) dates.push_back(s.date);
         if (P::readingOrder(dates) != order) return false;
         const std::string& path = paths[newest];
-        auto first = bytesAt(path, 0, static_cast<std::int64_t>(head.size()));
+        auto first = Transcript::readBytesAt(path, 0, static_cast<std::int64_t>(head.size()));
         if (!first || *first != head) return false;
-        auto last = bytesAt(path, offset - static_cast<std::int64_t>(guard.size()),
+        auto last = Transcript::readBytesAt(path, offset - static_cast<std::int64_t>(guard.size()),
                             static_cast<std::int64_t>(guard.size()));
         return last && *last == guard;
     }

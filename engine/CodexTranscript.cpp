@@ -54,23 +54,6 @@ std::optional<std::string_view> nonEmptyString(const JsonValue& v) {
     return s;
 }
 
-// The running totals as "input_tokens=…;cached_input_tokens=…;…", which
-// identify one call across repeated events.
-std::string totalsKey(dom::object totals) {
-    static constexpr std::string_view kNames[] = {"input_tokens", "cached_input_tokens", "output_tokens",
-                                                  "reasoning_output_tokens", "total_tokens"};
-    std::string key;
-    key.reserve(128);
-    for (std::string_view name : kNames) {
-        if (!key.empty()) key += ';';
-        key += name;
-        key += '=';
-        char buf[24];
-        auto res = std::to_chars(buf, buf + sizeof buf, intValue(field(totals, name)));
-        key.append(buf, res.ptr);
-    }
-    return key;
-}
 
 // The JSON parser, kept from file to file on each thread so that its buffers
 // are not allocated again for every file.
@@ -163,7 +146,7 @@ void CodexParser::read(std::string_view line) {
     if (!last) return;
 
     auto totals = objectValue(field(*info, "total_token_usage"));
-    std::string key = totals ? totalsKey(*totals) : randomUUID();
+    std::string key = totals ? codexTotalsKey(*totals) : randomUUID();
     if (!seen_.insert(key).second) return;
 
     std::string model = currentModel_.empty() ? std::string(kUnknownOpenAIModel) : currentModel_;

@@ -1,8 +1,5 @@
 #include "IncrementalTranscript.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include "TranscriptReading.h"
 
 namespace vorel {
@@ -10,23 +7,6 @@ namespace vorel {
 namespace {
 
 constexpr std::int64_t kGuardBytes = 64;
-
-// `length` bytes of the file at `offset`, or nothing when they cannot all be
-// read.
-std::optional<std::string> bytesAt(const std::string& path, std::int64_t offset, std::int64_t length) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return std::nullopt;
-    std::string out(static_cast<size_t>(length), '\0');
-    std::int64_t have = 0;
-    while (have < length) {
-        ssize_t n = ::pread(fd, out.data() + have, static_cast<size_t>(length - have), offset + have);
-        if (n <= 0) break;
-        have += n;
-    }
-    ::close(fd);
-    if (have != length) return std::nullopt;
-    return out;
-}
 
 }  // namespace
 
@@ -40,9 +20,9 @@ bool IncrementalTranscript::canContinue(const std::string& path, std::uint64_t i
                                         const DayWindow& today) const {
     // Only a file that grew can have been appended to.
     if (!checkpoint_ || inode != inode_ || today.start != dayStart_ || size <= size_) return false;
-    auto head = bytesAt(path, 0, static_cast<std::int64_t>(head_.size()));
+    auto head = Transcript::readBytesAt(path, 0, static_cast<std::int64_t>(head_.size()));
     if (!head || *head != head_) return false;
-    auto guard = bytesAt(path, offset_ - static_cast<std::int64_t>(guard_.size()),
+    auto guard = Transcript::readBytesAt(path, offset_ - static_cast<std::int64_t>(guard_.size()),
                          static_cast<std::int64_t>(guard_.size()));
     return guard && *guard == guard_;
 }
@@ -86,8 +66,8 @@ bool IncrementalTranscript::update(const std::string& path, std::uint64_t inode,
     }
     offset_ = reader.completeEnd();
     std::int64_t guardLength = std::min(offset_, kGuardBytes);
-    auto head = bytesAt(path, 0, guardLength);
-    auto guard = bytesAt(path, offset_ - guardLength, guardLength);
+    auto head = Transcript::readBytesAt(path, 0, guardLength);
+    auto guard = Transcript::readBytesAt(path, offset_ - guardLength, guardLength);
     head_ = head.value_or(std::string{});
     guard_ = guard.value_or(std::string{});
     if (!head || !guard) inode_ = 0;  // the file changed under us: parse it whole next time

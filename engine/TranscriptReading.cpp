@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -357,6 +358,43 @@ std::string randomUUID() {
                   static_cast<unsigned>((hi >> 16) & 0xFFFF), static_cast<unsigned>(hi & 0xFFFF),
                   static_cast<unsigned>(lo >> 48), static_cast<unsigned long long>(lo & 0xFFFFFFFFFFFFULL));
     return buf;
+}
+
+std::string codexTotalsKey(dom::object totals) {
+    static constexpr std::string_view kNames[] = {"input_tokens", "cached_input_tokens", "output_tokens",
+                                                  "reasoning_output_tokens", "total_tokens"};
+    std::string key;
+    key.reserve(128);
+    for (std::string_view name : kNames) {
+        if (!key.empty()) key += ';';
+        key += name;
+        key += '=';
+        char buf[24];
+        auto res = std::to_chars(buf, buf + sizeof buf, intValue(field(totals, name)));
+        key.append(buf, res.ptr);
+    }
+    return key;
+}
+
+std::optional<std::string> readBytesAt(const std::string& path, std::int64_t offset, std::int64_t length) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return std::nullopt;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    std::string out(static_cast<size_t>(length), '\0');
+    std::int64_t have = 0;
+    while (have < length) {
+        ssize_t n = ::pread(fd, out.data() + have, static_cast<size_t>(length - have), offset + have);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        have += n;
+    }
+    ::close(fd);
+    if (have != length) return std::nullopt;
+    return out;
 }
 
 }  // namespace vorel::Transcript

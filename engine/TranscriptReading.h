@@ -178,4 +178,13 @@ inline std::optional<simdjson::dom::object> objectValue(const JsonValue& v) {
 // A random UUID text, for a response key that must never repeat.
 std::string randomUUID();
 
+// A Codex call's running totals as "input_tokens=…;cached_input_tokens=…;
+// output_tokens=…;reasoning_output_tokens=…;total_tokens=…", which identify
+// one call across repeated token-count events.
+std::string codexTotalsKey(simdjson::dom::object totals);
+
+// `length` bytes of the regular file at `path` from `offset`, or nothing
+// when they cannot all be read; never blocks on a FIFO or device.
+std::optional<std::string> readBytesAt(const std::string& path, std::int64_t offset, std::int64_t length);
+
 }  // namespace vorel::Transcript
