@@ -60,52 +60,12 @@ std::string foldCase(std::string_view s) { return toUtf8(toUnicode(s).foldCase()
 
 bool isStopWord(std::string_view word) { return std::ranges::binary_search(kStopWords, lowerCase(word)); }
 
-// One grapheme-cluster breaker per thread, created on first use.
-icu::BreakIterator* characterBreaker() {
-    thread_local std::unique_ptr<icu::BreakIterator> breaker = [] {
-        UErrorCode status = U_ZERO_ERROR;
-        std::unique_ptr<icu::BreakIterator> b(
-            icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
-        if (U_FAILURE(status)) b.reset();
-        return b;
-    }();
-    return breaker.get();
-}
-
-// The byte offsets where the grapheme clusters of `s` end, at most `limit`
-// of them. Plain ASCII without carriage returns has one per byte.
-std::vector<size_t> clusterEnds(std::string_view s, size_t limit) {
-    std::vector<size_t> ends;
-    if (isAscii(s) && s.find('\r') == std::string_view::npos) {
-        for (size_t i = 1; i <= std::min(s.size(), limit); ++i) ends.push_back(i);
-        return ends;
-    }
-    icu::BreakIterator* breaker = characterBreaker();
-    UErrorCode status = U_ZERO_ERROR;
-    UText ut = UTEXT_INITIALIZER;
-    utext_openUTF8(&ut, s.data(), static_cast<int64_t>(s.size()), &status);
-    if (breaker && U_SUCCESS(status)) {
-        breaker->setText(&ut, status);
-        breaker->first();
-        for (int32_t end = breaker->next(); end != icu::BreakIterator::DONE && ends.size() < limit; end = breaker->next())
-            ends.push_back(static_cast<size_t>(end));
-    } else {
-        // Without break rules, fall back to code points.
-        for (int32_t i = 0, n = static_cast<int32_t>(s.size()); i < n && ends.size() < limit;) {
-            U8_FWD_1(s.data(), i, n);
-            ends.push_back(static_cast<size_t>(i));
-        }
-    }
-    utext_close(&ut);
-    return ends;
-}
-
-size_t clusterCount(std::string_view s, size_t atMost) { return clusterEnds(s, atMost).size(); }
+size_t clusterCount(std::string_view s, size_t atMost) { return vorel::text::graphemeEnds(s, atMost).size(); }
 
 // The text up to the end of its `limit`-th grapheme cluster.
 std::string_view clusterPrefix(std::string_view s, size_t limit) {
     if (s.size() <= limit) return s;  // no cluster is shorter than a byte
-    auto ends = clusterEnds(s, limit);
+    auto ends = vorel::text::graphemeEnds(s, limit);
     return s.substr(0, ends.empty() ? 0 : ends.back());
 }
 
@@ -140,7 +100,7 @@ std::vector<std::string_view> plainWords(std::string_view text) {
     auto close = [&](size_t end) {
         if (end > pieceStart) words.push_back(text.substr(pieceStart, end - pieceStart));
     };
-    for (size_t end : clusterEnds(text, text.size())) {
+    for (size_t end : vorel::text::graphemeEnds(text, text.size())) {
         if (!isLetterOrNumber(firstCodePointOf(text.substr(clusterStart)))) {
             close(clusterStart);
             pieceStart = end;
@@ -170,7 +130,7 @@ public:
         std::string out;
         for (const std::string& w : words_) {
             if (!out.empty()) out += ' ';
-            auto ends = clusterEnds(w, 1);
+            auto ends = vorel::text::graphemeEnds(w, 1);
             size_t first = ends.empty() ? 0 : ends.front();
             out += toUtf8(toUnicode(std::string_view(w).substr(0, first)).toUpper(icu::Locale::getRoot()));
             out.append(w, first);

@@ -1,7 +1,13 @@
 #include "TextRules.h"
 
+#include <unicode/brkiter.h>
+#include <unicode/locid.h>
 #include <unicode/uchar.h>
+#include <unicode/utext.h>
 #include <unicode/utf8.h>
+
+#include <algorithm>
+#include <memory>
 
 namespace vorel::text {
 
@@ -37,6 +43,51 @@ std::string_view trimmed(std::string_view s, bool (*strip)(char32_t)) {
         end = i;
     }
     return s.substr(static_cast<size_t>(begin), static_cast<size_t>(end - begin));
+}
+
+namespace {
+
+// One grapheme-cluster breaker per thread, made on first use.
+icu::BreakIterator* characterBreaker() {
+    thread_local std::unique_ptr<icu::BreakIterator> breaker = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        std::unique_ptr<icu::BreakIterator> b(
+            icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+        if (U_FAILURE(status)) b.reset();
+        return b;
+    }();
+    return breaker.get();
+}
+
+}  // namespace
+
+std::vector<size_t> graphemeEnds(std::string_view s, size_t limit) {
+    std::vector<size_t> ends;
+    // ASCII has one cluster per byte, except CR LF.
+    const bool ascii = std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (ascii && s.find('\r') == std::string_view::npos) {
+        for (size_t i = 1; i <= std::min(s.size(), limit); ++i) ends.push_back(i);
+        return ends;
+    }
+    icu::BreakIterator* breaker = characterBreaker();
+    UErrorCode status = U_ZERO_ERROR;
+    UText ut = UTEXT_INITIALIZER;
+    utext_openUTF8(&ut, s.data(), static_cast<int64_t>(s.size()), &status);
+    if (breaker && U_SUCCESS(status)) {
+        breaker->setText(&ut, status);
+        breaker->first();
+        for (int32_t end = breaker->next(); end != icu::BreakIterator::DONE && ends.size() < limit;
+             end = breaker->next())
+            ends.push_back(static_cast<size_t>(end));
+    } else {
+        // Without break rules, code points stand in for characters.
+        for (int32_t i = 0, n = static_cast<int32_t>(s.size()); i < n && ends.size() < limit;) {
+            U8_FWD_1(s.data(), i, n);
+            ends.push_back(static_cast<size_t>(i));
+        }
+    }
+    utext_close(&ut);
+    return ends;
 }
 
 }  // namespace vorel::text

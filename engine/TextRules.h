@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vorel::text {
 
@@ -16,6 +17,10 @@ std::string_view trimmed(std::string_view s, bool (*strip)(char32_t));
 
 // `s` (UTF-8) without white space and line breaks at either end.
 inline std::string_view trimmed(std::string_view s) { return trimmed(s, isWhitespaceOrNewline); }
+
+// The byte offsets where the grapheme clusters (user-perceived characters)
+// of `s` end, at most `limit` of them.
+std::vector<size_t> graphemeEnds(std::string_view s, size_t limit);
 
 // Empty after trimming.
 inline bool isBlank(std::string_view s) { return trimmed(s).empty(); }

@@ -1,8 +1,7 @@
 #include "CSVExport.h"
 
-#include <unicode/brkiter.h>
-#include <unicode/utext.h>
 #include <unicode/utf8.h>
+
 
 #include <QDate>
 #include <QDateTime>
@@ -82,49 +81,6 @@ std::string joined(const std::vector<std::string>& parts, std::string_view separ
     return out;
 }
 
-// One grapheme-cluster breaker per thread, made on first use.
-icu::BreakIterator* characterBreaker() {
-    thread_local std::unique_ptr<icu::BreakIterator> breaker = [] {
-        UErrorCode status = U_ZERO_ERROR;
-        std::unique_ptr<icu::BreakIterator> b(
-            icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
-        if (U_FAILURE(status)) b.reset();
-        return b;
-    }();
-    return breaker.get();
-}
-
-// The byte offsets where the first `limit` grapheme clusters of `s` end.
-std::vector<size_t> clusterEnds(std::string_view s, size_t limit) {
-    std::vector<size_t> ends;
-    const bool ascii = std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    // ASCII has one cluster per byte except CR LF, which cleaning removes
-    // before anything is counted; it is checked all the same.
-    if (ascii && s.find('\r') == std::string_view::npos) {
-        for (size_t i = 1; i <= std::min(s.size(), limit); ++i) ends.push_back(i);
-        return ends;
-    }
-    icu::BreakIterator* breaker = characterBreaker();
-    UErrorCode status = U_ZERO_ERROR;
-    UText ut = UTEXT_INITIALIZER;
-    utext_openUTF8(&ut, s.data(), static_cast<int64_t>(s.size()), &status);
-    if (breaker && U_SUCCESS(status)) {
-        breaker->setText(&ut, status);
-        breaker->first();
-        for (int32_t end = breaker->next(); end != icu::BreakIterator::DONE && ends.size() < limit;
-             end = breaker->next())
-            ends.push_back(static_cast<size_t>(end));
-    } else {
-        // Without break rules, count code points.
-        for (int32_t i = 0, n = static_cast<int32_t>(s.size()); i < n && ends.size() < limit;) {
-            U8_FWD_1(s.data(), i, n);
-            ends.push_back(static_cast<size_t>(i));
-        }
-    }
-    utext_close(&ut);
-    return ends;
-}
-
 // The text with every run of white space and line breaks made one space,
 // and none at either end.
 std::string collapsedWhitespace(std::string_view text) {
@@ -155,7 +111,7 @@ std::string clean(std::string_view text, size_t max) {
     std::string s = collapsedWhitespace(text);
     if (s.size() <= max) return s;  // no cluster is shorter than a byte
     if (max == 0) return {};
-    const std::vector<size_t> ends = clusterEnds(s, max + 1);
+    const std::vector<size_t> ends = vorel::text::graphemeEnds(s, max + 1);
     if (ends.size() <= max) return s;
     // The first max - 1 clusters, then the ellipsis as the max-th.
     s.resize(max == 1 ? 0 : ends[max - 2]);
