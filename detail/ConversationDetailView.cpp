@@ -3,7 +3,8 @@
 #include <QHBoxLayout>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPainterPath>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -17,6 +18,7 @@
 #include "Formatting.h"
 #include "InlineField.h"
 #include "PlainLabel.h"
+#include "SummaryField.h"
 #include "TagEditor.h"
 #include "Theme.h"
 
@@ -35,60 +37,6 @@ QFont sectionTitleFont() {
 }
 
 }  // namespace
-
-// ---------------------------------------------------------------------------
-
-AccordionHeader::AccordionHeader(const QString& title, QWidget* parent) : QAbstractButton(parent) {
-    setText(title);
-    setCursor(Qt::PointingHandCursor);
-    setFont(BrandFont::sans(13, QFont::DemiBold));
-    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    connect(this, &QAbstractButton::clicked, this, [this] {
-        setExpanded(!expanded_);
-        emit toggled(expanded_);
-    });
-}
-
-void AccordionHeader::setExpanded(bool expanded) {
-    if (expanded_ == expanded) return;
-    expanded_ = expanded;
-    update();
-}
-
-void AccordionHeader::setTitle(const QString& title) {
-    if (text() == title) return;
-    setText(title);
-    updateGeometry();
-    update();
-}
-
-QSize AccordionHeader::sizeHint() const {
-    return {10 + 7 + fontMetrics().horizontalAdvance(text()), std::max(fontMetrics().height(), 12)};
-}
-
-void AccordionHeader::paintEvent(QPaintEvent*) {
-    QPainter p(this);
-    p.setRenderHint(QPainter::Antialiasing);
-    // The chevron: pointing right when closed, down when open.
-    const QPointF c(5, height() / 2.0);
-    QPainterPath path;
-    if (expanded_) {
-        path.moveTo(c + QPointF(-3.5, -1.75));
-        path.lineTo(c + QPointF(0, 1.75));
-        path.lineTo(c + QPointF(3.5, -1.75));
-    } else {
-        path.moveTo(c + QPointF(-1.75, -3.5));
-        path.lineTo(c + QPointF(1.75, 0));
-        path.lineTo(c + QPointF(-1.75, 3.5));
-    }
-    p.setPen(QPen(BrandColor::textFaint(), 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    p.drawPath(path);
-    p.setPen(BrandColor::text());
-    p.setFont(font());
-    const QRect textRect(17, 0, width() - 17, height());
-    p.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter,
-               fontMetrics().elidedText(text(), Qt::ElideRight, textRect.width()));
-}
 
 // ---------------------------------------------------------------------------
 
@@ -247,11 +195,24 @@ ConversationDetailView::ConversationDetailView(AppModel& model, QWidget* parent)
     empty_->setAlignment(Qt::AlignCenter);
     stack_->addWidget(empty_);
 
+    // The sections sit in a scroll area that only scrolls when the window is
+    // too short for the plot, the details and a usable timeline together;
+    // otherwise the timeline takes all the height the sections above leave.
+    scroll_ = new QScrollArea;
+    scroll_->setObjectName(QStringLiteral("detailScroll"));
+    scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setWidgetResizable(true);
+    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    scroll_->viewport()->setAutoFillBackground(false);
+    BrandColor::styleScrollBar(scroll_->verticalScrollBar());
     auto* content = new QWidget;
+    content->setAutoFillBackground(false);
     auto* v = new QVBoxLayout(content);
     v->setContentsMargins(0, 0, 0, 0);
     v->setSpacing(0);
-    stack_->addWidget(content);
+    scroll_->setWidget(content);
+    stack_->addWidget(scroll_);
 
     // Cost plot.
     plotHeader_ = new AccordionHeader(QStringLiteral("Cost plot"));
@@ -259,14 +220,14 @@ ConversationDetailView::ConversationDetailView(AppModel& model, QWidget* parent)
     plotHeaderBox->setContentsMargins(20, 12, 20, 12);
     plotHeaderBox->addWidget(plotHeader_);
     v->addLayout(plotHeaderBox);
-    plotBox_ = new QWidget;
-    auto* plotLayout = new QVBoxLayout(plotBox_);
+    auto* plotBody = new QWidget;
+    auto* plotLayout = new QVBoxLayout(plotBody);
     plotLayout->setContentsMargins(20, 0, 20, 16);
     plot_ = new CostPlotView;
     // The plot keeps its full height; the timeline takes what is left.
     plot_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    plot_->setMinimumHeight(plot_->sizeHint().height());
     plotLayout->addWidget(plot_);
+    plotBox_ = new CollapsibleBox(plotBody);
     v->addWidget(plotBox_);
     v->addWidget(new Hairline);
 
@@ -276,8 +237,8 @@ ConversationDetailView::ConversationDetailView(AppModel& model, QWidget* parent)
     detailsHeaderBox->setContentsMargins(20, 10, 20, 10);
     detailsHeaderBox->addWidget(detailsHeader_);
     v->addLayout(detailsHeaderBox);
-    detailsBody_ = new QWidget;
-    auto* body = new QVBoxLayout(detailsBody_);
+    auto* detailsBody = new QWidget;
+    auto* body = new QVBoxLayout(detailsBody);
     body->setContentsMargins(20, 0, 20, 14);
     body->setSpacing(18);
 
@@ -285,22 +246,32 @@ ConversationDetailView::ConversationDetailView(AppModel& model, QWidget* parent)
     overview->setSpacing(10);
     summary_ = new SummaryLabel;
     overview->addWidget(summary_);
+    // The edit form: "Summary:" and the wrapping field side by side, then
+    // an accent underline as wide as the row, 1 px below it.
     summaryEdit_ = new QWidget;
-    auto* editRow = new QHBoxLayout(summaryEdit_);
-    editRow->setContentsMargins(0, 0, 0, 1);
+    auto* editBox = new QVBoxLayout(summaryEdit_);
+    editBox->setContentsMargins(0, 0, 0, 0);
+    editBox->setSpacing(1);
+    auto* editRow = new QHBoxLayout;
+    editRow->setContentsMargins(0, 0, 0, 0);
     editRow->setSpacing(5);
     summaryEditCaption_ = plainLabel(QStringLiteral("Summary:"), BrandFont::sans(13, QFont::DemiBold));
     // The field shows the note or the derived summary; every keystroke
     // stores the whole text as the note. While it has the focus, a refresh
     // never puts the store's trimmed text back into it.
-    summaryField_ = new InlineField([this] { return row_ ? shownSummary(*row_) : QString(); },
-                                    [this](const QString& text) {
-                                        if (row_) app_.meta().setSubtitle(text.toStdString(), row_->id);
-                                    },
-                                    QStringLiteral("Add a summary…"), BrandFont::sans(13), &BrandColor::textMuted);
+    summaryField_ = new SummaryField([this] { return row_ ? shownSummary(*row_) : QString(); },
+                                     [this](const QString& text) {
+                                         if (row_) app_.meta().setSubtitle(text.toStdString(), row_->id);
+                                     },
+                                     QStringLiteral("Add a summary…"), BrandFont::sans(13), &BrandColor::textMuted);
     summaryField_->setObjectName(QStringLiteral("summaryField"));
-    editRow->addWidget(summaryEditCaption_, 0, Qt::AlignBaseline);
-    editRow->addWidget(summaryField_, 1, Qt::AlignBaseline);
+    editRow->addWidget(summaryEditCaption_, 0, Qt::AlignTop);
+    editRow->addWidget(summaryField_, 1, Qt::AlignTop);
+    editBox->addLayout(editRow);
+    summaryUnderline_ = new QWidget;
+    summaryUnderline_->setFixedHeight(1);
+    summaryUnderline_->setAutoFillBackground(true);
+    editBox->addWidget(summaryUnderline_);
     summaryEdit_->hide();
     overview->addWidget(summaryEdit_);
     auto* chipRow = new QHBoxLayout;
@@ -332,7 +303,8 @@ ConversationDetailView::ConversationDetailView(AppModel& model, QWidget* parent)
     activity->addWidget(activityTitle_);
     activity->addWidget(stats_);
     body->addLayout(activity);
-    v->addWidget(detailsBody_);
+    detailsBox_ = new CollapsibleBox(detailsBody);
+    v->addWidget(detailsBox_);
     v->addWidget(new Hairline);
 
     // Timeline: the widget carries its own chip bar, rule and list.
@@ -342,21 +314,23 @@ ConversationDetailView::ConversationDetailView(AppModel& model, QWidget* parent)
     timelineHeaderBox->addWidget(timelineHeader_);
     v->addLayout(timelineHeaderBox);
     timeline_ = new DetailTimeline;
+    timeline_->setMinimumHeight(kTimelineMinHeight);
     v->addWidget(timeline_, 1);
     timelineSpacer_ = new QWidget;
     timelineSpacer_->hide();
     v->addWidget(timelineSpacer_, 1);
 
-    connect(plotHeader_, &AccordionHeader::toggled, this, [this](bool on) { setPlotExpanded(on); });
-    connect(detailsHeader_, &AccordionHeader::toggled, this, [this](bool on) { setDetailsExpanded(on); });
-    connect(timelineHeader_, &AccordionHeader::toggled, this, [this](bool on) { setTimelineExpanded(on); });
+    connect(plotHeader_, &AccordionHeader::toggled, this,
+            [this](bool on) { setPlotExpanded(on, kSectionAnimationMs); });
+    connect(detailsHeader_, &AccordionHeader::toggled, this,
+            [this](bool on) { setDetailsExpanded(on, kSectionAnimationMs); });
+    connect(timelineHeader_, &AccordionHeader::toggled, this,
+            [this](bool on) { setTimelineExpanded(on, kSectionAnimationMs); });
     connect(plot_, &CostPlotView::eventClicked, this, &ConversationDetailView::onPlotClicked);
     connect(search_, &ConversationSearchField::picked, this, &ConversationDetailView::select);
     connect(summary_, &SummaryLabel::clicked, this, &ConversationDetailView::editSummary);
-    connect(summaryField_, &QLineEdit::returnPressed, this, &ConversationDetailView::endSummaryEdit);
-    connect(summaryField_, &QLineEdit::editingFinished, this, [this] {
-        if (!summaryField_->hasFocus()) endSummaryEdit();
-    });
+    connect(summaryField_, &SummaryField::submitted, this, &ConversationDetailView::endSummaryEdit);
+    connect(summaryField_, &SummaryField::focusLost, this, &ConversationDetailView::endSummaryEdit);
     connect(&app_, &AppModel::refreshed, this, &ConversationDetailView::onRefreshed);
     connect(&app_, &AppModel::metaChanged, this, &ConversationDetailView::onMetaChanged);
     connect(&platform::Appearance::shared(), &platform::Appearance::changed, this,
@@ -544,35 +518,39 @@ bool ConversationDetailView::isPlotExpanded() const { return plotHeader_->isExpa
 bool ConversationDetailView::isDetailsExpanded() const { return detailsHeader_->isExpanded(); }
 bool ConversationDetailView::isTimelineExpanded() const { return timelineHeader_->isExpanded(); }
 
-void ConversationDetailView::setPlotExpanded(bool expanded) {
-    plotHeader_->setExpanded(expanded);
-    plotBox_->setVisible(expanded);
+void ConversationDetailView::setPlotExpanded(bool expanded, int animationMs) {
+    plotHeader_->setExpanded(expanded, animationMs);
+    plotBox_->setOpen(expanded, animationMs);
 }
 
-void ConversationDetailView::setDetailsExpanded(bool expanded) {
-    detailsHeader_->setExpanded(expanded);
-    detailsBody_->setVisible(expanded);
+void ConversationDetailView::setDetailsExpanded(bool expanded, int animationMs) {
+    detailsHeader_->setExpanded(expanded, animationMs);
+    detailsBox_->setOpen(expanded, animationMs);
     if (row_) updateDetailsTitle(*row_);
 }
 
-void ConversationDetailView::setTimelineExpanded(bool expanded) {
-    timelineHeader_->setExpanded(expanded);
+// The timeline takes the height left below the other sections, and so does
+// the space in its place while it is closed: there is nothing to slide.
+void ConversationDetailView::setTimelineExpanded(bool expanded, int animationMs) {
+    timelineHeader_->setExpanded(expanded, animationMs);
     timeline_->setVisible(expanded);
     timelineSpacer_->setVisible(!expanded);
 }
 
 void ConversationDetailView::onPlotClicked(int eventId) {
-    setDetailsExpanded(false);
-    setTimelineExpanded(true);
+    setDetailsExpanded(false, kSectionAnimationMs);
+    setTimelineExpanded(true, kSectionAnimationMs);
     timeline_->addFilter(TimelineFilter::apiCalls);
     // Both delayed steps run on timers that belong to the screen: when the
     // screen goes first, they never run. Steps are not cancelled by a later
     // click; a click's clearing step only clears its own highlight.
     QTimer::singleShot(kScrollDelayMs, this, [this, eventId] {
+        // In a short window the timeline may lie below the fold.
+        scroll_->ensureWidgetVisible(timeline_, 0, 0);
         timeline_->scrollToEvent(eventId, true);
         timeline_->setHighlightedEventId(eventId);
         QTimer::singleShot(kHighlightMs, this, [this, eventId] {
-            if (timeline_->highlightedEventId() == eventId) timeline_->setHighlightedEventId(std::nullopt);
+            if (timeline_->highlightedEventId() == eventId) timeline_->clearHighlight(kHighlightFadeMs);
         });
     });
 }
@@ -611,6 +589,7 @@ void ConversationDetailView::applyColors() {
     setTextColor(subagentTitle_, BrandColor::textFaint());
     setTextColor(activityTitle_, BrandColor::textFaint());
     setTextColor(summaryEditCaption_, BrandColor::text());
+    BrandColor::setBackground(summaryUnderline_, BrandColor::accent());
     for (QLabel* chip : chips_) {
         chip->setStyleSheet(QStringLiteral("QLabel { color: %1; background: %2; border-radius: 5px; padding: 4px 8px; }")
                                 .arg(BrandColor::css(BrandColor::textMuted()), BrandColor::css(BrandColor::bgSubtle())));

@@ -20,10 +20,12 @@
 #include <optional>
 #include <vector>
 
+#include "Accordion.h"
 #include "ConversationDetail.h"
 #include "ConversationDetailCache.h"
 #include "SessionRow.h"
 
+class QScrollArea;
 class QStackedWidget;
 class QVBoxLayout;
 
@@ -34,29 +36,8 @@ class ConversationSearchField;
 class CostPlotView;
 class DetailTimeline;
 class InlineField;
+class SummaryField;
 class TagEditor;
-
-// A section's title line: a chevron (down while open) and the title. A
-// click anywhere on it toggles the section.
-class AccordionHeader : public QAbstractButton {
-    Q_OBJECT
-public:
-    explicit AccordionHeader(const QString& title, QWidget* parent = nullptr);
-    void setExpanded(bool expanded);
-    bool isExpanded() const { return expanded_; }
-    void setTitle(const QString& title);
-    QString title() const { return text(); }
-    QSize sizeHint() const override;
-
-signals:
-    void toggled(bool expanded);
-
-protected:
-    void paintEvent(QPaintEvent*) override;
-
-private:
-    bool expanded_ = true;
-};
 
 // The summary line in its display form: "Summary: " then the text,
 // wrapping; a click asks to edit it.
@@ -115,6 +96,12 @@ public:
     // The delays of a plot click: the scroll, then the highlight's end.
     static constexpr int kScrollDelayMs = 250;
     static constexpr int kHighlightMs = 1600;
+    static constexpr int kHighlightFadeMs = 600;
+    // How long a section takes to open or close.
+    static constexpr int kSectionAnimationMs = 200;
+    // The least height the open timeline gets (chips and a few rows); below
+    // it the sections scroll as a whole.
+    static constexpr int kTimelineMinHeight = 220;
 
     explicit ConversationDetailView(AppModel& model, QWidget* parent = nullptr);
     ~ConversationDetailView() override;
@@ -144,7 +131,7 @@ public:
     TagEditor* tagEditor() const { return tags_; }
     StatsGrid* statsGrid() const { return stats_; }
     SummaryLabel* summaryLabel() const { return summary_; }
-    InlineField* summaryField() const { return summaryField_; }
+    SummaryField* summaryField() const { return summaryField_; }
     AccordionHeader* sectionHeader(int index) const;
     // The chips' texts, in order.
     QStringList chipTexts() const;
@@ -164,9 +151,10 @@ private:
     void updateSummary(const SessionRow& row);
     void updateDetailsTitle(const SessionRow& row);
     void setSelectedId(const QString& rowId);
-    void setDetailsExpanded(bool expanded);
-    void setTimelineExpanded(bool expanded);
-    void setPlotExpanded(bool expanded);
+    // Open or close a section, sliding over `animationMs` when above 0.
+    void setDetailsExpanded(bool expanded, int animationMs = 0);
+    void setTimelineExpanded(bool expanded, int animationMs = 0);
+    void setPlotExpanded(bool expanded, int animationMs = 0);
     void endSummaryEdit();
     QString derivedSummary(const SessionRow& row) const;
     QString shownSummary(const SessionRow& row) const;
@@ -184,16 +172,18 @@ private:
     InlineField* name_;
     ConversationSearchField* search_;
     QStackedWidget* stack_;
+    QScrollArea* scroll_;
     QLabel* empty_;
     AccordionHeader* plotHeader_;
-    QWidget* plotBox_;
+    CollapsibleBox* plotBox_;
     CostPlotView* plot_;
     AccordionHeader* detailsHeader_;
-    QWidget* detailsBody_;
+    CollapsibleBox* detailsBox_;
     SummaryLabel* summary_;
     QWidget* summaryEdit_;
     QLabel* summaryEditCaption_;
-    InlineField* summaryField_;
+    SummaryField* summaryField_;
+    QWidget* summaryUnderline_;
     std::vector<QLabel*> chips_;
     TagEditor* tags_;
     QWidget* subagentBox_;

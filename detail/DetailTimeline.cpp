@@ -12,6 +12,7 @@
 #include <QTextLayout>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cmath>
 
 #include "Appearance.h"
 #include "Formatting.h"
@@ -162,6 +163,17 @@ void TimelineModel::setHighlightedEventId(std::optional<int> id) {
     }
 }
 
+void TimelineModel::setFading(std::optional<int> id, double strength) {
+    const std::optional<int> old = fading_;
+    fading_ = id;
+    fadeStrength_ = id ? strength : 0;
+    for (std::optional<int> changed : {old, id}) {
+        if (!changed) continue;
+        int row = rowOfEvent(*changed);
+        if (row >= 0) emit dataChanged(index(row), index(row), {HighlightStrengthRole});
+    }
+}
+
 const ConversationEvent& TimelineModel::eventAt(int row) const {
     return events_.at(static_cast<size_t>(shown_.at(static_cast<size_t>(row))));
 }
@@ -185,6 +197,10 @@ QVariant TimelineModel::data(const QModelIndex& index, int role) const {
         case Qt::ToolTipRole: return {};
         case EventIdRole: return e.id;
         case HighlightedRole: return highlighted_ && *highlighted_ == e.id;
+        case HighlightStrengthRole:
+            if (highlighted_ && *highlighted_ == e.id) return 1.0;
+            if (fading_ && *fading_ == e.id) return fadeStrength_;
+            return 0.0;
         default: return {};
     }
 }
@@ -304,11 +320,13 @@ void TimelineDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, co
     p->setRenderHint(QPainter::Antialiasing);
     p->setRenderHint(QPainter::TextAntialiasing);
 
-    if (index.data(TimelineModel::HighlightedRole).toBool()) {
+    if (const double strength = index.data(TimelineModel::HighlightStrengthRole).toDouble(); strength > 0) {
         QRectF box(left - kHighlightOverhang, rowTop, right - left + 2 * kHighlightOverhang, rowBottom - rowTop);
         QPainterPath path;
         path.addRoundedRect(box, kHighlightRadius, kHighlightRadius);
-        p->fillPath(path, BrandColor::accentFaint());
+        QColor tint = BrandColor::accentFaint();
+        tint.setAlphaF(static_cast<float>(tint.alphaF() * std::min(strength, 1.0)));
+        p->fillPath(path, tint);
     }
 
     const QColor iconColor =
@@ -336,19 +354,25 @@ void TimelineDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, co
                      texts.amountIsMoney ? BrandColor::text() : BrandColor::textFaint());
     drawRightAligned(texts.stamp, stampFont(), BrandColor::textFaint());
 
-    QFontMetrics kindMetrics(kindFont());
-    const int kindW = std::min(kindMetrics.horizontalAdvance(texts.kind), std::max(0, end - x));
+    // A text is cut only when it does not fit: eliding at exactly its own
+    // width can cut it on rounding alone.
+    auto fitted = [](const QString& s, const QFont& f, int width) {
+        const QFontMetricsF fm(f);
+        if (fm.horizontalAdvance(s) <= width + 0.5) return s;
+        return fm.elidedText(s, Qt::ElideRight, width);
+    };
+    const int kindAdvance = static_cast<int>(std::ceil(QFontMetricsF(kindFont()).horizontalAdvance(texts.kind)));
+    const int kindW = std::min(kindAdvance, std::max(0, end - x));
     p->setFont(kindFont());
     p->setPen(iconColor);
-    p->drawText(QRect(x, top, kindW, lineH), Qt::AlignVCenter | Qt::AlignLeft,
-                kindMetrics.elidedText(texts.kind, Qt::ElideRight, kindW));
+    p->drawText(QRect(x, top, kindW + 1, lineH), Qt::AlignVCenter | Qt::AlignLeft,
+                fitted(texts.kind, kindFont(), kindW));
     x += kindW + kHeaderSpacing;
     if (end > x) {
-        QFontMetrics titleMetrics(titleFont());
         p->setFont(titleFont());
         p->setPen(BrandColor::text());
-        p->drawText(QRect(x, top, end - x, lineH), Qt::AlignVCenter | Qt::AlignLeft,
-                    titleMetrics.elidedText(texts.title, Qt::ElideRight, end - x));
+        p->drawText(QRect(x, top, end - x + 1, lineH), Qt::AlignVCenter | Qt::AlignLeft,
+                    fitted(texts.title, titleFont(), end - x));
     }
 
     // Up to three lines of detail under it.
@@ -520,7 +544,28 @@ void DetailTimeline::addFilter(TimelineFilter filter) {
 
 std::optional<int> DetailTimeline::highlightedEventId() const { return model_->highlightedEventId(); }
 
-void DetailTimeline::setHighlightedEventId(std::optional<int> id) { model_->setHighlightedEventId(id); }
+void DetailTimeline::setHighlightedEventId(std::optional<int> id) {
+    // A new highlight ends any fade still running.
+    if (fade_) fade_->stop();  // and it deletes itself
+    model_->setFading(std::nullopt, 0);
+    model_->setHighlightedEventId(id);
+}
+
+void DetailTimeline::clearHighlight(int fadeMs) {
+    const std::optional<int> id = model_->highlightedEventId();
+    if (!id) return;
+    setHighlightedEventId(std::nullopt);
+    if (fadeMs <= 0) return;
+    fade_ = new QVariantAnimation(this);
+    fade_->setDuration(fadeMs);
+    fade_->setEasingCurve(QEasingCurve::OutQuad);
+    fade_->setStartValue(1.0);
+    fade_->setEndValue(0.0);
+    connect(fade_, &QVariantAnimation::valueChanged, this,
+            [this, id](const QVariant& v) { model_->setFading(id, v.toDouble()); });
+    connect(fade_, &QVariantAnimation::finished, this, [this] { model_->setFading(std::nullopt, 0); });
+    fade_->start(QAbstractAnimation::DeleteWhenStopped);
+}
 
 bool DetailTimeline::scrollToEvent(int id, bool animated) {
     const int row = model_->rowOfEvent(id);

@@ -7,7 +7,9 @@
 
 #include <QAbstractButton>
 #include <QAbstractListModel>
+#include <QPointer>
 #include <QStyledItemDelegate>
+#include <QVariantAnimation>
 #include <QWidget>
 #include <array>
 #include <optional>
@@ -61,7 +63,10 @@ TimelineRowTexts timelineRowTexts(const ConversationEvent& event);
 class TimelineModel : public QAbstractListModel {
     Q_OBJECT
 public:
-    enum Role { EventIdRole = Qt::UserRole + 1, HighlightedRole };
+    // HighlightedRole: whether the row is the highlighted one (bool).
+    // HighlightStrengthRole: how strongly its highlight is drawn (0 to 1),
+    // which falls off while a cleared highlight fades out.
+    enum Role { EventIdRole = Qt::UserRole + 1, HighlightedRole, HighlightStrengthRole };
 
     explicit TimelineModel(QObject* parent = nullptr);
 
@@ -70,6 +75,9 @@ public:
     void setEvents(const std::vector<ConversationEvent>& events);
     void setFilters(const TimelineFilters& filters);
     void setHighlightedEventId(std::optional<int> id);
+    // The row of a highlight that was cleared and is fading out, drawn at
+    // `strength`; none once the fade is over.
+    void setFading(std::optional<int> id, double strength);
 
     const std::vector<ConversationEvent>& events() const { return events_; }
     const TimelineFilters& filters() const { return filters_; }
@@ -89,6 +97,8 @@ private:
     std::vector<int> shown_;  // positions in events_ of the shown events, in order
     TimelineFilters filters_ = allTimelineFilterSet();
     std::optional<int> highlighted_;
+    std::optional<int> fading_;
+    double fadeStrength_ = 0;
 };
 
 // Paints one timeline row and gives its height for the list's width.
@@ -149,6 +159,9 @@ public:
 
     std::optional<int> highlightedEventId() const;
     void setHighlightedEventId(std::optional<int> id);
+    // Clears the highlight at once; its row's tint then fades out over
+    // `fadeMs` (ease-out).
+    void clearHighlight(int fadeMs);
 
     // Scrolls the row of event `id` to the middle of the list (over a
     // quarter second when `animated`); false, and no scrolling, when no
@@ -173,6 +186,7 @@ private:
     QLabel* empty_;
     QStackedWidget* stack_;
     std::array<TimelineFilterChip*, 6> chips_{};
+    QPointer<QVariantAnimation> fade_;
 };
 
 }  // namespace vorel

@@ -129,6 +129,33 @@ for scheme in light dark; do
     stop_app
   done
 
+  # Details of the largest Claude Code conversation and of the Codex one, in
+  # both plot modes and units, in a taller window. The conversation is picked
+  # in the search field; the mode by a click on the plot's mode picker.
+  for unit in calls turns; do
+    for pick in spotter-a0y:claude codemie:codex; do
+      query=${pick%%:*} name=${pick##*:}
+      VOREL_PLOT_UNIT=$unit VOREL_WINDOW_H=760 start_app details
+      win=$(window_id)
+      xdotool mousemove --window "$win" 650 49 click 1 type --delay 20 "$query"
+      sleep 0.6
+      xdotool mousemove --window "$win" 650 100 click 1
+      sleep 0.8
+      import -window "$win" "$out/details-$name-cumulative-$unit-$scheme.png"
+      # Then the pointer over a call (or over the foot of a turn's bar, which
+      # is only as tall as its cost).
+      if [ "$unit" = calls ]; then hover="500 240"; else hover="650 290"; fi
+      xdotool mousemove --window "$win" 714 135 click 1 mousemove --window "$win" $hover
+      sleep 0.8
+      import -window "$win" "$out/details-$name-itemized-$unit-$scheme.png"
+      # A click on the hovered call opens the timeline on it, highlighted.
+      xdotool click 1
+      sleep 0.7
+      import -window "$win" "$out/details-$name-clicked-$unit-$scheme.png"
+      stop_app
+    done
+  done
+
   # The panel: click the tray icon (the only one in the tray) with the main
   # window closed.
   start_app history

@@ -9,6 +9,11 @@
 
 namespace vorel {
 
+bool focusWentToOwnPopup(const QWidget* field, const QFocusEvent* e) {
+    const QWidget* popup = QApplication::activePopupWidget();
+    return e->reason() == Qt::PopupFocusReason && popup && popup != field->window() && field->isVisible();
+}
+
 InlineField::InlineField(Getter get, Setter set, const QString& placeholder, const QFont& font, ColorRole color,
                          bool /*vertical*/, QWidget* parent)
     : QLineEdit(parent), get_(std::move(get)), set_(std::move(set)), color_(std::move(color)) {
@@ -55,8 +60,7 @@ void InlineField::focusOutEvent(QFocusEvent* e) {
     // A popup opened over the field (its own context menu) takes the focus
     // for a moment; the edit goes on behind it. When the field's own window
     // is the popup that closes, no popup is left open and the edit ends.
-    QWidget* popup = QApplication::activePopupWidget();
-    if (e->reason() == Qt::PopupFocusReason && popup && popup != window() && isVisible()) return;
+    if (focusWentToOwnPopup(this, e)) return;
     endEdit();
 }
 

@@ -9,7 +9,13 @@
 #include <QLineEdit>
 #include <functional>
 
+class QFocusEvent;
+
 namespace vorel {
+
+// True when `field` lost the focus to a popup of its own (its context menu)
+// while still shown: the edit goes on behind the popup.
+bool focusWentToOwnPopup(const QWidget* field, const QFocusEvent* e);
 
 class InlineField : public QLineEdit {
     Q_OBJECT

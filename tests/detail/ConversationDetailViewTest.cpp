@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <QLineEdit>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <memory>
 
 #include "ConversationDetailView.h"
@@ -13,6 +15,7 @@
 #include "DetailTimeline.h"
 #include "GuiTestSupport.h"
 #include "InlineField.h"
+#include "SummaryField.h"
 
 namespace vorel {
 namespace {
@@ -153,18 +156,75 @@ TEST_F(DetailViewTest, TicksKeepWhatIsBeingTyped) {
     EXPECT_EQ(view.nameField()->text(), QStringLiteral("New "));
     EXPECT_EQ(view.sectionHeader(1)->title(), QStringLiteral("Details"));
 
-    // The summary field likewise, and its note wins over the derived text.
+    // The summary field likewise. A click puts the cursor after the shown
+    // text; one character stores that text plus the character as the note.
+    const QString derived = view.summaryLabel()->summary();
     view.editSummary();
     ASSERT_TRUE(view.isEditingSummary());
     ASSERT_TRUE(test::waitFor([&] { return view.summaryField()->hasFocus(); }));
-    view.summaryField()->setText(QStringLiteral("My note "));
-    emit view.summaryField()->textEdited(view.summaryField()->text());
+    EXPECT_EQ(view.summaryField()->text(), derived);
+    QTest::keyClicks(view.summaryField(), QStringLiteral("!"));
+    EXPECT_EQ(QString::fromStdString(model().meta().subtitle(id, "")), derived + QStringLiteral("!"));
+    view.summaryField()->selectAll();
+    QTest::keyClicks(view.summaryField(), QStringLiteral("My note "));
     EXPECT_TRUE(model().meta().hasCustomSubtitle(id));
     model().tick();
     EXPECT_EQ(view.summaryField()->text(), QStringLiteral("My note "));
-    emit view.summaryField()->returnPressed();
+    // Shift+Return breaks the line, Return submits.
+    QTest::keyClick(view.summaryField(), Qt::Key_Return, Qt::ShiftModifier);
+    EXPECT_TRUE(view.isEditingSummary());
+    QTest::keyClicks(view.summaryField(), QStringLiteral("more"));
+    QTest::keyClick(view.summaryField(), Qt::Key_Return);
     EXPECT_FALSE(view.isEditingSummary());
-    EXPECT_EQ(view.summaryLabel()->summary(), QStringLiteral("My note"));
+    EXPECT_EQ(view.summaryLabel()->summary(), QStringLiteral("My note \nmore"));
+
+    // Deleting all the text removes the note; the field shows the derived
+    // summary again once the edit ends, here by the focus moving away.
+    view.editSummary();
+    ASSERT_TRUE(test::waitFor([&] { return view.summaryField()->hasFocus(); }));
+    view.summaryField()->selectAll();
+    QTest::keyClick(view.summaryField(), Qt::Key_Delete);
+    EXPECT_FALSE(model().meta().hasCustomSubtitle(id));
+    view.nameField()->setFocus();
+    ASSERT_TRUE(test::waitFor([&] { return !view.isEditingSummary(); }));
+    EXPECT_EQ(view.summaryLabel()->summary(), derived);
+    EXPECT_EQ(view.summaryField()->text(), derived);
+}
+
+TEST_F(DetailViewTest, LongSummaryFieldGrowsWithItsText) {
+    claude("only", kNoon - std::chrono::hours{1}, 1);
+    ConversationDetailView view(model());
+    view.resize(700, 700);
+    test::showActive(view);
+    view.editSummary();
+    ASSERT_TRUE(test::waitFor([&] { return view.summaryField()->hasFocus(); }));
+    const int oneLine = view.summaryField()->height();
+    QTest::keyClicks(view.summaryField(), QString(QStringLiteral("word ")).repeated(60));
+    test::settle();
+    EXPECT_GE(view.summaryField()->height(), 3 * oneLine);
+    // Every line is shown: nothing is scrolled out of the field.
+    EXPECT_EQ(view.summaryField()->verticalScrollBar()->maximum(), 0);
+}
+
+TEST_F(DetailViewTest, ShortWindowScrollsTheSectionsInsteadOfSqueezingThem) {
+    claude("only", kNoon - std::chrono::hours{1}, 1);
+    ConversationDetailView view(model());
+    view.resize(700, 420);
+    view.show();
+    test::settle();
+    // The plot keeps the height it draws its axis and legend in, and the
+    // timeline keeps room for a few rows; the sections scroll as a whole.
+    EXPECT_EQ(view.plot()->height(), view.plot()->sizeHint().height());
+    EXPECT_GE(view.timeline()->height(), ConversationDetailView::kTimelineMinHeight);
+    auto* scroll = view.findChild<QScrollArea*>(QStringLiteral("detailScroll"));
+    ASSERT_TRUE(scroll);
+    EXPECT_GT(scroll->verticalScrollBar()->maximum(), 0);
+
+    // Tall enough, nothing scrolls and the timeline takes what is left.
+    view.resize(700, 1400);
+    test::settle();
+    EXPECT_EQ(scroll->verticalScrollBar()->maximum(), 0);
+    EXPECT_GT(view.timeline()->height(), 2 * ConversationDetailView::kTimelineMinHeight);
 }
 
 TEST_F(DetailViewTest, ActivityGridShowsAllEightCountersAndAdaptsColumns) {

@@ -351,5 +351,30 @@ TEST_F(DetailTimelineTest, RefreshKeepsScrollAndAnotherConversationStartsAtTheTo
     EXPECT_EQ(timeline.filters(), TimelineFilters({F::apiCalls, F::prompts}));
 }
 
+TEST_F(DetailTimelineTest, ClearedHighlightFadesOutAndANewOneStopsTheFade) {
+    DetailTimeline& t = timeline;
+    t.setEvents(everyKind());
+    auto strength = [&](int id) {
+        return t.model()->index(t.model()->rowOfEvent(id)).data(TimelineModel::HighlightStrengthRole).toDouble();
+    };
+    t.setHighlightedEventId(3);
+    EXPECT_EQ(strength(3), 1.0);
+    t.clearHighlight(600);
+    // The highlight is gone at once; only its tint lingers, weaker and weaker.
+    EXPECT_FALSE(t.highlightedEventId());
+    ASSERT_TRUE(test::waitFor([&] { return strength(3) > 0 && strength(3) < 0.9; }, 1000));
+    EXPECT_TRUE(test::waitFor([&] { return strength(3) == 0; }, 2000));
+
+    // A highlight set during a fade ends it: only the new row is tinted.
+    t.setHighlightedEventId(4);
+    t.clearHighlight(600);
+    t.setHighlightedEventId(5);
+    EXPECT_EQ(strength(4), 0.0);
+    EXPECT_EQ(strength(5), 1.0);
+    test::spin(700);
+    EXPECT_EQ(strength(5), 1.0);
+    EXPECT_EQ(t.highlightedEventId(), 5);
+}
+
 }  // namespace
 }  // namespace vorel
