@@ -1,10 +1,11 @@
 #include "SummaryField.h"
 
-#include <QAbstractTextDocumentLayout>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QScrollBar>
+#include <QTextDocument>
 #include <cmath>
+#include <memory>
 
 #include "Appearance.h"
 #include "InlineField.h"
@@ -29,15 +30,18 @@ SummaryField::SummaryField(Getter get, Setter set, const QString& placeholder, c
     setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     setTabChangesFocus(true);
     setPlaceholderText(placeholder);
-    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    policy.setHeightForWidth(true);
+    setSizePolicy(policy);
     viewport()->setAutoFillBackground(false);
 
+    // A change of the text may change the number of lines: the layout asks
+    // for the height again.
     connect(this, &QTextEdit::textChanged, this, [this] {
-        fitHeight();
+        measuredWidth_ = -1;
+        updateGeometry();
         if (!programmatic_ && set_) set_(toPlainText());
     });
-    connect(document()->documentLayout(), &QAbstractTextDocumentLayout::documentSizeChanged, this,
-            &SummaryField::fitHeight);
     connect(&platform::Appearance::shared(), &platform::Appearance::changed, this, &SummaryField::applyColors);
     applyColors();
     showStored();
@@ -56,25 +60,33 @@ void SummaryField::showStored() {
     moveCursor(QTextCursor::End);
 }
 
+int SummaryField::heightForWidth(int width) const {
+    // The field has no frame, margin or scroll bar, so its text is laid out
+    // at the field's own width. Measured on a copy of the document, so that
+    // asking changes nothing on screen; kept until the text or width changes.
+    if (width != measuredWidth_) {
+        std::unique_ptr<QTextDocument> copy(document()->clone());
+        copy->setDefaultFont(font());
+        copy->setDocumentMargin(0);
+        copy->setTextWidth(std::max(width, 1));
+        measuredHeight_ = std::max(static_cast<int>(std::ceil(copy->size().height())), fontMetrics().height());
+        measuredWidth_ = width;
+    }
+    return measuredHeight_;
+}
+
 QSize SummaryField::sizeHint() const {
-    const int h = static_cast<int>(std::ceil(document()->size().height()));
-    return {QTextEdit::sizeHint().width(), std::max(h, fontMetrics().height())};
+    const int w = width() > 0 ? width() : QTextEdit::sizeHint().width();
+    return {QTextEdit::sizeHint().width(), heightForWidth(w)};
 }
 
 QSize SummaryField::minimumSizeHint() const { return {40, sizeHint().height()}; }
 
-void SummaryField::fitHeight() {
-    document()->setTextWidth(viewport()->width());
-    const int h = sizeHint().height();
-    if (height() != h || minimumHeight() != h) setFixedHeight(h);
-    // A fixed height that fits every line leaves nothing to scroll; keep the
-    // first line in place should the document ask otherwise.
-    verticalScrollBar()->setValue(0);
-}
-
 void SummaryField::resizeEvent(QResizeEvent* e) {
     QTextEdit::resizeEvent(e);
-    fitHeight();
+    // Every line is shown; keep the first one in place should the text
+    // edit have scrolled to follow the cursor.
+    verticalScrollBar()->setValue(0);
 }
 
 void SummaryField::keyPressEvent(QKeyEvent* e) {
@@ -85,8 +97,7 @@ void SummaryField::keyPressEvent(QKeyEvent* e) {
         return;
     }
     if (enter) {
-        // A line break typed on purpose; QTextEdit would insert a paragraph
-        // separator for Shift+Return, which plain text reads the same way.
+        // A line break typed on purpose, kept as a plain line feed.
         insertPlainText(QStringLiteral("\n"));
         e->accept();
         return;
@@ -101,8 +112,6 @@ void SummaryField::focusInEvent(QFocusEvent* e) {
 
 void SummaryField::focusOutEvent(QFocusEvent* e) {
     QTextEdit::focusOutEvent(e);
-    // The field's own context menu takes the focus for a moment; the edit
-    // goes on behind it.
     if (focusWentToOwnPopup(this, e)) return;
     editing_ = false;
     showStored();

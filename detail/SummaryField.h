@@ -28,6 +28,8 @@ public:
     void refresh();
     bool isEditing() const { return editing_; }
 
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override;
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
@@ -45,7 +47,6 @@ protected:
 
 private:
     void showStored();
-    void fitHeight();
     void applyColors();
 
     Getter get_;
@@ -53,6 +54,10 @@ private:
     ColorRole color_;
     bool editing_ = false;
     bool programmatic_ = false;
+    // The last height measured and the width it was measured for (-1 once
+    // the text changed).
+    mutable int measuredWidth_ = -1;
+    mutable int measuredHeight_ = 0;
 };
 
 }  // namespace vorel
