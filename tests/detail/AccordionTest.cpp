@@ -19,8 +19,7 @@ TEST(AccordionTest, HeaderReportsTheWantedStateAndTurnsItsChevron) {
     QSignalSpy toggled(&header, &AccordionHeader::toggled);
     header.click();
     // The click asks; the owner decides and sets the state.
-    ASSERT_EQ(toggled.count(), 1);
-    EXPECT_FALSE(toggled.front().front().toBool());
+    EXPECT_EQ(QList<QVariantList>(toggled), QList<QVariantList>({{false}}));
     EXPECT_TRUE(header.isExpanded());
 
     header.setExpanded(false, 200);
@@ -50,7 +49,6 @@ TEST(AccordionTest, BoxSlidesItsBodyAndHidesWhenClosed) {
     ASSERT_TRUE(test::waitFor([&] { return box->height() > 0 && box->height() < full - 5; }, 1000));
     EXPECT_EQ(body->height(), full);
     EXPECT_TRUE(test::waitFor([&] { return box->isHidden(); }, 1000));
-    EXPECT_FALSE(box->isOpen());
 
     // Reopening half way through a close turns back from where it is.
     box->setOpen(true, 200);

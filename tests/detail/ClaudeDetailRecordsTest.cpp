@@ -1,14 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <tuple>
 
 #include "DetailTestSupport.h"
 
 using namespace vorel;
-using vorel::test::parseFiles;
-using vorel::test::parseLines;
-using vorel::test::jsonString;
-using vorel::test::timeline;
+using namespace vorel::test;
 
 namespace {
 
@@ -81,7 +79,7 @@ TEST(ClaudeDetailRecords, AssistantBlocksTitlesAndSystemLines) {
     EXPECT_EQ(d.generatedTitle, "Second");
 }
 
-TEST(ClaudeDetailRecords, ApiCallIsPricedByHand) {
+TEST(ClaudeDetailRecords, ApiCallIsPricedByHandAndItsTokenSumsSaturate) {
     // claude-opus-4-8: input 5, output 25, cache read 0.5, 5-minute write 6.25
     // and 1-hour write 10 dollars per million tokens.
     ConversationDetail d = parseLines(
@@ -104,6 +102,16 @@ TEST(ClaudeDetailRecords, ApiCallIsPricedByHand) {
     EXPECT_NEAR(*split.cost, (5 + 100 * 6.25 + 200 * 10) / 1e6, 1e-15);
     EXPECT_EQ(split.tokens, 301);
     EXPECT_NEAR(d.itemizedCost, *call.cost + *split.cost, 1e-15);
+
+    // The token sums of one call saturate.
+    const std::string max = std::to_string(std::numeric_limits<std::int64_t>::max());
+    ConversationDetail huge = parseLines(
+        kClaude, {assistant("m1", "1", R"("input_tokens":)" + max + R"(,"output_tokens":)" + max +
+                                           R"(,"cache_creation":{"ephemeral_5m_input_tokens":)" + max +
+                                           R"(,"ephemeral_1h_input_tokens":)" + max + "}")});
+    ASSERT_EQ(huge.events.size(), 2u);
+    EXPECT_EQ(huge.events[1].tokens, std::numeric_limits<std::int64_t>::max());
+    EXPECT_TRUE(huge.events[1].detail.ends_with("cache write " + max));
 }
 
 TEST(ClaudeDetailRecords, OneResponseOverSeveralLinesIsOneApiCall) {
@@ -122,19 +130,6 @@ TEST(ClaudeDetailRecords, OneResponseOverSeveralLinesIsOneApiCall) {
     EXPECT_EQ(calls[0].timestamp, test::utc(2026, 7, 5, 10, 0, 5));
     // Every line's content stays, the synthetic ones' too (the later file's
     // repeated response is dropped as a repeat of an earlier file's event).
-    EXPECT_EQ(d.stats.messages, 6);
-    EXPECT_EQ(d.stats.reasoning, 1);
-    EXPECT_EQ(d.stats.toolCalls, 1);
+    EXPECT_EQ(std::tuple(d.stats.messages, d.stats.reasoning, d.stats.toolCalls), std::tuple(6, 1, 1));
     EXPECT_EQ(d.claudeCostEventIndex.size(), 4u);
-}
-
-TEST(ClaudeDetailRecords, TokenSumsOfOneCallSaturate) {
-    const std::string max = std::to_string(std::numeric_limits<std::int64_t>::max());
-    ConversationDetail d = parseLines(
-        kClaude, {assistant("m1", "1", R"("input_tokens":)" + max + R"(,"output_tokens":)" + max +
-                                           R"(,"cache_creation":{"ephemeral_5m_input_tokens":)" + max +
-                                           R"(,"ephemeral_1h_input_tokens":)" + max + "}")});
-    ASSERT_EQ(d.events.size(), 2u);
-    EXPECT_EQ(d.events[1].tokens, std::numeric_limits<std::int64_t>::max());
-    EXPECT_TRUE(d.events[1].detail.ends_with("cache write " + max));
 }

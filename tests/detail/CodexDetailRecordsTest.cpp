@@ -3,9 +3,7 @@
 #include "DetailTestSupport.h"
 
 using namespace vorel;
-using vorel::test::parseFiles;
-using vorel::test::parseLines;
-using vorel::test::timeline;
+using namespace vorel::test;
 
 namespace {
 

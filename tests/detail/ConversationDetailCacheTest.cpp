@@ -8,31 +8,15 @@
 #include "DetailTestSupport.h"
 
 using namespace vorel;
-using vorel::test::joinLines;
-using vorel::test::setModified;
-using vorel::test::TempDir;
-using vorel::test::timeline;
+using namespace vorel::test;
 using Step = ConversationDetailCache::Step;
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string at(int second) { return "2026-07-05T10:00:" + std::string(second < 10 ? "0" : "") + std::to_string(second) + "Z"; }
-
-std::string toolResult(int second, std::string_view text) {
-    return R"({"type":"user","timestamp":")" + at(second) + R"(","message":{"content":[{"type":"tool_result","content":")" +
-           std::string(text) + "\"}]}}\n";
-}
-std::string call(int second, std::string_view id, int output = 10) {
-    return R"({"type":"assistant","timestamp":")" + at(second) + R"(","message":{"id":")" + std::string(id) +
-           R"(","model":"claude-haiku-4-5","usage":{"output_tokens":)" + std::to_string(output) +
-           R"(},"content":[{"type":"text","text":"reply )" + std::string(id) + "\"}]}}\n";
-}
 std::string tokenCount(int second, int total, std::string_view model = "") {
-    std::string context = model.empty() ? "" : R"({"type":"turn_context","payload":{"model":")" + std::string(model) + "\"}}\n";
-    return context + R"({"type":"event_msg","timestamp":")" + at(second) +
-           R"(","payload":{"type":"token_count","info":{"total_token_usage":{"total_tokens":)" + std::to_string(total) +
-           R"(},"last_token_usage":{"input_tokens":1000,"output_tokens":)" + std::to_string(total) + "}}}}\n";
+    return (model.empty() ? "" : codexLine("turn_context", R"({"model":")" + std::string(model) + "\"}", at(second))) +
+           codexTokens(total, total, at(second));
 }
 
 void append(const std::string& path, const std::string& bytes) {
@@ -61,10 +45,10 @@ struct Follower {
 TEST(ConversationDetailCache, AppendsToTheNewestFileContinueTheReading) {
     TempDir dir;
     Follower f{"Claude Code", {}, {}, {}};
-    f.paths.push_back(dir.write("main.jsonl", toolResult(3, "main") + call(4, "m2")));
-    f.paths.push_back(dir.write("agent.jsonl", toolResult(1, "shared") + call(2, "m1")));
-    setModified(f.paths[1], 0);
-    setModified(f.paths[0], 1);
+    f.paths.push_back(dir.write("main.jsonl", joinLines({toolResult(3, "main"), call(4, "m2")})));
+    f.paths.push_back(dir.write("agent.jsonl", joinLines({toolResult(1, "shared"), call(2, "m1")})));
+    setFileTime(f.paths[1], 0);
+    setFileTime(f.paths[0], 1);
     const std::string& main = f.paths[0];
 
     EXPECT_EQ(f.update(), Step::parsed);
@@ -74,13 +58,13 @@ TEST(ConversationDetailCache, AppendsToTheNewestFileContinueTheReading) {
 
     // An older file's response repeated later (its event moves to the end),
     // repeats of an older file's and of this file's events, new calls.
-    append(main, call(9, "m1", 500) + toolResult(5, "shared") + toolResult(6, "main") + call(7, "m3"));
+    append(main, joinLines({call(9, "m1", "ok", 500), toolResult(5, "shared"), toolResult(6, "main"), call(7, "m3")}));
     EXPECT_EQ(f.update(), Step::appended);
-    EXPECT_EQ(f.last->events.back().timestamp, test::utc(2026, 7, 5, 10, 0, 9));
+    EXPECT_EQ(f.last->events.back().timestamp, utc(2026, 7, 5, 10, 0, 9));
     EXPECT_DOUBLE_EQ(*f.last->events.back().cost, 10 * 5 / 1e6);
 
     // Half a line, then the rest.
-    const std::string next = call(10, "m4");
+    const std::string next = call(10, "m4") + "\n";
     append(main, next.substr(0, 40));
     EXPECT_EQ(f.update(), Step::appended);
     append(main, next.substr(40));
@@ -88,22 +72,20 @@ TEST(ConversationDetailCache, AppendsToTheNewestFileContinueTheReading) {
 
     // An unfinished line that parses on its own, moving a response's time
     // and adding one, until the rest of the line spoils it.
-    const std::string moving = call(30, "m2");
-    append(main, moving.substr(0, moving.size() - 1));
+    append(main, call(30, "m2"));
     EXPECT_EQ(f.update(), Step::appended);
-    append(main, " trailing\n" + call(11, "m5"));
+    append(main, " trailing\n" + call(11, "m5") + "\n");
     EXPECT_EQ(f.update(), Step::appended);
-    const std::string adding = call(12, "m6");
-    append(main, adding.substr(0, adding.size() - 1));
+    append(main, call(12, "m6"));
     EXPECT_EQ(f.update(), Step::appended);
     append(main, "x\n");
     EXPECT_EQ(f.update(), Step::appended);
     EXPECT_EQ(f.last->costEvents().size(), 5u);
 
     // An invalid byte in a whole line rejects the whole file.
-    append(main, toolResult(13, "bad \xFF"));
+    append(main, toolResult(13, "bad \xFF") + "\n");
     EXPECT_EQ(f.update(), Step::parsed);
-    EXPECT_EQ(timeline(*f.last), "Tool result|Tool result|shared\nAssistant|Response|reply m1\n"
+    EXPECT_EQ(timeline(*f.last), "Tool result|Tool result|shared\nAssistant|Response|ok\n"
                                   "Tokens|API call|model claude-haiku-4-5 \u00b7 input 0 \u00b7 output 10 \u00b7 "
                                   "cache read 0 \u00b7 cache write 0\n");
 }
@@ -111,23 +93,25 @@ TEST(ConversationDetailCache, AppendsToTheNewestFileContinueTheReading) {
 TEST(ConversationDetailCache, AnythingButAnAppendReadsAllAgain) {
     TempDir dir;
     Follower f{"Claude Code", {}, {}, {}};
-    f.paths.push_back(dir.write("agent.jsonl", call(1, "m1")));
-    f.paths.push_back(dir.write("main.jsonl", call(2, "m2") + call(3, "m3")));
-    setModified(f.paths[0], 0);
-    setModified(f.paths[1], 1);
+    f.paths.push_back(dir.write("agent.jsonl", call(1, "m1") + "\n"));
+    f.paths.push_back(dir.write("main.jsonl", joinLines({call(2, "m2"), call(3, "m3")})));
+    setFileTime(f.paths[0], 0);
+    setFileTime(f.paths[1], 1);
     EXPECT_EQ(f.update(), Step::parsed);
 
-    // Truncated; written anew in place, longer but with other first bytes.
-    std::ofstream(f.paths[1], std::ios::binary | std::ios::trunc) << call(2, "m2");
+    // Truncated; written anew in place, longer but with other bytes before
+    // where it ended.
+    std::ofstream(f.paths[1], std::ios::binary | std::ios::trunc) << call(2, "m2") + "\n";
     EXPECT_EQ(f.update(), Step::parsed);
-    std::ofstream(f.paths[1], std::ios::binary | std::ios::trunc) << call(2, "m9") + call(3, "m3") + call(4, "m4");
+    std::ofstream(f.paths[1], std::ios::binary | std::ios::trunc)
+        << joinLines({call(2, "m9", "rewritten"), call(3, "m3"), call(4, "m4")});
     EXPECT_EQ(f.update(), Step::parsed);
     // An older file grew; the newest grew but is no longer the newest.
-    append(f.paths[0], call(5, "m5"));
-    setModified(f.paths[0], 0);
+    append(f.paths[0], call(5, "m5") + "\n");
+    setFileTime(f.paths[0], 0);
     EXPECT_EQ(f.update(), Step::parsed);
-    append(f.paths[1], call(6, "m6"));
-    setModified(f.paths[1], -10);
+    append(f.paths[1], call(6, "m6") + "\n");
+    setFileTime(f.paths[1], -10);
     EXPECT_EQ(f.update(), Step::parsed);
     // Another source or another list of files.
     f.source = "Codex";
@@ -161,11 +145,10 @@ TEST(ConversationDetailCache, FixtureWrittenPieceByPiece) {
     const fs::path root = fs::path(test::fixturesDir()) / "claude/projects/-home-USER-projects-spotter-worktrees-spotter-gqc";
     TempDir dir;
     Follower f{"Claude Code", {}, {}, {}};
-    int second = 0;
     for (const auto& entry : fs::directory_iterator(root / "258c7280-ae70-4798-800f-63464d01a85d/subagents")) {
         f.paths.push_back(dir.file(entry.path().filename().string()));
         fs::copy_file(entry.path(), f.paths.back());
-        setModified(f.paths.back(), second++);
+        setFileTime(f.paths.back(), static_cast<int>(f.paths.size()));
     }
     std::ifstream in(root / "258c7280-ae70-4798-800f-63464d01a85d.jsonl", std::ios::binary);
     const std::string whole((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -179,5 +162,4 @@ TEST(ConversationDetailCache, FixtureWrittenPieceByPiece) {
         written += piece;
         EXPECT_EQ(f.update(), Step::appended) << "at byte " << written;
     }
-    EXPECT_EQ(f.last->costEvents().size(), ConversationDetailParser::parse(f.paths, "Claude Code").costEvents().size());
 }

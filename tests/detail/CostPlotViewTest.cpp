@@ -7,39 +7,28 @@
 #include <QImage>
 #include <QMouseEvent>
 #include <QSignalSpy>
-#include <optional>
-#include <vector>
 
 #include "Appearance.h"
 #include "CostPlotView.h"
+#include "DetailTestSupport.h"
+#include "GuiTestSupport.h"
 #include "Theme.h"
 
 namespace vorel {
 namespace {
 
-ConversationEvent call(int id, int turn, double fresh, double cache, double output) {
-    ConversationEvent e;
-    e.id = id;
-    e.kind = ConversationEventKind::token;
-    e.title = "API call";
-    e.cost = fresh + cache + output;
-    e.freshInputCost = fresh;
-    e.cacheCost = cache;
-    e.outputCost = output;
-    e.turnIndex = turn;
-    return e;
-}
+using test::apiCall;
 
 // Five calls in three turns (1, 1, 2, 2, 3), ids 10, 20, ... 50; each
 // call's parts are one third of it.
 std::vector<ConversationEvent> fiveCalls() {
-    return {call(10, 1, 1, 1, 1), call(20, 1, 2, 2, 2), call(30, 2, 1, 1, 1), call(40, 2, 1, 1, 1),
-            call(50, 3, 1, 1, 1)};
+    return {apiCall(10, 1, 1, 1, 1), apiCall(20, 1, 2, 2, 2), apiCall(30, 2, 1, 1, 1), apiCall(40, 2, 1, 1, 1),
+            apiCall(50, 3, 1, 1, 1)};
 }
 
-void send(QWidget& w, QEvent::Type type, QPointF at, Qt::MouseButton button = Qt::LeftButton) {
-    const Qt::MouseButtons buttons = type == QEvent::MouseButtonPress ? Qt::MouseButtons(button) : Qt::NoButton;
-    QMouseEvent e(type, at, w.mapToGlobal(at), type == QEvent::MouseMove ? Qt::NoButton : button, buttons,
+void send(QWidget& w, QEvent::Type type, QPointF at) {
+    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent e(type, at, w.mapToGlobal(at), button, type == QEvent::MouseButtonPress ? button : Qt::NoButton,
                   Qt::NoModifier);
     QApplication::sendEvent(&w, &e);
 }
@@ -80,52 +69,42 @@ protected:
     CostPlotView view;
 };
 
-// ---- Selection ------------------------------------------------------------
-
-TEST_F(CostPlotViewTest, ClickReportsTheFirstEventOfTheClickedItem) {
+TEST_F(CostPlotViewTest, ClickReportsTheFirstEventOfTheItemPressedAndReleasedOn) {
     QSignalSpy clicked(&view, &CostPlotView::eventClicked);
-    view.setMode(CostPlotMode::turns);
+    // Cumulative: anywhere in the area, not only on the line; a drag reports
+    // where it ends, clamped to the last item; above the plot box, nothing.
+    const QRectF area = view.plotArea();
+    click(view, QPointF(area.left() + 1, area.top() + 5));
+    send(view, QEvent::MouseButtonPress, area.center());
+    send(view, QEvent::MouseButtonRelease, QPointF(area.right() + 80, area.bottom() + 30));
+    click(view, QPointF(area.center().x(), area.top() - 20));
 
+    // Itemized: nothing for a press and release on two bars, the gap after a
+    // bar or above a bar.
+    view.setMode(CostPlotMode::turns);
     click(view, barFoot(3));
-    view.setUnit(CostUnit::turns);  // three bars: calls 10+20, 30+40, 50
-    click(view, barFoot(1));
-    click(view, view.barRect(0).center());
-
-    ASSERT_EQ(clicked.count(), 3);
-    EXPECT_EQ(clicked[0][0].toInt(), 40);
-    EXPECT_EQ(clicked[1][0].toInt(), 30);  // the turn's first call, not its last
-    EXPECT_EQ(clicked[2][0].toInt(), 10);
-}
-
-TEST_F(CostPlotViewTest, BarClickNeedsPressAndReleaseOnTheSameBar) {
-    QSignalSpy clicked(&view, &CostPlotView::eventClicked);
-    view.setMode(CostPlotMode::turns);
-
     send(view, QEvent::MouseButtonPress, barFoot(0));
     send(view, QEvent::MouseButtonRelease, barFoot(2));
-    click(view, QPointF(view.barRect(4).right() + 1, view.barRect(4).bottom() - 2));  // the gap after a bar
-    click(view, barFoot(0) + QPointF(0, -view.plotArea().height() + 4));            // above the bar
+    click(view, QPointF(view.barRect(4).right() + 1, view.barRect(4).bottom() - 2));
+    click(view, barFoot(0) + QPointF(0, -view.plotArea().height() + 4));
+    view.setUnit(CostUnit::turns);  // three bars: calls 10+20, 30+40, 50
+    click(view, barFoot(1));        // the turn's first call, not its last
+    click(view, view.barRect(0).center());
 
-    EXPECT_EQ(clicked.count(), 0);
+    // Without events, nowhere in either plot.
+    view.setEvents({});
+    click(view, QPointF(view.width() / 2.0, 34 + 60));
+    view.setMode(CostPlotMode::cumulative);
+    click(view, QPointF(view.width() / 2.0, 34 + 60));
+
+    std::vector<int> ids;
+    for (const QList<QVariant>& c : clicked) ids.push_back(c[0].toInt());
+    EXPECT_EQ(ids, (std::vector<int>{10, 50, 40, 30, 10}));
 }
 
-TEST_F(CostPlotViewTest, CumulativeClickOrDragReportsTheNearestItemWhereItEnds) {
-    QSignalSpy clicked(&view, &CostPlotView::eventClicked);
-    const QRectF area = view.plotArea();
-
-    click(view, QPointF(area.left() + 1, area.top() + 5));  // anywhere in the area, not only on the line
-    send(view, QEvent::MouseButtonPress, area.center());
-    send(view, QEvent::MouseButtonRelease, QPointF(area.right() + 80, area.bottom() + 30));  // clamped to the last
-    click(view, QPointF(area.center().x(), area.top() - 20));  // above the plot box: nothing
-
-    ASSERT_EQ(clicked.count(), 2);
-    EXPECT_EQ(clicked[0][0].toInt(), 10);
-    EXPECT_EQ(clicked[1][0].toInt(), 50);
-}
-
-// ---- Legend ---------------------------------------------------------------
-
-TEST_F(CostPlotViewTest, LegendTogglesChangeTheDrawnParts) {
+TEST_F(CostPlotViewTest, LegendTogglesChangeTheDrawnPartsOfTheItemizedPlot) {
+    click(view, view.legendChipRect(CostPart::output).center());  // the cumulative plot ignores the legend
+    EXPECT_EQ(view.selectedParts(), allCostParts());
     view.setMode(CostPlotMode::turns);
     const QPointF foot = barFoot(1);
     const double fullHeight = view.barRect(1).height();
@@ -144,24 +123,37 @@ TEST_F(CostPlotViewTest, LegendTogglesChangeTheDrawnParts) {
     EXPECT_TRUE(near(pixel(view, foot), BrandColor::accent()));
 }
 
-TEST_F(CostPlotViewTest, LegendChipsOnlyActOnTheItemizedPlot) {
-    click(view, view.legendChipRect(CostPart::output).center());
-    EXPECT_EQ(view.selectedParts(), allCostParts());
-}
-
-// ---- Mode and unit --------------------------------------------------------
-
-TEST_F(CostPlotViewTest, ModePickerSwitchesAndTheCumulativePlotCountsAllParts) {
+TEST_F(CostPlotViewTest, PointerOnlyRepaintsAndTheModeAndUnitControlsClearTheHover) {
     QSignalSpy modes(&view, &CostPlotView::modeChanged);
+    const int revision = view.dataRevision();
+    const QRectF area = view.plotArea();
+    move(view, QPointF(area.right() - 1, area.center().y()));
+    EXPECT_EQ(view.hoveredId(), 50);
+    move(view, QPointF(area.left() + 1, area.center().y()));
+    EXPECT_EQ(view.hoveredId(), 10);
+    pixel(view, area.center());  // drawing the tooltip reads the data too
     click(view, view.modeSegmentRect(CostPlotMode::turns).center());
     ASSERT_EQ(view.mode(), CostPlotMode::turns);
+    move(view, barFoot(1));
+    EXPECT_EQ(view.hoveredId(), 20);
+    EXPECT_TRUE(near(pixel(view, barFoot(1)), BrandColor::accent()));
+    EXPECT_FALSE(near(pixel(view, barFoot(3)), BrandColor::accent()));  // blended with the box at 0.42
+    test::unhover(&view);
+    EXPECT_EQ(view.hoveredId(), std::nullopt);
+    view.setEvents(fiveCalls());  // the screen's rebuild with the same calls
+    move(view, barFoot(0));
+    click(view, view.unitButtonRect(CostUnit::calls).center());  // already the unit: nothing
+    EXPECT_EQ(view.dataRevision(), revision);
+    EXPECT_EQ(view.hoveredId(), 10);
+
+    click(view, view.unitButtonRect(CostUnit::turns).center());
+    EXPECT_EQ(view.data().items().size(), 3u);
+    EXPECT_EQ(view.hoveredId(), std::nullopt);
+    // The cumulative plot counts all parts again.
     view.togglePart(CostPart::input);
-    move(view, barFoot(2));
+    move(view, barFoot(1));
     ASSERT_EQ(view.hoveredId(), 30);
-
     click(view, view.modeSegmentRect(CostPlotMode::cumulative).center());
-
-    EXPECT_EQ(view.mode(), CostPlotMode::cumulative);
     EXPECT_EQ(view.selectedParts(), allCostParts());
     EXPECT_EQ(view.hoveredId(), std::nullopt);
     ASSERT_EQ(modes.count(), 2);
@@ -169,104 +161,26 @@ TEST_F(CostPlotViewTest, ModePickerSwitchesAndTheCumulativePlotCountsAllParts) {
     EXPECT_EQ(modes[1][0].value<CostPlotMode>(), CostPlotMode::cumulative);
 }
 
-TEST_F(CostPlotViewTest, UnitButtonsRegroupTheItemsAndClearTheHover) {
-    view.setMode(CostPlotMode::turns);
-    move(view, barFoot(0));
-    ASSERT_EQ(view.hoveredId(), 10);
-    const int revision = view.dataRevision();
-
-    click(view, view.unitButtonRect(CostUnit::calls).center());  // already the unit: nothing
-    EXPECT_EQ(view.dataRevision(), revision);
-    EXPECT_EQ(view.hoveredId(), 10);
-
-    click(view, view.unitButtonRect(CostUnit::turns).center());
-    EXPECT_EQ(view.unit(), CostUnit::turns);
-    EXPECT_EQ(view.data().items().size(), 3u);
-    EXPECT_EQ(view.hoveredId(), std::nullopt);
-}
-
-// ---- Hover ----------------------------------------------------------------
-
-TEST_F(CostPlotViewTest, HoverOnlyRepaints) {
-    const int revision = view.dataRevision();
-    const QRectF area = view.plotArea();
-
-    move(view, QPointF(area.right() - 1, area.center().y()));
-    EXPECT_EQ(view.hoveredId(), 50);
-    move(view, QPointF(area.left() + 1, area.center().y()));
-    EXPECT_EQ(view.hoveredId(), 10);
-    pixel(view, area.center());  // drawing the tooltip reads the data too
-    view.setMode(CostPlotMode::turns);
-    move(view, barFoot(1));
-    EXPECT_EQ(view.hoveredId(), 20);
-    QEvent leave(QEvent::Leave);
-    QApplication::sendEvent(&view, &leave);
-    EXPECT_EQ(view.hoveredId(), std::nullopt);
-
-    view.setEvents(fiveCalls());  // the screen's rebuild with the same calls
-
-    EXPECT_EQ(view.dataRevision(), revision);
-}
-
-TEST_F(CostPlotViewTest, HoveredBarStaysBrightAndTheOthersDim) {
-    view.setMode(CostPlotMode::turns);
-    const QColor accent = BrandColor::accent();
-    move(view, barFoot(1));
-
-    EXPECT_TRUE(near(pixel(view, barFoot(1)), accent));
-    EXPECT_FALSE(near(pixel(view, barFoot(3)), accent));  // blended with the box at 0.42
-}
-
-// ---- Bars -----------------------------------------------------------------
-
-TEST_F(CostPlotViewTest, AnOutlierIsCutWithStripesAndTheOthersKeepTheirScale) {
+TEST_F(CostPlotViewTest, AnOutlierIsCutWithStripesAndAZeroBarKeepsAOnePointHitArea) {
     std::vector<ConversationEvent> events;
-    for (int i = 0; i < 9; ++i) events.push_back(call(i + 1, i + 1, 1, 0, 0));
-    events.push_back(call(100, 10, 100, 0, 0));
+    for (int i = 0; i < 9; ++i) events.push_back(apiCall(i + 1, i + 1, 1));
+    events.push_back(apiCall(100, 10, 100));
+    events.push_back(apiCall(200, 11, 0, 0, 1));
     view.setEvents(events);
     view.setMode(CostPlotMode::turns);
     const QRectF area = view.plotArea();
-
     const QRectF outlier = view.barRect(9);
     EXPECT_DOUBLE_EQ(outlier.top(), area.top());
     EXPECT_NEAR(view.barRect(0).height(), area.height() / 1.06, 1e-9);
     EXPECT_TRUE(near(pixel(view, QPointF(outlier.center().x(), outlier.top() + 5)), BrandColor::bgSubtle()));
     EXPECT_TRUE(near(pixel(view, QPointF(outlier.center().x(), outlier.top() + 7)), BrandColor::accent()));
-}
 
-TEST_F(CostPlotViewTest, BarGapNarrowsPastSeventyItemsAndBarsStayThreeWide) {
-    std::vector<ConversationEvent> events;
-    for (int i = 0; i < 71; ++i) events.push_back(call(i, i + 1, 1, 0, 0));
-    view.setMode(CostPlotMode::turns);
-
-    view.setEvents(std::vector<ConversationEvent>(events.begin(), events.begin() + 70));
-    EXPECT_EQ(view.barGap(), 3);
-    view.setEvents(events);
-    EXPECT_EQ(view.barGap(), 1);
-    view.resize(200, view.height());
-    EXPECT_EQ(view.barWidth(), 3);
-}
-
-TEST_F(CostPlotViewTest, AZeroBarKeepsAOnePointHitArea) {
-    view.setEvents({call(1, 1, 1, 0, 0), call(2, 2, 0, 0, 1)});
-    view.setMode(CostPlotMode::turns);
     view.togglePart(CostPart::input);
-    view.togglePart(CostPart::cached);  // only output: the first bar is 0
-
+    view.togglePart(CostPart::cached);  // only output: the first bars are 0
     const QRectF zero = view.barRect(0);
     EXPECT_DOUBLE_EQ(zero.height(), 1);
     move(view, QPointF(zero.center().x(), zero.bottom() - 0.5));
     EXPECT_EQ(view.hoveredId(), 1);
-}
-
-TEST_F(CostPlotViewTest, NoEventsShowsTheEmptyBoxAndIgnoresThePlot) {
-    QSignalSpy clicked(&view, &CostPlotView::eventClicked);
-    const int fullHeight = view.sizeHint().height();
-    view.setEvents({});
-
-    EXPECT_EQ(view.sizeHint().height(), fullHeight - 59);  // the plot box shrinks to 120
-    click(view, QPointF(view.width() / 2.0, 34 + 60));
-    EXPECT_EQ(clicked.count(), 0);
 }
 
 }  // namespace

@@ -1,10 +1,9 @@
 #pragma once
-// Helpers of the detail reader's tests: transcript files with set dates,
-// JSON values to convert, and a detail's timeline as plain text.
+// Helpers of the detail tests: transcript files with set dates, transcript
+// lines, JSON values to convert, a detail's timeline as plain text, and
+// priced calls.
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,12 +12,6 @@
 #include "TestSupport.h"
 
 namespace vorel::test {
-
-// Sets a file's modification date to `seconds` after 2026-01-01 00:00 UTC.
-inline void setModified(const std::string& path, int seconds) {
-    timespec times[2] = {{1767225600 + seconds, 0}, {1767225600 + seconds, 0}};
-    ::utimensat(AT_FDCWD, path.c_str(), times, 0);
-}
 
 inline std::string joinLines(const std::vector<std::string>& lines) {
     std::string out;
@@ -29,14 +22,7 @@ inline std::string joinLines(const std::vector<std::string>& lines) {
 // A JSON string literal of `text`.
 inline std::string jsonString(std::string_view text) {
     std::string out = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') out += '\\';
-        if (c == '\n') {
-            out += "\\n";
-            continue;
-        }
-        out += c;
-    }
+    for (char c : text) out += c == '\n' ? std::string("\\n") : c == '"' || c == '\\' ? std::string{'\\', c} : std::string{c};
     return out + "\"";
 }
 
@@ -46,7 +32,7 @@ inline ConversationDetail parseFiles(std::string_view source, const std::vector<
     std::vector<std::string> paths;
     for (size_t i = 0; i < files.size(); ++i) {
         paths.push_back(dir.write("f" + std::to_string(i) + ".jsonl", joinLines(files[i])));
-        setModified(paths.back(), static_cast<int>(i));
+        setFileTime(paths.back(), static_cast<int>(i));
     }
     return ConversationDetailParser::parse(paths, source);
 }
@@ -58,10 +44,35 @@ inline ConversationDetail parseLines(std::string_view source, const std::vector<
 // The timeline as one "Kind|title|detail" line per event.
 inline std::string timeline(const ConversationDetail& d) {
     std::string out;
-    for (const ConversationEvent& e : d.events) {
-        out += std::string(rawValue(e.kind)) + "|" + e.title + "|" + e.detail + "\n";
-    }
+    for (const ConversationEvent& e : d.events) out += std::string(rawValue(e.kind)) + "|" + e.title + "|" + e.detail + "\n";
     return out;
+}
+
+// Claude Code lines at 10:00:`second` on 5 July 2026 in UTC: a prompt, a
+// tool's output, and a response with one text block, billed as message `id`.
+inline std::string at(int second) {
+    return "2026-07-05T10:00:" + std::string(second < 10 ? "0" : "") + std::to_string(second) + "Z";
+}
+inline std::string prompt(int second, std::string_view text = "go") {
+    return R"({"type":"user","timestamp":")" + at(second) + R"(","message":{"content":")" + std::string(text) + "\"}}";
+}
+inline std::string toolResult(int second, std::string_view text) {
+    return R"({"type":"user","timestamp":")" + at(second) + R"(","message":{"content":[{"type":"tool_result","content":")" +
+           std::string(text) + "\"}]}}";
+}
+inline std::string call(int second, std::string_view id, std::string_view text = "ok", int output = 10) {
+    return R"({"type":"assistant","timestamp":")" + at(second) + R"(","message":{"id":")" + std::string(id) +
+           R"(","model":"claude-haiku-4-5","usage":{"output_tokens":)" + std::to_string(output) +
+           R"(},"content":[{"type":"text","text":")" + std::string(text) + "\"}]}}";
+}
+
+// A priced API call of turn `turn`; its cost is the sum of its parts unless
+// given.
+inline ConversationEvent apiCall(int id, int turn, double fresh, double cache = 0, double output = 0,
+                                 std::optional<double> cost = std::nullopt) {
+    return {.id = id, .timestamp = {}, .kind = ConversationEventKind::token, .title = "API call", .detail = {},
+            .cost = cost.value_or(fresh + cache + output), .tokens = {}, .freshInputCost = fresh, .cacheCost = cache,
+            .outputCost = output, .turnIndex = turn};
 }
 
 // One parsed JSON text, kept alive with its parser.

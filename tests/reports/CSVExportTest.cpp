@@ -4,9 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <QFileDialog>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <sstream>
@@ -25,23 +23,11 @@ namespace {
 
 SessionRow row(std::string id, std::string source, std::string title, std::string project, TimePoint start,
                TimePoint last) {
-    SessionRow r;
-    r.id = std::move(id);
-    r.source = std::move(source);
-    r.title = std::move(title);
-    r.project = std::move(project);
-    r.startTime = start;
-    r.lastActivity = last;
-    return r;
+    return {std::move(id), std::move(source), std::move(title), std::move(project), 0, 0, false, start, last, 0,
+            {}, {}, {}};
 }
 
-SubagentRow subagent(std::string name, double total) {
-    SubagentRow s;
-    s.id = name;
-    s.name = std::move(name);
-    s.total = total;
-    return s;
-}
+SubagentRow subagent(const std::string& name, double total) { return {name, name, total, 0, kDistantPast, 0, {}, {}}; }
 
 // Three conversations in the order of allRows (newest activity first), the
 // first two started at the same instant, with the annotations the golden
@@ -53,8 +39,7 @@ struct GoldenRows {
     GoldenRows() {
         SessionRow c = row("claude-code:ccc", "Claude Code", "Third title", "vorel",
                            utc(2025, 1, 2, 3, 4, 5) + milliseconds{999}, utc(2025, 1, 3));
-        c.total = 0.1;
-        c.today = 0.1;
+        c.total = c.today = 0.1;
         c.tokens = 7;
         c.models = {{"sonnet 4 6", 0.1, false}};
         meta.setName("+ plus", c.id);
@@ -104,17 +89,9 @@ std::string readFile(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-std::string repeat(std::string_view piece, int n) {
-    std::string s;
-    for (int i = 0; i < n; ++i) s += piece;
-    return s;
-}
-
 const std::string kEllipsis = "\u2026";
 
 }  // namespace
-
-// --- The file text -------------------------------------------------------
 
 TEST(CSVExportFile, MatchesTheGoldenFileInAnotherTimeZone) {
     EnvVar tz("TZ", "America/St_Johns");  // UTC-3:30: local dates differ
@@ -134,31 +111,22 @@ TEST(CSVExportFile, NumbersKeepAPointUnderACommaDecimalLocale) {
     EXPECT_EQ(CSVExport::build(g.rows, g.meta), kGolden);
 }
 
-// --- Order ---------------------------------------------------------------
-
 TEST(CSVExportOrder, EarliestStartFirstEqualStartsKeepTheirOrder) {
     MetadataStore meta{""};
-    auto idsOf = [&](const std::vector<SessionRow>& in) {
-        std::vector<std::string> ids;
-        for (const std::string& l : lines(CSVExport::build(in, meta))) ids.push_back(l.substr(1, l.find('"', 1) - 1));
-        ids.erase(ids.begin());
-        return ids;
-    };
-    // Enough rows that an unstable sort would reorder the ties: three start
-    // times, interleaved, 20 rows each.
+    // Enough rows that an unstable sort would reorder the ties.
     const TimePoint starts[] = {utc(2025, 6, 2), utc(2025, 6, 1, 8), utc(2025, 5, 1)};
     std::vector<SessionRow> rows;
     for (int i = 0; i < 60; ++i)
         rows.push_back(row("codex:" + std::to_string(i), "Codex", "t", "p", starts[i % 3], utc(2025, 7, 1)));
-    std::vector<std::string> expected;
+    std::vector<std::string> expected, ids;
     for (int k : {2, 1, 0})
         for (int i = k; i < 60; i += 3) expected.push_back("codex:" + std::to_string(i));
-    EXPECT_EQ(idsOf(rows), expected);
+    for (const std::string& l : lines(CSVExport::build(rows, meta))) ids.push_back(l.substr(1, l.find('"', 1) - 1));
+    ids.erase(ids.begin());
+    EXPECT_EQ(ids, expected);
 }
 
-// --- Cells of free text --------------------------------------------------
-
-TEST(CSVExportCells, FormulaStartsAreGuardedOnlyInFreeText) {
+TEST(CSVExportCells, FormulaStartsAreGuardedOnlyInFreeTextAndEachColumnHasItsLimitAndFallBack) {
     MetadataStore meta{""};
     SessionRow r = row("codex:-1", "Codex", "title", "=cmd|' /C calc'!A0", utc(2025, 1, 1), utc(2025, 1, 1));
     r.models = {{"-weird", 1.0, false}};
@@ -167,12 +135,9 @@ TEST(CSVExportCells, FormulaStartsAreGuardedOnlyInFreeText) {
     meta.addTag("+tag", r.id);
     const auto cells = lines(CSVExport::build({r}, meta))[1];
     EXPECT_EQ(cells.substr(0, 11), "\"codex:-1\",");  // the id is not free text
-    EXPECT_NE(cells.find(",\"'=1+1\","), std::string::npos) << cells;
-    EXPECT_NE(cells.find(",\"'=cmd|' /C calc'!A0\","), std::string::npos) << cells;
-    EXPECT_NE(cells.find(",\"'+tag\","), std::string::npos) << cells;
-    EXPECT_NE(cells.find(",\"'-weird\","), std::string::npos) << cells;  // primary model
-    EXPECT_NE(cells.find(",\"'@agent:0.5000\","), std::string::npos) << cells;
-    EXPECT_NE(cells.find(",\"'-weird:1.0000\""), std::string::npos) << cells;
+    for (const char* guarded : {",\"'=1+1\",", ",\"'=cmd|' /C calc'!A0\",", ",\"'+tag\",", ",\"'-weird\",",
+                                ",\"'@agent:0.5000\",", ",\"'-weird:1.0000\""})
+        EXPECT_NE(cells.find(guarded), std::string::npos) << guarded << " in " << cells;
 
     // Text that merely contains a formula sign is left alone.
     SessionRow plain = row("codex:x", "Codex", "a=b", "x-y", utc(2025, 1, 1), utc(2025, 1, 1));
@@ -180,106 +145,71 @@ TEST(CSVExportCells, FormulaStartsAreGuardedOnlyInFreeText) {
     const auto left = lines(CSVExport::build({plain}, meta))[1];
     EXPECT_NE(left.find(",\"1+1 = 2\",\"a=b\",\"x-y\","), std::string::npos) << left;
     EXPECT_EQ(left.find('\''), std::string::npos) << left;
-}
 
-TEST(CSVExportCells, LimitsPerColumnAndFallBacks) {
-    MetadataStore meta{""};
-    SessionRow r = row("codex:x", "Codex", repeat("t", 400), repeat("p", 81), utc(2025, 1, 1), utc(2025, 1, 1));
-    meta.setName(repeat("n", 121), r.id);
-    const auto cells = lines(CSVExport::build({r}, meta))[1];
-    EXPECT_NE(cells.find("\"" + repeat("n", 119) + kEllipsis + "\""), std::string::npos);
-    EXPECT_NE(cells.find("\"" + repeat("t", 299) + kEllipsis + "\""), std::string::npos);
-    EXPECT_NE(cells.find("\"" + repeat("p", 79) + kEllipsis + "\""), std::string::npos);
-
-    meta.setName(repeat("n", 120), r.id);
-    EXPECT_NE(lines(CSVExport::build({r}, meta))[1].find("\"" + repeat("n", 120) + "\""), std::string::npos);
+    // Each column has its limit.
+    SessionRow longer = row("codex:l", "Codex", std::string(400, 't'), std::string(81, 'p'), {}, {});
+    meta.setName(std::string(121, 'n'), longer.id);
+    const auto limited = lines(CSVExport::build({longer}, meta))[1];
+    EXPECT_NE(limited.find("\"" + std::string(119, 'n') + kEllipsis + "\""), std::string::npos);
+    EXPECT_NE(limited.find("\"" + std::string(299, 't') + kEllipsis + "\""), std::string::npos);
+    EXPECT_NE(limited.find("\"" + std::string(79, 'p') + kEllipsis + "\""), std::string::npos);
 
     // Without a name or note, the suggested name and the title stand in.
-    SessionRow bare = row("claude-code:x", "Claude Code", "Refactor the billing module", "p", utc(2025, 1, 1),
-                          utc(2025, 1, 1));
+    SessionRow bare = row("claude-code:x", "Claude Code", "Refactor the billing", "p", utc(2025, 1, 1), {});
     const auto cells2 = lines(CSVExport::build({bare}, meta))[1];
-    const std::string topic = CSVExport::clean(meta.topic(bare.id, bare.title), 120);
-    EXPECT_NE(cells2.find("\"Claude Code\",\"" + topic + "\",\"Refactor the billing module\","), std::string::npos)
-        << cells2;
+    const std::string topic = meta.topic(bare.id, bare.title);
+    EXPECT_NE(cells2.find(",\"" + topic + "\",\"Refactor the billing\","), std::string::npos) << cells2;
 }
 
-// --- clean ----------------------------------------------------------------
-
-TEST(CSVExportClean, WhiteSpaceRunsBecomeOneSpaceAndTheLimitCutsWithAnEllipsis) {
+TEST(CSVExportClean, WhiteSpaceRunsBecomeOneSpaceAndTheLimitCutsWithAnEllipsisCountingCharactersAsRead) {
     EXPECT_EQ(CSVExport::clean("  a \t\t b\r\n\nc\rd  ", 100), "a b c d");
     // Unicode spaces and separators: no-break, em, line and paragraph
     // separators, ideographic, next line.
     EXPECT_EQ(CSVExport::clean("a\u00A0\u2003b\u2028c\u2029d\u3000e\u0085f", 100), "a b c d e f");
-    EXPECT_EQ(CSVExport::clean(" \n\t ", 100), "");
     // Not white space: zero-width joiner and word joiner stay.
     EXPECT_EQ(CSVExport::clean("a\u200Db\u2060c", 100), "a\u200Db\u2060c");
 
     // Cut to the limit with one ellipsis, counted on the collapsed text.
-    EXPECT_EQ(CSVExport::clean(repeat("x", 120), 120), repeat("x", 120));
-    EXPECT_EQ(CSVExport::clean(repeat("x", 121), 120), repeat("x", 119) + kEllipsis);
+    EXPECT_EQ(CSVExport::clean(std::string(120, 'x'), 120), std::string(120, 'x'));
+    EXPECT_EQ(CSVExport::clean(std::string(121, 'x'), 120), std::string(119, 'x') + kEllipsis);
     EXPECT_EQ(CSVExport::clean("ab", 1), kEllipsis);
     EXPECT_EQ(CSVExport::clean("abc", 0), "");
-    EXPECT_EQ(CSVExport::clean("a" + repeat(" ", 200) + "b", 3), "a b");
-}
+    EXPECT_EQ(CSVExport::clean("a" + std::string(200, ' ') + "b", 3), "a b");
 
-TEST(CSVExportClean, CountsWhatReadsAsOneCharacterAsOne) {
+    // What reads as one character counts as one.
     const std::string family = "\U0001F468\u200D\U0001F469\u200D\U0001F467\u200D\U0001F466";  // 7 code points
     const std::string flag = "\U0001F1E9\U0001F1EA";                                            // 2 code points
     const std::string thumb = "\U0001F44D\U0001F3FD";                                           // with skin tone
     const std::string mixed = family + flag + thumb;
     EXPECT_EQ(CSVExport::clean(mixed, 3), mixed);
     EXPECT_EQ(CSVExport::clean(mixed + "x", 3), family + flag + kEllipsis);
-    EXPECT_EQ(CSVExport::clean(repeat(family, 121), 120), repeat(family, 119) + kEllipsis);
-    EXPECT_EQ(CSVExport::clean(repeat(family, 120), 120), repeat(family, 120));
 
-    // A combining mark never leaves its base.
-    const std::string e = "e\u0301";            // é, decomposed
-    const std::string hangul = "\u1100\u1161\u11A8";  // one syllable of three jamo
-    EXPECT_EQ(CSVExport::clean("ab" + e, 3), "ab" + e);
-    EXPECT_EQ(CSVExport::clean("ab" + e + "x", 3), "ab" + kEllipsis);
-    EXPECT_EQ(CSVExport::clean("a" + e + e, 3), "a" + e + e);
-    EXPECT_EQ(CSVExport::clean("a" + e + e + "z", 3), "a" + e + kEllipsis);
-    EXPECT_EQ(CSVExport::clean(hangul + hangul, 2), hangul + hangul);
-    EXPECT_EQ(CSVExport::clean(hangul + hangul + hangul, 2), hangul + kEllipsis);
-    // A mark stacked on a base at the cut stays with it: never a bare mark.
+    // A combining mark never leaves its base, nor is one left bare at the cut.
+    const std::string e = "e\u0301";  // é, decomposed
     const std::string stacked = "o\u0308\u0304";
+    EXPECT_EQ(CSVExport::clean("a" + e + e + "z", 3), "a" + e + kEllipsis);
     EXPECT_EQ(CSVExport::clean("xy" + stacked + "z", 3), "xy" + kEllipsis);
     EXPECT_EQ(CSVExport::clean("x" + stacked + "yz", 3), "x" + stacked + kEllipsis);
 }
 
-// --- Dates and the file name ---------------------------------------------
-
-TEST(CSVExportDates, UTCWholeSecondsWhateverTheTimeZone) {
-    for (const char* zone : {"UTC", "Asia/Kathmandu", "America/Los_Angeles", "Pacific/Kiritimati"}) {
-        EnvVar tz("TZ", zone);
-        EXPECT_EQ(CSVExport::isoDate(utc(2025, 1, 2, 3, 4, 5)), "2025-01-02T03:04:05Z") << zone;
-        EXPECT_EQ(CSVExport::isoDate(utc(2025, 1, 2, 3, 4, 5) + milliseconds{999}), "2025-01-02T03:04:05Z");
-        EXPECT_EQ(CSVExport::isoDate(utc(2024, 2, 29, 23, 59, 59)), "2024-02-29T23:59:59Z");
-    }
+TEST(CSVExportDates, WholeSecondsBeforeTheEpochAndAFileNameOfTheLocalDateInAnyCalendarsLocale) {
     EXPECT_EQ(CSVExport::isoDate(utc(1969, 12, 31, 23, 59, 59) + milliseconds{500}), "1969-12-31T23:59:59Z");
-}
 
-TEST(CSVExportFileName, LocalDateOfNowInAnyCalendarsLocale) {
-    EnvVar tz("TZ", "Pacific/Kiritimati");  // UTC+14
+    EnvVar east("TZ", "Pacific/Kiritimati");  // UTC+14
     EXPECT_EQ(CSVExport::proposedFileName(utc(2026, 7, 4, 12)), "vorel-2026-07-05.csv");
-    EnvVar tz2("TZ", "America/Los_Angeles");
+    EnvVar west("TZ", "America/Los_Angeles");
     EXPECT_EQ(CSVExport::proposedFileName(utc(2026, 7, 5, 3)), "vorel-2026-07-04.csv");
     // Gregorian, with ASCII digits, whatever the locale.
-    EnvVar utcZone("TZ", "UTC");
-    for (QLocale l : {QLocale(QLocale::Arabic, QLocale::Egypt), QLocale(QLocale::Persian, QLocale::Iran),
-                      QLocale(QLocale::Thai, QLocale::Thailand), QLocale(QLocale::Japanese, QLocale::Japan)}) {
+    for (QLocale l : {QLocale(QLocale::Arabic, QLocale::Egypt), QLocale(QLocale::Persian, QLocale::Iran)}) {
         test::ScopedLocale in(l);
         EXPECT_EQ(CSVExport::proposedFileName(utc(2026, 1, 9, 12)), "vorel-2026-01-09.csv") << l.name().toStdString();
     }
 }
 
-// --- Writing --------------------------------------------------------------
-
 TEST(CSVExportWrite, ReplacesAtomicallyOrSaysWhichFileFailedAndWhy) {
     TempDir dir;
     const std::string path = dir.write("out.csv", "old content\n");
-    auto result = CSVExport::write(QString::fromStdString(path), "new\n");
-    EXPECT_EQ(result.status, CSVExport::SaveResult::Status::written);
+    EXPECT_EQ(CSVExport::write(QString::fromStdString(path), "new\n").status, CSVExport::SaveResult::Status::written);
     EXPECT_EQ(readFile(path), "new\n");
     // Nothing left beside it.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
@@ -304,63 +234,42 @@ TEST(CSVExportSave, CancelWritesNothingElseTheTextAsItWasWhenTheDialogOpened) {
     TempDir dir;
     MetadataStore meta{""};
     int asked = 0;
-    auto result = CSVExport::save({}, meta, [&](const QString&) {
-        ++asked;
-        return QString();
-    });
+    auto result = CSVExport::save({}, meta, [&](const QString&) { return ++asked, QString(); });
     EXPECT_EQ(asked, 1);
     EXPECT_EQ(result.status, CSVExport::SaveResult::Status::cancelled);
     EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 
-    // The text is the one of the moment the dialog opened.
     GoldenRows g;
     const std::string path = dir.file("costs.csv");
     result = CSVExport::save(g.rows, g.meta, [&](const QString&) {
-        // The refresh and the user may change things while the dialog is up.
-        g.meta.setName("Renamed meanwhile", g.rows[1].id);
+        g.meta.setName("Renamed meanwhile", g.rows[1].id);  // a refresh or the user, while the dialog is up
         return QString::fromStdString(path);
     });
     EXPECT_EQ(result.status, CSVExport::SaveResult::Status::written);
-    EXPECT_EQ(result.path.toStdString(), path);
     EXPECT_EQ(readFile(path), kGolden);
 }
 
-// --- The Export screen ----------------------------------------------------
-
 using ExportScreen = test::ModelTest;
 
-TEST_F(ExportScreen, TheCountFollowsTheRefreshAndTheButtonSavesEveryConversationWhereTheDialogSays) {
+TEST_F(ExportScreen, TheCountFollowsTheRefreshTheButtonSavesAndOnlyAFailureIsReported) {
     ExportView view(model());
     EXPECT_EQ(view.countLine()->text(), QStringLiteral("0 conversations \u00b7 API-equivalent estimates"));
     claude("one", test::kNoon - hours{2}, 1, 1000);
     claude("two", test::kNoon - hours{2}, 2, 2000);
     model().tick();
-    ASSERT_EQ(model().model().allRows().size(), 2u);
     EXPECT_EQ(view.countLine()->text(), QStringLiteral("2 conversations \u00b7 API-equivalent estimates"));
 
     QString offered;
-    const std::string path = dir.file("out/costs.csv");
-    std::filesystem::create_directories(dir.path() / "out");
-    view.setSaveDialog([&](QWidget* parent, const QString& proposed) {
-        EXPECT_EQ(parent, &view);
-        offered = proposed;
-        return QString::fromStdString(path);
-    });
-    int failures = 0;
-    view.setFailureReporter([&](QWidget*, const QString&) { ++failures; });
-    view.exportButton()->click();
-    EXPECT_EQ(offered, QStringLiteral("vorel-2026-07-05.csv"));
-    EXPECT_EQ(failures, 0);
-    EXPECT_EQ(readFile(path), CSVExport::build(model().model().allRows(), store));
-    EXPECT_EQ(lines(readFile(path)).size(), 3u);
-}
-
-TEST_F(ExportScreen, CancelStaysSilentAndAFailureIsReported) {
-    ExportView view(model());
+    const std::string path = dir.file("costs.csv");
+    view.setSaveDialog(
+        [&](QWidget*, const QString& proposed) { return offered = proposed, QString::fromStdString(path); });
     std::vector<QString> reported;
     view.setFailureReporter([&](QWidget*, const QString& message) { reported.push_back(message); });
+    view.exportButton()->click();
+    EXPECT_EQ(offered, QStringLiteral("vorel-2026-07-05.csv"));
+    EXPECT_EQ(lines(readFile(path)).size(), 3u);
 
-    view.setSaveDialog([](QWidget*, const QString&) { return QString(); });
+    view.setSaveDialog([](QWidget*, const QString&) { return QString(); });  // cancelled
     view.exportButton()->click();
     EXPECT_TRUE(reported.empty());
 
@@ -371,36 +280,8 @@ TEST_F(ExportScreen, CancelStaysSilentAndAFailureIsReported) {
     EXPECT_TRUE(reported[0].contains(bad)) << reported[0].toStdString();
 }
 
-TEST_F(ExportScreen, TheStandardDialogAsksForACSVFile) {
-    const QString target = QString::fromStdString(dir.file("typed"));
-    bool seen = false;
-    // Should the dialog not be found, close whatever is modal so the test
-    // fails instead of hanging.
-    QTimer guard;
-    guard.setSingleShot(true);
-    QObject::connect(&guard, &QTimer::timeout, [] {
-        if (QWidget* w = QApplication::activeModalWidget()) w->close();
-    });
-    guard.start(5000);
-    QTimer::singleShot(0, [&] {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        ASSERT_NE(dialog, nullptr);
-        seen = true;
-        EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptSave);
-        EXPECT_EQ(dialog->defaultSuffix(), QStringLiteral("csv"));
-        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-        ASSERT_NE(name, nullptr);
-        EXPECT_EQ(name->text(), QStringLiteral("vorel-2026-07-05.csv"));
-        // A name typed without the suffix gets it.
-        name->setText(target);
-        QMetaObject::invokeMethod(dialog, "accept");
-    });
-    const QString chosen = ExportView::runSaveDialog(nullptr, QStringLiteral("vorel-2026-07-05.csv"));
-    EXPECT_TRUE(seen);
-    EXPECT_EQ(chosen, target + QStringLiteral(".csv"));
-}
-
 TEST_F(ExportScreen, TheFailureMessageIsPlainText) {
+    // A path is shown as text, never as markup.
     bool seen = false;
     QTimer::singleShot(0, [&] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());

@@ -18,15 +18,8 @@ const TimePoint kNow = utc(2026, 7, 5, 12);
 // activity, and it started an hour before that unless told otherwise.
 SessionRow row(const std::string& id, double total, double today = 0, int hoursAgo = 1,
                std::optional<int> startHoursAgo = std::nullopt, const std::string& title = "") {
-    SessionRow r;
-    r.id = id;
-    r.source = "Claude Code";
-    r.title = title.empty() ? "conversation about " + id : title;
-    r.total = total;
-    r.today = today;
-    r.lastActivity = kNow - hours{hoursAgo};
-    r.startTime = kNow - hours{startHoursAgo.value_or(hoursAgo + 1)};
-    return r;
+    return {id, "Claude Code", title.empty() ? "conversation about " + id : title, "", total, today, false,
+            kNow - hours{startHoursAgo.value_or(hoursAgo + 1)}, kNow - hours{hoursAgo}, 0, {}, {}, {}};
 }
 
 std::vector<const SessionRow*> pointers(const std::vector<SessionRow>& rows) {
@@ -35,23 +28,14 @@ std::vector<const SessionRow*> pointers(const std::vector<SessionRow>& rows) {
     return out;
 }
 
-std::vector<std::string> ids(const std::vector<BarItem>& bars) {
+template <typename T>
+std::vector<std::string> ids(const std::vector<T>& items) {
     std::vector<std::string> out;
-    for (const BarItem& b : bars) out.push_back(b.id);
+    for (const T& i : items) out.push_back(i.id);
     return out;
 }
 
-std::vector<std::string> groupIds(const std::vector<TagGroup>& groups) {
-    std::vector<std::string> out;
-    for (const TagGroup& g : groups) out.push_back(g.id);
-    return out;
-}
-
-const TagGroup* group(const std::vector<TagGroup>& groups, const std::string& id) {
-    for (const TagGroup& g : groups)
-        if (g.id == id) return &g;
-    return nullptr;
-}
+using Ids = std::vector<std::string>;
 
 class ChartDataTest : public ::testing::Test {
 protected:
@@ -70,127 +54,82 @@ protected:
     MetadataStore meta{""};  // in memory
 };
 
-// --- Ungrouped bars -------------------------------------------------------
-
-TEST_F(ChartDataTest, FlatBarsCarryTheWholeCostOfTheirConversation) {
-    std::vector<SessionRow> rows{row("a", 3.0, 0.3)};
-    meta.setName("Parser rewrite", "a");
-    std::vector<BarItem> bars = flat(rows, SortKey::cost, SortDirection::descending);
-    ASSERT_EQ(bars.size(), 1u);
-    EXPECT_EQ(bars[0], (BarItem{"a", "a", "Parser rewrite", 1, 3.0, 0.3}));
-    // Tags do not split an ungrouped bar.
-    tag("a", {"x", "y"});
-    EXPECT_EQ(flat(rows, SortKey::cost, SortDirection::descending)[0].splitCount, 1);
-    EXPECT_DOUBLE_EQ(flat(rows, SortKey::cost, SortDirection::descending)[0].value, 3.0);
-}
-
-TEST_F(ChartDataTest, EqualCostsAndStartTimesKeepTheRowOrderInBothDirections) {
+TEST_F(ChartDataTest, BarsOrderByCostStartOrShownNameAndEqualKeysKeepTheRowOrderInBothDirections) {
     // Rows come most recent first; b and c cost the same, so do d and e.
     std::vector<SessionRow> rows{row("a", 2.0), row("b", 1.0), row("c", 1.0), row("d", 5.0), row("e", 5.0)};
-    EXPECT_EQ(ids(flat(rows, SortKey::cost, SortDirection::descending)),
-              (std::vector<std::string>{"d", "e", "a", "b", "c"}));
+    EXPECT_EQ(ids(flat(rows, SortKey::cost, SortDirection::descending)), (Ids{"d", "e", "a", "b", "c"}));
     // Reversing the direction reverses distinct costs only.
-    EXPECT_EQ(ids(flat(rows, SortKey::cost, SortDirection::ascending)),
-              (std::vector<std::string>{"b", "c", "a", "d", "e"}));
+    EXPECT_EQ(ids(flat(rows, SortKey::cost, SortDirection::ascending)), (Ids{"b", "c", "a", "d", "e"}));
 
     std::vector<SessionRow> started{row("a", 1, 0, 1, 10), row("b", 1, 0, 2, 30), row("c", 1, 0, 3, 10),
                                     row("d", 1, 0, 4, 5)};
-    EXPECT_EQ(ids(flat(started, SortKey::start, SortDirection::descending)),
-              (std::vector<std::string>{"d", "a", "c", "b"}));
-    EXPECT_EQ(ids(flat(started, SortKey::start, SortDirection::ascending)),
-              (std::vector<std::string>{"b", "a", "c", "d"}));
-}
+    EXPECT_EQ(ids(flat(started, SortKey::start, SortDirection::descending)), (Ids{"d", "a", "c", "b"}));
+    EXPECT_EQ(ids(flat(started, SortKey::start, SortDirection::ascending)), (Ids{"b", "a", "c", "d"}));
 
-TEST_F(ChartDataTest, NamesOrderByTheShownTitleIgnoringCase) {
-    std::vector<SessionRow> rows{row("r1", 1, 0, 1, std::nullopt, "zebra crossing"),
-                                row("r2", 1, 0, 2, std::nullopt, "apple orchard"),
-                                row("r3", 1, 0, 3), row("r4", 1, 0, 4)};
-    // The user's names, not the transcript titles, decide; r3 and r4 differ
-    // only in letter case and so keep their row order.
+    // Names order by the shown title ignoring case: the user's names, not
+    // the transcript titles, decide; r3 and r4 differ only in letter case.
+    std::vector<SessionRow> named{row("r1", 1, 0, 1, std::nullopt, "zebra crossing"),
+                                  row("r2", 1, 0, 2, std::nullopt, "apple orchard"), row("r3", 1, 0, 3),
+                                  row("r4", 1, 0, 4)};
     meta.setName("Mango", "r1");
     meta.setName("zucchini", "r2");
     meta.setName("banana", "r3");
     meta.setName("BANANA", "r4");
-    EXPECT_EQ(ids(flat(rows, SortKey::name, SortDirection::ascending)),
-              (std::vector<std::string>{"r3", "r4", "r1", "r2"}));
-    EXPECT_EQ(ids(flat(rows, SortKey::name, SortDirection::descending)),
-              (std::vector<std::string>{"r2", "r1", "r3", "r4"}));
+    EXPECT_EQ(ids(flat(named, SortKey::name, SortDirection::ascending)), (Ids{"r3", "r4", "r1", "r2"}));
+    EXPECT_EQ(ids(flat(named, SortKey::name, SortDirection::descending)), (Ids{"r2", "r1", "r3", "r4"}));
 
     // Without a name, the suggested name is the title shown.
     meta.setName("", "r2");
     meta.ensureSuggestion("r2", "Apple");
-    EXPECT_EQ(ids(flat(rows, SortKey::name, SortDirection::ascending)).front(), "r2");
+    EXPECT_EQ(ids(flat(named, SortKey::name, SortDirection::ascending)).front(), "r2");
 }
-
-// --- Tag groups -----------------------------------------------------------
 
 TEST_F(ChartDataTest, ATaggedConversationSplitsItsCostEvenlyOverItsTags) {
     std::vector<SessionRow> rows{row("c", 3.0, 0.3), row("u", 0.5, 0.5)};
     tag("c", {"alpha", "beta", "gamma"});
     std::vector<TagGroup> groups = grouped(rows, SortDirection::descending);
 
-    ASSERT_EQ(groups.size(), 4u);
-    for (const char* t : {"alpha", "beta", "gamma"}) {
-        const TagGroup* g = group(groups, t);
-        ASSERT_NE(g, nullptr) << t;
-        ASSERT_EQ(g->bars.size(), 1u);
-        const BarItem& b = g->bars[0];
-        EXPECT_EQ(b.id, std::string(t) + "|c");
-        EXPECT_EQ(b.rowId, "c");
-        EXPECT_EQ(b.splitCount, 3);
-        EXPECT_DOUBLE_EQ(b.value, 1.0);
-        EXPECT_DOUBLE_EQ(b.today, 0.1);
-        EXPECT_DOUBLE_EQ(g->total, 1.0);
+    ASSERT_EQ(ids(groups), (Ids{"alpha", "beta", "gamma", "Untagged"}));
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(ids(groups[i].bars), Ids{groups[i].id + "|c"});
+        EXPECT_EQ(groups[i].bars[0].splitCount, 3);
+        EXPECT_DOUBLE_EQ(groups[i].bars[0].today, 0.1);
+        EXPECT_DOUBLE_EQ(groups[i].total, 1.0);
     }
     // The untagged conversation keeps its whole cost.
-    const TagGroup* untagged = group(groups, "Untagged");
-    ASSERT_NE(untagged, nullptr);
-    EXPECT_EQ(untagged->bars[0], (BarItem{"Untagged|u", "u", meta.topic("u", rows[1].title), 1, 0.5, 0.5}));
+    EXPECT_EQ(groups[3].bars[0], (BarItem{"Untagged|u", "u", meta.topic("u", rows[1].title), 1, 0.5, 0.5}));
     // The largest share sets the scale, not a group total.
     EXPECT_DOUBLE_EQ(globalMax(groups), 1.0);
 }
 
-TEST_F(ChartDataTest, GroupsAreByExactTagText) {
+TEST_F(ChartDataTest, GroupsAreByExactTagTextOrderedByTotalWithOneFixedOrderOfTiesAndBarsByValue) {
     std::vector<SessionRow> rows{row("a", 1.0), row("b", 2.0), row("c", 4.0), row("d", 8.0)};
     tag("a", {"Infra"});
     tag("b", {"infra"});
     tag("c", {"Untagged"});  // shares the section of conversations without tags
     std::vector<TagGroup> groups = grouped(rows, SortDirection::descending);
-    EXPECT_EQ(groupIds(groups), (std::vector<std::string>{"Untagged", "infra", "Infra"}));
+    EXPECT_EQ(ids(groups), (Ids{"Untagged", "infra", "Infra"}));
     EXPECT_DOUBLE_EQ(groups[0].total, 12.0);
-    EXPECT_EQ(ids(groups[0].bars), (std::vector<std::string>{"Untagged|d", "Untagged|c"}));
-}
+    EXPECT_EQ(ids(groups[0].bars), (Ids{"Untagged|d", "Untagged|c"}));
 
-TEST_F(ChartDataTest, BarsInAGroupOrderByValueWithTiesInRowOrder) {
-    std::vector<SessionRow> rows{row("a", 1.0), row("b", 3.0), row("c", 1.0), row("d", 2.0)};
-    for (const char* id : {"a", "b", "c", "d"}) tag(id, {"t"});
-    EXPECT_EQ(ids(grouped(rows, SortDirection::descending)[0].bars),
-              (std::vector<std::string>{"t|b", "t|d", "t|a", "t|c"}));
-    EXPECT_EQ(ids(grouped(rows, SortDirection::ascending)[0].bars),
-              (std::vector<std::string>{"t|a", "t|c", "t|d", "t|b"}));
-}
+    std::vector<SessionRow> same{row("p", 1.0), row("q", 3.0), row("r", 1.0), row("s", 2.0)};
+    for (const char* id : {"p", "q", "r", "s"}) tag(id, {"t"});
+    EXPECT_EQ(ids(grouped(same, SortDirection::descending)[0].bars), (Ids{"t|q", "t|s", "t|p", "t|r"}));
+    EXPECT_EQ(ids(grouped(same, SortDirection::ascending)[0].bars), (Ids{"t|p", "t|r", "t|s", "t|q"}));
 
-TEST_F(ChartDataTest, GroupsWithEqualTotalsKeepOneFixedOrder) {
     // Four groups of $1.00: the order must not depend on the row order or
     // on the direction, so bars never trade places from one tick to the next.
-    std::vector<SessionRow> rows{row("a", 1.0), row("b", 1.0), row("c", 1.0), row("d", 1.0), row("e", 5.0)};
-    tag("a", {"mango"});
-    tag("b", {"apple"});
-    tag("c", {"zulu"});
-    tag("d", {"Kiwi"});
-    tag("e", {"big"});
-    std::vector<std::string> desc = groupIds(grouped(rows, SortDirection::descending));
-    EXPECT_EQ(desc, (std::vector<std::string>{"big", "Kiwi", "apple", "mango", "zulu"}));
-    std::vector<std::string> asc = groupIds(grouped(rows, SortDirection::ascending));
-    EXPECT_EQ(asc, (std::vector<std::string>{"Kiwi", "apple", "mango", "zulu", "big"}));
-
-    std::vector<SessionRow> reordered{rows[3], rows[2], rows[4], rows[0], rows[1]};
-    EXPECT_EQ(groupIds(grouped(reordered, SortDirection::descending)), desc);
+    std::vector<SessionRow> tied{row("v", 1.0), row("w", 1.0), row("x", 1.0), row("y", 1.0), row("z", 5.0)};
+    for (auto [id, t] : {std::pair{"v", "mango"}, {"w", "apple"}, {"x", "zulu"}, {"y", "Kiwi"}, {"z", "big"}})
+        tag(id, {t});
+    const Ids desc = ids(grouped(tied, SortDirection::descending));
+    EXPECT_EQ(desc, (Ids{"big", "Kiwi", "apple", "mango", "zulu"}));
+    EXPECT_EQ(ids(grouped(tied, SortDirection::ascending)), (Ids{"Kiwi", "apple", "mango", "zulu", "big"}));
+    EXPECT_EQ(ids(grouped({tied[3], tied[2], tied[4], tied[0], tied[1]}, SortDirection::descending)), desc);
 }
 
 TEST_F(ChartDataTest, ATagListedTwiceInAHandEditedFileMakesOneBar) {
-    // The store's own setters never keep such a list; a file edited by hand
-    // can.
+    // The store's own setters never keep such a list; a hand-edited file can.
     test::TempDir dir;
     dir.write("metadata.json", R"({"d": {"tags": ["ops", "ops", "web", "ops"]}, "e": {"tags": ["ops", "ops"]}})");
     MetadataStore edited(dir.path().string());
@@ -198,65 +137,47 @@ TEST_F(ChartDataTest, ATagListedTwiceInAHandEditedFileMakesOneBar) {
 
     std::vector<SessionRow> rows{row("d", 4.0, 2.0), row("e", 1.0)};
     std::vector<TagGroup> groups = tagGroups(pointers(rows), edited, SortDirection::descending);
-    ASSERT_EQ(groupIds(groups), (std::vector<std::string>{"ops", "web"}));
-    EXPECT_EQ(ids(groups[0].bars), (std::vector<std::string>{"ops|d", "ops|e"}));
+    ASSERT_EQ(ids(groups), (Ids{"ops", "web"}));
+    EXPECT_EQ(ids(groups[0].bars), (Ids{"ops|d", "ops|e"}));
     EXPECT_EQ(groups[0].bars[0].splitCount, 2);  // ops and web
     EXPECT_DOUBLE_EQ(groups[0].bars[0].value, 2.0);
     EXPECT_DOUBLE_EQ(groups[0].bars[0].today, 1.0);
-    EXPECT_EQ(groups[0].bars[1].splitCount, 1);
-    EXPECT_DOUBLE_EQ(groups[0].bars[1].value, 1.0);
     // Every dollar is charted once across the groups.
     EXPECT_DOUBLE_EQ(groups[0].total + groups[1].total, 5.0);
 }
 
-// --- Scale and window -----------------------------------------------------
-
-TEST_F(ChartDataTest, ContentHoldsTheWindowsRowsInTheChosenGrouping) {
-    std::vector<SessionRow> rows{row("new", 1.0, 1.0, 1), row("old", 9.0, 0, 24 * 40)};
+TEST_F(ChartDataTest, ContentHoldsTheWindowsRowsInTheChosenGroupingFlatBarsWithTheirWholeCost) {
+    std::vector<SessionRow> rows{row("new", 3.0, 0.3, 1), row("old", 9.0, 0, 24 * 40)};
     tag("old", {"x"});
+    tag("new", {"y", "z"});  // tags do not split an ungrouped bar
+    meta.setName("Parser rewrite", "new");
     ChartOptions options;
     options.range = ReportDateRange::last30;
     ChartContent c = chartContent(rows, meta, options, kNow);
     EXPECT_EQ(c.rowCount, 1u);
-    EXPECT_EQ(ids(c.flat), (std::vector<std::string>{"new"}));
-    EXPECT_TRUE(c.groups.empty());
-    EXPECT_DOUBLE_EQ(c.globalMax, 1.0);
+    ASSERT_EQ(c.flat.size(), 1u);
+    EXPECT_EQ(c.flat[0], (BarItem{"new", "new", "Parser rewrite", 1, 3.0, 0.3}));
+    EXPECT_DOUBLE_EQ(c.globalMax, 3.0);
 
     options.range = ReportDateRange::all;
     options.groupBy = GroupBy::tag;
     c = chartContent(rows, meta, options, kNow);
     EXPECT_EQ(c.rowCount, 2u);
     EXPECT_TRUE(c.flat.empty());
-    EXPECT_EQ(groupIds(c.groups), (std::vector<std::string>{"x", "Untagged"}));
+    EXPECT_EQ(ids(c.groups), (Ids{"x", "y", "z"}));
     EXPECT_DOUBLE_EQ(c.globalMax, 9.0);
 
     // The scale never falls below its floor: empty, or all but free.
-    options.range = ReportDateRange::all;
     options.groupBy = GroupBy::none;
-    std::vector<SessionRow> tiny{row("t", 0.00005)};
-    EXPECT_DOUBLE_EQ(chartContent(tiny, meta, options, kNow).globalMax, kMinScale);
+    EXPECT_DOUBLE_EQ(chartContent({row("t", 0.00005)}, meta, options, kNow).globalMax, kMinScale);
     options.range = ReportDateRange::today;
-    std::vector<SessionRow> none{row("gone", 1.0, 0, 48)};
-    c = chartContent(none, meta, options, kNow);
-    EXPECT_EQ(c.rowCount, 0u);
-    EXPECT_TRUE(c.flat.empty());
-    EXPECT_DOUBLE_EQ(c.globalMax, kMinScale);
-    options.groupBy = GroupBy::tag;
-    c = chartContent(none, meta, options, kNow);
-    EXPECT_TRUE(c.groups.empty());
-    EXPECT_DOUBLE_EQ(c.globalMax, kMinScale);
-}
-
-// --- Choices --------------------------------------------------------------
-
-TEST(ChartChoices, OnlyTheExactWordTagOpensTheChartGrouped) {
-    auto with = [](std::optional<std::string> value) {
-        test::EnvVar v("VOREL_CHART_GROUP", value);
-        return initialGroupBy();
-    };
-    EXPECT_EQ(with("tag"), GroupBy::tag);
-    for (const char* other : {"Tag", "tag ", " tag", "tags", ""}) EXPECT_EQ(with(other), GroupBy::none) << other;
-    EXPECT_EQ(with(std::nullopt), GroupBy::none);
+    for (GroupBy g : kAllGroupBys) {
+        options.groupBy = g;
+        c = chartContent({row("gone", 1.0, 0, 48)}, meta, options, kNow);
+        EXPECT_EQ(c.rowCount, 0u);
+        EXPECT_TRUE(c.flat.empty() && c.groups.empty());
+        EXPECT_DOUBLE_EQ(c.globalMax, kMinScale);
+    }
 }
 
 }  // namespace

@@ -15,8 +15,9 @@ using namespace std::chrono;
 
 namespace {
 
-// A real cost model over generated transcripts at noon, and a window
-// holding the field above some content.
+using Ids = std::vector<std::string>;
+
+// A real cost model over generated transcripts at noon, and a window holding the field above some content.
 class SearchFieldTest : public ModelTest {
 protected:
     // A Claude Code conversation in folder `cwd`, whose first user line is
@@ -37,6 +38,15 @@ protected:
                 codexTokens(1000, 1000, when),
             -60 * minutesAgo);
     }
+    // Ten conversations "claude-code:c0" (the newest) to "c9".
+    Ids tenConversations() {
+        Ids ids;
+        for (int i = 0; i < 10; ++i) {
+            claude("c" + std::to_string(i), "Refactor module " + std::to_string(i), "/w/alpha", 10 + i);
+            ids.push_back("claude-code:c" + std::to_string(i));
+        }
+        return ids;
+    }
 
     // The field at the top of a 600 x 480 window, shown and active.
     ConversationSearchField& field() {
@@ -55,18 +65,17 @@ protected:
         }
         return *search;
     }
-    // Focuses the field and types `text` into it, after what is there.
+    // Focuses the field and types `text` after what is there.
     void type(const QString& text) {
         field().lineEdit()->setFocus(Qt::MouseFocusReason);
         QTest::keyClicks(field().lineEdit(), text);
     }
-    // Clears the field and types `text`.
     void retype(const QString& text) {
         field().lineEdit()->clear();
         type(text);
     }
-    std::vector<std::string> listedIds() {
-        std::vector<std::string> ids;
+    Ids listedIds() {
+        Ids ids;
         for (SearchResultRow* r : field().resultRows()) ids.push_back(r->rowId().toStdString());
         return ids;
     }
@@ -74,15 +83,6 @@ protected:
         for (SearchResultRow* r : field().resultRows())
             if (r->rowId().toStdString() == id) return r;
         return nullptr;
-    }
-    static std::vector<std::string> claudeIds(int from, int to) {
-        std::vector<std::string> ids;
-        for (int i = from; i < to; ++i) ids.push_back("claude-code:c" + std::to_string(i));
-        return ids;
-    }
-    void tenConversations() {
-        for (int i = 0; i < 10; ++i)
-            claude("c" + std::to_string(i), "Refactor module " + std::to_string(i), "/w/alpha", 10 + i);
     }
 
     std::unique_ptr<QWidget> window;
@@ -92,30 +92,32 @@ protected:
 
 }  // namespace
 
-// --- Matching ---------------------------------------------------------------
-
-TEST_F(SearchFieldTest, AnEmptyOrBlankQueryListsTheFirstEightInModelOrder) {
-    tenConversations();
+TEST_F(SearchFieldTest, AnEmptyOrBlankQueryListsTheFirstEightInModelOrderAndTheNoteIsNotSearched) {
+    const Ids ten = tenConversations();
+    const Ids firstEight(ten.begin(), ten.begin() + 8);
     ConversationSearchField& f = field();
-    EXPECT_FALSE(f.isPanelOpen());
     type("");
     ASSERT_TRUE(f.isPanelOpen());
-    EXPECT_EQ(listedIds(), claudeIds(0, 8));
-    EXPECT_TRUE(f.noMatchText().isEmpty());
+    EXPECT_EQ(listedIds(), firstEight);
 
     // Spaces and tabs are trimmed before matching.
     f.lineEdit()->insert(QStringLiteral(" \t  "));
-    EXPECT_EQ(f.query(), " \t  ");
-    EXPECT_EQ(listedIds(), claudeIds(0, 8));
+    EXPECT_EQ(listedIds(), firstEight);
 
-    // Nine hits show the first eight too.
-    claude("other", "Write docs", "/w/gamma", 5);  // newest, but no hit
+    // The first eight of nine hits, though a newer conversation that is no hit comes first.
+    claude("other", "Write docs", "/w/gamma", 5);
     model().tick();
     retype("module");
-    EXPECT_EQ(listedIds(), claudeIds(0, 8));
+    EXPECT_EQ(listedIds(), firstEight);
+
+    // The note is not searched; the message quotes the query as typed.
+    store.setSubtitle("zebra crossing", "claude-code:c0");
+    retype(" zebra ");
+    EXPECT_TRUE(listedIds().empty());
+    EXPECT_EQ(f.noMatchText(), QString::fromUtf8("No conversations match \u201C zebra \u201D."));
 }
 
-TEST_F(SearchFieldTest, CaseIsIgnoredOnBothSidesAndNameTitleProjectSourceAndTagsAreSearched) {
+TEST_F(SearchFieldTest, CaseIsIgnoredAndNameTitleProjectSourceAndTagsAreSearchedAndShown) {
     claude("a", "Tune the cache", "/w/billing", 10);
     codex("t1", "Ship it", "/w/mobile", 20);
     claude("b", "Refactor routes", "/w/website", 30);
@@ -125,119 +127,50 @@ TEST_F(SearchFieldTest, CaseIsIgnoredOnBothSidesAndNameTitleProjectSourceAndTags
     store.addTag("release-q3", "codex:t2");
 
     type("CODEX");
-    EXPECT_EQ(listedIds(), (std::vector<std::string>{"codex:t1", "codex:t2"}));
+    EXPECT_EQ(listedIds(), (Ids{"codex:t1", "codex:t2"}));
     retype("WebSite");  // the project
-    EXPECT_EQ(listedIds(), (std::vector<std::string>{"claude-code:b", "codex:t2"}));
+    EXPECT_EQ(listedIds(), (Ids{"claude-code:b", "codex:t2"}));
     retype("claude code");  // the source, blank included
-    EXPECT_EQ(listedIds(), (std::vector<std::string>{"claude-code:a", "claude-code:b"}));
+    EXPECT_EQ(listedIds(), (Ids{"claude-code:a", "claude-code:b"}));
     retype("RELEASE-q3");  // only tags hold it
-    EXPECT_EQ(listedIds(), (std::vector<std::string>{"claude-code:a", "codex:t2"}));
+    EXPECT_EQ(listedIds(), (Ids{"claude-code:a", "codex:t2"}));
 
-    // The stored name matches, and so does the title it replaces.
+    // The stored name matches, and so does the title it replaces. A row
+    // shows the name, source, project, age and total.
     store.setName("Quarterly invoice run", "claude-code:b");
     retype("QUARTERLY");
-    EXPECT_EQ(listedIds(), (std::vector<std::string>{"claude-code:b"}));
-    EXPECT_EQ(listed("claude-code:b")->title(), "Quarterly invoice run");
+    EXPECT_EQ(listedIds(), Ids{"claude-code:b"});
     retype("routes");
-    EXPECT_EQ(listedIds(), (std::vector<std::string>{"claude-code:b"}));
+    ASSERT_EQ(listedIds(), Ids{"claude-code:b"});
+    SearchResultRow* b = listed("claude-code:b");
+    EXPECT_EQ(b->title(), "Quarterly invoice run");
+    EXPECT_EQ(b->detail(), QString::fromUtf8("Claude Code \u00B7 website \u00B7 30m ago"));
+    EXPECT_EQ(b->amount(), money(model().model().allRows()[2].total));  // the third newest
 }
 
-TEST_F(SearchFieldTest, NoMatchTextQuotesTheQueryAsTypedAndTheNoteIsNotSearched) {
-    // With no conversations, focusing shows the text.
-    type("");
-    EXPECT_TRUE(field().isPanelOpen());
-    EXPECT_EQ(field().noMatchText(), QString::fromUtf8("No conversations match \u201C\u201D."));
-
-    claude("a", "Tune the cache", "/w/x", 10);
-    model().tick();
-    store.setSubtitle("zebra crossing", "claude-code:a");
-    retype(" zebra ");
-    EXPECT_TRUE(listedIds().empty());
-    EXPECT_EQ(field().noMatchText(), QString::fromUtf8("No conversations match \u201C zebra \u201D."));
-}
-
-TEST_F(SearchFieldTest, ARowShowsTitleSourceProjectAgeAndTotal) {
-    claude("a", "Tune the cache", "/w/billing", 90);
-    store.setName("Cache work", "claude-code:a");
-    type("");
-    SearchResultRow* a = listed("claude-code:a");
-    ASSERT_NE(a, nullptr);
-    EXPECT_EQ(a->title(), "Cache work");
-    EXPECT_EQ(a->detail(), QString::fromUtf8("Claude Code \u00B7 billing \u00B7 1h ago"));
-    EXPECT_EQ(a->amount(), money(model().model().allRows().front().total));
-}
-
-TEST_F(SearchFieldTest, ThePlaceholderIsTheSelectedTitleAndItsRowIsHighlighted) {
+TEST_F(SearchFieldTest, TheSelectionIsThePlaceholderAndHighlightedEscapeClearsAndAPickReportsTheId) {
     claude("a", "Tune the cache", "/w/x", 10);
     claude("b", "Refactor routes", "/w/x", 20);
     ConversationSearchField& f = field();
     const QString none = f.lineEdit()->placeholderText();
     f.setSelectedId(QStringLiteral("claude-code:a"));
     EXPECT_EQ(f.lineEdit()->placeholderText(), QString::fromStdString(store.topic("claude-code:a", "Tune the cache")));
-    store.setName("Cache tuning", "claude-code:a");
-    EXPECT_EQ(f.lineEdit()->placeholderText(), "Cache tuning");
-    f.setSelectedId(QStringLiteral("claude-code:gone"));
-    EXPECT_EQ(f.lineEdit()->placeholderText(), none);
-
-    // The selected row is highlighted without the pointer.
-    f.setSelectedId(QStringLiteral("claude-code:b"));
-    type("");
-    EXPECT_TRUE(listed("claude-code:b")->isHighlighted());
-    EXPECT_FALSE(listed("claude-code:b")->isHovered());
-    EXPECT_FALSE(listed("claude-code:a")->isHighlighted());
-}
-
-TEST_F(SearchFieldTest, MarkupAndAmpersandsShowAsTyped) {
-    claude("a", "Tune the cache", "/w/x", 10);
-    store.setName("R&D <b>bold</b>", "claude-code:a");
-    ConversationSearchField& f = field();
-    f.setSelectedId(QStringLiteral("claude-code:a"));
+    store.setName("R&D <b>bold</b>", "claude-code:a");  // shown as typed
     EXPECT_EQ(f.lineEdit()->placeholderText(), "R&D <b>bold</b>");
-    type("r&d <b>");
-    SearchResultRow* a = listed("claude-code:a");
-    ASSERT_NE(a, nullptr);
-    EXPECT_EQ(a->title(), "R&D <b>bold</b>");
-    // The row is drawn from its own text; no mnemonic shortcut was taken
-    // from the "&".
-    EXPECT_TRUE(a->text().isEmpty());
-    EXPECT_TRUE(a->shortcut().isEmpty());
-}
-
-// --- Picking, Escape, clearing ---------------------------------------------
-
-TEST_F(SearchFieldTest, PickingReportsTheIdAndClosesAndClearsTheField) {
-    claude("a", "Tune the cache", "/w/x", 10);
-    claude("b", "Refactor routes", "/w/x", 20);
-    ConversationSearchField& f = field();
-    f.setSelectedId(QStringLiteral("claude-code:a"));
-    QSignalSpy spy(&f, &ConversationSearchField::picked);
-    type("routes");
-    SearchResultRow* b = listed("claude-code:b");
-    ASSERT_NE(b, nullptr);
-    QTest::mouseClick(b, Qt::LeftButton);
-    ASSERT_EQ(spy.count(), 1);
-    EXPECT_EQ(spy.at(0).at(0).toString(), "claude-code:b");
-    EXPECT_EQ(f.selectedId(), "claude-code:b");
-    EXPECT_EQ(f.query(), "");
-    EXPECT_FALSE(f.isPanelOpen());
-    EXPECT_FALSE(f.lineEdit()->hasFocus());
-    EXPECT_EQ(f.lineEdit()->placeholderText(), QString::fromStdString(store.topic("claude-code:b", "")));
-}
-
-TEST_F(SearchFieldTest, EscapeClearsAndClosesWithoutChangingTheSelectionLeavingOnlyCloses) {
-    claude("a", "Tune the cache", "/w/x", 10);
-    ConversationSearchField& f = field();
-    f.setSelectedId(QStringLiteral("claude-code:a"));
     QSignalSpy spy(&f, &ConversationSearchField::picked);
     type("cache");
+    // The selected row is highlighted without the pointer.
+    ASSERT_EQ(listedIds(), Ids{"claude-code:a"});
+    EXPECT_TRUE(listed("claude-code:a")->isHighlighted());
+    EXPECT_FALSE(listed("claude-code:a")->isHovered());
+
     // Moving the focus elsewhere closes the panel; only a pick, Escape or
     // the button clear the text.
     below->setFocus(Qt::TabFocusReason);
     EXPECT_FALSE(f.isPanelOpen());
     EXPECT_EQ(f.query(), "cache");
     type("");
-    // Return picks nothing.
-    QTest::keyClick(f.lineEdit(), Qt::Key_Return);
+    QTest::keyClick(f.lineEdit(), Qt::Key_Return);  // picks nothing
     EXPECT_EQ(f.query(), "cache");
     ASSERT_TRUE(f.isPanelOpen());
     QTest::keyClick(f.lineEdit(), Qt::Key_Escape);
@@ -245,13 +178,7 @@ TEST_F(SearchFieldTest, EscapeClearsAndClosesWithoutChangingTheSelectionLeavingO
     EXPECT_FALSE(f.isPanelOpen());
     EXPECT_FALSE(f.lineEdit()->hasFocus());
     EXPECT_EQ(f.selectedId(), "claude-code:a");
-    EXPECT_EQ(spy.count(), 0);
-}
 
-TEST_F(SearchFieldTest, TheClearButtonShowsForAnyTextAndKeepsThePanelOpen) {
-    claude("a", "Tune the cache", "/w/x", 10);
-    ConversationSearchField& f = field();
-    EXPECT_TRUE(f.clearButton()->isHidden());
     type(" ");
     EXPECT_FALSE(f.clearButton()->isHidden());  // a space counts
     QTest::keyClicks(f.lineEdit(), "zzz");
@@ -260,71 +187,69 @@ TEST_F(SearchFieldTest, TheClearButtonShowsForAnyTextAndKeepsThePanelOpen) {
     EXPECT_EQ(f.query(), "");
     EXPECT_TRUE(f.clearButton()->isHidden());
     EXPECT_TRUE(f.lineEdit()->hasFocus());
-    EXPECT_TRUE(f.isPanelOpen());
-    EXPECT_EQ(listedIds(), (std::vector<std::string>{"claude-code:a"}));
+    EXPECT_EQ(listedIds(), (Ids{"claude-code:a", "claude-code:b"}));
+    EXPECT_FALSE(listed("claude-code:b")->isHighlighted());
+
+    // Markup is matched and shown as typed; the row is drawn from its own
+    // text, so no mnemonic shortcut was taken from the "&".
+    QTest::keyClicks(f.lineEdit(), "r&d <b>");
+    ASSERT_NE(listed("claude-code:a"), nullptr);
+    EXPECT_EQ(listed("claude-code:a")->title(), "R&D <b>bold</b>");
+    EXPECT_TRUE(listed("claude-code:a")->text().isEmpty());
+    EXPECT_TRUE(listed("claude-code:a")->shortcut().isEmpty());
+    EXPECT_EQ(spy.count(), 0);
+
+    // A pick reports the id and selects it, then closes and clears the field.
+    retype("routes");
+    ASSERT_NE(listed("claude-code:b"), nullptr);
+    QTest::mouseClick(listed("claude-code:b"), Qt::LeftButton);
+    ASSERT_EQ(spy.count(), 1);
+    EXPECT_EQ(spy.at(0).at(0).toString(), "claude-code:b");
+    EXPECT_EQ(f.selectedId(), "claude-code:b");
+    EXPECT_EQ(f.query(), "");
+    EXPECT_FALSE(f.isPanelOpen());
+    EXPECT_FALSE(f.lineEdit()->hasFocus());
+    EXPECT_EQ(f.lineEdit()->placeholderText(), QString::fromStdString(store.topic("claude-code:b", "")));
+    f.setSelectedId(QStringLiteral("claude-code:gone"));  // no such conversation
+    EXPECT_EQ(f.lineEdit()->placeholderText(), none);
 }
 
-// --- The floating panel ----------------------------------------------------
-
-TEST_F(SearchFieldTest, ThePanelFloatsOverTheWindowBelowTheField) {
+TEST_F(SearchFieldTest, ThePanelFloatsOverTheWindowBelowTheFieldAndStaysInsideIt) {
     tenConversations();
     ConversationSearchField& f = field();
     const QRect belowBefore = below->geometry();
-    const QSize fieldBefore = f.size();
     type("");
     QWidget* panel = f.resultsPanel();
     ASSERT_NE(panel, nullptr);
-    EXPECT_EQ(panel->parentWidget(), window.get());
-    const QPoint fieldTop = f.mapTo(window.get(), QPoint(0, 0));
-    EXPECT_EQ(panel->geometry().topLeft(), fieldTop + QPoint(0, ConversationSearchField::kPanelOffset));
-    EXPECT_EQ(panel->width(), ConversationSearchField::kWidth);
+    EXPECT_EQ(panel->geometry().topLeft(), f.mapTo(window.get(), QPoint(0, ConversationSearchField::kPanelOffset)));
     // It lies over the content below without moving it.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     EXPECT_EQ(below->geometry(), belowBefore);
-    EXPECT_EQ(f.size(), fieldBefore);
-    EXPECT_TRUE(panel->geometry().intersects(below->geometry()));
-    EXPECT_EQ(window->childAt(panel->geometry().center()) != below, true);
-}
+    EXPECT_NE(window->childAt(panel->geometry().center()), below);
 
-TEST_F(SearchFieldTest, ThePanelStaysInsideTheWindow) {
-    tenConversations();
-    ConversationSearchField& f = field();
-    // A short window with the field near its bottom edge: the panel goes
-    // above the field instead of off the window.
-    window->resize(600, 500);
+    // With the field moved near the window's bottom edge, the panel follows
+    // it and goes above it instead of off the window.
     auto* v = static_cast<QVBoxLayout*>(window->layout());
     v->removeWidget(search);
     v->addWidget(search, 0, Qt::AlignRight);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-    type("");
-    QWidget* panel = f.resultsPanel();
-    ASSERT_NE(panel, nullptr);
     EXPECT_TRUE(window->rect().contains(panel->geometry())) << panel->geometry().y() << "+" << panel->height();
     EXPECT_LE(panel->geometry().bottom(), f.mapTo(window.get(), QPoint(0, 0)).y());
-
-    // A narrow window keeps the panel's right edge inside too.
-    window->resize(200, 600);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-    EXPECT_GE(panel->x(), 0);
 }
-
-// --- Refresh ticks ---------------------------------------------------------
 
 TEST_F(SearchFieldTest, ATickUpdatesTheListInPlaceAndNeverDisturbsTyping) {
     claude("a", "Fix parser crash", "/w/x", 20);
     claude("b", "Write docs", "/w/x", 30);
     ConversationSearchField& f = field();
     type("parser");
-    ASSERT_EQ(listedIds(), (std::vector<std::string>{"claude-code:a"}));
-    QWidget* panel = f.resultsPanel();
+    ASSERT_EQ(listedIds(), Ids{"claude-code:a"});
     SearchResultRow* first = f.resultRows().front();
     f.lineEdit()->setCursorPosition(3);
 
     // A new matching conversation arrives, newer than the first.
     claude("c", "Parser speedup", "/w/x", 10);
     model().tick();
-    EXPECT_EQ(listedIds(), (std::vector<std::string>{"claude-code:c", "claude-code:a"}));
-    EXPECT_EQ(f.resultsPanel(), panel);
+    EXPECT_EQ(listedIds(), (Ids{"claude-code:c", "claude-code:a"}));
     EXPECT_EQ(f.resultRows().front(), first);  // the same line widget, new content
     EXPECT_EQ(f.query(), "parser");
     EXPECT_EQ(f.lineEdit()->cursorPosition(), 3);

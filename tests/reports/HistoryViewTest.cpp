@@ -22,158 +22,85 @@ using vorel::test::utc;
 
 namespace {
 
+using Ids = std::vector<std::string>;
+
 SessionRow conversation(const std::string& id, TimePoint last, double total = 1.0, double today = 0) {
-    SessionRow r;
-    r.id = "claude-code:" + id;
-    r.source = "Claude Code";
-    r.title = "Work on " + id;
-    r.project = "vorel";
-    r.total = total;
-    r.today = today;
-    r.startTime = last - minutes{30};
-    r.lastActivity = last;
-    r.models = {{"opus 4 8", total, false}};
-    return r;
+    return {"claude-code:" + id, "Claude Code", "Work on " + id, "vorel", total, today, false, last - minutes{30},
+            last, 0, {{"opus 4 8", total, false}}, {}, {}};
 }
 
-std::vector<std::string> shortIds(const std::vector<std::string>& ids) {
-    std::vector<std::string> out;
+Ids shortIds(const Ids& ids) {
+    Ids out;
     for (const std::string& id : ids) out.push_back(id.substr(id.find(':') + 1));
     return out;
 }
 
-std::vector<std::string> idsOf(const std::vector<HistoryView::DayGroup>& groups) {
-    std::vector<std::string> out;
+Ids idsOf(const std::vector<HistoryView::DayGroup>& groups) {
+    Ids out;
     for (const auto& g : groups)
         for (const SessionRow& r : g.rows) out.push_back(r.id);
     return shortIds(out);
 }
 
 // ---------------------------------------------------------------------------
-// Grouping and ordering: pure functions over rows, in a fixed time zone.
+// Grouping, ordering and texts: pure functions over rows, in a fixed time zone.
 
-TEST(HistoryGroupsTest, DaysAndRowsByLastActivityLatestFirstOrEarliestFirst) {
+TEST(HistoryGroupsTest, RowsOfEqualLastActivityKeepTheGivenOrderInBothDirections) {
     EnvVar tz("TZ", "UTC");
-    // Given in an order that is neither; "b" began the day before.
-    SessionRow b = conversation("b", utc(2026, 7, 5, 9));
-    b.startTime = utc(2026, 7, 4, 22);
-    std::vector<SessionRow> rows{b, conversation("d", utc(2026, 7, 3, 7)), conversation("a", utc(2026, 7, 5, 11)),
-                                 conversation("c", utc(2026, 7, 3, 20))};
-    auto desc = HistoryView::groups(rows, SortDirection::descending);
-    EXPECT_EQ(idsOf(desc), (std::vector<std::string>{"a", "b", "c", "d"}));
-    ASSERT_EQ(desc.size(), 2u);
-    EXPECT_EQ(desc[0].day, utc(2026, 7, 5));
-    auto asc = HistoryView::groups(rows, SortDirection::ascending);
-    EXPECT_EQ(idsOf(asc), (std::vector<std::string>{"d", "c", "b", "a"}));
-    EXPECT_EQ(asc[0].day, utc(2026, 7, 3));
-    EXPECT_TRUE(HistoryView::groups({}, SortDirection::descending).empty());
-}
-
-TEST(HistoryGroupsTest, EqualLastActivityKeepsTheGivenOrderInBothDirections) {
-    EnvVar tz("TZ", "UTC");
-    const TimePoint t = utc(2026, 7, 5, 10);
-    std::vector<SessionRow> rows{conversation("x", t), conversation("early", t - hours{1}), conversation("y", t),
-                                 conversation("late", t + hours{1}), conversation("z", t)};
-    EXPECT_EQ(idsOf(HistoryView::groups(rows, SortDirection::descending)),
-              (std::vector<std::string>{"late", "x", "y", "z", "early"}));
-    // Not the descending order reversed: the ties stay x, y, z.
-    EXPECT_EQ(idsOf(HistoryView::groups(rows, SortDirection::ascending)),
-              (std::vector<std::string>{"early", "x", "y", "z", "late"}));
-
     // Enough ties, among other rows, that a sort which is not stable would
-    // shuffle them.
+    // shuffle them: ascending is not descending reversed.
+    const TimePoint t = utc(2026, 7, 5, 10);
     std::vector<SessionRow> crowd;
-    std::vector<std::string> tied;
+    Ids tied;
     for (int i = 0; i < 60; ++i) {
-        if (i % 3 == 0) {
-            crowd.push_back(conversation("o" + std::to_string(i), t + minutes{i}));
-        } else {
-            crowd.push_back(conversation("t" + std::to_string(i), t));
-            tied.push_back("t" + std::to_string(i));
-        }
+        const bool tie = i % 3 != 0;
+        crowd.push_back(conversation((tie ? "t" : "o") + std::to_string(i), tie ? t : t + minutes{i - 31}));
+        if (tie) tied.push_back("t" + std::to_string(i));
     }
     for (SortDirection d : kAllSortDirections) {
-        std::vector<std::string> order = idsOf(HistoryView::groups(crowd, d));
-        std::vector<std::string> ties;
-        for (const std::string& id : order)
+        Ids ties;
+        for (const std::string& id : idsOf(HistoryView::groups(crowd, d)))
             if (id[0] == 't') ties.push_back(id);
         EXPECT_EQ(ties, tied);
     }
 }
 
-TEST(HistoryGroupsTest, DaysFollowTheCalendarAcrossDaylightSavingChanges) {
-    {
-        // 29 March 2026 in Berlin has 23 hours: 00:00 CET (23:00 UTC the day
-        // before) to 00:00 CEST (22:00 UTC).
-        EnvVar tz("TZ", "Europe/Berlin");
-        auto groups = HistoryView::groups(
-            {conversation("after", utc(2026, 3, 29, 22, 30)), conversation("before", utc(2026, 3, 29, 21, 30)),
-             conversation("first", utc(2026, 3, 28, 23, 10))},
-            SortDirection::descending);
-        ASSERT_EQ(groups.size(), 2u);
-        EXPECT_EQ(groups[0].day, utc(2026, 3, 29, 22));
-        EXPECT_EQ(idsOf({groups[0]}), std::vector<std::string>{"after"});
-        EXPECT_EQ(groups[1].day, utc(2026, 3, 28, 23));
-        EXPECT_EQ(idsOf({groups[1]}), (std::vector<std::string>{"before", "first"}));
-    }
-    {
-        // In Santiago, 6 September 2026 has no midnight: clocks jump from
-        // 00:00 to 01:00 (04:00 UTC), and the day is 23 hours long.
-        EnvVar tz("TZ", "America/Santiago");
-        auto groups = HistoryView::groups(
-            {conversation("next", utc(2026, 9, 7, 3, 30)), conversation("late", utc(2026, 9, 7, 2, 50)),
-             conversation("early", utc(2026, 9, 6, 4, 30)), conversation("eve", utc(2026, 9, 6, 3, 30))},
-            SortDirection::descending);
-        ASSERT_EQ(groups.size(), 3u);
-        EXPECT_EQ(idsOf({groups[0]}), std::vector<std::string>{"next"});
-        EXPECT_EQ(groups[1].day, utc(2026, 9, 6, 4));
-        EXPECT_EQ(idsOf({groups[1]}), (std::vector<std::string>{"late", "early"}));
-        EXPECT_EQ(idsOf({groups[2]}), std::vector<std::string>{"eve"});
-        EXPECT_EQ(HistoryView::dayLabel(groups[1].day, utc(2026, 9, 20, 15)), "Sunday, Sep 6");
-    }
-}
-
-// ---------------------------------------------------------------------------
-// Day captions and the count line.
-
-TEST(DayLabelTest, TodayYesterdayWeekdayThisYearAndTheYearOtherwise) {
+TEST(HistoryTextsTest, DayLabelsAndDaysAcrossDaylightSavingAndTheInfoLine) {
     EnvVar tz("TZ", "UTC");
     test::ScopedLocale english(QLocale(QLocale::English, QLocale::UnitedStates));
     const TimePoint now = utc(2026, 7, 5, 12);
-    EXPECT_EQ(HistoryView::dayLabel(utc(2026, 7, 5), now), "Today");
-    EXPECT_EQ(HistoryView::dayLabel(utc(2026, 7, 4), now), "Yesterday");
-    EXPECT_EQ(HistoryView::dayLabel(utc(2026, 3, 6), now), "Friday, Mar 6");
-    EXPECT_EQ(HistoryView::dayLabel(utc(2025, 3, 6), now), "Mar 6, 2025");
-    // New Year's Eve seen on New Year's Day.
+    // New Year's Eve seen on New Year's Day; the day before, within the week but in another year.
     EXPECT_EQ(HistoryView::dayLabel(utc(2025, 12, 31), utc(2026, 1, 1, 9)), "Yesterday");
     EXPECT_EQ(HistoryView::dayLabel(utc(2025, 12, 30), utc(2026, 1, 1, 9)), "Dec 30, 2025");
-    // Monday 30 March 2026, 00:30 in Berlin: Sunday was 23 hours long.
-    EnvVar berlin("TZ", "Europe/Berlin");
-    EXPECT_EQ(HistoryView::dayLabel(utc(2026, 3, 28, 23, 5), utc(2026, 3, 29, 22, 30)), "Yesterday");
-    EXPECT_EQ(HistoryView::dayLabel(utc(2026, 3, 28, 22, 55), utc(2026, 3, 29, 22, 30)), "Saturday, Mar 28");
-    EXPECT_EQ(HistoryView::countLine(1234, 30000), "1234 of 30000 conversations · API-equivalent estimates");
-}
 
-TEST(HistoryRowTextTest, InfoLineJoinsProjectModelSubagentsStartAndAge) {
-    EnvVar tz("TZ", "UTC");
-    test::ScopedLocale english(QLocale(QLocale::English, QLocale::UnitedStates));
-    const TimePoint now = utc(2026, 7, 5, 12);
+    // The costliest model; subagents counted in the singular or plural.
     SessionRow r = conversation("a", now - minutes{5});
     r.startTime = utc(2026, 3, 6, 14, 5);
     r.models = {{"sonnet 4 5", 0.5, false}, {"opus 4 8", 2.0, false}};
-    EXPECT_EQ(HistoryRow::infoLine(r, now), "vorel · opus 4 8 · started Mar 6, 2:05 PM · active 5m ago");
     r.subagents.resize(1);
     EXPECT_EQ(HistoryRow::infoLine(r, now), "vorel · opus 4 8 · 1 subagent · started Mar 6, 2:05 PM · active 5m ago");
     r.subagents.resize(3);
-    EXPECT_EQ(HistoryRow::infoLine(r, now),
-              "vorel · opus 4 8 · 3 subagents · started Mar 6, 2:05 PM · active 5m ago");
-    // No models: straight from the project to the start.
+    EXPECT_EQ(HistoryRow::infoLine(r, now), "vorel · opus 4 8 · 3 subagents · started Mar 6, 2:05 PM · active 5m ago");
+    // Without models or project: no lone separator.
     r.models.clear();
     r.subagents.clear();
-    EXPECT_EQ(HistoryRow::infoLine(r, now), "vorel · started Mar 6, 2:05 PM · active 5m ago");
-    // No project: no lone separator in front.
     r.project.clear();
     EXPECT_EQ(HistoryRow::infoLine(r, now), "started Mar 6, 2:05 PM · active 5m ago");
+
+    // 29 March 2026 in Berlin has 23 hours: 00:00 CET (23:00 UTC the day
+    // before) to 00:00 CEST (22:00 UTC).
+    EnvVar berlin("TZ", "Europe/Berlin");
+    auto groups = HistoryView::groups(
+        {conversation("after", utc(2026, 3, 29, 22, 30)), conversation("before", utc(2026, 3, 29, 21, 30)),
+         conversation("first", utc(2026, 3, 28, 23, 10))},
+        SortDirection::descending);
+    ASSERT_EQ(groups.size(), 2u);
+    EXPECT_EQ(groups[0].day, utc(2026, 3, 29, 22));
+    EXPECT_EQ(groups[1].day, utc(2026, 3, 28, 23));
+    EXPECT_EQ(idsOf({groups[1]}), (Ids{"before", "first"}));
+    // Monday 30 March, 00:30: the 23-hour Sunday was yesterday.
+    EXPECT_EQ(HistoryView::dayLabel(utc(2026, 3, 28, 23, 5), utc(2026, 3, 29, 22, 30)), "Yesterday");
+    EXPECT_EQ(HistoryView::dayLabel(utc(2026, 3, 28, 22, 55), utc(2026, 3, 29, 22, 30)), "Saturday, Mar 28");
 }
 
 // ---------------------------------------------------------------------------
@@ -194,14 +121,14 @@ protected:
         auto* box = view->rangeControls()->findChild<QComboBox*>();
         box->setCurrentIndex(box->findData(static_cast<int>(r)));
     }
-    void pickOrder(SortDirection d) { view->orderPicker()->setCurrentIndex(view->orderPicker()->findData(static_cast<int>(d))); }
-    void setCustom(QDate start, QDate end) {
-        auto edits = view->rangeControls()->findChildren<QDateEdit*>();
-        ASSERT_EQ(edits.size(), 2);
-        edits[0]->setDate(start);
-        edits[1]->setDate(end);
+    QList<QDateEdit*> dateEdits() const { return view->rangeControls()->findChildren<QDateEdit*>(); }
+    Ids shownIds() const { return shortIds(view->shownIds()); }
+    QString count() const { return view->countLabel()->text(); }
+    static void retype(InlineField* field, const QString& text) {
+        field->setFocus(Qt::MouseFocusReason);
+        field->selectAll();
+        QTest::keyClicks(field, text);
     }
-    std::vector<std::string> shownIds() const { return shortIds(view->shownIds()); }
 
     // The row's two amounts lie exactly under the TODAY and TOTAL captions.
     void expectUnderCaptions(HistoryRow* row) {
@@ -213,11 +140,8 @@ protected:
         };
         int found = 0;
         for (QLabel* caption : view->findChildren<QLabel*>()) {
-            if (caption->text() == "TODAY") {
-                EXPECT_EQ(span(caption), span(row->todayLabel()));
-                ++found;
-            } else if (caption->text() == "TOTAL") {
-                EXPECT_EQ(span(caption), span(row->totalLabel()));
+            if (caption->text() == "TODAY" || caption->text() == "TOTAL") {
+                EXPECT_EQ(span(caption), span(caption->text() == "TODAY" ? row->todayLabel() : row->totalLabel()));
                 ++found;
             }
         }
@@ -234,21 +158,21 @@ protected:
     std::unique_ptr<HistoryView> view;
 };
 
-TEST_F(HistoryViewTest, ListsDaysUnderUpperCasedCaptionsInEitherOrderWithCountAndLifetime) {
-    auto& v = shown({conversation("now", kNoon - minutes{1}, 2, 2), conversation("morning", kNoon - hours{3}),
+TEST_F(HistoryViewTest, ListsDaysOfLastActivityUnderUpperCasedCaptionsInEitherOrderWithCountAndLifetime) {
+    SessionRow morning = conversation("morning", kNoon - hours{3});
+    morning.startTime = kNoon - hours{30};  // began the day before: listed by its last activity
+    auto& v = shown({conversation("now", kNoon - minutes{1}, 2, 2), morning,
                      conversation("yesterday", kNoon - hours{20}), conversation("march", utc(2026, 3, 6, 10)),
                      conversation("last-year", utc(2025, 3, 6, 10))},
                     57.63);
     EXPECT_EQ(v.dayCaptions(), (QStringList{"TODAY", "YESTERDAY", "FRIDAY, MAR 6", "MAR 6, 2025"}));
-    EXPECT_EQ(shownIds(), (std::vector<std::string>{"now", "morning", "yesterday", "march", "last-year"}));
-    EXPECT_EQ(v.countLabel()->text(), "5 of 5 conversations · API-equivalent estimates");
+    EXPECT_EQ(shownIds(), (Ids{"now", "morning", "yesterday", "march", "last-year"}));
+    EXPECT_EQ(count(), "5 of 5 conversations · API-equivalent estimates");
     EXPECT_EQ(v.lifetimeLabel()->text(), "$57.63");
 
-    EXPECT_EQ(v.orderPicker()->currentText(), "Descending");
-    pickOrder(SortDirection::ascending);
-    EXPECT_EQ(v.direction(), SortDirection::ascending);
+    v.orderPicker()->setCurrentIndex(v.orderPicker()->findData(static_cast<int>(SortDirection::ascending)));
     EXPECT_EQ(v.dayCaptions(), (QStringList{"MAR 6, 2025", "FRIDAY, MAR 6", "YESTERDAY", "TODAY"}));
-    EXPECT_EQ(shownIds(), (std::vector<std::string>{"last-year", "march", "yesterday", "morning", "now"}));
+    EXPECT_EQ(shownIds(), (Ids{"last-year", "march", "yesterday", "morning", "now"}));
 }
 
 TEST_F(HistoryViewTest, WindowsFilterByLastActivityInWholeLocalDaysAndAnEmptyOneSaysSo) {
@@ -257,47 +181,32 @@ TEST_F(HistoryViewTest, WindowsFilterByLastActivityInWholeLocalDaysAndAnEmptyOne
            conversation("seven-back", utc(2026, 6, 28, 23)), conversation("29-back", utc(2026, 6, 6, 1)),
            conversation("30-back", utc(2026, 6, 5, 12)), conversation("future", utc(2026, 7, 6, 0))},
           9);
-    EXPECT_EQ(shownIds().size(), 8u);
-    auto edits = view->rangeControls()->findChildren<QDateEdit*>();
-    ASSERT_EQ(edits.size(), 2);
-    EXPECT_EQ(edits[0]->date(), QDate(2026, 6, 5));  // a month back
-    EXPECT_EQ(edits[1]->date(), QDate(2026, 7, 5));
+    ASSERT_EQ(dateEdits().size(), 2);
+    EXPECT_EQ(dateEdits()[0]->date(), QDate(2026, 6, 5));  // a month back
     pickRange(ReportDateRange::today);
-    EXPECT_EQ(shownIds(), (std::vector<std::string>{"today", "midnight"}));
-    EXPECT_EQ(view->countLabel()->text(), "2 of 8 conversations · API-equivalent estimates");
-    EXPECT_EQ(view->lifetimeLabel()->text(), "$9.00");
+    EXPECT_EQ(shownIds(), (Ids{"today", "midnight"}));
     pickRange(ReportDateRange::last7);
-    EXPECT_EQ(shownIds(), (std::vector<std::string>{"today", "midnight", "yesterday", "six-back"}));
+    EXPECT_EQ(shownIds(), (Ids{"today", "midnight", "yesterday", "six-back"}));
     pickRange(ReportDateRange::last30);
-    EXPECT_EQ(shownIds(),
-              (std::vector<std::string>{"today", "midnight", "yesterday", "six-back", "seven-back", "29-back"}));
+    EXPECT_EQ(shownIds(), (Ids{"today", "midnight", "yesterday", "six-back", "seven-back", "29-back"}));
     // Custom dates in either order; both end days count whole.
     pickRange(ReportDateRange::custom);
-    setCustom(QDate(2026, 6, 29), QDate(2026, 6, 5));
-    EXPECT_EQ(shownIds(), (std::vector<std::string>{"six-back", "seven-back", "29-back", "30-back"}));
-    EXPECT_EQ(view->countLabel()->text(), "4 of 8 conversations · API-equivalent estimates");
-    // A window with none: the message, with the header still.
-    setCustom(QDate(2026, 5, 1), QDate(2026, 5, 2));
+    dateEdits()[0]->setDate(QDate(2026, 6, 29));
+    dateEdits()[1]->setDate(QDate(2026, 6, 5));
+    EXPECT_EQ(shownIds(), (Ids{"six-back", "seven-back", "29-back", "30-back"}));
+    // A window with none: the message, with the header and lifetime figure.
+    dateEdits()[0]->setDate(QDate(2026, 5, 1));
+    dateEdits()[1]->setDate(QDate(2026, 5, 2));
     EXPECT_TRUE(view->emptyLabel()->isVisible());
-    EXPECT_FALSE(view->scrollArea()->isVisible());
-    EXPECT_EQ(view->countLabel()->text(), "0 of 8 conversations · API-equivalent estimates");
+    EXPECT_EQ(count(), "0 of 8 conversations · API-equivalent estimates");
     EXPECT_EQ(view->lifetimeLabel()->text(), "$9.00");
-    setCustom(QDate(2026, 6, 29), QDate(2026, 6, 5));
-    // Back to all time: everything again, the lifetime figure unchanged,
-    // the custom dates kept.
+    // Back to all time: everything again, the custom dates kept.
     pickRange(ReportDateRange::all);
-    EXPECT_EQ(edits[0]->date(), QDate(2026, 6, 29));
+    EXPECT_EQ(dateEdits()[0]->date(), QDate(2026, 5, 1));
     EXPECT_EQ(shownIds().size(), 8u);
-    EXPECT_TRUE(view->scrollArea()->isVisible());
-    EXPECT_EQ(view->lifetimeLabel()->text(), "$9.00");
-
-    // No conversations at all: the same message.
-    view->showRows({}, 0);
-    EXPECT_TRUE(view->emptyLabel()->isVisible());
-    EXPECT_EQ(view->countLabel()->text(), "0 of 0 conversations · API-equivalent estimates");
 }
 
-TEST_F(HistoryViewTest, RowsShowTheirFiguresModelsSubagentsAndEstimates) {
+TEST_F(HistoryViewTest, RowsShowTheirFiguresModelsSubagentsAndEstimatesWhoseExplanationSurvivesATick) {
     SessionRow mixed = conversation("mixed", kNoon - minutes{10}, 3.25, 0);
     mixed.models = {{"opus 4 8", 3.0, false}, {"haiku 4 5", 0.25, false}};
     mixed.subagents = {{"s1", "Agent explore", 0.1, 0, kNoon - hours{2}, 0, {}, {}}};
@@ -315,117 +224,85 @@ TEST_F(HistoryViewTest, RowsShowTheirFiguresModelsSubagentsAndEstimates) {
     EXPECT_EQ(m->modelLines(), (QStringList{"opus 4 8 · $3.00", "haiku 4 5 · $0.25"}));
     EXPECT_EQ(m->subagentLines(), QStringList{"Agent explore · $0.10 · 2h ago"});
     EXPECT_FALSE(m->estBadge()->isVisible());
-    EXPECT_FALSE(m->dot()->isLive());
 
     HistoryRow* g = view->rowWidget(guess.id);
     ASSERT_NE(g, nullptr);
     EXPECT_EQ(g->todayLabel()->text(), "<$0.01");
-    EXPECT_EQ(g->totalLabel()->text(), "<$0.01");
     EXPECT_EQ(g->modelLines(), QStringList{"gpt 9 · <$0.01  ⚑ est"});
     EXPECT_TRUE(g->estBadge()->isVisible());
-    EXPECT_TRUE(g->subagentLines().isEmpty());
 
     HistoryRow* p = view->rowWidget(plain.id);
     ASSERT_NE(p, nullptr);
     EXPECT_TRUE(p->modelLines().isEmpty());
     EXPECT_TRUE(p->dot()->isLive());
-    EXPECT_EQ(p->todayLabel()->text(), "$1.00");
     // Transcript text is plain text.
     EXPECT_EQ(p->noteField()->text(), "Fix <b>bold</b> & friends");
     EXPECT_TRUE(p->infoText().startsWith("R&D · opus 4 8 · "));
-
     expectUnderCaptions(p);
+
+    // The explanation of an estimate, once open, survives a tick; it goes
+    // when the row stops being estimated.
+    g->estBadge()->click();
+    ASSERT_TRUE(g->estBadge()->popover()->isVisible());
+    guess.total = 3;
+    view->showRows({plain, mixed, guess}, 100);
+    EXPECT_EQ(view->rowWidget(guess.id), g);
+    EXPECT_TRUE(g->estBadge()->popover()->isVisible());
+    guess.models[0].estimated = false;
+    view->showRows({plain, mixed, guess}, 100);
+    EXPECT_FALSE(g->estBadge()->isShown());
+    EXPECT_FALSE(g->estBadge()->popover()->isVisible());
 }
 
-TEST_F(HistoryViewTest, AmountsStayUnderTheirCaptionsBesideAScrollBar) {
-    std::vector<SessionRow> rows = many(40);
+TEST_F(HistoryViewTest, NameAndNoteFieldsWriteTheStoreSurviveATickFallBackWhenClearedAndFollowChangesElsewhere) {
+    std::vector<SessionRow> rows = many(4);
+    const std::string id = rows[1].id;
+    rows[1].title = "Refactor the billing module";
+    store.ensureSuggestion(id, rows[1].title);
+    const std::string suggested = store.topic(id, rows[1].title);
     shown(rows);
-    ASSERT_TRUE(view->scrollArea()->verticalScrollBar()->isVisible());
-    expectUnderCaptions(view->rowWidget(rows[0].id));
-    // Down to one row, the scroll bar goes and the captions follow.
-    view->showRows({rows[0]}, 1);
-    test::settle();
-    ASSERT_FALSE(view->scrollArea()->verticalScrollBar()->isVisible());
-    expectUnderCaptions(view->rowWidget(rows[0].id));
-}
-
-TEST_F(HistoryViewTest, NameAndNoteFieldsWriteTheStoreFallBackWhenClearedAndFollowChangesElsewhere) {
-    SessionRow r = conversation("edit", kNoon);
-    r.title = "Refactor the billing module";
-    store.ensureSuggestion(r.id, r.title);
-    const std::string suggested = store.topic(r.id, r.title);
-    shown({r});
-    HistoryRow* w = view->rowWidget(r.id);
+    HistoryRow* w = view->rowWidget(id);
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(w->nameField()->text().toStdString(), suggested);
-    EXPECT_EQ(w->noteField()->text(), "Refactor the billing module");
+    retype(w->nameField(), "Billing ");
+    EXPECT_EQ(store.byId().at(id).name, "Billing");
 
-    w->nameField()->setFocus(Qt::MouseFocusReason);
-    w->nameField()->selectAll();
-    QTest::keyClicks(w->nameField(), "Billing ");
-    EXPECT_EQ(store.byId().at(r.id).name, "Billing");
-    EXPECT_EQ(w->nameField()->text(), "Billing ");  // the blank being typed stays
-
-    w->noteField()->setFocus(Qt::MouseFocusReason);
-    EXPECT_EQ(w->nameField()->text(), "Billing");  // focus left: the stored name
-    w->noteField()->selectAll();
-    QTest::keyClicks(w->noteField(), "waiting for review");
-    EXPECT_EQ(store.byId().at(r.id).subtitle, "waiting for review");
+    // The next pass: costs moved, a new conversation arrived on top. The row
+    // keeps its widget, the focus and the blank being typed.
+    rows[1].total = 7.5;
+    rows.insert(rows.begin(), conversation("new", kNoon));
+    clock->advance(seconds{2});
+    view->showRows(rows, 200);
+    EXPECT_EQ(view->rowWidget(id), w);
+    EXPECT_TRUE(w->nameField()->hasFocus());
+    EXPECT_EQ(w->nameField()->text(), "Billing ");
+    EXPECT_EQ(w->totalLabel()->text(), "$7.50");
+    QTest::keyClicks(w->nameField(), "v2 ");
+    EXPECT_EQ(store.byId().at(id).name, "Billing v2");
+    retype(w->noteField(), "waiting for review");
+    EXPECT_EQ(w->nameField()->text(), "Billing v2");  // focus left: the stored name
+    EXPECT_EQ(store.byId().at(id).subtitle, "waiting for review");
 
     // Clearing both removes them: the suggested name and the title return.
     w->noteField()->selectAll();
     QTest::keyClick(w->noteField(), Qt::Key_Backspace);
-    w->nameField()->setFocus(Qt::MouseFocusReason);
-    w->nameField()->selectAll();
+    retype(w->nameField(), "");
     QTest::keyClick(w->nameField(), Qt::Key_Backspace);
-    EXPECT_FALSE(store.byId().at(r.id).name.has_value());
-    EXPECT_FALSE(store.byId().at(r.id).subtitle.has_value());
+    EXPECT_FALSE(store.byId().at(id).name.has_value());
+    EXPECT_FALSE(store.byId().at(id).subtitle.has_value());
     w->noteField()->setFocus(Qt::MouseFocusReason);
     EXPECT_EQ(w->nameField()->text().toStdString(), suggested);
     w->nameField()->setFocus(Qt::MouseFocusReason);
     EXPECT_EQ(w->noteField()->text(), "Refactor the billing module");
 
-    // Changes made elsewhere (another screen) show on the row; a blank note
-    // is the title.
-    store.setSubtitle("keep", r.id);
+    // Changes made elsewhere (another screen) show on the row.
+    store.setSubtitle("keep", id);
     EXPECT_EQ(w->noteField()->text(), "keep");
-    store.setSubtitle("   ", r.id);
-    EXPECT_EQ(w->noteField()->text(), "Refactor the billing module");
-    w->noteField()->setFocus(Qt::MouseFocusReason);
-    store.setName("From the panel", r.id);
-    EXPECT_EQ(w->nameField()->text(), "From the panel");
-    store.addTag("release", r.id);
-    ASSERT_EQ(w->tagEditor()->chips().size(), 1u);
-    EXPECT_EQ(w->tagEditor()->chips()[0]->tag(), "release");
-}
-
-TEST_F(HistoryViewTest, ATickKeepsTheRowWidgetTheFocusAndWhatIsBeingTypedUntilTheRowLeaves) {
-    std::vector<SessionRow> rows = many(6);
-    shown(rows);
-    HistoryRow* w = view->rowWidget(rows[2].id);
-    ASSERT_NE(w, nullptr);
-    w->nameField()->setFocus(Qt::MouseFocusReason);
-    w->nameField()->selectAll();
-    QTest::keyClicks(w->nameField(), "Release notes ");
-
-    // The next pass: costs moved, a new conversation arrived on top.
-    rows[2].total = 7.5;
-    rows.insert(rows.begin(), conversation("new", kNoon));
-    clock->advance(seconds{2});
-    view->showRows(rows, 200);
-
-    EXPECT_EQ(view->rowWidget(rows[3].id), w);
-    EXPECT_TRUE(w->nameField()->hasFocus());
-    EXPECT_EQ(w->nameField()->text(), "Release notes ");
-    EXPECT_EQ(w->totalLabel()->text(), "$7.50");
-    EXPECT_EQ(shownIds().front(), "new");
-    QTest::keyClicks(w->nameField(), "v2");
-    EXPECT_EQ(store.byId().at(rows[3].id).name, "Release notes v2");
 
     // A row that leaves the list takes the focus without handing it on.
-    rows.erase(rows.begin() + 3);
+    rows.erase(rows.begin() + 2);
     view->showRows(rows, 200);
-    EXPECT_EQ(shownIds().size(), 6u);
+    EXPECT_EQ(shownIds().size(), 4u);
     for (const SessionRow& r : rows) {
         if (HistoryRow* other = view->rowWidget(r.id)) {
             EXPECT_FALSE(other->nameField()->hasFocus()) << r.id;
@@ -433,11 +310,12 @@ TEST_F(HistoryViewTest, ATickKeepsTheRowWidgetTheFocusAndWhatIsBeingTypedUntilTh
     }
 }
 
-TEST_F(HistoryViewTest, ATickKeepsTheScrollPositionAndWhatIsInView) {
+TEST_F(HistoryViewTest, ATickKeepsTheScrollPositionAndWhatIsInViewAndAmountsStayUnderTheirCaptions) {
     std::vector<SessionRow> rows = many(200);
     shown(rows);
     QScrollBar* bar = view->scrollArea()->verticalScrollBar();
     ASSERT_GT(bar->maximum(), 3000);
+    expectUnderCaptions(view->rowWidget(rows[0].id));  // beside the scroll bar too
     bar->setValue(2000);
     view->showRows(rows, 100);
     EXPECT_EQ(bar->value(), 2000);
@@ -467,32 +345,9 @@ TEST_F(HistoryViewTest, ATickKeepsTheScrollPositionAndWhatIsInView) {
     EXPECT_EQ(bar->value(), 0);
 }
 
-TEST_F(HistoryViewTest, AnOpenPopoverSurvivesATick) {
-    SessionRow guess = conversation("guess", kNoon, 2, 2);
-    guess.models = {{"gpt 9", 2, true}};
-    shown({guess});
-    HistoryRow* w = view->rowWidget(guess.id);
-    ASSERT_NE(w, nullptr);
-    w->estBadge()->click();
-    ASSERT_TRUE(w->estBadge()->isShown());
-    ASSERT_TRUE(w->estBadge()->popover()->isVisible());
-    EXPECT_TRUE(w->isInUse());
-    guess.total = 3;
-    view->showRows({guess}, 3);
-    EXPECT_EQ(view->rowWidget(guess.id), w);
-    EXPECT_TRUE(w->estBadge()->popover()->isVisible());
-
-    // A row that stops being estimated takes its explanation with it.
-    guess.models[0].estimated = false;
-    view->showRows({guess}, 3);
-    EXPECT_FALSE(w->estBadge()->isShown());
-    EXPECT_FALSE(w->estBadge()->popover()->isVisible());
-}
-
 TEST_F(HistoryViewTest, RowsAreBuiltAsTheyScrollIntoViewAndLetGoFarAway) {
     std::vector<SessionRow> rows = many(3000);
     shown(rows, 1000);
-    EXPECT_EQ(view->shownIds().size(), 3000u);
     EXPECT_LT(view->builtRowCount(), 40);
     EXPECT_EQ(view->rowWidget(rows[2999].id), nullptr);
 
@@ -518,7 +373,7 @@ TEST_F(HistoryViewTest, RowsAreBuiltAsTheyScrollIntoViewAndLetGoFarAway) {
     EXPECT_EQ(view->rowWidget(rows[1].id), editing);
     EXPECT_TRUE(editing->nameField()->hasFocus());
 
-    // Nothing above the last row but the list's bottom space below it.
+    // Nothing below the last row but the list's bottom space.
     EXPECT_EQ(last->y() + last->height() + 1 + 16, view->scrollArea()->widget()->height());
 }
 

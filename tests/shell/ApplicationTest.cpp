@@ -1,3 +1,6 @@
+// The application's wiring: the status item's title, logo, click and menu
+// commands, and the window it opens at launch.
+
 #include <gtest/gtest.h>
 
 #include "Application.h"
@@ -10,43 +13,33 @@
 using namespace vorel;
 using namespace vorel::test;
 
-namespace {
-
-class ApplicationTest : public ModelTest {
-protected:
-    FakeStatusItem item;
-};
-
-}  // namespace
+using ApplicationTest = ModelTest;
 
 TEST_F(ApplicationTest, TitleFollowsTheModelAndIsPushedOnlyWhenItChanges) {
+    FakeStatusItem item;
     Application shell(model(), &item);
     EXPECT_EQ(item.pushedTitles(), QStringList{"$0.00"});
     // The tests bundle no artwork: the item is told, once, to show no logo.
-    EXPECT_EQ(item.iconPushes(), 1);
-    EXPECT_TRUE(item.icon().isNull());
-
+    EXPECT_EQ(item.pushedIcons(), QList<QImage>{QImage()});
     claude("s1", kNoon - std::chrono::minutes{1}, 1, 40'000);  // $1.00
     model().tick();
     EXPECT_EQ(item.pushedTitles(), (QStringList{"$0.00", "$1.00"}));
     // Passes that change nothing leave the desktop alone.
     model().tick();
-    model().tick();
     EXPECT_EQ(item.pushedTitles().size(), 2);
 }
 
 TEST_F(ApplicationTest, ItemQuitsAndItsClickTogglesThePanel) {
+    FakeStatusItem item;
     Application shell(model(), &item);
     int quits = 0;
     shell.setQuitAction([&] { ++quits; });
-    item.chooseQuit();
+    emit item.quitRequested();
     EXPECT_EQ(quits, 1);
-
-    EXPECT_EQ(shell.panel(), nullptr);  // made when first needed
-    item.click(QRect(400, 0, 24, 24));
+    emit item.activated(QRect(400, 0, 24, 24));
     ASSERT_NE(shell.panel(), nullptr);
     EXPECT_TRUE(shell.panel()->isVisible());
-    item.click(QRect(400, 0, 24, 24));
+    emit item.activated(QRect(400, 0, 24, 24));
     EXPECT_FALSE(shell.panel()->isVisible());
 }
 
@@ -56,18 +49,16 @@ TEST(ApplicationWindow, TheItemOpensConversationsAndTheLaunchTaskItsSectionOnce)
     Application shell(model, &item);
     MainWindow::show(model, Section::pricing);
     MainWindow::existing()->close();
-    item.chooseOpen();
+    emit item.openRequested();
     EXPECT_TRUE(MainWindow::existing()->isVisible());
     EXPECT_EQ(NavState::shared().section(), Section::history);
     MainWindow::existing()->close();
-
     EnvVar section("VOREL_SECTION", "pricing");
     shell.postLaunchTask();
     // Posted, not run: the window opens on the next turn of the event loop.
     EXPECT_FALSE(MainWindow::existing()->isVisible());
     ASSERT_TRUE(waitFor([] { return MainWindow::existing()->isVisible(); }));
     EXPECT_EQ(NavState::shared().section(), Section::pricing);
-
     // The user moves on; the launch task does not run twice.
     NavState::shared().setSection(Section::chart);
     MainWindow::existing()->close();

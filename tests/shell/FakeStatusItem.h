@@ -8,33 +8,23 @@
 
 namespace vorel::test {
 
-// No Q_OBJECT: it adds no signals or slots of its own.
+// No Q_OBJECT: it adds no signals or slots of its own; tests emit the item's.
 class FakeStatusItem : public platform::StatusItem {
 public:
-    explicit FakeStatusItem(QObject* parent = nullptr) : StatusItem(parent) {}
-
+    FakeStatusItem() : StatusItem(nullptr) {}
     int iconSize() const override { return 18; }
-    void setIcon(const QImage& icon) override {
-        icon_ = icon;
-        ++iconPushes_;
-    }
+    void setIcon(const QImage& icon) override { icons_ << icon; }
 
-    // Every title pushed to the desktop, in order.
+    // Every title and every icon pushed to the desktop, in order.
     const QStringList& pushedTitles() const { return pushed_; }
-    const QImage& icon() const { return icon_; }
-    int iconPushes() const { return iconPushes_; }
-
-    void click(const QRect& anchor) { emit activated(anchor); }
-    void chooseOpen() { emit openRequested(); }
-    void chooseQuit() { emit quitRequested(); }
+    const QList<QImage>& pushedIcons() const { return icons_; }
 
 protected:
     void pushTitle(const QString& title) override { pushed_ << title; }
 
 private:
     QStringList pushed_;
-    QImage icon_;
-    int iconPushes_ = 0;
+    QList<QImage> icons_;
 };
 
 }  // namespace vorel::test

@@ -1,3 +1,6 @@
+// The single-instance lock: a second launch asks the first to show its
+// window and leaves; a quit or a crash hands the name to the next launch.
+
 #include <gtest/gtest.h>
 
 #include <sys/socket.h>
@@ -12,42 +15,37 @@
 #include <QUuid>
 #include <cstring>
 
-#include "SingleInstance.h"
 #include "GuiTestSupport.h"
+#include "SingleInstance.h"
 
 using vorel::platform::SingleInstance;
 using vorel::test::waitFor;
 
 namespace {
 
-// A name no other test or running application uses.
-QString uniqueName() {
-    return QStringLiteral("vorel-test-%1").arg(QUuid::createUuid().toString(QUuid::Id128).left(12));
-}
-
+// A name no other test or running application uses, and the number of
+// times the instance that claimed it was asked to show its window.
 class SingleInstanceTest : public ::testing::Test {
 protected:
     void TearDown() override {
         QFile::remove(QDir::temp().filePath(name));
         QFile::remove(QDir::temp().filePath(name + QStringLiteral(".lock")));
     }
-    QString name = uniqueName();
+    void countShows(SingleInstance& s) { QObject::connect(&s, &SingleInstance::showRequested, [this] { ++shows; }); }
+    QString name = QStringLiteral("vorel-test-%1").arg(QUuid::createUuid().toString(QUuid::Id128).left(12));
+    int shows = 0;
 };
 
-// What a process that crashed leaves behind: a socket file nobody listens
-// on.
+// What a crashed process leaves behind: a socket file nobody listens on ...
 void leaveDeadSocket(const QString& path) {
-    int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    ASSERT_GE(fd, 0);
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
-    QByteArray p = QFile::encodeName(path);
+    const QByteArray p = QFile::encodeName(path);
     ASSERT_LT(static_cast<size_t>(p.size()), sizeof(addr.sun_path));
     std::memcpy(addr.sun_path, p.constData(), static_cast<size_t>(p.size()));
-    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)), 0);
-    ASSERT_EQ(::listen(fd, 1), 0);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)), 0);  // makes the file
     ::close(fd);
-    ASSERT_TRUE(QFile::exists(path));
 }
 
 // ... and a lock file naming a process that no longer exists.
@@ -64,52 +62,11 @@ void leaveDeadLock(const QString& path) {
 
 }  // namespace
 
-TEST_F(SingleInstanceTest, SecondLaunchAsksTheFirstToShowItsWindow) {
+TEST_F(SingleInstanceTest, EveryLaterLaunchAsksTheFirstToShowItsWindowAndNothingElseDoes) {
     SingleInstance first(name);
     ASSERT_TRUE(first.claim());
-    int shows = 0;
-    QObject::connect(&first, &SingleInstance::showRequested, [&] { ++shows; });
-
-    SingleInstance second(name);
-    EXPECT_FALSE(second.claim());
-    EXPECT_FALSE(second.isPrimary());
-    ASSERT_TRUE(waitFor([&] { return shows == 1; }));
-
-    // A third launch is turned away the same way.
-    SingleInstance third(name);
-    EXPECT_FALSE(third.claim());
-    ASSERT_TRUE(waitFor([&] { return shows == 2; }));
-    EXPECT_TRUE(first.isPrimary());
-}
-
-TEST_F(SingleInstanceTest, TheNextLaunchTakesOverAfterAQuitOrACrash) {
-    {
-        SingleInstance first(name);
-        ASSERT_TRUE(first.claim());
-    }
-    {
-        SingleInstance next(name);
-        EXPECT_TRUE(next.claim());
-    }
-
-    leaveDeadSocket(QDir::temp().filePath(name));
-    leaveDeadLock(QDir::temp().filePath(name + QStringLiteral(".lock")));
-    SingleInstance next(name);
-    ASSERT_TRUE(next.claim());
-    int shows = 0;
-    QObject::connect(&next, &SingleInstance::showRequested, [&] { ++shows; });
-    // The new instance listens on the name: later launches reach it.
-    SingleInstance later(name);
-    EXPECT_FALSE(later.claim());
-    EXPECT_TRUE(waitFor([&] { return shows == 1; }));
-}
-
-TEST_F(SingleInstanceTest, OtherMessagesDoNotShowTheWindow) {
-    SingleInstance first(name);
-    ASSERT_TRUE(first.claim());
-    int shows = 0;
-    QObject::connect(&first, &SingleInstance::showRequested, [&] { ++shows; });
-
+    countShows(first);
+    // A stranger's message on the socket is not a request.
     QLocalSocket stranger;
     stranger.connectToServer(name);
     ASSERT_TRUE(stranger.waitForConnected(2000));
@@ -118,4 +75,24 @@ TEST_F(SingleInstanceTest, OtherMessagesDoNotShowTheWindow) {
     stranger.disconnectFromServer();
     vorel::test::spin(100);
     EXPECT_EQ(shows, 0);
+    for (int launch = 1; launch <= 2; ++launch) {
+        SingleInstance later(name);
+        EXPECT_FALSE(later.claim());
+        ASSERT_TRUE(waitFor([&] { return shows == launch; }));
+    }
+    EXPECT_TRUE(first.isPrimary());
+}
+
+TEST_F(SingleInstanceTest, TheNextLaunchTakesOverAfterAQuitOrACrash) {
+    ASSERT_TRUE(SingleInstance(name).claim());
+    EXPECT_TRUE(SingleInstance(name).claim());  // after a quit
+    leaveDeadSocket(QDir::temp().filePath(name));
+    leaveDeadLock(QDir::temp().filePath(name + QStringLiteral(".lock")));
+    SingleInstance next(name);
+    ASSERT_TRUE(next.claim());
+    countShows(next);
+    // The new instance listens on the name: later launches reach it.
+    SingleInstance later(name);
+    EXPECT_FALSE(later.claim());
+    EXPECT_TRUE(waitFor([&] { return shows == 1; }));
 }
