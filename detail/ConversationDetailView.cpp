@@ -1,6 +1,7 @@
 #include "ConversationDetailView.h"
 
 #include <QHBoxLayout>
+#include <QListView>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollArea>
@@ -19,6 +20,7 @@
 #include "InlineField.h"
 #include "PlainLabel.h"
 #include "SummaryField.h"
+#include "Symbols.h"
 #include "TagEditor.h"
 #include "Theme.h"
 
@@ -29,6 +31,11 @@ namespace {
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 
 void setTextColor(QWidget* w, const QColor& c) { BrandColor::setTextColor(w, c); }
+
+// The turned arrow in front of a subagent's line, in the accent colour.
+QPixmap subagentArrow(qreal dpr) {
+    return platform::symbolPixmap(QStringLiteral("arrow.turn.down.right"), BrandColor::accent(), 13, dpr);
+}
 
 QFont sectionTitleFont() {
     QFont f = BrandFont::sans(10, QFont::Medium);
@@ -109,7 +116,9 @@ QStringList StatsGrid::texts() const {
 int StatsGrid::columnsFor(int width) const {
     // n columns need n * 118 + (n - 1) * 14.
     const int n = (width + kColumnGap) / (kMinColumn + kColumnGap);
-    return std::clamp(n, 1, static_cast<int>(cells_.size()));
+    // As many columns as fit, even more than there are counters: then the
+    // extra ones stay empty.
+    return std::max(n, 1);
 }
 
 int StatsGrid::heightForWidth(int width) const {
@@ -247,11 +256,11 @@ ConversationDetailView::ConversationDetailView(AppModel& model, QWidget* parent)
     summary_ = new SummaryLabel;
     overview->addWidget(summary_);
     // The edit form: "Summary:" and the wrapping field side by side, then
-    // an accent underline as wide as the row, 1 px below it.
+    // 1 px of room below, filled by an accent underline as wide as the row.
     summaryEdit_ = new QWidget;
     auto* editBox = new QVBoxLayout(summaryEdit_);
     editBox->setContentsMargins(0, 0, 0, 0);
-    editBox->setSpacing(1);
+    editBox->setSpacing(0);
     auto* editRow = new QHBoxLayout;
     editRow->setContentsMargins(0, 0, 0, 0);
     editRow->setSpacing(5);
@@ -447,7 +456,8 @@ void ConversationDetailView::updateContent() {
         line.row = new QWidget;
         auto* h = new QHBoxLayout(line.row);
         h->setContentsMargins(0, 0, 0, 0);
-        line.arrow = plainLabel(QStringLiteral("↳"), BrandFont::sans(11, QFont::Medium));
+        line.arrow = new QLabel;
+        line.arrow->setPixmap(subagentArrow(devicePixelRatioF()));
         line.name = plainLabel(QString(), QStringLiteral("subagentName"), BrandFont::sans(12, QFont::Medium));
         line.amount = plainLabel(QString(), QStringLiteral("subagentAmount"), BrandFont::sansMonospacedDigits(12));
         h->addWidget(line.arrow, 0, Qt::AlignVCenter);
@@ -456,7 +466,6 @@ void ConversationDetailView::updateContent() {
         h->addWidget(line.amount, 0, Qt::AlignVCenter);
         subagentList_->addWidget(line.row);
         subagentLines_.push_back(line);
-        setTextColor(line.arrow, BrandColor::accent());
         setTextColor(line.name, BrandColor::text());
         setTextColor(line.amount, BrandColor::textMuted());
     }
@@ -518,7 +527,11 @@ bool ConversationDetailView::isPlotExpanded() const { return plotHeader_->isExpa
 bool ConversationDetailView::isDetailsExpanded() const { return detailsHeader_->isExpanded(); }
 bool ConversationDetailView::isTimelineExpanded() const { return timelineHeader_->isExpanded(); }
 
+// A section that opens again shows its content as new: the plot with its
+// start unit and parts, the timeline scrolled to its top. What the screen
+// itself keeps (plot mode, filters, highlight) stays.
 void ConversationDetailView::setPlotExpanded(bool expanded, int animationMs) {
+    if (expanded && !plotHeader_->isExpanded()) plot_->resetViewState();
     plotHeader_->setExpanded(expanded, animationMs);
     plotBox_->setOpen(expanded, animationMs);
 }
@@ -532,6 +545,7 @@ void ConversationDetailView::setDetailsExpanded(bool expanded, int animationMs) 
 // The timeline takes the height left below the other sections, and so does
 // the space in its place while it is closed: there is nothing to slide.
 void ConversationDetailView::setTimelineExpanded(bool expanded, int animationMs) {
+    if (expanded && !timelineHeader_->isExpanded()) timeline_->listView()->scrollToTop();
     timelineHeader_->setExpanded(expanded, animationMs);
     timeline_->setVisible(expanded);
     timelineSpacer_->setVisible(!expanded);
@@ -595,7 +609,7 @@ void ConversationDetailView::applyColors() {
                                 .arg(BrandColor::css(BrandColor::textMuted()), BrandColor::css(BrandColor::bgSubtle())));
     }
     for (const SubagentLine& l : subagentLines_) {
-        setTextColor(l.arrow, BrandColor::accent());
+        l.arrow->setPixmap(subagentArrow(devicePixelRatioF()));
         setTextColor(l.name, BrandColor::text());
         setTextColor(l.amount, BrandColor::textMuted());
     }

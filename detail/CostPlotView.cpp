@@ -253,6 +253,16 @@ void CostPlotView::togglePart(CostPart part) {
     update();
 }
 
+void CostPlotView::resetViewState() {
+    if (data_.unit() != initialCostUnit() || data_.selectedParts() != allCostParts()) {
+        data_.setUnit(initialCostUnit());
+        data_.setSelectedParts(allCostParts());
+        ++dataRevision_;
+    }
+    hoveredId_.reset();
+    update();
+}
+
 CostPlotView::Layout CostPlotView::layout() const {
     Layout l;
     const double w = width();
@@ -581,7 +591,9 @@ void CostPlotView::paintCumulative(QPainter& p, const QRectF& area) const {
     QColor areaColor = BrandColor::accent();
     areaColor.setAlphaF(float(areaColor.alphaF() * 0.22));
     p.fillPath(fill, areaColor);
-    p.strokePath(line, QPen(BrandColor::accent(), 2, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
+    QPen linePen(BrandColor::accent(), 2, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
+    linePen.setMiterLimit(10);
+    p.strokePath(line, linePen);
 
     if (!hoveredId_) return;
     const auto found = std::find_if(cumulative.begin(), cumulative.end(),

@@ -43,6 +43,10 @@ public:
     // (all three come back when none would be left) or adds an unselected
     // one, then clears the hover.
     void togglePart(CostPart part);
+    // The plot's own state back to its start values, as when it first comes
+    // on screen: the unit from VOREL_PLOT_UNIT, all parts, no hover. The
+    // mode belongs to the screen and stays.
+    void resetViewState();
     std::optional<int> hoveredId() const { return hoveredId_; }
 
     const CostPlotData& data() const { return data_; }

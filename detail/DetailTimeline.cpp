@@ -420,8 +420,8 @@ void TimelineFilterChip::setOn(bool on) {
 }
 
 QSize TimelineFilterChip::sizeHint() const {
-    // Sized for the wider (medium) face, so a chip keeps its width when toggled.
-    QFontMetrics fm(chipFont(true));
+    // Sized for the face it is drawn in: medium when on, regular when off.
+    QFontMetrics fm(chipFont(on_));
     return {fm.horizontalAdvance(text()) + 2 * kChipPadH, fm.height() + 2 * kChipPadV};
 }
 

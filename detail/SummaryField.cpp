@@ -112,7 +112,9 @@ void SummaryField::focusInEvent(QFocusEvent* e) {
 
 void SummaryField::focusOutEvent(QFocusEvent* e) {
     QTextEdit::focusOutEvent(e);
-    if (focusWentToOwnPopup(this, e)) return;
+    // Its own context menu, or another window becoming active: the field
+    // stays its window's focus and the edit goes on when the user is back.
+    if (focusWentToOwnPopup(this, e) || e->reason() == Qt::ActiveWindowFocusReason) return;
     editing_ = false;
     showStored();
     emit focusLost();

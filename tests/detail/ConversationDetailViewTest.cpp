@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QFocusEvent>
 #include <QLabel>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -54,8 +55,9 @@ TEST_F(DetailViewTest, SelectionStartsAtNewestAndFollowsPicks) {
     EXPECT_EQ(view.plot()->data().items().size(), 1u);
     EXPECT_EQ(view.statsGrid()->texts(), QStringList({"1 Messages", "0 Reasoning", "0 Tool calls", "0 Tool results",
                                                       "0 Web searches", "0 Patches", "1 Token events", "0 Compactions"}));
-    // n columns need n * 118 + (n - 1) * 14 pixels.
-    const std::pair<int, int> columns[] = {{117, 1}, {249, 1}, {250, 2}, {5000, 8}};
+    // n columns need n * 118 + (n - 1) * 14 pixels; past eight, the extra
+    // columns stay empty and the counters keep a column's width.
+    const std::pair<int, int> columns[] = {{117, 1}, {249, 1}, {250, 2}, {1174, 9}};
     for (auto [width, n] : columns) EXPECT_EQ(view.statsGrid()->columnsFor(width), n) << width;
 
     // Closing sections, then picking another conversation reopens them and
@@ -145,6 +147,10 @@ TEST_F(DetailViewTest, TicksKeepWhatIsBeingTyped) {
     EXPECT_EQ(view.summaryField()->text(), derived);
     QTest::keyClicks(view.summaryField(), QStringLiteral("!"));
     EXPECT_EQ(QString::fromStdString(model().meta().subtitle(id, "")), derived + QStringLiteral("!"));
+    // Another window becoming active does not end the edit.
+    QFocusEvent away(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
+    QApplication::sendEvent(view.summaryField(), &away);
+    EXPECT_TRUE(view.isEditingSummary());
     view.summaryField()->selectAll();
     QTest::keyClicks(view.summaryField(), QStringLiteral("My note "));
     EXPECT_TRUE(model().meta().hasCustomSubtitle(id));
@@ -169,6 +175,27 @@ TEST_F(DetailViewTest, TicksKeepWhatIsBeingTyped) {
     ASSERT_TRUE(test::waitFor([&] { return !view.isEditingSummary(); }));
     EXPECT_EQ(view.summaryLabel()->summary(), derived);
     EXPECT_EQ(view.summaryField()->text(), derived);
+}
+
+TEST_F(DetailViewTest, ReopenedSectionsStartAfreshButTheScreenKeepsItsOwnState) {
+    claude("only", kNoon - std::chrono::hours{1}, 1);
+    test::EnvVar unit("VOREL_PLOT_UNIT", std::nullopt);
+    ConversationDetailView view(model());
+    view.show();
+    CostPlotView* plot = view.plot();
+    plot->setMode(CostPlotMode::turns);
+    plot->setUnit(CostUnit::turns);
+    plot->togglePart(CostPart::input);
+    view.sectionHeader(0)->click();
+    view.sectionHeader(0)->click();
+    // The plot's own unit and parts start again; the mode is the screen's.
+    EXPECT_EQ(plot->unit(), CostUnit::calls);
+    EXPECT_EQ(plot->selectedParts(), allCostParts());
+    EXPECT_EQ(plot->mode(), CostPlotMode::turns);
+    // A section open all along keeps them.
+    plot->setUnit(CostUnit::turns);
+    view.sectionHeader(1)->click();
+    EXPECT_EQ(plot->unit(), CostUnit::turns);
 }
 
 TEST_F(DetailViewTest, LongSummaryFieldGrowsWithItsText) {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <ranges>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -26,8 +26,11 @@ public:
     std::vector<TaggedWord> tag(std::string_view text) const override {
         seen = std::string(text);
         std::vector<TaggedWord> out;
-        for (auto piece : std::views::split(text, ' ')) {
-            std::string_view word(piece.begin(), piece.end());
+        size_t start = 0;
+        while (start <= text.size()) {
+            const size_t end = std::min(text.find(' ', start), text.size());
+            const std::string_view word = text.substr(start, end - start);
+            start = end + 1;
             if (word.empty()) continue;
             auto it = tags_.find(std::string(word));
             out.push_back(it == tags_.end() ? TaggedWord{word, std::nullopt, false}
