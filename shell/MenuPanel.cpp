@@ -9,6 +9,8 @@
 #include <QLocale>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -407,14 +409,27 @@ MenuPanel::MenuPanel(AppModel& app, QWidget* parent) : QWidget(parent, Qt::Popup
     auto* v = new QVBoxLayout(this);
     v->setContentsMargins(kBorder, kBorder, kBorder, kBorder);
     v->setSpacing(0);
+    // The content scrolls only when it is taller than the screen can hold
+    // (ten conversations with long names on a small screen); then the
+    // panel keeps to the screen and Open Vorel and Quit stay reachable.
     content_ = new MenuContent(app);
-    v->addWidget(content_);
+    scroll_ = new QScrollArea;
+    scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setWidgetResizable(true);
+    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    scroll_->viewport()->setAutoFillBackground(false);
+    BrandColor::styleScrollBar(scroll_->verticalScrollBar());
+    scroll_->setWidget(content_);
+    // The content's changes of size reach the panel through the viewport.
+    scroll_->viewport()->installEventFilter(this);
+    v->addWidget(scroll_);
     connect(&platform::Appearance::shared(), &platform::Appearance::changed, this, qOverload<>(&QWidget::update));
     fitAndPlace();
 }
 
 QPoint MenuPanel::placement(const QSize& size, const QRect& anchor, const QRect& available) {
-    constexpr int kGap = 4;
+    constexpr int kGap = kAnchorGap;
     const int w = size.width();
     const int h = size.height();
     const int below = anchor.bottom() + 1 + kGap;
@@ -457,12 +472,34 @@ void MenuPanel::toggleNear(const QRect& anchorGlobal) {
 }
 
 void MenuPanel::fitAndPlace() {
-    QLayout* l = layout();
-    l->activate();
-    const int w = MenuContent::kWidth + 2 * kBorder;
-    const int h = l->hasHeightForWidth() ? l->totalHeightForWidth(w) : l->totalSizeHint().height();
+    if (QLayout* l = content_->layout()) l->activate();
+    const int contentHeight = content_->hasHeightForWidth() ? content_->heightForWidth(MenuContent::kWidth)
+                                                            : content_->sizeHint().height();
+    int h = contentHeight + 2 * kBorder;
+    int w = MenuContent::kWidth + 2 * kBorder;
+    // Never taller than the room beside the status item on its screen (the
+    // larger of below and above it; the whole screen when even that is
+    // small); the scroll bar then takes room beside the content, not from it.
+    const QRect area = availableAround(anchor_.isValid() ? anchor_ : QRect(pos(), QSize(1, 1)));
+    int room = area.height();
+    if (anchor_.isValid()) {
+        const int beside = std::max(area.bottom() - anchor_.bottom() - kAnchorGap,
+                                    anchor_.top() - kAnchorGap - area.top());
+        if (beside >= kMinScrollingHeight) room = std::min(room, beside);
+    }
+    if (room > 0 && h > room) {
+        h = room;
+        w += scroll_->verticalScrollBar()->sizeHint().width();
+    }
     if (size() != QSize(w, h)) setFixedSize(w, h);
-    if (isVisible() && anchor_.isValid()) move(placement(size(), anchor_, availableAround(anchor_)));
+    if (isVisible() && anchor_.isValid()) move(placement(size(), anchor_, area));
+}
+
+bool MenuPanel::isScrolling() const { return scroll_->verticalScrollBar()->maximum() > 0; }
+
+bool MenuPanel::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == scroll_->viewport() && e->type() == QEvent::LayoutRequest) fitAndPlace();
+    return QWidget::eventFilter(watched, e);
 }
 
 bool MenuPanel::isQuitKey(const QKeyEvent* e) const {

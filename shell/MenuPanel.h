@@ -21,6 +21,8 @@ class QLabel;
 class QToolButton;
 class QVBoxLayout;
 
+class QScrollArea;
+
 namespace vorel {
 
 class AppModel;
@@ -190,6 +192,10 @@ public:
     // A click on the status item closes the open panel before the item sees
     // the click; a toggle this soon after the panel closed is that click.
     static constexpr int kReopenGuardMs = 300;
+    // The gap between the status item and the panel.
+    static constexpr int kAnchorGap = 4;
+    // The least height a panel that must scroll is given beside the item.
+    static constexpr int kMinScrollingHeight = 240;
 
     explicit MenuPanel(AppModel& app, QWidget* parent = nullptr);
 
@@ -201,6 +207,8 @@ public:
     void toggleNear(const QRect& anchorGlobal);
 
     MenuContent* content() const { return content_; }
+    // True while the panel is taller than the screen allows and scrolls.
+    bool isScrolling() const;
 
     // Where a panel of `size` goes for an anchor on a screen whose usable
     // area is `available`.
@@ -208,6 +216,7 @@ public:
 
 protected:
     bool event(QEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
     void hideEvent(QHideEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
@@ -218,6 +227,7 @@ private:
     bool isQuitKey(const QKeyEvent* e) const;
 
     MenuContent* content_;
+    QScrollArea* scroll_;
     QRect anchor_;
     QElapsedTimer hiddenAt_;
 };

@@ -217,6 +217,22 @@ TEST_F(MenuPanelTest, PanelOpensNearTheItemAndToggles) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     EXPECT_GT(p.height(), threeRows);
+    EXPECT_FALSE(p.isScrolling());
+    // Past what the screen holds it keeps to the screen and scrolls, so the
+    // commands at its foot can still be reached.
+    for (int i = 8; i < 12; ++i) claude("s" + std::to_string(i), kNoon - seconds{600 + 60 * i}, 100 - i);
+    model().tick();
+    const QRect screen = p.screen()->availableGeometry();
+    const int tall = p.content()->heightForWidth(MenuContent::kWidth);
+    for (int i = 0; i < 3; ++i) QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    if (tall > screen.height()) {
+        // Below the item, to the screen's foot.
+        EXPECT_EQ(p.geometry().top(), item.bottom() + 1 + MenuPanel::kAnchorGap);
+        EXPECT_EQ(p.geometry().bottom(), screen.bottom());
+        EXPECT_TRUE(p.isScrolling());
+    } else {
+        ADD_FAILURE() << "the test screen holds " << tall << " px; make the list taller";
+    }
     p.close();
 }
 
