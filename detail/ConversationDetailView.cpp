@@ -207,12 +207,8 @@ ConversationDetailView::ConversationDetailView(AppModel& model, QWidget* parent)
     // The sections sit in a scroll area that only scrolls when the window is
     // too short for the plot, the details and a usable timeline together;
     // otherwise the timeline takes all the height the sections above leave.
-    scroll_ = new QScrollArea;
+    scroll_ = BrandColor::verticalScrollArea(true);
     scroll_->setObjectName(QStringLiteral("detailScroll"));
-    scroll_->setFrameShape(QFrame::NoFrame);
-    scroll_->setWidgetResizable(true);
-    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     scroll_->viewport()->setAutoFillBackground(false);
     BrandColor::styleScrollBar(scroll_->verticalScrollBar());
     auto* content = new QWidget;

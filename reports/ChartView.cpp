@@ -436,13 +436,9 @@ ChartView::ChartView(AppModel& app, QWidget* parent) : QWidget(parent), app_(app
     auto* listCol = new QVBoxLayout(listPane_);
     listCol->setContentsMargins(0, 0, 0, 0);
     listCol->setSpacing(0);
-    scroll_ = new QScrollArea;
-    scroll_->setFrameShape(QFrame::NoFrame);
     // The canvas is sized here, not by the scroll area: as wide as the view
     // and as tall as all the lines.
-    scroll_->setWidgetResizable(false);
-    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    scroll_ = BrandColor::verticalScrollArea(false);
     auto* canvas = new Canvas;
     canvas->onResize = [this] { placeRows(); };
     canvas_ = canvas;

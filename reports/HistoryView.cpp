@@ -193,11 +193,7 @@ HistoryView::HistoryView(AppModel& app, QWidget* parent) : QWidget(parent), app_
     empty_ = plainLabel(QStringLiteral("No conversations recorded yet."), BrandFont::sans(13));
     empty_->setAlignment(Qt::AlignCenter);
     stack_->addWidget(empty_);
-    scroll_ = new QScrollArea;
-    scroll_->setFrameShape(QFrame::NoFrame);
-    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    scroll_->setWidgetResizable(false);
+    scroll_ = BrandColor::verticalScrollArea(false);
     content_ = new HistoryListContent(*this);
     scroll_->setWidget(content_);
     scroll_->verticalScrollBar()->setSingleStep(24);

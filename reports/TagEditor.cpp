@@ -263,11 +263,7 @@ TagPopover::TagPopover(QWidget* anchor)
     v->addLayout(fieldBox);
     v->addWidget(new Hairline);
 
-    scroll_ = new QScrollArea;
-    scroll_->setFrameShape(QFrame::NoFrame);
-    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    scroll_->setWidgetResizable(true);
+    scroll_ = BrandColor::verticalScrollArea(true);
     scroll_->setFixedWidth(kWidth);
     scroll_->viewport()->setAutoFillBackground(false);
     listBody_ = new QWidget;

@@ -413,11 +413,7 @@ MenuPanel::MenuPanel(AppModel& app, QWidget* parent) : QWidget(parent, Qt::Popup
     // (ten conversations with long names on a small screen); then the
     // panel keeps to the screen and Open Vorel and Quit stay reachable.
     content_ = new MenuContent(app);
-    scroll_ = new QScrollArea;
-    scroll_->setFrameShape(QFrame::NoFrame);
-    scroll_->setWidgetResizable(true);
-    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    scroll_ = BrandColor::verticalScrollArea(true);
     scroll_->viewport()->setAutoFillBackground(false);
     BrandColor::styleScrollBar(scroll_->verticalScrollBar());
     scroll_->setWidget(content_);

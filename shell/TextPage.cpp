@@ -64,12 +64,8 @@ ScreenHeader::ScreenHeader(const QString& title, const QString& titleRole, const
 
 QScrollArea* scrollingColumn(const QList<QWidget*>& blocks, int spacing, const QString& scrollRole,
                              const QString& columnRole) {
-    auto* scroll = new QScrollArea;
+    auto* scroll = BrandColor::verticalScrollArea(true);
     scroll->setObjectName(scrollRole);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    scroll->setWidgetResizable(true);
 
     auto* page = new QWidget;
     auto* pageRow = new QHBoxLayout(page);

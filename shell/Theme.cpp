@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QPainter>
 #include <QPalette>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QVariantAnimation>
 
@@ -107,6 +108,15 @@ void styleTextField(QWidget* field, const QColor& text) {
     pal.setColor(QPalette::Highlight, selection);
     pal.setColor(QPalette::HighlightedText, text);
     field->setPalette(pal);
+}
+
+QScrollArea* verticalScrollArea(bool widgetResizable) {
+    auto* scroll = new QScrollArea;
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(widgetResizable);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    return scroll;
 }
 
 void styleScrollBar(QScrollBar* bar) {

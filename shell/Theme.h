@@ -6,6 +6,7 @@
 #include <QFont>
 #include <QWidget>
 
+class QScrollArea;
 class QScrollBar;
 class QVariantAnimation;
 
@@ -63,6 +64,10 @@ void styleTextField(QWidget* field, const QColor& text);
 // with no track and a rounded handle in the rule colour. Call again when
 // the appearance changes.
 void styleScrollBar(QScrollBar* bar);
+
+// A frameless scroll area that scrolls only vertically, its bar shown when
+// needed; `widgetResizable` as QScrollArea has it.
+QScrollArea* verticalScrollArea(bool widgetResizable);
 
 // Gives the standard widgets (pickers, date fields and their calendars,
 // scroll bars, dialogs) the theme's colours, and keeps them following the
