@@ -248,6 +248,9 @@ std::string relaxNumbers(std::string_view line) {
 }  // namespace
 
 std::optional<dom::object> JsonLineParser::parse(std::string_view line) {
+    // A line may begin with a UTF-8 byte-order mark (an editor's, at the top
+    // of a file); JSON readers accept it, and so does this one.
+    if (line.starts_with("\xEF\xBB\xBF")) line.remove_prefix(3);
     dom::element root;
     auto error = parser_.parse(line.data(), line.size(), false).get(root);
     if (error == simdjson::NUMBER_ERROR) {

@@ -87,6 +87,9 @@ TEST(TranscriptReading, IntValueReadsCountsAndZeroesEverythingElse) {
     EXPECT_EQ(big.count("b"), 7);
     EXPECT_EQ(*stringValue(field(*big.obj, "s")), "\"123456789012345678901234567890");
 
+    // A byte-order mark before a line's object is passed over.
+    EXPECT_EQ(ParsedLine("\xEF\xBB\xBF{\"n\":3}").count("n"), 3);
+
     // Only whole JSON objects count; the size fallback rescues no broken line.
     for (const char* bad : {"[1,2]", "42", "{\"a\":", "{\"a\":1}}", "{\"a\":123456789012345678901234567890,",
                             "[123456789012345678901234567890]"}) {
