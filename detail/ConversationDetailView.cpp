@@ -32,11 +32,6 @@ QString qs(const std::string& s) { return QString::fromStdString(s); }
 
 void setTextColor(QWidget* w, const QColor& c) { BrandColor::setTextColor(w, c); }
 
-// The turned arrow in front of a subagent's line, in the accent colour.
-QPixmap subagentArrow(qreal dpr) {
-    return platform::symbolPixmap(QStringLiteral("arrow.turn.down.right"), BrandColor::accent(), 13, dpr);
-}
-
 QFont sectionTitleFont() {
     QFont f = BrandFont::sans(10, QFont::Medium);
     f.setLetterSpacing(QFont::AbsoluteSpacing, 0.6);
@@ -452,8 +447,7 @@ void ConversationDetailView::updateContent() {
         line.row = new QWidget;
         auto* h = new QHBoxLayout(line.row);
         h->setContentsMargins(0, 0, 0, 0);
-        line.arrow = new QLabel;
-        line.arrow->setPixmap(subagentArrow(devicePixelRatioF()));
+        line.arrow = new platform::SymbolView(QStringLiteral("arrow.turn.down.right"), &BrandColor::accent, 13);
         line.name = plainLabel(QString(), QStringLiteral("subagentName"), BrandFont::sans(12, QFont::Medium));
         line.amount = plainLabel(QString(), QStringLiteral("subagentAmount"), BrandFont::sansMonospacedDigits(12));
         h->addWidget(line.arrow, 0, Qt::AlignVCenter);
@@ -605,7 +599,6 @@ void ConversationDetailView::applyColors() {
                                 .arg(BrandColor::css(BrandColor::textMuted()), BrandColor::css(BrandColor::bgSubtle())));
     }
     for (const SubagentLine& l : subagentLines_) {
-        l.arrow->setPixmap(subagentArrow(devicePixelRatioF()));
         setTextColor(l.name, BrandColor::text());
         setTextColor(l.amount, BrandColor::textMuted());
     }

@@ -191,7 +191,7 @@ private:
     QVBoxLayout* subagentList_;
     struct SubagentLine {
         QWidget* row;
-        QLabel* arrow;
+        QWidget* arrow;
         QLabel* name;
         QLabel* amount;
     };

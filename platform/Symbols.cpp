@@ -1,5 +1,7 @@
 #include "Symbols.h"
 
+#include "Appearance.h"
+
 #include <QFile>
 #include <QFontDatabase>
 #include <QGuiApplication>
@@ -75,6 +77,19 @@ QPixmap symbolPixmap(const QString& name, const QColor& color, int pixelSize, qr
     p.setPen(color);
     p.drawText(QRect(0, 0, pixelSize, pixelSize), Qt::AlignCenter, QString(glyph));
     return pm;
+}
+
+SymbolView::SymbolView(const QString& name, std::function<QColor()> color, int pixelSize, QWidget* parent)
+    : QWidget(parent), name_(name), color_(std::move(color)), size_(pixelSize) {
+    setFixedSize(pixelSize, pixelSize);
+    setAttribute(Qt::WA_TranslucentBackground);
+    connect(&Appearance::shared(), &Appearance::changed, this, qOverload<>(&QWidget::update));
+}
+
+void SymbolView::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.drawPixmap(0, 0, symbolPixmap(name_, color_ ? color_() : palette().windowText().color(), size_,
+                                    devicePixelRatioF()));
 }
 
 QIcon symbolIcon(const QString& name, const QColor& color, int pixelSize) {

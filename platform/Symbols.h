@@ -7,6 +7,8 @@
 #include <QIcon>
 #include <QPixmap>
 #include <QString>
+#include <QWidget>
+#include <functional>
 
 namespace vorel::platform {
 
@@ -18,5 +20,22 @@ QChar symbolGlyph(const QString& name);
 // is unknown or the icon font is missing.
 QPixmap symbolPixmap(const QString& name, const QColor& color, int pixelSize, qreal devicePixelRatio = 1.0);
 QIcon symbolIcon(const QString& name, const QColor& color, int pixelSize);
+
+// A symbol as a small widget of its own size, painted in the colour that
+// `color` gives at paint time, so it follows the appearance.
+class SymbolView : public QWidget {
+public:
+    SymbolView(const QString& name, std::function<QColor()> color, int pixelSize, QWidget* parent = nullptr);
+    QString name() const { return name_; }
+    QSize sizeHint() const override { return {size_, size_}; }
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+
+private:
+    QString name_;
+    std::function<QColor()> color_;
+    int size_;
+};
 
 }  // namespace vorel::platform

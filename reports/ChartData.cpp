@@ -68,9 +68,16 @@ std::vector<BarItem> flatItems(const std::vector<const SessionRow*>& rows, const
             QCollator collator{QLocale()};
             collator.setCaseSensitivity(Qt::CaseInsensitive);
             collator.setNumericMode(false);
+            // The C locale's collation compares bytes and ignores the case
+            // setting; there, the keys are folded first so that names that
+            // differ only in case still compare equal.
+            const bool folds = QLocale().language() == QLocale::C;
             std::vector<QCollatorSortKey> keys;
             keys.reserve(bars.size());
-            for (const BarItem& b : bars) keys.push_back(collator.sortKey(QString::fromStdString(b.topic)));
+            for (const BarItem& b : bars) {
+                const QString topic = QString::fromStdString(b.topic);
+                keys.push_back(collator.sortKey(folds ? topic.toCaseFolded() : topic));
+            }
             std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
                 int c = keys[a].compare(keys[b]);
                 return desc ? c > 0 : c < 0;

@@ -308,10 +308,10 @@ BarRow::BarRow(MetadataStore& meta, QWidget* parent) : QWidget(parent), store_(m
 
     auto* title = new QHBoxLayout;
     title->setSpacing(6);
-    // The topic shown is the one the chart worked out for this refresh
-    // (the user's name, else the suggested one, else the keyword topic of
-    // the transcript's title); edits go to the store as they are typed.
-    name_ = new InlineField([this] { return qs(bar_.topic); },
+    // The store's topic of the conversation, with the bar's own topic (the
+    // one the chart worked out for this refresh) as the fallback; edits go
+    // to the store as they are typed.
+    name_ = new InlineField([this] { return qs(store_.topic(bar_.rowId, bar_.topic)); },
                             [this](const QString& text) { store_.setName(text.toStdString(), bar_.rowId); },
                             QStringLiteral("Topic"), BrandFont::sans(12, QFont::Medium), &BrandColor::text);
     badge_ = new SplitBadge;

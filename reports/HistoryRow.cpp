@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "Appearance.h"
+#include "Symbols.h"
 #include "Formatting.h"
 #include "InlineField.h"
 #include "MetadataStore.h"
@@ -321,11 +322,7 @@ void HistoryRow::updateSubagentLines(TimePoint now) {
         auto* line = new QHBoxLayout(box);
         line->setContentsMargins(0, 0, 0, 0);
         line->setSpacing(5);
-        QFont symbolFont = QApplication::font();
-        symbolFont.setPixelSize(10);
-        symbolFont.setWeight(QFont::Medium);
-        auto* symbol = new TextLine(symbolFont, &BrandColor::textFaint, false);
-        symbol->setText(QStringLiteral("↳"));
+        auto* symbol = new platform::SymbolView(QStringLiteral("arrow.turn.down.right"), &BrandColor::textFaint, 11);
         auto* name = new TextLine(BrandFont::sans(11), &BrandColor::textFaint, true);
         auto* detail = new TextLine(BrandFont::sans(11), &BrandColor::textFaint, false);
         line->addWidget(symbol, 0, Qt::AlignVCenter);

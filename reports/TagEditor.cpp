@@ -339,7 +339,12 @@ void TagPopover::place() {
     QScreen* screen = QGuiApplication::screenAt(anchor.center());
     if (!screen) screen = anchor_->screen();
     const QRect area = screen ? screen->availableGeometry() : QRect(anchor.topLeft(), size());
-    move(MenuPanel::placement(size(), anchor, area));
+    // Above its button, pointing down at it; below only when there is no
+    // room above. Kept on the screen either way.
+    QPoint at = MenuPanel::placement(size(), anchor, area);
+    const int above = anchor.top() - MenuPanel::kAnchorGap - height();
+    if (above >= area.top()) at.setY(above);
+    move(at);
 }
 
 void TagPopover::applyColors() {

@@ -37,7 +37,8 @@ QString shortStamp(TimePoint t) {
     QDateTime local = QDateTime::fromMSecsSinceEpoch(ms, Qt::LocalTime);
     // The default locale is the user's (the system locale) unless the
     // program sets another, which only the tests do.
-    return QLocale().toString(local, QStringLiteral("MMM d, h:mm AP"));
+    // "Ap" is the locale's own AM/PM marker, in its own case ("PM", "pm").
+    return QLocale().toString(local, QStringLiteral("MMM d, h:mm Ap"));
 }
 
 QString relativeTime(TimePoint t, TimePoint now) {

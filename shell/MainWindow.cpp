@@ -88,8 +88,10 @@ void MainWindow::show(AppModel& model, Section section) {
         }
     }
     gWindow->showSection(NavState::shared().section());
+    // Shown as the user left it: a minimized window comes back, a maximized
+    // one stays maximized.
+    gWindow->setWindowState(gWindow->windowState() & ~Qt::WindowMinimized);
     gWindow->setVisible(true);
-    gWindow->showNormal();
     gWindow->raise();
     gWindow->activateWindow();
 }

@@ -185,13 +185,26 @@ void Hairline::paintEvent(QPaintEvent*) {
     p.fillRect(r, BrandColor::border());
 }
 
+namespace {
+
+// One fade down and back up, each half eased in and out on its own, so the
+// dot settles at both ends of its swing.
+qreal easeEachWay(qreal t) {
+    static const QEasingCurve half(QEasingCurve::InOutSine);
+    return t < 0.5 ? half.valueForProgress(2 * t) / 2 : 0.5 + half.valueForProgress(2 * t - 1) / 2;
+}
+
+}  // namespace
+
 LiveDot::LiveDot(QWidget* parent) : QWidget(parent), pulse_(new QVariantAnimation(this)) {
     setFixedSize(8, 8);
     pulse_->setStartValue(1.0);
     pulse_->setKeyValueAt(0.5, 0.55);
     pulse_->setEndValue(1.0);
     pulse_->setDuration(3200);  // 1.6 s each way
-    pulse_->setEasingCurve(QEasingCurve::InOutSine);
+    QEasingCurve eachWay;
+    eachWay.setCustomType(&easeEachWay);
+    pulse_->setEasingCurve(eachWay);
     pulse_->setLoopCount(-1);
     connect(pulse_, &QVariantAnimation::valueChanged, this, [this](const QVariant& v) {
         opacity_ = v.toDouble();

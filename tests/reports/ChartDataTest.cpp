@@ -77,6 +77,12 @@ TEST_F(ChartDataTest, BarsOrderByCostStartOrShownNameAndEqualKeysKeepTheRowOrder
     meta.setName("BANANA", "r4");
     EXPECT_EQ(ids(flat(named, SortKey::name, SortDirection::ascending)), (Ids{"r3", "r4", "r1", "r2"}));
     EXPECT_EQ(ids(flat(named, SortKey::name, SortDirection::descending)), (Ids{"r2", "r1", "r3", "r4"}));
+    {
+        // The C locale's collation sees case; the order must not.
+        test::ScopedLocale c(QLocale::c());
+        EXPECT_EQ(ids(flat(named, SortKey::name, SortDirection::ascending)), (Ids{"r3", "r4", "r1", "r2"}));
+        EXPECT_EQ(ids(flat(named, SortKey::name, SortDirection::descending)), (Ids{"r2", "r1", "r3", "r4"}));
+    }
 
     // Without a name, the suggested name is the title shown.
     meta.setName("", "r2");

@@ -211,8 +211,21 @@ TEST_F(TagEditorTest, ThePopoverStaysOnScreenAndItsListScrollsBeyondItsLimit) {
     EXPECT_LT(p.list()->height(), TagPopover::kMaxListHeight);  // shorter content, shorter list
     p.hide();
 
-    // Near the screen's bottom-right corner it flips above and moves in.
+    // It opens above its button; at the top of the screen, below it.
     const QRect screen = window->screen()->availableGeometry();
+    auto button = [&] { return editor().addButton()->mapToGlobal(QPoint(0, 0)); };
+    window->move(screen.left() + 200, screen.top() + 500);
+    QCoreApplication::processEvents();
+    open();
+    EXPECT_LT(p.geometry().bottom(), button().y());
+    p.hide();
+    window->move(screen.left() + 200, screen.top());
+    QCoreApplication::processEvents();
+    open();
+    EXPECT_GT(p.geometry().top(), button().y());
+    p.hide();
+
+    // Near the screen's bottom-right corner it moves in.
     window->move(screen.right() - 30, screen.bottom() - 60);
     QCoreApplication::processEvents();
     open();

@@ -67,6 +67,11 @@ TEST(ShortStamp, LocalTimeInTheLocalesWordsWithoutTheYear) {
     }
     test::EnvVar tz("TZ", "UTC");
     EXPECT_EQ(shortStamp(utc(2026, 7, 5, 0, 0)), "Jul 5, 12:00 AM");
+    {
+        // The locale's own AM/PM marker, in its own case.
+        test::ScopedLocale british(QLocale(QLocale::English, QLocale::UnitedKingdom));
+        EXPECT_EQ(shortStamp(utc(2026, 1, 2, 15, 4)), "Jan 2, 3:04 pm");
+    }
     test::ScopedLocale german(QLocale(QLocale::German, QLocale::Germany));
     QString s = shortStamp(utc(2026, 10, 2, 15, 4));
     EXPECT_TRUE(s.startsWith(QStringLiteral("Okt"))) << s.toStdString();

@@ -88,6 +88,15 @@ TEST_F(MainWindowTest, CloseHidesAndShowBringsBackTheSameScreenLeavingTheSection
     EXPECT_TRUE(screen.isNull());
     show(Section::chart);
     EXPECT_EQ(chartScreensMade, made + 1);
+    // A maximized window comes back maximized; a minimized one comes back.
+    w->showMaximized();
+    w->close();
+    show(Section::chart);
+    EXPECT_TRUE(w->windowState() & Qt::WindowMaximized);
+    w->showMinimized();
+    show(Section::chart);
+    EXPECT_FALSE(w->windowState() & Qt::WindowMinimized);
+    w->showNormal();
 }
 
 TEST_F(MainWindowTest, TheSidebarFollowsAndSelectsSectionsAndASelectionOfNoRowKeepsTheSection) {
