@@ -3,7 +3,6 @@
 #include <QEvent>
 #include <QPainter>
 #include <QPainterPath>
-#include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
 

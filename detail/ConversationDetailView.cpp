@@ -205,7 +205,6 @@ ConversationDetailView::ConversationDetailView(AppModel& model, QWidget* parent)
     scroll_ = BrandColor::verticalScrollArea(true);
     scroll_->setObjectName(QStringLiteral("detailScroll"));
     scroll_->viewport()->setAutoFillBackground(false);
-    BrandColor::styleScrollBar(scroll_->verticalScrollBar());
     auto* content = new QWidget;
     content->setAutoFillBackground(false);
     auto* v = new QVBoxLayout(content);
@@ -214,12 +213,18 @@ ConversationDetailView::ConversationDetailView(AppModel& model, QWidget* parent)
     scroll_->setWidget(content);
     stack_->addWidget(scroll_);
 
+    // A section's title line, 20 in from both sides, `pad` above and below.
+    auto addHeader = [v](const QString& title, int pad) {
+        auto* header = new AccordionHeader(title);
+        auto* box = new QVBoxLayout;
+        box->setContentsMargins(20, pad, 20, pad);
+        box->addWidget(header);
+        v->addLayout(box);
+        return header;
+    };
+
     // Cost plot.
-    plotHeader_ = new AccordionHeader(QStringLiteral("Cost plot"));
-    auto* plotHeaderBox = new QVBoxLayout;
-    plotHeaderBox->setContentsMargins(20, 12, 20, 12);
-    plotHeaderBox->addWidget(plotHeader_);
-    v->addLayout(plotHeaderBox);
+    plotHeader_ = addHeader(QStringLiteral("Cost plot"), 12);
     auto* plotBody = new QWidget;
     auto* plotLayout = new QVBoxLayout(plotBody);
     plotLayout->setContentsMargins(20, 0, 20, 16);
@@ -232,11 +237,7 @@ ConversationDetailView::ConversationDetailView(AppModel& model, QWidget* parent)
     v->addWidget(new Hairline);
 
     // Details.
-    detailsHeader_ = new AccordionHeader(QStringLiteral("Details"));
-    auto* detailsHeaderBox = new QVBoxLayout;
-    detailsHeaderBox->setContentsMargins(20, 10, 20, 10);
-    detailsHeaderBox->addWidget(detailsHeader_);
-    v->addLayout(detailsHeaderBox);
+    detailsHeader_ = addHeader(QStringLiteral("Details"), 10);
     auto* detailsBody = new QWidget;
     auto* body = new QVBoxLayout(detailsBody);
     body->setContentsMargins(20, 0, 20, 14);
@@ -308,11 +309,7 @@ ConversationDetailView::ConversationDetailView(AppModel& model, QWidget* parent)
     v->addWidget(new Hairline);
 
     // Timeline: the widget carries its own chip bar, rule and list.
-    timelineHeader_ = new AccordionHeader(QStringLiteral("Timeline"));
-    auto* timelineHeaderBox = new QVBoxLayout;
-    timelineHeaderBox->setContentsMargins(20, 10, 20, 10);
-    timelineHeaderBox->addWidget(timelineHeader_);
-    v->addLayout(timelineHeaderBox);
+    timelineHeader_ = addHeader(QStringLiteral("Timeline"), 10);
     timeline_ = new DetailTimeline;
     timeline_->setMinimumHeight(kTimelineMinHeight);
     v->addWidget(timeline_, 1);

@@ -679,7 +679,6 @@ void ChartView::applyColors() {
     setTextColor(legendText_, BrandColor::textMuted());
     setTextColor(editHint_, BrandColor::textFaint());
     setTextColor(splitNote_, BrandColor::textFaint());
-    BrandColor::styleScrollBar(scroll_->verticalScrollBar());
 }
 
 }  // namespace vorel

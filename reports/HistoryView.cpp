@@ -575,7 +575,6 @@ void HistoryView::applyColors() {
     setTextColor(todayCaption_, BrandColor::textFaint());
     setTextColor(totalCaption_, BrandColor::textFaint());
     setTextColor(empty_, BrandColor::textMuted());
-    BrandColor::styleScrollBar(scroll_->verticalScrollBar());
     content_->update();
 }
 

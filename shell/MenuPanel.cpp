@@ -415,7 +415,6 @@ MenuPanel::MenuPanel(AppModel& app, QWidget* parent) : QWidget(parent, Qt::Popup
     content_ = new MenuContent(app);
     scroll_ = BrandColor::verticalScrollArea(true);
     scroll_->viewport()->setAutoFillBackground(false);
-    BrandColor::styleScrollBar(scroll_->verticalScrollBar());
     scroll_->setWidget(content_);
     // The content's changes of size reach the panel through the viewport.
     scroll_->viewport()->installEventFilter(this);

@@ -4,11 +4,9 @@
 #include <QLabel>
 #include <QPainter>
 #include <QScrollArea>
-#include <QScrollBar>
 #include <QVBoxLayout>
 #include <cmath>
 
-#include "Appearance.h"
 #include "PlainLabel.h"
 #include "Theme.h"
 
@@ -82,11 +80,6 @@ QScrollArea* scrollingColumn(const QList<QWidget*>& blocks, int spacing, const Q
     pageRow->addWidget(column, 1);
     pageRow->addStretch(0);
     scroll->setWidget(page);
-
-    QScrollBar* bar = scroll->verticalScrollBar();
-    BrandColor::styleScrollBar(bar);
-    QObject::connect(&platform::Appearance::shared(), &platform::Appearance::changed, bar,
-                     [bar] { BrandColor::styleScrollBar(bar); });
     return scroll;
 }
 

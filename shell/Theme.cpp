@@ -116,6 +116,10 @@ QScrollArea* verticalScrollArea(bool widgetResizable) {
     scroll->setWidgetResizable(widgetResizable);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    QScrollBar* bar = scroll->verticalScrollBar();
+    styleScrollBar(bar);
+    QObject::connect(&platform::Appearance::shared(), &platform::Appearance::changed, bar,
+                     [bar] { styleScrollBar(bar); });
     return scroll;
 }
 

@@ -66,7 +66,8 @@ void styleTextField(QWidget* field, const QColor& text);
 void styleScrollBar(QScrollBar* bar);
 
 // A frameless scroll area that scrolls only vertically, its bar shown when
-// needed; `widgetResizable` as QScrollArea has it.
+// needed and styled as above, following the appearance; `widgetResizable`
+// as QScrollArea has it.
 QScrollArea* verticalScrollArea(bool widgetResizable);
 
 // Gives the standard widgets (pickers, date fields and their calendars,

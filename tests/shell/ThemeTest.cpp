@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
+#include <memory>
 #include <optional>
 
 #include "Appearance.h"
@@ -33,6 +36,15 @@ TEST_F(ThemeTest, EverySurfaceSwitchesWithTheAppearanceButTheCachedShare) {
     Appearance::shared().setOverride(true);
     for (size_t i = 0; i < std::size(switching); ++i) EXPECT_NE(switching[i](), light[i]) << i;
     EXPECT_EQ(BrandColor::chartCached(), cached);
+}
+
+TEST_F(ThemeTest, ScrollAreasKeepTheirBarInTheCurrentAppearance) {
+    Appearance::shared().setOverride(false);
+    std::unique_ptr<QScrollArea> scroll(BrandColor::verticalScrollArea(true));
+    QScrollBar* bar = scroll->verticalScrollBar();
+    EXPECT_TRUE(bar->styleSheet().contains(BrandColor::css(BrandColor::border())));
+    Appearance::shared().setOverride(true);
+    EXPECT_TRUE(bar->styleSheet().contains(BrandColor::css(BrandColor::border())));
 }
 
 TEST(ThemeCss, StyleSheetTextKeepsTheAlpha) {
