@@ -1,10 +1,11 @@
 #include "CostPlotData.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <utility>
+
+#include "DecimalText.h"
 
 namespace vorel {
 
@@ -12,13 +13,6 @@ namespace {
 
 // Negative and not-a-number amounts count as 0.
 double clampToZero(double v) { return v >= 0 ? v : 0; }
-
-// printf-style fixed notation that ignores the C locale's decimal mark.
-std::string fixed(double v, int decimals) {
-    char buf[400];
-    auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
-    return std::string(buf, res.ptr);
-}
 
 PlotItem itemOf(const ConversationEvent& e) {
     PlotItem item;
@@ -226,8 +220,8 @@ std::vector<double> CostPlotData::axisTicks(double m) {
 
 std::string CostPlotData::axisMoney(double v) {
     if (!(v > 0)) return "$0";
-    if (v < 0.01) return fixed(v * 100, 1) + "\u00A2";
-    return "$" + fixed(v, 2);
+    if (v < 0.01) return fixedDecimal(v * 100, 1) + "\u00A2";
+    return "$" + fixedDecimal(v, 2);
 }
 
 std::optional<int> CostPlotData::nearestEventId(double x, double width) const {

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
 #include <functional>
 #include <thread>
 #include <unordered_set>
 
+#include "DecimalText.h"
 #include "IncrementalTranscript.h"
 #include "MetadataStore.h"
 #include "Pricing.h"
@@ -289,9 +289,7 @@ const SessionRow* CostModel::headerRow() const {
 
 std::string CostModel::menuTitleFor(double amount) {
     if (amount > 0 && amount < 0.01) return "$<0.01";
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "$%.2f", amount);
-    return buf;
+    return "$" + fixedDecimal(amount, 2);
 }
 
 std::string CostModel::projectName(const std::string& transcriptPath) {

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "DecimalText.h"
 #include "MetadataStore.h"
 #include "TextRules.h"
 
@@ -30,14 +31,7 @@ constexpr std::array<std::string_view, 17> kHeader{
 
 constexpr std::string_view kEllipsis = "\u2026";
 
-// "%.4f" whatever the C library's locale: std::to_chars always writes a
-// point, and rounds the double's exact value to nearest, ties to even, as
-// printf does.
-std::string fourDecimals(double v) {
-    char buf[400];
-    auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 4);
-    return std::string(buf, res.ptr);
-}
+std::string fourDecimals(double v) { return fixedDecimal(v, 4); }
 
 std::string integer(long long v) {
     char buf[24];

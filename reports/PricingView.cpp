@@ -4,11 +4,11 @@
 #include <QLabel>
 #include <QScrollArea>
 #include <QVBoxLayout>
-#include <charconv>
 #include <cmath>
 #include <string>
 
 #include "Appearance.h"
+#include "DecimalText.h"
 #include "PlainLabel.h"
 #include "TextPage.h"
 #include "Theme.h"
@@ -24,14 +24,6 @@ struct Column {
     int width;  // 0: all the width the others leave
 };
 constexpr Column kColumns[] = {{"MODEL", 0}, {"INPUT", 74}, {"CACHE READ", 88}, {"CACHE WRITE", 92}, {"OUTPUT", 74}};
-
-// printf's "%.Nf" without the C library's locale: always a point, rounded
-// from the double's exact value to nearest, ties to even.
-std::string fixed(double v, int decimals) {
-    char buf[400];
-    auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
-    return std::string(buf, res.ptr);
-}
 
 QFont tracked(QFont f, double spacing) {
     f.setLetterSpacing(QFont::AbsoluteSpacing, spacing);
@@ -59,8 +51,8 @@ std::vector<RateRow> PricingView::openAIRows() {
 }
 
 QString PricingView::dollars(double rate) {
-    if (rate == std::round(rate)) return QStringLiteral("$") + QString::fromStdString(fixed(rate, 0));
-    std::string s = fixed(rate, 3);
+    if (rate == std::round(rate)) return QStringLiteral("$") + QString::fromStdString(fixedDecimal(rate, 0));
+    std::string s = fixedDecimal(rate, 3);
     // Trailing zeros after the decimal point go, then a point left at the end.
     if (size_t dot = s.find('.'); dot != std::string::npos) {
         size_t end = s.size();

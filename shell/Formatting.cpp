@@ -2,34 +2,23 @@
 
 #include <QDateTime>
 #include <QLocale>
-#include <charconv>
 #include <cmath>
+
+#include "DecimalText.h"
 
 namespace vorel {
 
-namespace {
-
-// printf-style fixed notation without the C locale: std::to_chars rounds
-// the double's exact value to nearest, ties to even, as "%.Nf" does.
-std::string fixed(double v, int decimals) {
-    char buf[400];
-    auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
-    return std::string(buf, res.ptr);
-}
-
-}  // namespace
-
 QString money(double dollars) {
     if (dollars > 0 && dollars < 0.01) return QStringLiteral("<$0.01");
-    std::string digits = fixed(dollars, 2);
+    std::string digits = fixedDecimal(dollars, 2);
     return QStringLiteral("$") + QString::fromStdString(digits);
 }
 
 QString compactTokens(long long count) {
     double c = static_cast<double>(count);
-    if (count >= 1000000) return QString::fromStdString(fixed(c / 1000000.0, 1)) + "M";
+    if (count >= 1000000) return QString::fromStdString(fixedDecimal(c / 1000000.0, 1)) + "M";
     if (count < 1000) return QString::number(count);
-    return QString::fromStdString(fixed(c / 1000.0, 0)) + "k";
+    return QString::fromStdString(fixedDecimal(c / 1000.0, 0)) + "k";
 }
 
 QString shortStamp(TimePoint t) {

@@ -72,6 +72,12 @@ TEST(CostModelText, MenuTitleAndProjectName) {
     EXPECT_EQ(CostModel::menuTitleFor(0.999), "$1.00");
     EXPECT_EQ(CostModel::projectName("/r/-Users-ana-code-billing-api/s.jsonl"), "api");
     EXPECT_EQ(CostModel::projectName("/r/---/s.jsonl"), "---");
+
+    // The tray's label keeps its point under a comma-decimal locale.
+    CommaLocale comma;
+    if (!comma.active()) GTEST_SKIP() << "no comma-decimal C library locale could be installed or compiled";
+    EXPECT_EQ(CostModel::menuTitleFor(3.27), "$3.27");
+    EXPECT_EQ(CostModel::menuTitleFor(1234.5), "$1234.50");
 }
 
 TEST(SessionRowValues, ModelLinesAndDerivedValues) {
