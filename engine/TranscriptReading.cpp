@@ -7,8 +7,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
-#include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <random>
 
@@ -181,11 +179,35 @@ bool TranscriptLineReader::fill() {
 
 namespace {
 
+// Whether a number outside the double's range lies beyond its largest
+// value rather than below its smallest: the power of ten of its first
+// significant digit, plus its exponent, is positive.
+bool beyondLargest(std::string_view number) {
+    long long exponent = 0;
+    const size_t e = number.find_first_of("eE");
+    if (e != std::string_view::npos) {
+        std::string_view digits = number.substr(e + 1);
+        if (digits.starts_with('+')) digits.remove_prefix(1);
+        auto res = std::from_chars(digits.data(), digits.data() + digits.size(), exponent);
+        // An exponent past 64 bits decides on its own.
+        if (res.ec == std::errc::result_out_of_range) return !digits.starts_with('-');
+        number = number.substr(0, e);
+    }
+    const size_t point = std::min(number.find('.'), number.size());
+    const size_t first = number.find_first_of("123456789");
+    if (first == std::string_view::npos) return false;  // zero
+    const long long power = first < point ? static_cast<long long>(point - first - 1)
+                                          : -static_cast<long long>(first - point);
+    return exponent > -power;
+}
+
 // The line with every number that the JSON library rejects for its size
 // rewritten: an integer past the 64-bit range, and a double past its range,
 // become 1e308 with their sign. That is outside the 64-bit range, so a count
 // there still reads as 0. (The integer's own digits as a double would not
-// do: -9223372036854775809 rounds to -2^63, which is in range.)
+// do: -9223372036854775809 rounds to -2^63, which is in range.) The numbers
+// are read with from_chars, which takes a point as the decimal mark in
+// every locale; strtod would stop at it under a comma locale.
 std::string relaxNumbers(std::string_view line) {
     std::string out;
     out.reserve(line.size() + 16);
@@ -226,19 +248,21 @@ std::string relaxNumbers(std::string_view line) {
             }
             ++j;
         }
-        std::string token(line.substr(i, j - i));
-        errno = 0;
-        if (integral) {
-            if (token[0] == '-') {
-                (void)std::strtoll(token.c_str(), nullptr, 10);
-            } else {
-                (void)std::strtoull(token.c_str(), nullptr, 10);
-            }
-            if (errno == ERANGE) token = token[0] == '-' ? "-1e308" : "1e308";
+        std::string_view token = line.substr(i, j - i);
+        const char* first = token.data();
+        const char* last = first + token.size();
+        bool tooLarge;
+        if (integral && token[0] == '-') {
+            long long v;
+            tooLarge = std::from_chars(first, last, v).ec == std::errc::result_out_of_range;
+        } else if (integral) {
+            unsigned long long v;
+            tooLarge = std::from_chars(first, last, v).ec == std::errc::result_out_of_range;
+        } else {
+            double v;
+            tooLarge = std::from_chars(first, last, v).ec == std::errc::result_out_of_range && beyondLargest(token);
         }
-        errno = 0;
-        double d = std::strtod(token.c_str(), nullptr);
-        if (std::isinf(d)) token = d < 0 ? "-1e308" : "1e308";
+        if (tooLarge) token = token[0] == '-' ? "-1e308" : "1e308";
         out += token;
         i = j;
     }

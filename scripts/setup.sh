@@ -12,6 +12,9 @@ packages=(
   clang libclang-rt-14-dev
   qt6-base-dev qt6-svg-dev libgl-dev fonts-material-design-icons-iconfont fonts-dejavu-core
   dbus-daemon
+  # The tests that check numbers keep their full stop under a comma-decimal
+  # locale compile de_DE with localedef from these definitions.
+  locales
 )
 
 missing=()

@@ -97,6 +97,27 @@ TEST(TranscriptReading, IntValueReadsCountsAndZeroesEverythingElse) {
     }
 }
 
+TEST(TranscriptReading, OversizedNumbersReadAlikeInAnyLocale) {
+    // Too large for a double: 1e308 with its sign, so a count reads 0. Too
+    // small: left for the JSON library, which reads it as 0.
+    const char* line = R"({"in":1.5e400,"neg":-2.5E+400,"frac":0.00001e405,"tiny":1e-400,"zero":0e999,)"
+                       R"("far":1e99999999999999999999,"big":123456789012345678901234567890,"n":7})";
+    auto check = [&] {
+        ParsedLine l(line);
+        ASSERT_TRUE(l.obj);
+        for (const char* zero : {"in", "neg", "frac", "tiny", "zero", "far", "big"}) EXPECT_EQ(l.count(zero), 0) << zero;
+        EXPECT_EQ(l.count("n"), 7);
+        const std::pair<const char*, double> values[] = {
+            {"in", 1e308}, {"neg", -1e308}, {"frac", 1e308}, {"tiny", 0}, {"zero", 0}, {"far", 1e308}};
+        for (const auto& [key, v] : values) EXPECT_EQ(field(*l.obj, key)->get_double().value(), v) << key;
+    };
+    check();
+    // The desktop's locale may use a comma as the decimal mark.
+    test::CommaLocale comma;
+    if (!comma.active()) GTEST_SKIP() << "no comma-decimal C library locale could be installed or compiled";
+    check();
+}
+
 TEST(TranscriptReading, DatesNeedAFullDateTimeWithZone) {
     EXPECT_EQ(parseDate("2026-07-05T10:20:30Z"), utc(2026, 7, 5, 10, 20, 30));
     EXPECT_EQ(parseDate("2026-07-05T00:10:00.5-03:30"), utc(2026, 7, 5, 3, 40) + milliseconds{500});
