@@ -1,5 +1,6 @@
 #include "Clock.h"
 
+#include <algorithm>
 #include <ctime>
 #include <mutex>
 
@@ -7,43 +8,84 @@ namespace vorel {
 
 namespace {
 
-std::time_t toTimeT(TimePoint t) {
-    return static_cast<std::time_t>(
-        std::chrono::floor<std::chrono::seconds>(t.time_since_epoch()).count());
+using std::chrono::days;
+using std::chrono::seconds;
+using std::chrono::sys_days;
+using std::chrono::sys_seconds;
+
+// The zone's offset from UTC at `t`, from the C library's reading of the
+// process time zone (TZ, else the system's zone): the same rules that turn
+// an instant into a local date everywhere else.
+seconds offsetAt(sys_seconds t) {
+    std::time_t tt = static_cast<std::time_t>(t.time_since_epoch().count());
+    std::tm tm{};
+    if (!localtime_r(&tt, &tm)) return seconds{0};
+    return seconds{tm.tm_gmtoff};
 }
 
-// The first instant of the local calendar date y-m-d (m, d may be out of
-// range; mktime normalises them, so d + 1 is the next calendar day).
-TimePoint localMidnight(int year, int month, int day) {
-    std::tm tm{};
-    tm.tm_year = year - 1900;
-    tm.tm_mon = month;
-    tm.tm_mday = day;
-    tm.tm_isdst = -1;
-    std::time_t t = std::mktime(&tm);
-    // When midnight falls in a gap (clocks jump from 00:00 to 01:00), mktime
-    // moves forward past the gap, which is the first valid instant of the day;
-    // but some C libraries move backwards into the previous day instead.
-    if (tm.tm_mday != 0) {
-        std::tm check{};
-        localtime_r(&t, &check);
-        if (check.tm_year + 1900 != year || check.tm_mon != tm.tm_mon || check.tm_mday != tm.tm_mday) {
-            // Walk forward hour by hour until the date is reached.
-            for (int h = 1; h <= 3; ++h) {
-                std::time_t probe = t + h * 3600;
-                localtime_r(&probe, &check);
-                if (check.tm_mday == tm.tm_mday && check.tm_mon == tm.tm_mon) {
-                    check.tm_min = 0;
-                    check.tm_sec = 0;
-                    check.tm_isdst = -1;
-                    t = std::mktime(&check);
-                    break;
-                }
+// The local calendar date of `t`.
+sys_days localDate(sys_seconds t) { return std::chrono::floor<days>(t + offsetAt(t)); }
+
+sys_seconds secondsOf(TimePoint t) { return std::chrono::floor<seconds>(t); }
+
+// The first instant whose local date is `date` or later. The wall clock
+// reads t + offset(t); its midnight is where that first reaches `date`.
+// Nothing here asks the C library to turn a wall time back into an instant:
+// a midnight that happens twice (clocks fall back from 01:00 to 00:00) must
+// give its first occurrence and one that never happens (clocks jump from
+// 00:00 to 01:00) the first instant after the jump, while mktime picks one
+// of two midnights by the offset it happened to see last.
+//
+// Offsets lie within 18 hours of UTC, so the answer lies within 18 hours of
+// the midnight read as UTC. The offsets are sampled every 3 hours across
+// that span, each change is narrowed down to its second, and in each run of
+// one offset the wall clock's crossing of midnight is exact. (Zones change
+// their offset at most once in any 3 hours.)
+sys_seconds firstInstantOf(sys_days date) {
+    constexpr seconds kReach = std::chrono::hours{18};
+    constexpr seconds kStep = std::chrono::hours{3};
+    const sys_seconds midnight{date};
+    sys_seconds runStart = midnight - kReach;
+    seconds offset = offsetAt(runStart);
+    for (sys_seconds probe = runStart + kStep; probe <= midnight + kReach; probe += kStep) {
+        const seconds next = offsetAt(probe);
+        sys_seconds runEnd = probe;
+        if (next != offset) {
+            // The first second of the new offset lies in (probe - kStep, probe].
+            sys_seconds lo = probe - kStep;
+            while (runEnd - lo > seconds{1}) {
+                const sys_seconds mid = lo + (runEnd - lo) / 2;
+                (offsetAt(mid) == offset ? lo : runEnd) = mid;
             }
         }
+        // Over [runStart, runEnd) the wall clock reads t + offset.
+        const sys_seconds crossing = std::max(runStart, midnight - offset);
+        if (crossing < runEnd) return crossing;
+        runStart = runEnd;
+        offset = next;
     }
-    return TimePoint{std::chrono::seconds{t}};
+    return std::max(runStart, midnight - offset);
 }
+
+// The local day holding `t`: the date D with
+// firstInstantOf(D) <= t < firstInstantOf(D + 1). That is t's own local
+// date, unless a zone sets its clock back from just after midnight to the
+// evening before; the repeated minutes then come after the next day began.
+sys_days dayHolding(sys_seconds t, sys_seconds* start, sys_seconds* end) {
+    sys_days date = localDate(t);
+    sys_seconds s = firstInstantOf(date);
+    sys_seconds e = firstInstantOf(date + days{1});
+    while (t >= e) {
+        date += days{1};
+        s = e;
+        e = firstInstantOf(date + days{1});
+    }
+    if (start) *start = s;
+    if (end) *end = e;
+    return date;
+}
+
+TimePoint toTimePoint(sys_seconds t) { return std::chrono::time_point_cast<std::chrono::milliseconds>(t); }
 
 std::mutex& clockMutex() {
     static std::mutex m;
@@ -58,23 +100,14 @@ std::shared_ptr<const Clock>& clockSlot() {
 }  // namespace
 
 TimePoint startOfLocalDay(TimePoint t, int days) {
-    std::time_t tt = toTimeT(t);
-    std::tm tm{};
-    localtime_r(&tt, &tm);
-    // Normalise the target date first (so month and year roll over), then
-    // take the first instant of that date.
-    std::tm date{};
-    date.tm_year = tm.tm_year;
-    date.tm_mon = tm.tm_mon;
-    date.tm_mday = tm.tm_mday + days;
-    date.tm_hour = 12;  // noon is never skipped by a daylight-saving change
-    date.tm_isdst = -1;
-    std::mktime(&date);
-    return localMidnight(date.tm_year + 1900, date.tm_mon, date.tm_mday);
+    const sys_days date = dayHolding(secondsOf(t), nullptr, nullptr);
+    return toTimePoint(firstInstantOf(date + std::chrono::days{days}));
 }
 
 DayWindow DayWindow::containing(TimePoint t) {
-    return DayWindow{startOfLocalDay(t, 0), startOfLocalDay(t, 1)};
+    sys_seconds start, end;
+    dayHolding(secondsOf(t), &start, &end);
+    return DayWindow{toTimePoint(start), toTimePoint(end)};
 }
 
 TimePoint SystemClock::now() const {

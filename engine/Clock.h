@@ -24,14 +24,16 @@ struct DayWindow {
 
     bool contains(TimePoint t) const { return t >= start && t < end; }
 
-    // The local calendar day (process time zone) that holds `t`. Both bounds
-    // are starts of calendar days, so days across a daylight-saving change
-    // are 23 or 25 hours long; a day whose midnight does not exist starts at
-    // its first valid instant.
+    // The local calendar day (process time zone) that holds `t`: from the
+    // first instant whose local date is its date to the first instant of the
+    // next date. Days across a clock change are 23 or 25 hours long (or
+    // 23.5, 24.5); a midnight that happens twice starts the day at its first
+    // occurrence, one that never happens at the first instant after it.
     static DayWindow containing(TimePoint t);
 };
 
 // Start of the local calendar day `days` days after the one holding `t`.
+// Every start of a local day, and so "today", comes from here.
 TimePoint startOfLocalDay(TimePoint t, int days = 0);
 
 class Clock {

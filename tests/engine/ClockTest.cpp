@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <filesystem>
 
 #include "Clock.h"
@@ -9,15 +10,29 @@ using namespace vorel;
 using namespace std::chrono;
 using vorel::test::utc;
 using vorel::test::EnvVar;
+using vorel::test::isoUtc;
 
 namespace {
 
-// The local day holding `t`, checked to tile with the days around it.
+// The local date of `t` as the C library reads the process time zone.
+year_month_day libcDate(TimePoint t) {
+    std::time_t secs = floor<seconds>(t).time_since_epoch().count();
+    std::tm tm{};
+    localtime_r(&secs, &tm);
+    return year{tm.tm_year + 1900} / month{static_cast<unsigned>(tm.tm_mon + 1)} /
+           day{static_cast<unsigned>(tm.tm_mday)};
+}
+
+// The local day holding `t`, checked to tile with the days around it and to
+// begin at the first instant of its local date.
 DayWindow checkedDay(TimePoint t) {
     DayWindow w = DayWindow::containing(t);
-    EXPECT_TRUE(w.contains(t) && w.contains(w.start) && !w.contains(w.end));
+    EXPECT_TRUE(w.contains(t) && w.contains(w.start) && !w.contains(w.end)) << isoUtc(t);
     EXPECT_EQ(DayWindow::containing(w.end).start, w.end);
     EXPECT_EQ(DayWindow::containing(w.start - milliseconds{1}).end, w.start);
+    EXPECT_EQ(startOfLocalDay(t, 0), w.start);
+    EXPECT_EQ(startOfLocalDay(t, 1), w.end);
+    EXPECT_EQ(sys_days{libcDate(w.start - seconds{1})} + days{1}, sys_days{libcDate(w.start)});
     return w;
 }
 
@@ -30,30 +45,68 @@ TEST(Clock, SentinelsAreRepresentableAndSubtractable) {
     EXPECT_EQ(duration_cast<days>(kDistantFuture - kDistantPast), days{1460970});
 }
 
-TEST(Clock, LocalDaysAcrossClockChanges) {
+TEST(Clock, LocalDaysBeginAtTheFirstInstantOfTheirDate) {
     if (!std::filesystem::exists("/usr/share/zoneinfo/America/Santiago")) GTEST_SKIP() << "no tzdata";
-    EnvVar berlin("TZ", "Europe/Berlin");
-    // 2026-03-29: 02:00 CET jumps to 03:00 CEST, a 23-hour day.
-    DayWindow spring = checkedDay(utc(2026, 3, 29, 1, 30));
-    EXPECT_EQ(spring.start, utc(2026, 3, 28, 23));
-    EXPECT_EQ(spring.end, utc(2026, 3, 29, 22));
-    // 2026-10-25: 03:00 CEST falls back to 02:00 CET, a 25-hour day.
-    DayWindow autumn = checkedDay(utc(2026, 10, 25, 0, 30));
-    EXPECT_EQ(autumn.start, utc(2026, 10, 24, 22));
-    EXPECT_EQ(autumn.end, utc(2026, 10, 25, 23));
-
-    // A day whose midnight does not exist starts at its first instant.
-    {
-        // 2018-11-04 in Sao Paulo: 00:00 -03 jumps to 01:00 -02 (03:00 UTC).
-        EnvVar tz("TZ", "America/Sao_Paulo");
-        DayWindow gapDay = checkedDay(utc(2018, 11, 4, 12));
-        EXPECT_EQ(gapDay.start, utc(2018, 11, 4, 3));
-        EXPECT_EQ(gapDay.end, utc(2018, 11, 5, 2));
-        EXPECT_EQ(checkedDay(utc(2018, 11, 4, 2, 59, 59)).start, utc(2018, 11, 3, 3));
+    struct Case {
+        const char* zone;
+        TimePoint inside;  // an instant of the day
+        TimePoint start;
+        TimePoint end;
+    };
+    const Case cases[] = {
+        // Midnight happens twice (01:00 falls back to 00:00): the day starts
+        // at the first, and 00:30 the first time round is in it.
+        {"Atlantic/Azores", utc(2026, 10, 25, 0, 30), utc(2026, 10, 25, 0), utc(2026, 10, 26, 1)},
+        {"America/Havana", utc(2026, 11, 1, 4, 30), utc(2026, 11, 1, 4), utc(2026, 11, 2, 5)},
+        // Midnight never happens (00:00 jumps to 01:00): the day starts at
+        // 01:00, the first instant of its date.
+        {"America/Santiago", utc(2026, 9, 6, 12), utc(2026, 9, 6, 4), utc(2026, 9, 7, 3)},
+        {"America/Sao_Paulo", utc(2018, 11, 4, 12), utc(2018, 11, 4, 3), utc(2018, 11, 5, 2)},
+        {"America/Sao_Paulo", utc(2018, 11, 4, 2, 59, 59), utc(2018, 11, 3, 3), utc(2018, 11, 4, 3)},
+        {"Asia/Beirut", utc(2026, 3, 29, 12), utc(2026, 3, 28, 22), utc(2026, 3, 29, 21)},
+        // 24:00 falls back to 23:00: the repeated hour ends the day before.
+        {"America/Santiago", utc(2026, 4, 5, 3, 30), utc(2026, 4, 4, 3), utc(2026, 4, 5, 4)},
+        {"Asia/Beirut", utc(2026, 10, 24, 21, 30), utc(2026, 10, 23, 21), utc(2026, 10, 24, 22)},
+        // Ordinary 23- and 25-hour days.
+        {"Europe/Berlin", utc(2026, 3, 29, 1, 30), utc(2026, 3, 28, 23), utc(2026, 3, 29, 22)},
+        {"Europe/Berlin", utc(2026, 10, 25, 0, 30), utc(2026, 10, 24, 22), utc(2026, 10, 25, 23)},
+        // Half-hour shifts: 24.5- and 23.5-hour days.
+        {"Australia/Lord_Howe", utc(2026, 4, 5, 0), utc(2026, 4, 4, 13), utc(2026, 4, 5, 13, 30)},
+        {"Australia/Lord_Howe", utc(2026, 10, 4, 0), utc(2026, 10, 3, 13, 30), utc(2026, 10, 4, 13)},
+        // The system's zone rules, not older ones: UTC+5 since March 2024.
+        {"Asia/Almaty", utc(2026, 1, 15, 12), utc(2026, 1, 14, 19), utc(2026, 1, 15, 19)},
+        {"UTC", utc(2026, 1, 1, 23, 59, 59), utc(2026, 1, 1), utc(2026, 1, 2)},
+        {"UTC", utc(1, 1, 1, 12), kDistantPast, kDistantPast + days{1}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.zone);
+        EnvVar tz("TZ", c.zone);
+        DayWindow w = checkedDay(c.inside);
+        EXPECT_EQ(isoUtc(w.start), isoUtc(c.start));
+        EXPECT_EQ(isoUtc(w.end), isoUtc(c.end));
+        // Every instant of the day, on the hour and half hour, tiles the same way.
+        for (TimePoint t = w.start; t < w.end; t += minutes{30}) EXPECT_EQ(checkedDay(t).start, w.start);
     }
+}
+
+TEST(Clock, CalendarStepsKeepTheZoneRules) {
+    if (!std::filesystem::exists("/usr/share/zoneinfo/America/Santiago")) GTEST_SKIP() << "no tzdata";
     {
-        // 2024-09-08 in Santiago: 00:00 -04 jumps to 01:00 -03 (04:00 UTC).
+        // Across the skipped midnight of 2024-09-08 (00:00 -04 jumps to 01:00 -03).
         EnvVar tz("TZ", "America/Santiago");
         EXPECT_EQ(startOfLocalDay(utc(2024, 9, 7, 15), 1), utc(2024, 9, 8, 4));
+    }
+    {
+        // A week back from a doubled midnight lands on ordinary midnights.
+        EnvVar tz("TZ", "Atlantic/Azores");
+        EXPECT_EQ(startOfLocalDay(utc(2026, 10, 26, 12), -1), utc(2026, 10, 25, 0));
+        EXPECT_EQ(startOfLocalDay(utc(2026, 10, 26, 12), -7), utc(2026, 10, 19, 0));
+        EXPECT_EQ(startOfLocalDay(utc(2026, 10, 19, 12), 7), utc(2026, 10, 26, 1));
+    }
+    {
+        // A zone given as a rule rather than a name: five hours behind UTC.
+        EnvVar tz("TZ", "EST5");
+        EXPECT_EQ(startOfLocalDay(utc(2026, 1, 1, 3), 0), utc(2025, 12, 31, 5));
+        EXPECT_EQ(startOfLocalDay(utc(2026, 1, 1, 3), 31), utc(2026, 1, 31, 5));
     }
 }

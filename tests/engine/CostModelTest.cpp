@@ -140,6 +140,21 @@ TEST_F(CostModelTest, CachedParseIsReusedUntilFileOrDayChanges) {
     EXPECT_DOUBLE_EQ(row("claude-code:s1").total, opus(2000) + opus(3000));
 }
 
+TEST_F(CostModelTest, TodayOnADayWithTwoMidnights) {
+    // Azores, 2026-10-25: 01:00 falls back to 00:00. Today runs from the
+    // first midnight (00:00 UTC) to the next day's (01:00 UTC on the 26th).
+    EnvVar azores("TZ", "Atlantic/Azores");
+    put("claude/p/s1.jsonl",
+        claudeUser("early") + claudeReply("m1", 1000, "2026-10-25T00:30:00Z") +
+            claudeReply("m2", 2000, "2026-10-26T00:30:00Z") + claudeReply("m3", 4000, "2026-10-26T01:00:00Z"),
+        100);
+    put("claude/p/s2.jsonl", claudeUser("late") + claudeReply("m4", 8000, "2026-10-24T23:59:59Z"), 50);
+    clock.set(utc(2026, 10, 25, 0, 45));
+    model().refresh();
+    EXPECT_DOUBLE_EQ(model().todayCost(), opus(1000) + opus(2000));
+    EXPECT_EQ(idsOf(model().todayRows()), (std::vector<std::string>{"claude-code:s1"}));
+}
+
 TEST_F(CostModelTest, ResponseCountsOnceInTheNewestFileOfItsScope) {
     put("claude/p/old.jsonl", claudeUser("old") + claudeReply("m1", 1000) + claudeReply("m2", 2000), 100);
     std::string newFile =
