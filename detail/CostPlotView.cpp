@@ -450,7 +450,11 @@ std::optional<size_t> CostPlotView::barAt(QPointF pos) const {
     if (offset < 0) return std::nullopt;
     const auto index = size_t(offset / step);
     if (index >= data_.items().size()) return std::nullopt;
-    if (!barRect(index).contains(pos)) return std::nullopt;
+    QRectF hit = barRect(index);
+    // Bars narrowed below 3 px take the gap after them as well, or a
+    // pointer moving along the row would find nothing every other pixel.
+    if (bars.width < 3) hit.setWidth(step);
+    if (!hit.contains(pos)) return std::nullopt;
     return index;
 }
 
