@@ -1,5 +1,6 @@
 #include "MainMenu.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMenu>
@@ -23,6 +24,12 @@ struct EditCommand {
 QObject* MainMenu::editTarget(const char* slot) {
     const QByteArray signature = QByteArray(slot) + "()";
     for (QObject* o = QApplication::focusWidget(); o; o = o->parent()) {
+        // A list that selects one row at most has nothing to select all of.
+        auto* view = qobject_cast<QAbstractItemView*>(o);
+        const bool single = view && view->selectionMode() != QAbstractItemView::MultiSelection &&
+                            view->selectionMode() != QAbstractItemView::ExtendedSelection &&
+                            view->selectionMode() != QAbstractItemView::ContiguousSelection;
+        if (single && signature == "selectAll()") continue;
         if (o->metaObject()->indexOfSlot(signature.constData()) >= 0) return o;
         if (o->isWidgetType() && static_cast<QWidget*>(o)->isWindow()) break;
     }
@@ -112,12 +119,11 @@ void MainMenu::applyColors() {
         "QMenuBar::item:selected, QMenuBar::item:pressed { background: %3; }"
         "QMenu { background: %4; color: %2; border: 1px solid %3; border-radius: 6px; padding: 4px; }"
         "QMenu::item { padding: 4px 24px 4px 12px; border-radius: 4px; }"
-        "QMenu::item:selected { background: %5; color: %6; }"
-        "QMenu::item:disabled { color: %7; }"
+        "QMenu::item:selected { background: %3; }"
+        "QMenu::item:disabled { color: %5; }"
         "QMenu::separator { height: 1px; background: %3; margin: 4px 6px; }")
                       .arg(BrandColor::css(BrandColor::bgSubtle()), BrandColor::css(BrandColor::text()),
                            BrandColor::css(BrandColor::border()), BrandColor::css(BrandColor::bgElevated()),
-                           BrandColor::css(BrandColor::accent()), BrandColor::css(BrandColor::bg()),
                            BrandColor::css(BrandColor::textFaint())));
 }
 

@@ -72,8 +72,12 @@ TEST(MainMenu, EditCommandsActOnTheFocusedFieldAndShowWhatTheyCanActOn) {
     trigger(*menu, "copy");
     EXPECT_EQ(QApplication::clipboard()->text(), "y");
 
-    // Opened over a button, the commands are greyed; closed, they are
-    // enabled again for the keys.
+    // Opened over a button, or a list of one selected row at most, the
+    // commands are greyed; closed, they are enabled again for the keys.
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    emit editMenu(*menu)->aboutToShow();
+    EXPECT_FALSE(menu->editActions().last()->isEnabled());
+    emit editMenu(*menu)->aboutToHide();
     button->setFocus();
     emit editMenu(*menu)->aboutToShow();
     for (QAction* a : menu->editActions()) EXPECT_FALSE(a->isEnabled()) << a->text().toStdString();
