@@ -1,6 +1,7 @@
 #include "CostPlotView.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QFontMetricsF>
 #include <QMouseEvent>
 #include <QPainter>
