@@ -546,8 +546,14 @@ void ConversationDetailView::onPlotClicked(int eventId) {
     // screen goes first, they never run. Steps are not cancelled by a later
     // click; a click's clearing step only clears its own highlight.
     QTimer::singleShot(kScrollDelayMs, this, [this, eventId] {
-        // In a short window the timeline may lie below the fold.
-        scroll_->ensureWidgetVisible(timeline_, 0, 0);
+        // In a short window the timeline may lie below the fold. The page
+        // scrolls only as far as the middle of the list, where the call is
+        // brought, so the plot above keeps its title and controls in view
+        // as far as the window allows.
+        constexpr int kRowMargin = 24;  // about half a timeline row
+        QWidget* list = timeline_->listView()->viewport();
+        const QPoint middle = list->mapTo(scroll_->widget(), list->rect().center());
+        scroll_->ensureVisible(middle.x(), middle.y(), 0, kRowMargin);
         timeline_->scrollToEvent(eventId, true);
         timeline_->setHighlightedEventId(eventId);
         QTimer::singleShot(kHighlightMs, this, [this, eventId] {

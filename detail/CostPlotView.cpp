@@ -1,9 +1,13 @@
 #include "CostPlotView.h"
 
+#include <QApplication>
+#include <QCursor>
 #include <QFontMetricsF>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QScrollBar>
+#include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
 
@@ -25,6 +29,28 @@ constexpr double kXAxisHeight = 14;
 constexpr double kEmptyBoxHeight = 120;
 constexpr double kLegendHeight = 20;
 constexpr double kDimmed = 0.42;
+constexpr double kScrollBarHeight = 6;  // in the box's padding below the x axis
+constexpr double kWheelStep = 40;       // pixels per notch of a sideways wheel
+
+// The bars' gap and width in a plot `w` wide: a gap of 3 (1 past 70 items)
+// and bars of at least 3. Where that would not fit, the gaps shrink to 1
+// and the bars below 3, then the gaps go and the bars keep 1 each. Only
+// more items than the plot has pixels make the row wider than the plot.
+struct BarMetrics {
+    double gap;
+    double width;
+};
+
+BarMetrics barMetrics(size_t n, double w) {
+    const double k = double(std::max<size_t>(n, 1));
+    double gap = n > 70 ? 1 : 3;
+    double width = (w - gap * (k - 1)) / k;
+    if (width >= 3) return {gap, width};
+    gap = 1;
+    width = (w - gap * (k - 1)) / k;
+    if (width >= 1) return {gap, width};
+    return {0, std::max(w / k, 1.0)};
+}
 
 QString qs(std::string_view s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
 
@@ -197,6 +223,7 @@ struct CostPlotView::Layout {
     QRectF plot;
     QRectF xAxis;
     QRectF first, last, dot;
+    QString firstText, lastText;
     QRectF units[2];
     QRectF chips[3];
     QRectF totalSwatch;
@@ -207,7 +234,31 @@ struct CostPlotView::Layout {
 CostPlotView::CostPlotView(QWidget* parent) : QWidget(parent), data_({}, initialCostUnit()) {
     setMouseTracking(true);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-    connect(&platform::Appearance::shared(), &platform::Appearance::changed, this, qOverload<>(&QWidget::update));
+    hbar_ = new QScrollBar(Qt::Horizontal, this);
+    hbar_->setObjectName(QStringLiteral("plotScrollBar"));
+    hbar_->setFocusPolicy(Qt::NoFocus);
+    hbar_->hide();
+    connect(hbar_, &QScrollBar::valueChanged, this, [this](int value) {
+        scroll_ = value;
+        update();
+        recheckHover();
+    });
+    styleScrollBar();
+    connect(&platform::Appearance::shared(), &platform::Appearance::changed, this, [this] {
+        styleScrollBar();
+        update();
+    });
+}
+
+void CostPlotView::styleScrollBar() {
+    hbar_->setStyleSheet(
+        QStringLiteral("QScrollBar:horizontal { height: %1px; background: transparent; border: none; margin: 0; }"
+                       "QScrollBar::handle:horizontal { background: %2; border-radius: %3px; min-width: 24px; }"
+                       "QScrollBar::add-line:horizontal, QScrollBar::sub-line:horizontal { width: 0; border: none; }"
+                       "QScrollBar::add-page:horizontal, QScrollBar::sub-page:horizontal { background: none; }")
+            .arg(int(kScrollBarHeight))
+            .arg(BrandColor::css(BrandColor::border()))
+            .arg(int(kScrollBarHeight / 2)));
 }
 
 void CostPlotView::setEvents(const std::vector<ConversationEvent>& costEvents) {
@@ -216,7 +267,10 @@ void CostPlotView::setEvents(const std::vector<ConversationEvent>& costEvents) {
     data_.setEvents(costEvents);
     ++dataRevision_;
     if (wasEmpty != costEvents.empty()) updateGeometry();
+    syncScrollBar();
     update();
+    // The bars moved or changed under a pointer that stayed.
+    recheckHover();
 }
 
 void CostPlotView::setMode(CostPlotMode mode) {
@@ -227,6 +281,7 @@ void CostPlotView::setMode(CostPlotMode mode) {
         data_.setSelectedParts(allCostParts());
         ++dataRevision_;
     }
+    syncScrollBar();
     update();
     emit modeChanged(mode);
 }
@@ -236,6 +291,7 @@ void CostPlotView::setUnit(CostUnit unit) {
     data_.setUnit(unit);
     ++dataRevision_;
     hoveredId_.reset();
+    syncScrollBar();
     update();
 }
 
@@ -260,6 +316,8 @@ void CostPlotView::resetViewState() {
         ++dataRevision_;
     }
     hoveredId_.reset();
+    hbar_->setValue(hbar_->maximum());
+    syncScrollBar();
     update();
 }
 
@@ -280,10 +338,20 @@ CostPlotView::Layout CostPlotView::layout() const {
     l.xAxis = QRectF(plotLeft, l.plot.bottom() + kXAxisGap, l.plot.width(), kXAxisHeight);
 
     // x axis: "1", the unit switcher centred in the room between, the count.
+    // A row of bars that scrolls gives the first and last ordinal in view.
     const QFont axis = BrandFont::sans(10);
-    const QString lastText = QString::asprintf("%lld", (long long)data_.items().size());
-    l.first = QRectF(l.xAxis.left(), l.xAxis.top(), textWidth(axis, QStringLiteral("1")), kXAxisHeight);
-    const double lastWidth = textWidth(axis, lastText);
+    const size_t n = data_.items().size();
+    size_t firstShown = 1, lastShown = n;
+    if (mode_ == CostPlotMode::turns && scrolls() && n > 0) {
+        const BarMetrics bars = barMetrics(n, l.plot.width());
+        const double step = bars.width + bars.gap;
+        firstShown = std::min(n, size_t(std::max(0.0, std::floor(scroll_ / step))) + 1);
+        lastShown = std::min(n, size_t(std::max(0.0, std::ceil((scroll_ + l.plot.width()) / step))));
+    }
+    l.firstText = QString::asprintf("%lld", (long long)firstShown);
+    l.lastText = QString::asprintf("%lld", (long long)lastShown);
+    l.first = QRectF(l.xAxis.left(), l.xAxis.top(), textWidth(axis, l.firstText), kXAxisHeight);
+    const double lastWidth = textWidth(axis, l.lastText);
     l.last = QRectF(l.xAxis.right() - lastWidth, l.xAxis.top(), lastWidth, kXAxisHeight);
     const double callsWidth = textWidth(unitFont(unit() == CostUnit::calls), qs(rawValue(CostUnit::calls)));
     const double turnsWidth = textWidth(unitFont(unit() == CostUnit::turns), qs(rawValue(CostUnit::turns)));
@@ -326,11 +394,36 @@ QRectF CostPlotView::legendChipRect(CostPart part) const {
                                  std::begin(allCostPartsInOrder))];
 }
 
-double CostPlotView::barGap() const { return data_.items().size() > 70 ? 1 : 3; }
+double CostPlotView::barGap() const { return barMetrics(data_.items().size(), plotArea().width()).gap; }
 
-double CostPlotView::barWidth() const {
-    const double k = double(std::max<size_t>(data_.items().size(), 1));
-    return std::max((plotArea().width() - barGap() * (k - 1)) / k, 3.0);
+double CostPlotView::barWidth() const { return barMetrics(data_.items().size(), plotArea().width()).width; }
+
+double CostPlotView::barsWidth() const {
+    const size_t n = data_.items().size();
+    const BarMetrics bars = barMetrics(n, plotArea().width());
+    return n == 0 ? 0 : double(n) * bars.width + double(n - 1) * bars.gap;
+}
+
+bool CostPlotView::scrolls() const { return hbar_->maximum() > 0; }
+
+void CostPlotView::syncScrollBar() {
+    const Layout l = layout();
+    const double overflow = mode_ == CostPlotMode::turns && !l.empty ? barsWidth() - l.plot.width() : 0;
+    const int maximum = overflow > 0.5 ? int(std::ceil(overflow)) : 0;
+    // Scrolled to the newest bars, the row stays there as calls arrive.
+    const bool atEnd = hbar_->value() >= hbar_->maximum();
+    {
+        const QSignalBlocker block(hbar_);
+        hbar_->setRange(0, maximum);
+        hbar_->setPageStep(std::max(1, int(l.plot.width())));
+        hbar_->setSingleStep(int(kWheelStep));
+        if (atEnd) hbar_->setValue(maximum);
+    }
+    scroll_ = hbar_->value();
+    hbar_->setGeometry(QRectF(l.plot.left(), l.xAxis.bottom() + (kBoxPadding - kScrollBarHeight) / 2, l.plot.width(),
+                              kScrollBarHeight)
+                           .toRect());
+    hbar_->setVisible(maximum > 0);
 }
 
 QRectF CostPlotView::barRect(size_t index) const {
@@ -341,8 +434,8 @@ QRectF CostPlotView::barRect(size_t index) const {
     double stacked = 0;
     for (CostPart part : allCostPartsInOrder) stacked += area.height() * data_.drawnValue(items[index], part) / scale;
     const double h = std::max(std::min(area.height(), stacked), 1.0);
-    const double bw = barWidth();
-    return QRectF(area.left() + double(index) * (bw + barGap()), area.bottom() - h, bw, h);
+    const BarMetrics bars = barMetrics(items.size(), area.width());
+    return QRectF(area.left() + double(index) * (bars.width + bars.gap) - scroll_, area.bottom() - h, bars.width, h);
 }
 
 // ---- Pointer ---------------------------------------------------------------
@@ -350,12 +443,19 @@ QRectF CostPlotView::barRect(size_t index) const {
 std::optional<size_t> CostPlotView::barAt(QPointF pos) const {
     const Layout l = layout();
     if (l.empty || !l.box.contains(pos)) return std::nullopt;  // the box clips the bars
-    const double step = barWidth() + barGap();
-    const double offset = pos.x() - l.plot.left();
+    // Bars scrolled out of the plot are clipped too.
+    if (pos.x() < l.plot.left() || pos.x() > l.plot.right()) return std::nullopt;
+    const BarMetrics bars = barMetrics(data_.items().size(), l.plot.width());
+    const double step = bars.width + bars.gap;
+    const double offset = pos.x() - l.plot.left() + scroll_;
     if (offset < 0) return std::nullopt;
     const auto index = size_t(offset / step);
     if (index >= data_.items().size()) return std::nullopt;
-    if (!barRect(index).contains(pos)) return std::nullopt;
+    QRectF hit = barRect(index);
+    // Bars narrowed below 3 px take the gap after them as well, or a
+    // pointer moving along the row would find nothing every other pixel.
+    if (bars.width < 3) hit.setWidth(step);
+    if (!hit.contains(pos)) return std::nullopt;
     return index;
 }
 
@@ -401,6 +501,55 @@ void CostPlotView::mouseMoveEvent(QMouseEvent* e) {
 void CostPlotView::leaveEvent(QEvent* e) {
     setHovered(std::nullopt);
     QWidget::leaveEvent(e);
+}
+
+void CostPlotView::hideEvent(QHideEvent* e) {
+    // A plot hidden under the pointer (its section closed, the screen left)
+    // gets no leave.
+    setHovered(std::nullopt);
+    QWidget::hideEvent(e);
+}
+
+void CostPlotView::showEvent(QShowEvent* e) {
+    QWidget::showEvent(e);
+    // Scrolling, a window moved, a layout that shifted: whatever moves the
+    // plot under a pointer that stays still moves one of these, and sends
+    // the plot no pointer event.
+    for (QWidget* w = parentWidget(); w; w = w->parentWidget()) w->installEventFilter(this);
+}
+
+void CostPlotView::moveEvent(QMoveEvent* e) {
+    QWidget::moveEvent(e);
+    recheckHover();
+}
+
+void CostPlotView::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    syncScrollBar();
+    recheckHover();
+}
+
+bool CostPlotView::eventFilter(QObject* watched, QEvent* e) {
+    if (e->type() == QEvent::Move || e->type() == QEvent::Resize) recheckHover();
+    return QWidget::eventFilter(watched, e);
+}
+
+void CostPlotView::recheckHover() {
+    if (!hoveredId_) return;
+    const QPoint global = QCursor::pos();
+    if (!isVisible() || QApplication::widgetAt(global) != this) return setHovered(std::nullopt);
+    setHovered(hoverAt(mapFromGlobal(QPointF(global))));
+}
+
+void CostPlotView::wheelEvent(QWheelEvent* e) {
+    // A sideways wheel (or Shift with the wheel) over the plot box scrolls
+    // a row of bars wider than the plot; an upright one is the page's.
+    const int delta = e->angleDelta().x() != 0 ? e->angleDelta().x()
+                      : (e->modifiers() & Qt::ShiftModifier) ? e->angleDelta().y()
+                                                              : 0;
+    if (!scrolls() || delta == 0 || !layout().box.contains(e->position())) return QWidget::wheelEvent(e);
+    hbar_->setValue(hbar_->value() - int(std::lround(delta / 120.0 * kWheelStep)));
+    e->accept();
 }
 
 void CostPlotView::mousePressEvent(QMouseEvent* e) {
@@ -502,8 +651,8 @@ void CostPlotView::paintAxes(QPainter& p, const Layout& l, double maxValue) cons
 
     p.setFont(BrandFont::sans(10));
     p.setPen(BrandColor::textFaint());
-    p.drawText(l.first, Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("1"));
-    p.drawText(l.last, Qt::AlignRight | Qt::AlignVCenter, QString::asprintf("%lld", (long long)data_.items().size()));
+    p.drawText(l.first, Qt::AlignLeft | Qt::AlignVCenter, l.firstText);
+    p.drawText(l.last, Qt::AlignRight | Qt::AlignVCenter, l.lastText);
     p.drawText(l.dot, Qt::AlignCenter, QStringLiteral("\u00B7"));
     for (size_t i = 0; i < 2; ++i) {
         const bool current = allCostUnits[i] == unit();
@@ -517,14 +666,17 @@ void CostPlotView::paintBars(QPainter& p, const QRectF& area) const {
     const auto& items = data_.items();
     const double h = area.height(), w = area.width();
     const double scale = data_.turnScaleMax();
-    const double gap = barGap(), bw = barWidth();
-    const QRectF visible = p.clipBoundingRect();
+    const BarMetrics bars = barMetrics(items.size(), w);
+    const double gap = bars.gap, bw = bars.width;
+    // A row that scrolls is cut at the plot's edges, not the box's.
+    p.save();
+    p.setClipRect(area, Qt::IntersectClip);
     std::optional<size_t> tipIndex;
     for (size_t i = 0; i < items.size(); ++i) {
         const PlotItem& item = items[i];
         if (!tipIndex && hoveredId_ == item.id) tipIndex = i;
-        const double x = area.left() + double(i) * (bw + gap);
-        if (x > visible.right()) continue;  // past the box's clip
+        const double x = area.left() + double(i) * (bw + gap) - scroll_;
+        if (x + bw < area.left() || x > area.right()) continue;  // scrolled out
         const double hIn = h * data_.drawnValue(item, CostPart::input) / scale;
         const double hCached = h * data_.drawnValue(item, CostPart::cached) / scale;
         const double hOut = h * data_.drawnValue(item, CostPart::output) / scale;
@@ -533,6 +685,7 @@ void CostPlotView::paintBars(QPainter& p, const QRectF& area) const {
 
         p.save();
         p.setOpacity(hoveredId_ && *hoveredId_ != item.id ? kDimmed : 1.0);
+        p.save();
         p.setClipRect(frame, Qt::IntersectClip);
         double bottom = area.bottom();
         for (auto [height, color] : {std::pair{hIn, BrandColor::accent()}, std::pair{hCached, BrandColor::chartCached()},
@@ -540,7 +693,7 @@ void CostPlotView::paintBars(QPainter& p, const QRectF& area) const {
             if (height > 0) p.fillRect(QRectF(x, bottom - height, bw, height), color);
             bottom -= height;
         }
-        p.setClipping(false);
+        p.restore();
         if (stacked > h) {
             // The bar runs off the scale: two stripes across its cut top.
             p.fillRect(QRectF(x, frame.top() + 4, bw, 2), BrandColor::bgSubtle());
@@ -548,6 +701,7 @@ void CostPlotView::paintBars(QPainter& p, const QRectF& area) const {
         }
         p.restore();
     }
+    p.restore();
     if (!tipIndex) return;
 
     const PlotItem& item = items[*tipIndex];
@@ -565,7 +719,7 @@ void CostPlotView::paintBars(QPainter& p, const QRectF& area) const {
     const double total = cumulative[size_t(item.ordinal - 1)].total;
     lines.push_back(TipLine::amount(QStringLiteral("Total cost"), total));
 
-    const double centre = bw * 0.5 + double(item.ordinal - 1) * (bw + gap);
+    const double centre = bw * 0.5 + double(item.ordinal - 1) * (bw + gap) - scroll_;
     const double right = centre + bw * 0.5 + 10;
     const double x = right + kTooltipWidth + 4 <= w ? right : std::max(centre - bw * 0.5 - 10 - kTooltipWidth, 4.0);
     paintCard(p, area.topLeft() + QPointF(x, 4), lines);

@@ -11,6 +11,8 @@
 // the events, the unit or the selected parts change; hovering repaints.
 
 #include <QWidget>
+
+class QScrollBar;
 #include <optional>
 #include <vector>
 
@@ -60,9 +62,17 @@ public:
     QRectF legendChipRect(CostPart part) const;
     // The hit area of the bar of item `index` (its frame, at least 1 high).
     QRectF barRect(size_t index) const;
-    // The bar gap and width of the itemized plot.
+    // The bar gap and width of the itemized plot: a gap of 3 (1 past 70
+    // items) and bars of at least 3 while they fit; then narrower bars and
+    // gaps, down to bars of 1 with no gap.
     double barGap() const;
     double barWidth() const;
+    // The width of the whole row of bars. Only a row of more items than the
+    // plot has pixels is wider than the plot; it then scrolls sideways
+    // under a thin bar in the box's foot, starting at the newest items.
+    double barsWidth() const;
+    bool scrolls() const;
+    QScrollBar* scrollBar() const { return hbar_; }
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
@@ -79,12 +89,23 @@ protected:
     void mousePressEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
     void leaveEvent(QEvent* e) override;
+    void hideEvent(QHideEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+    void moveEvent(QMoveEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    void wheelEvent(QWheelEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
     struct Layout;
     Layout layout() const;
 
     void setHovered(std::optional<int> id);
+    // The hover again from where the pointer is now: the plot or its
+    // content can move under a pointer that stays still.
+    void recheckHover();
+    void syncScrollBar();
+    void styleScrollBar();
     std::optional<int> hoverAt(QPointF pos) const;
     std::optional<size_t> barAt(QPointF pos) const;
 
@@ -107,6 +128,8 @@ private:
     CostPlotMode mode_ = CostPlotMode::cumulative;
     std::optional<int> hoveredId_;
     int dataRevision_ = 0;
+    QScrollBar* hbar_ = nullptr;
+    double scroll_ = 0;  // how far the row of bars is scrolled, in pixels
 
     // The press waiting for its release. Controls and bars act when the
     // release lands on what was pressed; a press in the cumulative area

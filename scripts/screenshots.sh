@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Screenshots of Vorel as a person sees it: on a virtual X display with an
-# XEmbed tray, over the transcripts in ../shared/fixtures, every section of
-# the main window in light and in dark, and the panel opened from the tray.
+# XEmbed tray, over a copy of the transcripts in ../shared/fixtures with some
+# conversations moved into the last hour (so today has rows, one of them
+# live), every section of the main window in light and in dark, and the panel
+# opened from the tray.
 #
 #   scripts/screenshots.sh [OUTPUT_DIR]      (default: build/screenshots)
 #
@@ -88,8 +90,50 @@ portal_up() {
 # from a Vorel the user may be running.
 mkdir -m 700 "$work/tmp" "$work/runtime"
 export TMPDIR=$work/tmp XDG_RUNTIME_DIR=$work/runtime
-export VOREL_CLAUDE_ROOT=$root/../shared/fixtures/claude/projects
-export VOREL_CODEX_ROOT=$root/../shared/fixtures/codex/sessions
+# Moves conversations of the copy into the last hour: every timestamp of a
+# transcript (and of the subagent files beside it) by one offset that puts
+# its last response the given minutes before now; the files' modification
+# times follow.
+cat >"$work/today.py" <<'EOF'
+import os, re, sys
+from datetime import datetime, timedelta, timezone
+
+folder = sys.argv[1]
+stamp = re.compile(r'("timestamp"\s*:\s*")(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d)(\.\d+)?Z"')
+now = datetime.now(timezone.utc)
+
+def parse(text):
+    return datetime.strptime(text, "%Y-%m-%dT%H:%M:%S").replace(tzinfo=timezone.utc)
+
+for arg in sys.argv[2:]:  # PATTERN:MINUTES_AGO
+    pattern, minutes = arg.rsplit(":", 1)
+    main = [os.path.join(d, f) for d, _, fs in os.walk(folder) for f in fs
+            if f.endswith(".jsonl") and pattern in os.path.join(d, f) and "/subagents/" not in os.path.join(d, f)]
+    if len(main) != 1:
+        sys.exit(f"{pattern}: {len(main)} transcripts match")
+    files = main + [os.path.join(d, f) for d, _, fs in os.walk(main[0][:-len(".jsonl")]) for f in fs
+                    if f.endswith(".jsonl")]
+    texts = {f: open(f, encoding="utf-8").read() for f in files}
+    last = max(parse(m.group(2)) for t in texts.values() for m in stamp.finditer(t))
+    offset = now - timedelta(minutes=float(minutes)) - last
+    for f, text in texts.items():
+        def move(m):
+            return m.group(1) + (parse(m.group(2)) + offset).strftime("%Y-%m-%dT%H:%M:%S") + (m.group(3) or "") + 'Z"'
+        moved = stamp.sub(move, text)
+        with open(f, "w", encoding="utf-8") as out:
+            out.write(moved)
+        newest = max((parse(m.group(2)) for m in stamp.finditer(moved)), default=now)
+        os.utime(f, (newest.timestamp(), newest.timestamp()))
+EOF
+fixtures=$work/fixtures
+cp -r "$root/../shared/fixtures" "$fixtures"
+chmod -R u+w "$fixtures"
+live=spotter-fum:0.2 # answered moments ago
+/usr/bin/python3 "$work/today.py" "$fixtures" "$live" rollout-2026-05-11T11-26-55:3 \
+  spotter-a0y:6 spotter-dov:24 spotter-gqc:48
+
+export VOREL_CLAUDE_ROOT=$fixtures/claude/projects
+export VOREL_CODEX_ROOT=$fixtures/codex/sessions
 export VOREL_METADATA_DIR=$work/metadata
 
 app_pid=
@@ -108,6 +152,9 @@ stop_app() {
   app_pid=
 }
 window_id() { xdotool search --onlyvisible --name '^Vorel$' | head -1; }
+# The height of the window's menu bar: the screens' controls lie this much
+# lower in the window.
+bar=24
 
 for scheme in light dark; do
   if [ "$scheme" = dark ]; then code=1 tint=0x1A1917; else code=2 tint=0xE8E6E1; fi
@@ -137,15 +184,15 @@ for scheme in light dark; do
       query=${pick%%:*} name=${pick##*:}
       VOREL_PLOT_UNIT=$unit VOREL_WINDOW_H=760 start_app details
       win=$(window_id)
-      xdotool mousemove --window "$win" 650 49 click 1 type --delay 20 "$query"
+      xdotool mousemove --window "$win" 650 $((bar + 49)) click 1 type --delay 20 "$query"
       sleep 0.6
-      xdotool mousemove --window "$win" 650 100 click 1
+      xdotool mousemove --window "$win" 650 $((bar + 100)) click 1
       sleep 0.8
       import -window "$win" "$out/details-$name-cumulative-$unit-$scheme.png"
-      # Then the pointer over a call (or over the foot of a turn's bar, which
-      # is only as tall as its cost).
-      if [ "$unit" = calls ]; then hover="500 240"; else hover="650 290"; fi
-      xdotool mousemove --window "$win" 714 135 click 1 mousemove --window "$win" $hover
+      # Then the pointer over the foot of a call's (or a turn's) bar, which is
+      # only as tall as its cost.
+      if [ "$unit" = calls ]; then hover="500 $((bar + 300))"; else hover="650 $((bar + 290))"; fi
+      xdotool mousemove --window "$win" 714 $((bar + 135)) click 1 mousemove --window "$win" $hover
       sleep 0.8
       import -window "$win" "$out/details-$name-itemized-$unit-$scheme.png"
       # A click on the hovered call opens the timeline on it, highlighted.
@@ -157,7 +204,8 @@ for scheme in light dark; do
   done
 
   # The panel: click the tray icon (the only one in the tray) with the main
-  # window closed.
+  # window closed, one conversation answered again just now.
+  /usr/bin/python3 "$work/today.py" "$fixtures" "$live"
   start_app history
   win=$(window_id)
   xdotool windowfocus --sync "$win" key --clearmodifiers ctrl+w || true

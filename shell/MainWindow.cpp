@@ -3,11 +3,9 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QHBoxLayout>
-#include <QKeySequence>
 #include <QLabel>
 #include <QListWidget>
 #include <QScreen>
-#include <QShortcut>
 #include <QVBoxLayout>
 #include <QShowEvent>
 #include <algorithm>
@@ -18,6 +16,7 @@
 #include "AppModel.h"
 #include "Appearance.h"
 #include "Formatting.h"
+#include "MainMenu.h"
 #include "Symbols.h"
 #include "Theme.h"
 
@@ -104,6 +103,9 @@ MainWindow::MainWindow(AppModel& model) : QWidget(nullptr), model_(model) {
     auto* root = new QHBoxLayout(this);
     root->setContentsMargins(0, 0, 0, 0);
     root->setSpacing(0);
+    // The menus carry the window's shortcuts (close, quit, editing).
+    menu_ = new MainMenu(this);
+    root->setMenuBar(menu_);
 
     sidebarPane_ = new QWidget;
     sidebarPane_->setObjectName(QStringLiteral("sidebar"));
@@ -163,14 +165,6 @@ MainWindow::MainWindow(AppModel& model) : QWidget(nullptr), model_(model) {
         else staleFooter_ = true;
     });
     connect(&platform::Appearance::shared(), &platform::Appearance::changed, this, [this] { applyTheme(); });
-
-    auto* close = new QShortcut(QKeySequence::Close, this);
-    connect(close, &QShortcut::activated, this, &QWidget::close);
-    // Quit ends the process at once: a plain quit() would first ask every
-    // window to close, and this one only hides.
-    auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
-    quit->setContext(Qt::ApplicationShortcut);
-    connect(quit, &QShortcut::activated, qApp, [] { QCoreApplication::exit(0); });
 
     applyTheme();
     updateFooter();

@@ -19,6 +19,7 @@ class QVBoxLayout;
 namespace vorel {
 
 class AppModel;
+class MainMenu;
 
 // Builds the screen of one section; the window owns what it returns.
 using ScreenFactory = std::function<QWidget*(AppModel&)>;
@@ -43,6 +44,7 @@ public:
     static void setQuitOnClose(bool quit);
 
     QWidget* currentScreen() const { return screen_; }
+    MainMenu* mainMenu() const { return menu_; }
     // The model the window was made with (it keeps it for good).
     AppModel& model() const { return model_; }
 
@@ -64,6 +66,7 @@ private:
     void selectSidebarRow(Section s);
 
     AppModel& model_;
+    MainMenu* menu_ = nullptr;
     QListWidget* sidebar_ = nullptr;
     QLabel* todayAmount_ = nullptr;
     QLabel* todayLabel_ = nullptr;

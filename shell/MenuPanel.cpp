@@ -11,9 +11,11 @@
 #include <QPainter>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTextLayout>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cmath>
 
 #include "AppModel.h"
 #include "Appearance.h"
@@ -83,6 +85,14 @@ void CommandButton::leaveEvent(QEvent* e) {
     QAbstractButton::leaveEvent(e);
     hover_ = false;
     update();
+}
+
+// A panel that closes under the pointer (after "Open Vorel", or a click
+// outside) sends no leave: the hover ends with it, or the command would
+// still be lit when the panel opens again.
+void CommandButton::hideEvent(QHideEvent* e) {
+    QAbstractButton::hideEvent(e);
+    hover_ = false;
 }
 
 // ---------------------------------------------------------------------------
@@ -158,6 +168,99 @@ void HeroToday::applyColors() {
 
 // ---------------------------------------------------------------------------
 
+const QString MetaLine::kMark = QStringLiteral("⚑\u00A0est");
+
+MetaLine::MetaLine(QWidget* parent) : QWidget(parent) {
+    setFont(BrandFont::sans(11));
+    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    policy.setHeightForWidth(true);
+    setSizePolicy(policy);
+    connect(&platform::Appearance::shared(), &platform::Appearance::changed, this, qOverload<>(&QWidget::update));
+}
+
+void MetaLine::setText(const QString& line) {
+    if (line == line_) return;
+    line_ = line;
+    updateGeometry();
+    update();
+}
+
+void MetaLine::setMark(bool shown) {
+    if (shown == mark_) return;
+    mark_ = shown;
+    updateGeometry();
+    update();
+}
+
+QString MetaLine::shownText() const {
+    // An en space before the mark: a little more room than a word gap, and
+    // a place where the text may wrap. The mark's own space does not break.
+    return mark_ ? line_ + QChar(0x2002) + kMark : line_;
+}
+
+double MetaLine::layOut(QTextLayout& layout, double width) const {
+    layout.setText(shownText());
+    layout.setFont(font());
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    option.setTextDirection(layoutDirection());
+    layout.setTextOption(option);
+    const double lineHeight = QFontMetricsF(font()).height();
+    double y = 0;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        line.setPosition(QPointF(0, y));
+        y += lineHeight;
+    }
+    layout.endLayout();
+    return y;
+}
+
+int MetaLine::lineCount() const {
+    QTextLayout layout;
+    layOut(layout, width());
+    return layout.lineCount();
+}
+
+int MetaLine::heightForWidth(int width) const {
+    QTextLayout layout;
+    return int(std::ceil(layOut(layout, std::max(width, 1))));
+}
+
+QSize MetaLine::sizeHint() const {
+    const QFontMetricsF fm(font());
+    return {int(std::ceil(fm.horizontalAdvance(shownText()))), int(std::ceil(fm.height()))};
+}
+
+QSize MetaLine::minimumSizeHint() const {
+    const QFontMetricsF fm(font());
+    return {int(std::ceil(fm.horizontalAdvance(kMark))), int(std::ceil(fm.height()))};
+}
+
+void MetaLine::paintEvent(QPaintEvent*) {
+    QTextLayout layout;
+    layOut(layout, width());
+    QVector<QTextLayout::FormatRange> formats;
+    if (mark_) {
+        QTextLayout::FormatRange range;
+        range.start = int(line_.size()) + 1;
+        range.length = int(kMark.size());
+        range.format.setForeground(BrandColor::warn());
+        formats.push_back(range);
+    }
+    QPainter p(this);
+    p.setPen(BrandColor::textFaint());
+    layout.draw(&p, QPointF(0, 0), formats);
+}
+
+void MetaLine::changeEvent(QEvent* e) {
+    QWidget::changeEvent(e);
+    if (e->type() == QEvent::FontChange) updateGeometry();
+}
+
+// ---------------------------------------------------------------------------
+
 TodayRow::TodayRow(MetadataStore& meta, const std::string& rowId, QWidget* parent)
     : QWidget(parent), store_(meta), id_(rowId) {
     auto* h = new QHBoxLayout(this);
@@ -178,16 +281,8 @@ TodayRow::TodayRow(MetadataStore& meta, const std::string& rowId, QWidget* paren
         [this](const QString& text) { store_.setName(text.toStdString(), id_); }, QStringLiteral("Topic"),
         BrandFont::sans(13, QFont::Medium), &BrandColor::text);
     names->addWidget(name_);
-    auto* metaRow = new QHBoxLayout;
-    metaRow->setSpacing(5);
-    meta_ = plainLabel(QString(), BrandFont::sans(11));
-    meta_->setWordWrap(true);
-    estimate_ = plainLabel(QStringLiteral("⚑ est"), BrandFont::sans(11));
-    estimate_->setVisible(false);
-    metaRow->addWidget(meta_);
-    metaRow->addWidget(estimate_, 0, Qt::AlignTop);
-    metaRow->addStretch(1);
-    names->addLayout(metaRow);
+    meta_ = new MetaLine;
+    names->addWidget(meta_);
     names->addStretch(1);
     h->addLayout(names, 1);
 
@@ -220,15 +315,14 @@ void TodayRow::setRow(const SessionRow& row, bool isCurrent, TimePoint now) {
     row_ = row;
     isCurrent_ = isCurrent;
     name_->refresh();
-    estimate_->setVisible(row.hasEstimated());
+    meta_->setMark(row.hasEstimated());
     today_->setText(money(row.today));
     total_->setText(QStringLiteral("total ") + money(row.total));
     updateClock(now);
 }
 
 void TodayRow::updateClock(TimePoint now) {
-    QString line = metaLine(row_, now);
-    if (meta_->text() != line) meta_->setText(line);
+    meta_->setText(metaLine(row_, now));
     bool live = row_.isLive(now);
     // Live pulses, the current conversation shows a steady accent disc,
     // any other an empty ring.
@@ -239,8 +333,6 @@ void TodayRow::updateClock(TimePoint now) {
 void TodayRow::refreshTopic() { name_->refresh(); }
 
 void TodayRow::applyColors() {
-    tint(meta_, BrandColor::textFaint());
-    tint(estimate_, BrandColor::warn());
     tint(today_, BrandColor::text());
     tint(total_, BrandColor::textFaint());
     // The dot's fill is a colour value: take the new accent.

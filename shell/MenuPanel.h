@@ -22,6 +22,7 @@ class QToolButton;
 class QVBoxLayout;
 
 class QScrollArea;
+class QTextLayout;
 
 namespace vorel {
 
@@ -49,6 +50,7 @@ protected:
     void paintEvent(QPaintEvent*) override;
     void enterEvent(QEnterEvent*) override;
     void leaveEvent(QEvent*) override;
+    void hideEvent(QHideEvent*) override;
 
 private:
     bool hover_ = false;
@@ -88,6 +90,42 @@ private:
     bool showInfo_ = false;
 };
 
+// A row's meta line and, for a conversation priced in part by estimate,
+// the mark "⚑ est" after it in the warning colour. The two read as one text
+// across the whole column: one line while they fit; otherwise wrapped at
+// word boundaries, with the mark kept whole after the line's end.
+class MetaLine : public QWidget {
+    Q_OBJECT
+public:
+    static const QString kMark;
+
+    explicit MetaLine(QWidget* parent = nullptr);
+
+    void setText(const QString& line);
+    const QString& text() const { return line_; }
+    void setMark(bool shown);
+    bool hasMark() const { return mark_; }
+    // The text as drawn: the line, then the mark when it is shown.
+    QString shownText() const;
+    // How many lines the text takes at the widget's width.
+    int lineCount() const;
+
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override;
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+    void changeEvent(QEvent* e) override;
+
+private:
+    double layOut(QTextLayout& layout, double width) const;
+
+    QString line_;
+    bool mark_ = false;
+};
+
 // One of today's conversations: status dot, name field, meta line, and
 // today's and the total amount on the right. Kept for as long as its
 // conversation is listed, and updated in place.
@@ -106,8 +144,7 @@ public:
     bool isCurrent() const { return isCurrent_; }
     InlineField* nameField() const { return name_; }
     LiveDot* dot() const { return dot_; }
-    QLabel* metaLabel() const { return meta_; }
-    QLabel* estimateLabel() const { return estimate_; }
+    MetaLine* metaRow() const { return meta_; }
     QLabel* todayLabel() const { return today_; }
     QLabel* totalLabel() const { return total_; }
 
@@ -124,8 +161,7 @@ private:
     bool isCurrent_ = false;
     LiveDot* dot_;
     InlineField* name_;
-    QLabel* meta_;
-    QLabel* estimate_;
+    MetaLine* meta_;
     QLabel* today_;
     QLabel* total_;
 };

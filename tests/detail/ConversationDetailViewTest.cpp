@@ -6,6 +6,7 @@
 
 #include <QFocusEvent>
 #include <QLabel>
+#include <QListView>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <memory>
@@ -231,6 +232,20 @@ TEST_F(DetailViewTest, ShortWindowScrollsTheSectionsInsteadOfSqueezingThem) {
     auto* scroll = view.findChild<QScrollArea*>(QStringLiteral("detailScroll"));
     ASSERT_TRUE(scroll);
     EXPECT_GT(scroll->verticalScrollBar()->maximum(), 0);
+
+    // A plot click in a window a little short brings the call into view but
+    // scrolls the page no further: the plot keeps its mode picker in view.
+    view.resize(700, 600);
+    test::settle();
+    ASSERT_GT(scroll->verticalScrollBar()->maximum(), 0);
+    const int id = view.plot()->data().items().front().id;
+    emit view.plot()->eventClicked(id);
+    ASSERT_TRUE(test::waitFor([&] { return view.timeline()->highlightedEventId() == id; }, 2000));
+    QWidget* list = view.timeline()->listView()->viewport();
+    const int listMiddle = list->mapTo(scroll->widget(), list->rect().center()).y();
+    const int top = scroll->verticalScrollBar()->value();
+    EXPECT_LE(top, view.plot()->mapTo(scroll->widget(), QPoint(0, 0)).y());
+    EXPECT_LT(listMiddle, top + scroll->viewport()->height());
 
     // Tall enough, nothing scrolls and the timeline takes what is left.
     view.resize(700, 1400);

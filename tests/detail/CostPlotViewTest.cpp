@@ -4,9 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCursor>
 #include <QImage>
 #include <QMouseEvent>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
+#include <QVBoxLayout>
 
 #include "Appearance.h"
 #include "CostPlotView.h"
@@ -181,6 +185,101 @@ TEST_F(CostPlotViewTest, AnOutlierIsCutWithStripesAndAZeroBarKeepsAOnePointHitAr
     EXPECT_DOUBLE_EQ(zero.height(), 1);
     move(view, QPointF(zero.center().x(), zero.bottom() - 0.5));
     EXPECT_EQ(view.hoveredId(), 1);
+}
+
+TEST_F(CostPlotViewTest, MoreItemsThanFitNarrowTheBarsThenScrollWithEveryItemReachable) {
+    view.setMode(CostPlotMode::turns);
+    const QRectF area = view.plotArea();
+    auto calls = [](int n) {
+        std::vector<ConversationEvent> events;
+        for (int i = 0; i < n; ++i) events.push_back(apiCall(i + 1, i + 1, 1 + i % 3));
+        return events;
+    };
+    // Fewer items than the plot has pixels: every bar, the newest too, is in
+    // the plot, narrower than 3 where needed, and the pointer finds it.
+    for (int n : {70, 71, 140, int(area.width()) / 2, int(area.width())}) {
+        view.setEvents(calls(n));
+        EXPECT_FALSE(view.scrolls()) << n;
+        EXPECT_GE(view.barWidth(), 1.0) << n;
+        EXPECT_LE(view.barRect(size_t(n - 1)).right(), area.right() + 1e-9) << n;
+        move(view, barFoot(size_t(n - 1)));
+        EXPECT_EQ(view.hoveredId(), n) << n;
+        // Bars this thin take their gap too: along the row every pixel
+        // finds a bar.
+        if (view.barWidth() < 3 && view.barGap() > 0) {
+            move(view, QPointF(view.barRect(0).right() + view.barGap() * 0.5, barFoot(0).y()));
+            EXPECT_EQ(view.hoveredId(), 1) << n;
+        }
+        test::unhover(&view);
+    }
+    EXPECT_EQ(view.barGap(), 0);
+
+    // More: bars of 1 that scroll, starting at the newest; scrolled to the
+    // start the first is in view; the axis names the ordinals in view.
+    const int n = int(area.width()) * 2;
+    view.setEvents(calls(n));
+    ASSERT_TRUE(view.scrolls());
+    EXPECT_EQ(view.barWidth(), 1);
+    EXPECT_FALSE(view.scrollBar()->isHidden());
+    EXPECT_GE(view.scrollBar()->maximum(), view.barsWidth() - area.width());
+    EXPECT_LE(view.barRect(size_t(n - 1)).right(), area.right() + 1e-9);
+    move(view, barFoot(size_t(n - 1)));
+    EXPECT_EQ(view.hoveredId(), n);
+    // A bar scrolled out of the plot is neither drawn over the axis nor hit.
+    move(view, QPointF(area.left() - 2, barFoot(0).y()));
+    EXPECT_EQ(view.hoveredId(), std::nullopt);
+    // New calls arriving keep the newest in view.
+    view.setEvents(calls(n + 5));
+    EXPECT_LE(view.barRect(size_t(n + 4)).right(), area.right() + 1e-9);
+    EXPECT_GE(view.barRect(size_t(n + 4)).left(), area.left());
+    view.scrollBar()->setValue(0);
+    EXPECT_DOUBLE_EQ(view.barRect(0).left(), area.left());
+    move(view, barFoot(0));
+    EXPECT_EQ(view.hoveredId(), 1);
+    // The cumulative plot draws every call in its width and does not scroll.
+    view.setMode(CostPlotMode::cumulative);
+    EXPECT_FALSE(view.scrolls());
+    EXPECT_TRUE(view.scrollBar()->isHidden());
+}
+
+TEST_F(CostPlotViewTest, HoverEndsWhenThePlotMovesFromUnderAPointerThatStaysStill) {
+    // The plot in a page that scrolls, as on the Details screen.
+    QWidget window;
+    auto* outer = new QVBoxLayout(&window);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto* scroll = new QScrollArea;
+    scroll->setWidgetResizable(true);
+    auto* page = new QWidget;
+    auto* column = new QVBoxLayout(page);
+    auto* plot = new CostPlotView;
+    plot->setMinimumWidth(520);
+    plot->setEvents(fiveCalls());
+    plot->setMode(CostPlotMode::turns);
+    column->addWidget(plot);
+    column->addSpacing(600);
+    scroll->setWidget(page);
+    outer->addWidget(scroll);
+    window.resize(560, 320);
+    test::showActive(window);
+    test::settle();
+
+    const QRectF bar = plot->barRect(1);
+    QCursor::setPos(plot->mapToGlobal(QPointF(bar.center().x(), bar.bottom() - 2)).toPoint());
+    ASSERT_TRUE(test::waitFor([&] { return plot->hoveredId() == 20; }, 2000));
+    // The page scrolls by the wheel's worth under the still pointer: it is
+    // over the legend now, and the card and the dimmed bars go.
+    const int legend = int(plot->legendChipRect(CostPart::input).center().y() - (bar.bottom() - 2));
+    scroll->verticalScrollBar()->setValue(legend);
+    test::settle();
+    EXPECT_EQ(plot->hoveredId(), std::nullopt);
+    // Back under the pointer, the bar is hovered again by the next move.
+    scroll->verticalScrollBar()->setValue(0);
+    QCursor::setPos(plot->mapToGlobal(QPointF(bar.center().x() + 1, bar.bottom() - 2)).toPoint());
+    ASSERT_TRUE(test::waitFor([&] { return plot->hoveredId() == 20; }, 2000));
+    // Hidden under the pointer (its section closed): no leave comes either.
+    plot->hide();
+    EXPECT_EQ(plot->hoveredId(), std::nullopt);
+    QCursor::setPos(QPoint(-100, -100));
 }
 
 }  // namespace

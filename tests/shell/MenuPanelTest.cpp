@@ -3,9 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QEnterEvent>
 #include <QLabel>
 #include <QSignalSpy>
 #include <QToolButton>
+#include <QVBoxLayout>
+#include <cmath>
 
 #include "GuiTestSupport.h"
 #include "InlineField.h"
@@ -87,7 +91,7 @@ TEST_F(MenuPanelTest, DotsShowLiveCurrentAndQuietConversationsInEitherAppearance
     EXPECT_TRUE(live->dot()->isLive());
     EXPECT_FALSE(current->dot()->isLive());
     EXPECT_NE(dotCentre(row("quiet")), BrandColor::accent());  // an empty ring
-    EXPECT_TRUE(live->metaLabel()->text().endsWith(" · just now"));
+    EXPECT_TRUE(live->metaRow()->text().endsWith(" · just now"));
     for (bool dark : {false, true}) {
         platform::Appearance::shared().setOverride(dark);
         EXPECT_EQ(content().palette().color(QPalette::Window), BrandColor::bg()) << dark;
@@ -98,8 +102,8 @@ TEST_F(MenuPanelTest, DotsShowLiveCurrentAndQuietConversationsInEitherAppearance
     model().tick();
     EXPECT_EQ(row("live"), live);
     EXPECT_FALSE(live->dot()->isLive());
-    EXPECT_TRUE(live->metaLabel()->text().endsWith(" · 2m ago"));
-    EXPECT_TRUE(current->metaLabel()->text().endsWith(" · 7m ago"));
+    EXPECT_TRUE(live->metaRow()->text().endsWith(" · 2m ago"));
+    EXPECT_TRUE(current->metaRow()->text().endsWith(" · 7m ago"));
 }
 
 TEST_F(MenuPanelTest, MetaLineAndAmounts) {
@@ -113,11 +117,11 @@ TEST_F(MenuPanelTest, MetaLineAndAmounts) {
     claude("odd", kNoon - 600s, 10, 1000, "mystery-model-7");
     TodayRow* main = row("main");
     ASSERT_NE(main, nullptr);
-    EXPECT_EQ(main->metaLabel()->text(), "Claude Code · opus 4 8 · 1 sub · 5m ago");
-    EXPECT_TRUE(main->estimateLabel()->isHidden());
+    EXPECT_EQ(main->metaRow()->text(), "Claude Code · opus 4 8 · 1 sub · 5m ago");
+    EXPECT_FALSE(main->metaRow()->hasMark());
     EXPECT_EQ(main->todayLabel()->text(), "$0.03");  // 1,200 tokens at $25 per million
     EXPECT_EQ(main->totalLabel()->text(), "total $0.08");
-    EXPECT_FALSE(row("odd")->estimateLabel()->isHidden());
+    EXPECT_TRUE(row("odd")->metaRow()->hasMark());
     // Transcript text is never read as markup.
     for (QLabel* l : content().findChildren<QLabel*>())
         EXPECT_EQ(l->textFormat(), Qt::PlainText) << l->text().toStdString();
@@ -128,6 +132,51 @@ TEST_F(MenuPanelTest, MetaLineAndAmounts) {
     r.subagents.resize(3);
     r.models = {{"gpt 5.5", 0.2, false}};
     EXPECT_EQ(TodayRow::metaLine(r, kNoon), "gpt 5.5 · 3 sub · 1h ago");
+}
+
+TEST_F(MenuPanelTest, MetaLineAndEstimateMarkReadAsOneLineWhileTheyFitAndWrapAfterTheLastWord) {
+    // A row as wide as the panel's content.
+    QWidget panel;
+    panel.setFixedWidth(MenuContent::kWidth - 32);
+    auto* layout = new QVBoxLayout(&panel);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* today = new TodayRow(store, "codex:x");
+    layout->addWidget(today);
+    // Lines that fit the column, with the mark and without: one line each,
+    // however long the line is.
+    const struct {
+        const char* source;
+        bool estimated;
+    } cases[] = {{"Codex", false}, {"", true}};
+    for (const auto& c : cases) {
+        SessionRow r;
+        r.id = "codex:x";
+        r.source = c.source;
+        r.lastActivity = kNoon - minutes{12};
+        r.models = {{"gpt 5.5", 0.2, c.estimated}};
+        today->setRow(r, false, kNoon);
+        showActive(panel);
+        test::settle();
+        MetaLine* meta = today->metaRow();
+        EXPECT_EQ(meta->hasMark(), c.estimated);
+        const QFontMetricsF fm(meta->font());
+        ASSERT_LT(fm.horizontalAdvance(meta->shownText()), meta->width()) << "the test needs a line that fits";
+        EXPECT_EQ(meta->lineCount(), 1) << meta->shownText().toStdString();
+        EXPECT_EQ(meta->height(), int(std::ceil(fm.height()))) << meta->shownText().toStdString();
+    }
+
+    // Too long for the column: whole words go to the next line, and the
+    // mark comes after the line's end, in one piece.
+    MetaLine narrow;
+    narrow.setText(QStringLiteral("Claude Code · opus 4 6 · 12 sub · 59m ago"));
+    narrow.setMark(true);
+    const QFontMetricsF fm(narrow.font());
+    const int oneLine = int(std::ceil(fm.height()));
+    const int width = int(fm.horizontalAdvance(narrow.text())) - 10;
+    narrow.resize(width, narrow.heightForWidth(width));
+    EXPECT_EQ(narrow.lineCount(), 2);
+    EXPECT_EQ(narrow.height(), 2 * oneLine);
+    EXPECT_TRUE(narrow.shownText().endsWith(QStringLiteral("\u2002⚑\u00A0est")));
 }
 
 TEST_F(MenuPanelTest, RenamingInARowStoresEveryCharacterAndATickKeepsTheRowBeingEdited) {
@@ -240,8 +289,18 @@ TEST(MenuPanelCommands, OpenVorelShowsTheHistoryAndCtrlQQuits) {
     MenuPanel p(windowModel().app);
     NavState::shared().setSection(Section::pricing);
     p.showNear(QRect(10, 0, 24, 24));
-    p.content()->commands()->openButton()->click();
+    CommandButton* open = p.content()->commands()->openButton();
+    QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), open->mapToGlobal(QPointF(2, 2)));
+    QApplication::sendEvent(open, &enter);
+    ASSERT_EQ(open->textColor(), BrandColor::accent());
+    open->click();
     EXPECT_FALSE(p.isVisible());
+    // The panel closed under the pointer; opened again with the pointer
+    // elsewhere, the command is not lit.
+    p.showNear(QRect(10, 0, 24, 24));
+    EXPECT_FALSE(open->isHovered());
+    EXPECT_EQ(open->textColor(), BrandColor::textMuted());
+    p.close();
     ASSERT_NE(MainWindow::existing(), nullptr);
     EXPECT_TRUE(MainWindow::existing()->isVisible());
     EXPECT_EQ(NavState::shared().section(), Section::history);

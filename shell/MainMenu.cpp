@@ -1,0 +1,130 @@
+#include "MainMenu.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMetaObject>
+
+#include "Appearance.h"
+#include "Theme.h"
+
+namespace vorel {
+
+namespace {
+
+struct EditCommand {
+    const char* title;
+    const char* slot;
+    QKeySequence key;
+};
+
+}  // namespace
+
+QObject* MainMenu::editTarget(const char* slot) {
+    const QByteArray signature = QByteArray(slot) + "()";
+    for (QObject* o = QApplication::focusWidget(); o; o = o->parent()) {
+        // A list that selects one row at most has nothing to select all of.
+        auto* view = qobject_cast<QAbstractItemView*>(o);
+        const bool single = view && view->selectionMode() != QAbstractItemView::MultiSelection &&
+                            view->selectionMode() != QAbstractItemView::ExtendedSelection &&
+                            view->selectionMode() != QAbstractItemView::ContiguousSelection;
+        if (single && signature == "selectAll()") continue;
+        if (o->metaObject()->indexOfSlot(signature.constData()) >= 0) return o;
+        if (o->isWidgetType() && static_cast<QWidget*>(o)->isWindow()) break;
+    }
+    return nullptr;
+}
+
+MainMenu::MainMenu(QWidget* window) : QMenuBar(window) {
+    // The application menu: the system would title it with the
+    // application's name, so it is titled so here.
+    appMenu_ = addMenu(QStringLiteral("Vorel"));
+    close_ = appMenu_->addAction(QStringLiteral("Close Window"));
+    close_->setShortcuts(QKeySequence::Close);
+    connect(close_, &QAction::triggered, window, &QWidget::close);
+    appMenu_->addSeparator();
+    quit_ = appMenu_->addAction(QStringLiteral("Quit Vorel"));
+    quit_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    quit_->setMenuRole(QAction::QuitRole);
+    // From every window of the application; the panel takes the key itself
+    // while it is open.
+    quit_->setShortcutContext(Qt::ApplicationShortcut);
+    // The event loop ends at once; QApplication::quit() would first ask
+    // every window to close, and the main window, which only hides when
+    // closed, would cancel the quit. Nothing needs saving: every change is
+    // already in the metadata file.
+    connect(quit_, &QAction::triggered, qApp, [] { QCoreApplication::exit(0); });
+
+    editMenu_ = addMenu(QStringLiteral("Edit"));
+    const EditCommand commands[] = {
+        {"Undo", "undo", QKeySequence(Qt::CTRL | Qt::Key_Z)},
+        {"Redo", "redo", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)},
+        {nullptr, nullptr, {}},
+        {"Cut", "cut", QKeySequence(Qt::CTRL | Qt::Key_X)},
+        {"Copy", "copy", QKeySequence(Qt::CTRL | Qt::Key_C)},
+        {"Paste", "paste", QKeySequence(Qt::CTRL | Qt::Key_V)},
+        {"Select All", "selectAll", QKeySequence(Qt::CTRL | Qt::Key_A)},
+    };
+    for (const EditCommand& c : commands) {
+        if (!c.title) {
+            editMenu_->addSeparator();
+            continue;
+        }
+        QAction* a = editMenu_->addAction(QString::fromLatin1(c.title));
+        a->setShortcut(c.key);
+        const QByteArray slot(c.slot);
+        a->setData(slot);
+        const QKeySequence key = c.key;
+        connect(a, &QAction::triggered, this, [a, slot, key] {
+            if (QObject* target = editTarget(slot.constData())) {
+                QMetaObject::invokeMethod(target, slot.constData());
+            } else if (QWidget* focus = QApplication::focusWidget()) {
+                // A widget with no such slot gets the key itself, as it would
+                // without the menu (a list copies its current row). The
+                // command is off meanwhile, or the key would trigger it again.
+                const QKeyCombination combination = key[0];
+                QKeyEvent press(QEvent::KeyPress, combination.key(), combination.keyboardModifiers());
+                QKeyEvent release(QEvent::KeyRelease, combination.key(), combination.keyboardModifiers());
+                a->setEnabled(false);
+                QApplication::sendEvent(focus, &press);
+                QApplication::sendEvent(focus, &release);
+                a->setEnabled(true);
+            }
+        });
+        edit_.push_back(a);
+    }
+    // Open, the menu shows which commands have a field to act on. Closed,
+    // every command stays enabled so that its key reaches whatever has the
+    // focus when it is pressed.
+    connect(editMenu_, &QMenu::aboutToShow, this, [this] {
+        for (QAction* a : edit_) a->setEnabled(editTarget(a->data().toByteArray().constData()) != nullptr);
+    });
+    connect(editMenu_, &QMenu::aboutToHide, this, [this] {
+        for (QAction* a : edit_) a->setEnabled(true);
+    });
+
+    connect(&platform::Appearance::shared(), &platform::Appearance::changed, this, &MainMenu::applyColors);
+    applyColors();
+}
+
+void MainMenu::applyColors() {
+    const QFont font = BrandFont::sans(13);
+    setFont(font);
+    appMenu_->setFont(font);
+    editMenu_->setFont(font);
+    setStyleSheet(QStringLiteral(
+        "QMenuBar { background: %1; color: %2; border: none; border-bottom: 1px solid %3; padding: 0 4px; }"
+        "QMenuBar::item { background: transparent; padding: 4px 10px; border-radius: 5px; }"
+        "QMenuBar::item:selected, QMenuBar::item:pressed { background: %3; }"
+        "QMenu { background: %4; color: %2; border: 1px solid %3; border-radius: 6px; padding: 4px; }"
+        "QMenu::item { padding: 4px 24px 4px 12px; border-radius: 4px; }"
+        "QMenu::item:selected { background: %3; }"
+        "QMenu::item:disabled { color: %5; }"
+        "QMenu::separator { height: 1px; background: %3; margin: 4px 6px; }")
+                      .arg(BrandColor::css(BrandColor::bgSubtle()), BrandColor::css(BrandColor::text()),
+                           BrandColor::css(BrandColor::border()), BrandColor::css(BrandColor::bgElevated()),
+                           BrandColor::css(BrandColor::textFaint())));
+}
+
+}  // namespace vorel
