@@ -5,6 +5,8 @@
 #include <charconv>
 #include <cmath>
 
+#include "TextRules.h"
+
 namespace vorel {
 
 namespace {
@@ -50,5 +52,9 @@ QString relativeTime(TimePoint t, TimePoint now) {
 }
 
 QString relativeTime(TimePoint t) { return relativeTime(t, clock().now()); }
+
+QString isolated(std::string_view piece) { return QString::fromStdString(text::isolated(piece)); }
+
+QString isolated(const QString& piece) { return isolated(piece.toStdString()); }
 
 }  // namespace vorel
