@@ -63,9 +63,11 @@ std::string guarded(std::string cell) {
     return cell;
 }
 
+// Ids and projects come from file and folder names, which may hold bytes
+// that are not UTF-8; they are written as U+FFFD so that the file decodes.
 void appendQuoted(std::string& line, std::string_view cell) {
     line += '"';
-    for (char c : cell) {
+    for (char c : text::validUtf8(cell)) {
         if (c == '"') line += '"';
         line += c;
     }
@@ -93,7 +95,8 @@ std::string collapsedWhitespace(std::string_view text) {
         const int32_t start = i;
         UChar32 c;
         U8_NEXT(p, i, n, c);
-        // A malformed byte is not white space; it is kept as it is.
+        // A malformed byte is not white space; it is kept here and
+        // replaced when the cell is written.
         if (c >= 0 && text::isWhitespaceOrNewline(static_cast<char32_t>(c))) {
             pendingSpace = !out.empty();
             continue;
