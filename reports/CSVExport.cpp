@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "Formatting.h"
 #include "MetadataStore.h"
 #include "TextRules.h"
 
@@ -231,7 +232,7 @@ QString failureMessage(const SaveResult& result) {
     QString reason = result.reason.trimmed();
     if (reason.isEmpty()) reason = QStringLiteral("Unknown error");
     return QStringLiteral("The conversation costs were not saved to \u201c%1\u201d.\n\n%2")
-        .arg(QDir::toNativeSeparators(result.path), reason);
+        .arg(isolated(QDir::toNativeSeparators(result.path)), reason);
 }
 
 }  // namespace vorel::CSVExport

@@ -402,13 +402,13 @@ void ConversationSearchField::updatePanel() {
     for (size_t k = 0; k < found.size(); ++k) {
         const SessionRow& row = rows[found[k]];
         QString detail = qs(row.source);
-        if (!row.project.empty()) detail += QStringLiteral(" · ") + qs(row.project);
+        if (!row.project.empty()) detail += QStringLiteral(" · ") + isolated(row.project);
         detail += QStringLiteral(" · ") + relativeTime(row.lastActivity, now);
         const QString id = qs(row.id);
         panel_->row(k)->setContent(id, searchable(found[k]).topic, detail, money(row.total), id == selectedId_);
     }
     panel_->showRows(found.size(),
-                     QStringLiteral("No conversations match \u201C") + query() + QStringLiteral("\u201D."));
+                     QStringLiteral("No conversations match \u201C") + isolated(query()) + QStringLiteral("\u201D."));
     placePanel();
 }
 

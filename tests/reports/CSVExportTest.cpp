@@ -239,7 +239,10 @@ TEST(CSVExportWrite, ReplacesAtomicallyOrSaysWhichFileFailedAndWhy) {
         EXPECT_EQ(result.status, CSVExport::SaveResult::Status::failed) << path;
         EXPECT_FALSE(result.reason.trimmed().isEmpty()) << path;
         const QString message = CSVExport::failureMessage(result);
-        EXPECT_TRUE(message.contains(QString::fromStdString(path))) << message.toStdString();
+        // The path is set apart from the sentence around it.
+        EXPECT_TRUE(message.contains(QStringLiteral("\u201C\u2068") + QString::fromStdString(path) +
+                                     QStringLiteral("\u2069\u201D")))
+            << message.toStdString();
         EXPECT_TRUE(message.contains(result.reason.trimmed())) << message.toStdString();
     }
     EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "a-folder"));

@@ -114,7 +114,7 @@ TEST_F(SearchFieldTest, AnEmptyOrBlankQueryListsTheFirstEightInModelOrderAndTheN
     store.setSubtitle("zebra crossing", "claude-code:c0");
     retype(" zebra ");
     EXPECT_TRUE(listedIds().empty());
-    EXPECT_EQ(f.noMatchText(), QString::fromUtf8("No conversations match \u201C zebra \u201D."));
+    EXPECT_EQ(f.noMatchText(), QString::fromUtf8("No conversations match \u201C\u2068 zebra \u2069\u201D."));
 }
 
 TEST_F(SearchFieldTest, CaseIsIgnoredAndNameTitleProjectSourceAndTagsAreSearchedAndShown) {
@@ -144,7 +144,7 @@ TEST_F(SearchFieldTest, CaseIsIgnoredAndNameTitleProjectSourceAndTagsAreSearched
     ASSERT_EQ(listedIds(), Ids{"claude-code:b"});
     SearchResultRow* b = listed("claude-code:b");
     EXPECT_EQ(b->title(), "Quarterly invoice run");
-    EXPECT_EQ(b->detail(), QString::fromUtf8("Claude Code \u00B7 website \u00B7 30m ago"));
+    EXPECT_EQ(b->detail(), QString::fromUtf8("Claude Code \u00B7 \u2068website\u2069 \u00B7 30m ago"));
     EXPECT_EQ(b->amount(), money(model().model().allRows()[2].total));  // the third newest
 }
 
