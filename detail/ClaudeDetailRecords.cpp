@@ -230,8 +230,10 @@ void addClaudeCostEvent(dom::object message, std::optional<TimePoint> timestamp,
     const std::int64_t writes = satAdd(write5m, write1h);
     std::string detail;
     detail.reserve(120);
+    // The model name is the transcript's: isolated, so that its direction
+    // cannot reorder the counts after it.
     detail += "model ";
-    detail += *model;
+    detail += text::isolated(*model);
     detail += " \u00b7 input ";
     appendDecimal(detail, input);
     detail += " \u00b7 output ";

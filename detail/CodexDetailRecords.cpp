@@ -10,6 +10,7 @@
 #include "DetailRecords.h"
 #include "Pricing.h"
 #include "Saturating.h"
+#include "TextRules.h"
 #include "Transcript.h"
 
 namespace vorel::ConversationDetailParser {
@@ -81,7 +82,12 @@ bool writeMetaLine(dom::object payload, std::string& out, size_t budget) {
         first = false;
         out += key;
         out += ": ";
-        if (!writeStringValue(value, out, budget)) return false;
+        // Each value is the transcript's, isolated from the keys and values
+        // around it.
+        std::string piece;
+        const bool whole = writeStringValue(value, piece, budget > out.size() ? budget - out.size() : 0);
+        out += text::isolated(piece);
+        if (!whole) return false;
     }
     return true;
 }
@@ -241,8 +247,10 @@ CodexCostItem codexCostItem(dom::object payload, std::string_view model) {
     const double sum = (item.inputCost + item.cacheCost) + item.outputCost;
 
     item.detail.reserve(96);
+    // The model name is the transcript's: isolated, so that its direction
+    // cannot reorder the counts after it.
     item.detail += "model ";
-    item.detail += model;
+    item.detail += text::isolated(model);
     item.detail += " \u00b7 input ";
     appendDecimal(item.detail, fresh);
     item.detail += " \u00b7 cached ";

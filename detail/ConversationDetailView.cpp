@@ -60,7 +60,7 @@ void SummaryLabel::setSummary(const QString& text) {
     const QString muted = BrandColor::css(BrandColor::textMuted());
     setText(QStringLiteral("<span style=\"font-weight:600; color:%1\">Summary: </span>"
                            "<span style=\"color:%2; white-space:pre-wrap\">%3</span>")
-                .arg(strong, muted, text.toHtmlEscaped()));
+                .arg(strong, muted, isolated(text).toHtmlEscaped()));
 }
 
 void SummaryLabel::mousePressEvent(QMouseEvent* e) {
@@ -489,7 +489,7 @@ void ConversationDetailView::updateSummary(const SessionRow& row) {
 void ConversationDetailView::updateDetailsTitle(const SessionRow& row) {
     detailsHeader_->setTitle(isDetailsExpanded()
                                  ? QStringLiteral("Details")
-                                 : QStringLiteral("Details · ") + qs(app_.meta().topic(row.id, row.title)));
+                                 : QStringLiteral("Details · ") + isolated(app_.meta().topic(row.id, row.title)));
 }
 
 void ConversationDetailView::editSummary() {

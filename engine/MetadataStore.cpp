@@ -4,7 +4,6 @@
 #include <simdjson.h>
 #include <unicode/normalizer2.h>
 #include <unicode/unistr.h>
-#include <unicode/utf8.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -23,26 +22,9 @@ namespace {
 
 bool isValidUtf8(std::string_view s) { return simdjson::validate_utf8(s.data(), s.size()); }
 
-// `s` with every ill-formed UTF-8 sequence replaced by U+FFFD. Everything
-// the store holds is valid UTF-8, so the file it writes always decodes.
-std::string validUtf8(std::string_view s) {
-    if (isValidUtf8(s)) return std::string(s);
-    std::string out;
-    out.reserve(s.size() + 8);
-    const auto* p = reinterpret_cast<const uint8_t*>(s.data());
-    const auto n = static_cast<int32_t>(s.size());
-    for (int32_t i = 0; i < n;) {
-        const int32_t start = i;
-        UChar32 c;
-        U8_NEXT(p, i, n, c);
-        if (c < 0) {
-            out += "\xEF\xBF\xBD";
-        } else {
-            out.append(s.data() + start, static_cast<size_t>(i - start));
-        }
-    }
-    return out;
-}
+// Everything the store holds is valid UTF-8, so the file it writes always
+// decodes.
+using text::validUtf8;
 
 // The text under which texts that differ only in case (full Unicode case
 // folding, so "STRASSE" matches "straße") or in the composition of accented

@@ -1,5 +1,6 @@
 #include "TextRules.h"
 
+#include <simdjson.h>
 #include <unicode/brkiter.h>
 #include <unicode/locid.h>
 #include <unicode/uchar.h>
@@ -43,6 +44,53 @@ std::string_view trimmed(std::string_view s, bool (*strip)(char32_t)) {
         end = i;
     }
     return s.substr(static_cast<size_t>(begin), static_cast<size_t>(end - begin));
+}
+
+std::string validUtf8(std::string_view s) {
+    if (simdjson::validate_utf8(s.data(), s.size())) return std::string(s);
+    std::string out;
+    out.reserve(s.size() + 8);
+    const auto* p = reinterpret_cast<const uint8_t*>(s.data());
+    const auto n = static_cast<int32_t>(s.size());
+    for (int32_t i = 0; i < n;) {
+        const int32_t start = i;
+        UChar32 c;
+        U8_NEXT(p, i, n, c);
+        if (c < 0) {
+            out += "\xEF\xBF\xBD";
+        } else {
+            out.append(s.data() + start, static_cast<size_t>(i - start));
+        }
+    }
+    return out;
+}
+
+std::string isolated(std::string_view s) {
+    if (s.empty()) return {};
+    // LRI, RLI and FSI open an isolate; PDI closes the innermost open one.
+    constexpr std::string_view kFirstStrongIsolate = "\u2068";
+    constexpr std::string_view kPopIsolate = "\u2069";
+    std::string out;
+    out.reserve(s.size() + 2 * kPopIsolate.size());
+    out += kFirstStrongIsolate;
+    const auto* p = reinterpret_cast<const uint8_t*>(s.data());
+    const auto n = static_cast<int32_t>(s.size());
+    size_t open = 0;
+    for (int32_t i = 0; i < n;) {
+        const int32_t start = i;
+        UChar32 c;
+        U8_NEXT(p, i, n, c);
+        if (c >= 0x2066 && c <= 0x2068) {
+            ++open;
+        } else if (c == 0x2069) {
+            if (open == 0) continue;
+            --open;
+        }
+        out.append(s.data() + start, static_cast<size_t>(i - start));
+    }
+    for (; open > 0; --open) out += kPopIsolate;
+    out += kPopIsolate;
+    return out;
 }
 
 namespace {

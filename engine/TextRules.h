@@ -25,4 +25,17 @@ std::vector<size_t> graphemeEnds(std::string_view s, size_t limit);
 // Empty after trimming.
 inline bool isBlank(std::string_view s) { return trimmed(s).empty(); }
 
+// `s` with every ill-formed UTF-8 sequence replaced by U+FFFD, so that
+// text taken from file and folder names always decodes.
+std::string validUtf8(std::string_view s);
+
+// `s` (UTF-8) as one directional unit, for a displayed line that joins it
+// with other text: between FIRST STRONG ISOLATE and POP DIRECTIONAL
+// ISOLATE, so that right-to-left letters or a direction override inside it
+// cannot reorder the text around it. The isolate marks inside `s` are
+// balanced first: a pop without its opening mark would end the isolate
+// early and is dropped, and a mark left open is closed at the end. Empty
+// stays empty. Only for display: stored and exported text stays as it is.
+std::string isolated(std::string_view s);
+
 }  // namespace vorel::text

@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "DecimalText.h"
+#include "Formatting.h"
 #include "MetadataStore.h"
 #include "TextRules.h"
 
@@ -57,9 +58,11 @@ std::string guarded(std::string cell) {
     return cell;
 }
 
+// Ids and projects come from file and folder names, which may hold bytes
+// that are not UTF-8; they are written as U+FFFD so that the file decodes.
 void appendQuoted(std::string& line, std::string_view cell) {
     line += '"';
-    for (char c : cell) {
+    for (char c : text::validUtf8(cell)) {
         if (c == '"') line += '"';
         line += c;
     }
@@ -87,7 +90,8 @@ std::string collapsedWhitespace(std::string_view text) {
         const int32_t start = i;
         UChar32 c;
         U8_NEXT(p, i, n, c);
-        // A malformed byte is not white space; it is kept as it is.
+        // A malformed byte is not white space; it is kept here and
+        // replaced when the cell is written.
         if (c >= 0 && text::isWhitespaceOrNewline(static_cast<char32_t>(c))) {
             pendingSpace = !out.empty();
             continue;
@@ -222,7 +226,7 @@ QString failureMessage(const SaveResult& result) {
     QString reason = result.reason.trimmed();
     if (reason.isEmpty()) reason = QStringLiteral("Unknown error");
     return QStringLiteral("The conversation costs were not saved to \u201c%1\u201d.\n\n%2")
-        .arg(QDir::toNativeSeparators(result.path), reason);
+        .arg(isolated(QDir::toNativeSeparators(result.path)), reason);
 }
 
 }  // namespace vorel::CSVExport

@@ -26,6 +26,8 @@ namespace CSVExport {
 // cell of free text (names, notes, projects, tags, models, subagents) that
 // begins with =, +, -, @, a tab or a carriage return gets a leading
 // apostrophe, so a spreadsheet shows it as text instead of running it.
+// The file is always UTF-8: bytes of a cell that are not (from a file or
+// folder name) are written as U+FFFD.
 std::string build(const std::vector<SessionRow>& rows, const MetadataStore& meta);
 
 // `text` on one line: every run of white space and line breaks becomes one

@@ -12,6 +12,9 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include <unicode/normalizer2.h>
+#include <unicode/unistr.h>
+
 #include "AppModel.h"
 #include "Appearance.h"
 #include "CostModel.h"
@@ -35,6 +38,20 @@ QString trimSpacesAndTabs(const QString& s) {
     while (b < e && blank(s[b])) ++b;
     while (e > b && blank(s[e - 1])) --e;
     return s.mid(b, e - b);
+}
+
+// What matching compares: the text in lower case and composed, so that an
+// accented letter typed precomposed finds the same letter written with a
+// combining accent (as in decomposed file names), and the other way round.
+QString searchKey(const QString& s) {
+    const QString lower = s.toLower();
+    icu::UnicodeString u(reinterpret_cast<const UChar*>(lower.utf16()), static_cast<int32_t>(lower.size()));
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
+    if (U_FAILURE(status)) return lower;
+    icu::UnicodeString composed = nfc->normalize(u, status);
+    if (U_FAILURE(status)) return lower;
+    return QString(reinterpret_cast<const QChar*>(composed.getBuffer()), composed.length());
 }
 
 QPainterPath roundedPath(const QRectF& r) {
@@ -292,18 +309,18 @@ const ConversationSearchField::Searchable& ConversationSearchField::searchable(s
         const MetadataStore& meta = app_.meta();
         Searchable s;
         s.topic = qs(meta.topic(row.id, row.title));
-        s.topicLower = s.topic.toLower();
-        s.titleLower = qs(row.title).toLower();
-        s.projectLower = qs(row.project).toLower();
-        s.sourceLower = qs(row.source).toLower();
-        for (const std::string& tag : meta.tags(row.id)) s.tagsLower.push_back(qs(tag).toLower());
+        s.topicKey = searchKey(s.topic);
+        s.titleKey = searchKey(qs(row.title));
+        s.projectKey = searchKey(qs(row.project));
+        s.sourceKey = searchKey(qs(row.source));
+        for (const std::string& tag : meta.tags(row.id)) s.tagKeys.push_back(searchKey(qs(tag)));
         slot = std::move(s);
     }
     return *slot;
 }
 
 std::vector<size_t> ConversationSearchField::matches(const QString& query) const {
-    const QString q = trimSpacesAndTabs(query).toLower();
+    const QString q = searchKey(trimSpacesAndTabs(query));
     const size_t count = app_.model().allRows().size();
     std::vector<size_t> out;
     for (size_t i = 0; i < count && out.size() < kMaxResults; ++i) {
@@ -312,9 +329,9 @@ std::vector<size_t> ConversationSearchField::matches(const QString& query) const
             continue;
         }
         const Searchable& s = searchable(i);
-        bool hit = s.topicLower.contains(q) || s.titleLower.contains(q) || s.projectLower.contains(q) ||
-                   s.sourceLower.contains(q) ||
-                   std::any_of(s.tagsLower.begin(), s.tagsLower.end(), [&](const QString& t) { return t.contains(q); });
+        bool hit = s.topicKey.contains(q) || s.titleKey.contains(q) || s.projectKey.contains(q) ||
+                   s.sourceKey.contains(q) ||
+                   std::any_of(s.tagKeys.begin(), s.tagKeys.end(), [&](const QString& t) { return t.contains(q); });
         if (hit) out.push_back(i);
     }
     return out;
@@ -385,13 +402,13 @@ void ConversationSearchField::updatePanel() {
     for (size_t k = 0; k < found.size(); ++k) {
         const SessionRow& row = rows[found[k]];
         QString detail = qs(row.source);
-        if (!row.project.empty()) detail += QStringLiteral(" · ") + qs(row.project);
+        if (!row.project.empty()) detail += QStringLiteral(" · ") + isolated(row.project);
         detail += QStringLiteral(" · ") + relativeTime(row.lastActivity, now);
         const QString id = qs(row.id);
         panel_->row(k)->setContent(id, searchable(found[k]).topic, detail, money(row.total), id == selectedId_);
     }
     panel_->showRows(found.size(),
-                     QStringLiteral("No conversations match \u201C") + query() + QStringLiteral("\u201D."));
+                     QStringLiteral("No conversations match \u201C") + isolated(query()) + QStringLiteral("\u201D."));
     placePanel();
 }
 

@@ -101,7 +101,9 @@ public:
     QString noMatchText() const;
 
     // The indexes into `allRows()` of the conversations that match `query`
-    // now: at most kMaxResults, in the model's order.
+    // now: at most kMaxResults, in the model's order. Case is ignored, and
+    // an accented letter matches whether it is written precomposed or with
+    // a combining accent.
     std::vector<size_t> matches(const QString& query) const;
 
     // The text shown while nothing is typed: the selected conversation's
@@ -121,14 +123,15 @@ protected:
     void resizeEvent(QResizeEvent* e) override;
 
 private:
-    // What matching reads of one row, worked out once per tick.
+    // What matching reads of one row, worked out once per tick: the topic
+    // as shown, and each text as matching compares it.
     struct Searchable {
         QString topic;
-        QString topicLower;
-        QString titleLower;
-        QString projectLower;
-        QString sourceLower;
-        std::vector<QString> tagsLower;
+        QString topicKey;
+        QString titleKey;
+        QString projectKey;
+        QString sourceKey;
+        std::vector<QString> tagKeys;
     };
 
     const Searchable& searchable(size_t index) const;

@@ -227,8 +227,8 @@ QString HistoryRow::infoLine(const SessionRow& row, TimePoint now) {
     QStringList pieces;
     // A conversation without a project folder starts with its model, not
     // with a lone separator.
-    if (!row.project.empty()) pieces << qs(row.project);
-    if (std::string model = row.primaryModel(); !model.empty()) pieces << qs(model);
+    if (!row.project.empty()) pieces << isolated(row.project);
+    if (std::string model = row.primaryModel(); !model.empty()) pieces << isolated(model);
     if (int n = row.subagentCount(); n >= 1) {
         pieces << QString::number(n) + (n == 1 ? QStringLiteral(" subagent") : QStringLiteral(" subagents"));
     }
@@ -238,7 +238,7 @@ QString HistoryRow::infoLine(const SessionRow& row, TimePoint now) {
 }
 
 QString HistoryRow::modelLineText(const ModelLine& line) {
-    QString t = qs(line.name) + kSeparator + money(line.cost);
+    QString t = isolated(line.name) + kSeparator + money(line.cost);
     if (line.estimated) t += QStringLiteral("  ⚑ est");
     return t;
 }

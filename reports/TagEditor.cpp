@@ -18,6 +18,7 @@
 #include <unicode/unistr.h>
 
 #include "Appearance.h"
+#include "Formatting.h"
 #include "MenuPanel.h"
 #include "MetadataStore.h"
 #include "Popup.h"
@@ -300,7 +301,7 @@ QString TagPopover::message() const { return message_->isHidden() ? QString() : 
 
 void TagPopover::setChoices(const TagChoices& choices, const QString& query) {
     create_->setVisible(choices.showCreate);
-    if (choices.showCreate) create_->setLabel(QStringLiteral("\u23CE  Create \u201C") + query + QStringLiteral("\u201D"));
+    if (choices.showCreate) create_->setLabel(QStringLiteral("\u23CE  Create \u201C") + isolated(query) + QStringLiteral("\u201D"));
     const size_t n = static_cast<size_t>(choices.tags.size());
     while (options_.size() < n) {
         auto* row = new TagOptionRow(false);

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "DecimalText.h"
+#include "TextRules.h"
 
 namespace vorel {
 
@@ -39,5 +40,9 @@ QString relativeTime(TimePoint t, TimePoint now) {
 }
 
 QString relativeTime(TimePoint t) { return relativeTime(t, clock().now()); }
+
+QString isolated(std::string_view piece) { return QString::fromStdString(text::isolated(piece)); }
+
+QString isolated(const QString& piece) { return isolated(piece.toStdString()); }
 
 }  // namespace vorel

@@ -4,6 +4,7 @@
 // $3.27); dates follow the user's locale and time zone.
 
 #include <QString>
+#include <string_view>
 
 #include "Clock.h"
 
@@ -18,5 +19,12 @@ QString shortStamp(TimePoint t);
 // "just now", "5m ago", "3h ago" or "12d ago", against `now`.
 QString relativeTime(TimePoint t, TimePoint now);
 QString relativeTime(TimePoint t);
+
+// Text from a transcript, a file name or the user, made one directional
+// unit for a line that joins it with other text (see text::isolated), so
+// that its right-to-left letters or direction marks cannot reorder the
+// rest of the line. A label that shows such text alone needs none of this.
+QString isolated(std::string_view piece);
+QString isolated(const QString& piece);
 
 }  // namespace vorel

@@ -305,7 +305,7 @@ QString TodayRow::metaLine(const SessionRow& row, TimePoint now) {
     QStringList parts;
     if (!row.source.empty()) parts << qs(row.source);
     std::string model = row.primaryModel();
-    if (!model.empty()) parts << qs(model);
+    if (!model.empty()) parts << isolated(model);
     if (row.subagentCount() >= 1) parts << QString::number(row.subagentCount()) + QStringLiteral(" sub");
     parts << relativeTime(row.lastActivity, now);
     return parts.join(QStringLiteral(" · "));

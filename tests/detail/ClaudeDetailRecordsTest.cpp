@@ -74,7 +74,7 @@ TEST(ClaudeDetailRecords, AssistantBlocksTitlesAndSystemLines) {
               "Assistant|Response|a b\nReasoning|Thinking block|hm\nTool call|Tool|{\"a\":2,\"b\":1}\nTool call||ls\n"
               "System|Away summary|Went away\nSystem|away_summary|\nSystem|System event|\n"
               // Undated like the rest, the token event goes after them.
-              "Tokens|API call|model claude-opus-4-8 \u00b7 input 0 \u00b7 output 10 \u00b7 cache read 0 \u00b7 cache write 0\n");
+              "Tokens|API call|model \u2068claude-opus-4-8\u2069 \u00b7 input 0 \u00b7 output 10 \u00b7 cache read 0 \u00b7 cache write 0\n");
     EXPECT_EQ(d.summaries, std::vector<std::string>{"Went away"});
     EXPECT_EQ(d.generatedTitle, "Second");
 }
@@ -96,7 +96,7 @@ TEST(ClaudeDetailRecords, ApiCallIsPricedByHandAndItsTokenSumsSaturate) {
     EXPECT_NEAR(call.outputCost, 0.05, 1e-15);
     EXPECT_EQ(call.tokens, 17000);
     EXPECT_EQ(call.detail,
-              "model claude-opus-4-8 \u00b7 input 1000 \u00b7 output 2000 \u00b7 cache read 10000 \u00b7 cache write 4000");
+              "model \u2068claude-opus-4-8\u2069 \u00b7 input 1000 \u00b7 output 2000 \u00b7 cache read 10000 \u00b7 cache write 4000");
     // The split by lifetime wins over the total.
     const ConversationEvent& split = calls[1];
     EXPECT_NEAR(*split.cost, (5 + 100 * 6.25 + 200 * 10) / 1e6, 1e-15);

@@ -41,7 +41,7 @@ TEST(CodexDetailRecords, ItemsAndMessages) {
          event(R"({"type":"agent_message","message":"not shown"})"),
          R"({"type":"response_item"})"});
     EXPECT_EQ(timeline(d),
-              "Lifecycle|Session started|cwd: /w \u00b7 agent_role: {\"a\":[],\"b\":1}\n"
+              "Lifecycle|Session started|cwd: \u2068/w\u2069 \u00b7 agent_role: \u2068{\"a\":[],\"b\":1}\u2069\n"
               "Lifecycle|Session started|\n"
               "User|Prompt|fix it\n"
               "Internal|Injected context|<environment_context>\n"
@@ -56,6 +56,22 @@ TEST(CodexDetailRecords, ItemsAndMessages) {
               "Web search|Search completed|{\"query\":\"q\",\"type\":\"web_search_end\"}\n"
               "Patch|Patch applied|{\"ok\":true,\"type\":\"patch_apply_end\"}\n");
     EXPECT_EQ(d.generatedTitle, "Named");
+}
+
+TEST(CodexDetailRecords, EachValueOfAMetaLineIsIsolatedFromTheRest) {
+    // A stray end of isolate in one value cannot end its isolate early; an
+    // override stays inside. A value too long for the line is cut as
+    // before.
+    const std::string longPath = "/" + std::string(300, 'p');
+    ConversationDetail d = parseLines(
+        kCodex, {R"({"type":"session_meta","payload":{"model":"m\u2069\u202Ex","cwd":"/w","agent_role":"r"}})",
+                 R"({"type":"turn_context","payload":{"model":"m","cwd":")" + longPath + R"("}})"});
+    ASSERT_EQ(d.events.size(), 2u);
+    EXPECT_EQ(d.events[0].detail,
+              "model: \u2068m\u202Ex\u2069 \u00b7 cwd: \u2068/w\u2069 \u00b7 agent_role: \u2068r\u2069");
+    const std::string& cut = d.events[1].detail;
+    EXPECT_EQ(cut.rfind("model: \u2068m\u2069 \u00b7 cwd: \u2068/ppp", 0), 0u) << cut;
+    EXPECT_TRUE(cut.ends_with("pp...")) << cut;
 }
 
 TEST(CodexDetailRecords, CompactionsAreCountedAsRead) {
@@ -87,11 +103,11 @@ TEST(CodexDetailRecords, TokenCountsArePricedOncePerRunningTotals) {
     for (const ConversationEvent& e : d.events) lines.push_back(e.title + "|" + e.detail);
     // All undated: the token events follow the others.
     EXPECT_EQ(lines, (std::vector<std::string>{
-                         "Turn context|model: gpt-5.5",
-                         "API call|model (unknown OpenAI model) \u00b7 input 1000000 \u00b7 cached 0 \u00b7 output 0",
-                         "API call|model gpt-5.5 \u00b7 input 50000 \u00b7 cached 150000 \u00b7 output 1000",
-                         "API call|model gpt-5.5 \u00b7 input 0 \u00b7 cached 10 \u00b7 output 0",
-                         "API call|model gpt-5.5 \u00b7 input 0 \u00b7 cached 0 \u00b7 output 0",
+                         "Turn context|model: \u2068gpt-5.5\u2069",
+                         "API call|model \u2068(unknown OpenAI model)\u2069 \u00b7 input 1000000 \u00b7 cached 0 \u00b7 output 0",
+                         "API call|model \u2068gpt-5.5\u2069 \u00b7 input 50000 \u00b7 cached 150000 \u00b7 output 1000",
+                         "API call|model \u2068gpt-5.5\u2069 \u00b7 input 0 \u00b7 cached 10 \u00b7 output 0",
+                         "API call|model \u2068gpt-5.5\u2069 \u00b7 input 0 \u00b7 cached 0 \u00b7 output 0",
                          "API call|{\"total_token_usage\":{\"input_tokens\":5}}",
                          "Token usage|null", "Token usage|null", "Token usage|"}));
     EXPECT_DOUBLE_EQ(*d.events[1].cost, 5.0);

@@ -86,7 +86,7 @@ TEST(ConversationDetailCache, AppendsToTheNewestFileContinueTheReading) {
     append(main, toolResult(13, "bad \xFF") + "\n");
     EXPECT_EQ(f.update(), Step::parsed);
     EXPECT_EQ(timeline(*f.last), "Tool result|Tool result|shared\nAssistant|Response|ok\n"
-                                  "Tokens|API call|model claude-haiku-4-5 \u00b7 input 0 \u00b7 output 10 \u00b7 "
+                                  "Tokens|API call|model \u2068claude-haiku-4-5\u2069 \u00b7 input 0 \u00b7 output 10 \u00b7 "
                                   "cache read 0 \u00b7 cache write 0\n");
 }
 

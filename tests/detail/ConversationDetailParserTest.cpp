@@ -43,8 +43,8 @@ TEST(ConversationDetailPipeline, RepeatsAcrossFilesAreShownOnce) {
     EXPECT_EQ(timeline(d),
               "Tool result|Tool result|same\nTool result|Tool result|twice\nTool result|Tool result|twice\n"
               "Assistant|Response|first\n"
-              "Tokens|API call|model claude-haiku-4-5 \u00b7 input 0 \u00b7 output 10 \u00b7 cache read 0 \u00b7 cache write 0\n"
-              "Tokens|API call|model claude-haiku-4-5 \u00b7 input 0 \u00b7 output 10 \u00b7 cache read 0 \u00b7 cache write 0\n");
+              "Tokens|API call|model \u2068claude-haiku-4-5\u2069 \u00b7 input 0 \u00b7 output 10 \u00b7 cache read 0 \u00b7 cache write 0\n"
+              "Tokens|API call|model \u2068claude-haiku-4-5\u2069 \u00b7 input 0 \u00b7 output 10 \u00b7 cache read 0 \u00b7 cache write 0\n");
     EXPECT_EQ(d.events[0].timestamp, utc(2026, 7, 5, 10, 0, 1));  // the older file's
     EXPECT_EQ(d.stats.toolResults, 3);
     EXPECT_EQ(d.stats.tokenSnapshots, 2);
@@ -86,9 +86,9 @@ TEST(ConversationDetailPipeline, SortsByTimeWithTokensLastAtEqualTimes) {
                                                 R"("usage":{"output_tokens":1},"content":[{"type":"text","text":"undated reply"}]}})"});
     EXPECT_EQ(timeline(d),
               "User|Prompt|undated\nAssistant|Response|undated reply\n"
-              "Tokens|API call|model claude-haiku-4-5 \u00b7 input 0 \u00b7 output 1 \u00b7 cache read 0 \u00b7 cache write 0\n"
+              "Tokens|API call|model \u2068claude-haiku-4-5\u2069 \u00b7 input 0 \u00b7 output 1 \u00b7 cache read 0 \u00b7 cache write 0\n"
               "Assistant|Response|same time\n"
-              "Tokens|API call|model claude-haiku-4-5 \u00b7 input 0 \u00b7 output 10 \u00b7 cache read 0 \u00b7 cache write 0\n"
+              "Tokens|API call|model \u2068claude-haiku-4-5\u2069 \u00b7 input 0 \u00b7 output 10 \u00b7 cache read 0 \u00b7 cache write 0\n"
               "User|Prompt|go\n");
     for (size_t i = 0; i < d.events.size(); ++i) EXPECT_EQ(d.events[i].id, static_cast<int>(i));
 }
@@ -141,7 +141,7 @@ TEST(ConversationDetailPipeline, FixtureConversations) {
     std::map<std::string, double> byDetail;
     for (const ConversationEvent& e : claude.costEvents()) byDetail[e.detail] = *e.cost;
     // claude-opus-4-6: 3 x 5 + 9 x 25 + 17842 x 0.5 + 8216 x 6.25 = 60511 dollars per million.
-    EXPECT_NEAR(byDetail.at("model claude-opus-4-6 \u00b7 input 3 \u00b7 output 9 \u00b7 cache read 17842 \u00b7 cache write 8216"),
+    EXPECT_NEAR(byDetail.at("model \u2068claude-opus-4-6\u2069 \u00b7 input 3 \u00b7 output 9 \u00b7 cache read 17842 \u00b7 cache write 8216"),
                 0.060511, 1e-15);
 
     const fs::path rollout = fs::path(fixturesDir()) /
@@ -151,8 +151,8 @@ TEST(ConversationDetailPipeline, FixtureConversations) {
     EXPECT_EQ(codex.costEvents().size(), 66u);
     EXPECT_EQ(codex.currentModel, "gpt-5.5");
     // gpt-5.5: 18703 x 5 + 167 x 30; then 607 x 5 + 18304 x 0.5 + 37 x 30.
-    EXPECT_EQ(codex.costEvents()[0].detail, "model gpt-5.5 \u00b7 input 18703 \u00b7 cached 0 \u00b7 output 167");
+    EXPECT_EQ(codex.costEvents()[0].detail, "model \u2068gpt-5.5\u2069 \u00b7 input 18703 \u00b7 cached 0 \u00b7 output 167");
     EXPECT_NEAR(*codex.costEvents()[0].cost, 0.098525, 1e-15);
-    EXPECT_EQ(codex.costEvents()[1].detail, "model gpt-5.5 \u00b7 input 607 \u00b7 cached 18304 \u00b7 output 37");
+    EXPECT_EQ(codex.costEvents()[1].detail, "model \u2068gpt-5.5\u2069 \u00b7 input 607 \u00b7 cached 18304 \u00b7 output 37");
     EXPECT_NEAR(*codex.costEvents()[1].cost, 0.013297, 1e-15);
 }

@@ -67,7 +67,9 @@ TEST_F(DetailViewTest, SelectionStartsAtNewestAndFollowsPicks) {
     view.sectionHeader(1)->click();
     EXPECT_FALSE(view.isPlotExpanded());
     EXPECT_FALSE(view.isDetailsExpanded());
-    EXPECT_TRUE(view.sectionHeader(1)->title().startsWith(QStringLiteral("Details · ")));
+    // The closed section names the conversation, set apart from the caption.
+    EXPECT_EQ(view.sectionHeader(1)->title(),
+              QStringLiteral("Details · \u2068") + view.nameField()->text() + QStringLiteral("\u2069"));
     const std::string older = "claude-code:older";
     emit view.searchField()->picked(QString::fromStdString(older));
     EXPECT_EQ(view.selectedId().toStdString(), older);

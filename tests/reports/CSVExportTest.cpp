@@ -161,6 +161,22 @@ TEST(CSVExportCells, FormulaStartsAreGuardedOnlyInFreeTextAndEachColumnHasItsLim
     EXPECT_NE(cells2.find(",\"" + topic + "\",\"Refactor the billing\","), std::string::npos) << cells2;
 }
 
+TEST(CSVExportCells, BytesThatAreNotUTF8BecomeReplacementCharactersInEveryColumn) {
+    // File and folder names may hold any bytes: a lone continuation byte,
+    // a cut sequence, an overlong slash, a surrogate.
+    MetadataStore meta{""};
+    const std::string fffd = "\uFFFD";
+    SessionRow r = row("claude-code:a\x80" "b", "Claude Code", "t\xE2\x82", "p\xC0\xAFq", utc(2025, 1, 1), utc(2025, 1, 1));
+    r.models = {{"m\xED\xA0\x80", 1.0, false}};
+    r.subagents = {subagent("s\xFF", 0.5)};
+    const std::string cells = lines(CSVExport::build({r}, meta))[1];
+    EXPECT_TRUE(QString::fromUtf8(cells).toUtf8().toStdString() == cells) << cells;
+    for (const std::string& repaired :
+         {"\"claude-code:a" + fffd + "b\",", ",\"t" + fffd + "\",", ",\"p" + fffd + fffd + "q\",",
+          ",\"m" + fffd + fffd + fffd + "\",", ",\"s" + fffd + ":0.5000\","})
+        EXPECT_NE(cells.find(repaired), std::string::npos) << repaired << " in " << cells;
+}
+
 TEST(CSVExportClean, WhiteSpaceRunsBecomeOneSpaceAndTheLimitCutsWithAnEllipsisCountingCharactersAsRead) {
     EXPECT_EQ(CSVExport::clean("  a \t\t b\r\n\nc\rd  ", 100), "a b c d");
     // Unicode spaces and separators: no-break, em, line and paragraph
@@ -223,7 +239,10 @@ TEST(CSVExportWrite, ReplacesAtomicallyOrSaysWhichFileFailedAndWhy) {
         EXPECT_EQ(result.status, CSVExport::SaveResult::Status::failed) << path;
         EXPECT_FALSE(result.reason.trimmed().isEmpty()) << path;
         const QString message = CSVExport::failureMessage(result);
-        EXPECT_TRUE(message.contains(QString::fromStdString(path))) << message.toStdString();
+        // The path is set apart from the sentence around it.
+        EXPECT_TRUE(message.contains(QStringLiteral("\u201C\u2068") + QString::fromStdString(path) +
+                                     QStringLiteral("\u2069\u201D")))
+            << message.toStdString();
         EXPECT_TRUE(message.contains(result.reason.trimmed())) << message.toStdString();
     }
     EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "a-folder"));

@@ -114,7 +114,7 @@ TEST_F(SearchFieldTest, AnEmptyOrBlankQueryListsTheFirstEightInModelOrderAndTheN
     store.setSubtitle("zebra crossing", "claude-code:c0");
     retype(" zebra ");
     EXPECT_TRUE(listedIds().empty());
-    EXPECT_EQ(f.noMatchText(), QString::fromUtf8("No conversations match \u201C zebra \u201D."));
+    EXPECT_EQ(f.noMatchText(), QString::fromUtf8("No conversations match \u201C\u2068 zebra \u2069\u201D."));
 }
 
 TEST_F(SearchFieldTest, CaseIsIgnoredAndNameTitleProjectSourceAndTagsAreSearchedAndShown) {
@@ -144,8 +144,37 @@ TEST_F(SearchFieldTest, CaseIsIgnoredAndNameTitleProjectSourceAndTagsAreSearched
     ASSERT_EQ(listedIds(), Ids{"claude-code:b"});
     SearchResultRow* b = listed("claude-code:b");
     EXPECT_EQ(b->title(), "Quarterly invoice run");
-    EXPECT_EQ(b->detail(), QString::fromUtf8("Claude Code \u00B7 website \u00B7 30m ago"));
+    EXPECT_EQ(b->detail(), QString::fromUtf8("Claude Code \u00B7 \u2068website\u2069 \u00B7 30m ago"));
     EXPECT_EQ(b->amount(), money(model().model().allRows()[2].total));  // the third newest
+}
+
+TEST_F(SearchFieldTest, AnAccentedLetterMatchesWhetherWrittenPrecomposedOrWithACombiningAccent) {
+    // Decomposed as in file names from a Mac, and precomposed as typed.
+    claude("d", "E\u0301cole d'e\u0301te\u0301", "/w/cafe\u0301", 10);
+    claude("p", "Plan the \u00C9T\u00C9 trip", "/w/na\u00EFve", 20);
+    store.addTag("Cre\u0300me", "claude-code:d");
+    const std::string d = "claude-code:d", p = "claude-code:p";
+    struct Case {
+        const char* query;
+        Ids expected;
+    };
+    const Case cases[] = {
+        {"\u00E9cole", {d}},
+        {"\u00C9COLE", {d}},
+        {"e\u0301te\u0301", {d, p}},
+        {"\u00E9t\u00E9", {d, p}},
+        {"caf\u00E9", {d}},     // the project
+        {"nai\u0308ve", {p}},
+        {"cr\u00E8me", {d}},    // a tag
+        {"ecole", {}},          // a bare letter is still not its accented one
+        {"cafe", {}},
+    };
+    const std::vector<SessionRow>& rows = model().model().allRows();
+    for (const Case& c : cases) {
+        Ids got;
+        for (size_t i : field().matches(QString::fromUtf8(c.query))) got.push_back(rows[i].id);
+        EXPECT_EQ(got, c.expected) << c.query;
+    }
 }
 
 TEST_F(SearchFieldTest, TheSelectionIsThePlaceholderAndHighlightedEscapeClearsAndAPickReportsTheId) {

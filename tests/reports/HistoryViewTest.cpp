@@ -5,11 +5,13 @@
 #include <QLabel>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTextLayout>
 
 #include "GuiTestSupport.h"
 #include "HistoryRow.h"
 #include "HistoryView.h"
 #include "InlineField.h"
+#include "MenuPanel.h"
 #include "ReportControls.h"
 #include "TagEditor.h"
 #include "Theme.h"
@@ -78,9 +80,13 @@ TEST(HistoryTextsTest, DayLabelsAndDaysAcrossDaylightSavingAndTheInfoLine) {
     r.startTime = utc(2026, 3, 6, 14, 5);
     r.models = {{"sonnet 4 5", 0.5, false}, {"opus 4 8", 2.0, false}};
     r.subagents.resize(1);
-    EXPECT_EQ(HistoryRow::infoLine(r, now), "vorel · opus 4 8 · 1 subagent · started Mar 6, 2:05 PM · active 5m ago");
+    // The project and model are the transcript's, each set apart as one
+    // directional unit.
+    EXPECT_EQ(HistoryRow::infoLine(r, now),
+              "\u2068vorel\u2069 · \u2068opus 4 8\u2069 · 1 subagent · started Mar 6, 2:05 PM · active 5m ago");
     r.subagents.resize(3);
-    EXPECT_EQ(HistoryRow::infoLine(r, now), "vorel · opus 4 8 · 3 subagents · started Mar 6, 2:05 PM · active 5m ago");
+    EXPECT_EQ(HistoryRow::infoLine(r, now),
+              "\u2068vorel\u2069 · \u2068opus 4 8\u2069 · 3 subagents · started Mar 6, 2:05 PM · active 5m ago");
     // Without models or project: no lone separator.
     r.models.clear();
     r.subagents.clear();
@@ -101,6 +107,61 @@ TEST(HistoryTextsTest, DayLabelsAndDaysAcrossDaylightSavingAndTheInfoLine) {
     // Monday 30 March, 00:30: the 23-hour Sunday was yesterday.
     EXPECT_EQ(HistoryView::dayLabel(utc(2026, 3, 28, 23, 5), utc(2026, 3, 29, 22, 30)), "Yesterday");
     EXPECT_EQ(HistoryView::dayLabel(utc(2026, 3, 28, 22, 55), utc(2026, 3, 29, 22, 30)), "Saturday, Mar 28");
+}
+
+// Whether the text of `line` from `from` on is laid out left to right and
+// after everything before it, in a paragraph of direction `direction`.
+bool endsInOrder(const QString& line, qsizetype from, Qt::LayoutDirection direction) {
+    QTextLayout layout(line, BrandFont::sans(11));
+    QTextOption option;
+    option.setTextDirection(direction);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    QTextLine l = layout.createLine();
+    l.setLineWidth(100000);
+    layout.endLayout();
+    qreal before = 0;
+    for (qsizetype i = 0; i <= from; ++i) before = std::max(before, l.cursorToX(static_cast<int>(i)));
+    qreal last = before;
+    for (qsizetype i = from + 1; i <= line.size(); ++i) {
+        const qreal x = l.cursorToX(static_cast<int>(i));
+        if (x <= last) return false;
+        last = x;
+    }
+    return true;
+}
+
+TEST(HistoryTextsTest, TranscriptTextCannotReorderTheRestOfALine) {
+    EnvVar tz("TZ", "UTC");
+    test::ScopedLocale english(QLocale(QLocale::English, QLocale::UnitedStates));
+    const TimePoint now = utc(2026, 7, 5, 12);
+    const QString hebrew = QStringLiteral("\u05E4\u05E8\u05D5\u05D9\u05E7\u05D8");
+    struct Case {
+        const char* what;
+        std::string project;
+        std::string model;
+    };
+    const Case cases[] = {
+        {"an override in the project", "vo\u202Erel", "opus 4 8"},
+        {"an override after a stray end of isolate", "vo\u2069\u202Erel", "opus 4 8"},
+        {"an isolate left open", hebrew.toStdString() + "\u2067vo", "opus 4 8"},
+        {"an embedding in the model", "vorel", "opus\u202B 4 8"},
+        {"right-to-left letters", hebrew.toStdString(), hebrew.toStdString() + " 4"},
+    };
+    for (const Case& c : cases) {
+        SessionRow r = conversation("a", now - minutes{5});
+        r.project = c.project;
+        r.models = {{c.model, 2.0, false}};
+        r.subagents.resize(2);
+        for (Qt::LayoutDirection d : {Qt::LeftToRight, Qt::LayoutDirectionAuto}) {
+            const QString info = HistoryRow::infoLine(r, now);
+            EXPECT_TRUE(endsInOrder(info, info.indexOf(QStringLiteral(" · 2 subagents")), d)) << c.what;
+            const QString model = HistoryRow::modelLineText(r.models[0]);
+            EXPECT_TRUE(endsInOrder(model, model.indexOf(QStringLiteral(" · $2.00")), d)) << c.what;
+            const QString meta = TodayRow::metaLine(r, now);
+            EXPECT_TRUE(endsInOrder(meta, meta.indexOf(QStringLiteral(" · 2 sub")), d)) << c.what;
+        }
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -221,14 +282,14 @@ TEST_F(HistoryViewTest, RowsShowTheirFiguresModelsSubagentsAndEstimatesWhoseExpl
     ASSERT_NE(m, nullptr);
     EXPECT_EQ(m->todayLabel()->text(), "—");
     EXPECT_EQ(m->totalLabel()->text(), "$3.25");
-    EXPECT_EQ(m->modelLines(), (QStringList{"opus 4 8 · $3.00", "haiku 4 5 · $0.25"}));
+    EXPECT_EQ(m->modelLines(), (QStringList{"\u2068opus 4 8\u2069 · $3.00", "\u2068haiku 4 5\u2069 · $0.25"}));
     EXPECT_EQ(m->subagentLines(), QStringList{"Agent explore · $0.10 · 2h ago"});
     EXPECT_FALSE(m->estBadge()->isVisible());
 
     HistoryRow* g = view->rowWidget(guess.id);
     ASSERT_NE(g, nullptr);
     EXPECT_EQ(g->todayLabel()->text(), "<$0.01");
-    EXPECT_EQ(g->modelLines(), QStringList{"gpt 9 · <$0.01  ⚑ est"});
+    EXPECT_EQ(g->modelLines(), QStringList{"\u2068gpt 9\u2069 · <$0.01  ⚑ est"});
     EXPECT_TRUE(g->estBadge()->isVisible());
 
     HistoryRow* p = view->rowWidget(plain.id);
@@ -237,7 +298,7 @@ TEST_F(HistoryViewTest, RowsShowTheirFiguresModelsSubagentsAndEstimatesWhoseExpl
     EXPECT_TRUE(p->dot()->isLive());
     // Transcript text is plain text.
     EXPECT_EQ(p->noteField()->text(), "Fix <b>bold</b> & friends");
-    EXPECT_TRUE(p->infoText().startsWith("R&D · opus 4 8 · "));
+    EXPECT_TRUE(p->infoText().startsWith("\u2068R&D\u2069 · \u2068opus 4 8\u2069 · "));
     expectUnderCaptions(p);
 
     // The explanation of an estimate, once open, survives a tick; it goes

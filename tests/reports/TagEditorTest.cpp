@@ -123,7 +123,7 @@ TEST_F(TagEditorTest, ReturnAddsTheTrimmedTextAndEmptiesTheFieldWithThePopoverOp
     EXPECT_EQ(offered(), list({"release notes v1"}));
     // The list filters on the text as typed, blanks included; the create row quotes it as typed.
     p.field()->setText(QStringLiteral("  release notes\t"));
-    EXPECT_EQ(p.createRow()->label(), QString::fromUtf8("\u23CE  Create \u201C  release notes\t\u201D"));
+    EXPECT_EQ(p.createRow()->label(), QString::fromUtf8("\u23CE  Create \u201C\u2068  release notes\t\u2069\u201D"));
     EXPECT_TRUE(offered().isEmpty());
     QTest::keyClick(p.field(), Qt::Key_Return);
     EXPECT_EQ(tags(), (std::vector<std::string>{"release notes"}));
@@ -143,7 +143,7 @@ TEST_F(TagEditorTest, TheListShowsTagsAsTypedPickingAddsOneAsListedAndReturnAdds
     ASSERT_EQ(offered(), list({"Q&A", "work"}));
     EXPECT_TRUE(p.optionRows().front()->shortcut().isEmpty());  // no mnemonic from the "&"
     typeInPopover("<i>&");
-    EXPECT_EQ(p.createRow()->label(), QString::fromUtf8("\u23CE  Create \u201C<i>&\u201D"));
+    EXPECT_EQ(p.createRow()->label(), QString::fromUtf8("\u23CE  Create \u201C\u2068<i>&\u2069\u201D"));
     EXPECT_TRUE(p.createRow()->shortcut().isEmpty());
 
     typeInPopover("Work");

@@ -77,3 +77,26 @@ TEST(ShortStamp, LocalTimeInTheLocalesWordsWithoutTheYear) {
     EXPECT_TRUE(s.startsWith(QStringLiteral("Okt"))) << s.toStdString();
     EXPECT_FALSE(s.contains(QStringLiteral("2026")));
 }
+
+TEST(Isolated, WrapsThePieceAndBalancesTheIsolatesInsideIt) {
+    const QString fsi(QChar(0x2068)), pdi(QChar(0x2069)), rli(QChar(0x2067));
+    const QString rlo(QChar(0x202E));
+    struct Case {
+        QString piece;
+        QString expected;
+    };
+    const Case cases[] = {
+        {"", ""},
+        {"vorel", fsi + "vorel" + pdi},
+        // An override needs no closing: the end of the isolate ends it.
+        {rlo + "evil", fsi + rlo + "evil" + pdi},
+        // A stray end of isolate would end ours early; it goes.
+        {"a" + pdi + rlo + "b", fsi + "a" + rlo + "b" + pdi},
+        // An isolate left open would take ours as its end; it is closed.
+        {"a" + rli + "b", fsi + "a" + rli + "b" + pdi + pdi},
+        // A balanced pair stays, the stray end after it goes.
+        {rli + "a" + pdi + pdi, fsi + rli + "a" + pdi + pdi},
+    };
+    for (const Case& c : cases) EXPECT_EQ(isolated(c.piece), c.expected) << c.piece.toStdString();
+    EXPECT_EQ(isolated(std::string_view("\xE2\x81\xA9x")), fsi + "x" + pdi);
+}

@@ -117,7 +117,7 @@ TEST_F(MenuPanelTest, MetaLineAndAmounts) {
     claude("odd", kNoon - 600s, 10, 1000, "mystery-model-7");
     TodayRow* main = row("main");
     ASSERT_NE(main, nullptr);
-    EXPECT_EQ(main->metaRow()->text(), "Claude Code · opus 4 8 · 1 sub · 5m ago");
+    EXPECT_EQ(main->metaRow()->text(), "Claude Code · \u2068opus 4 8\u2069 · 1 sub · 5m ago");
     EXPECT_FALSE(main->metaRow()->hasMark());
     EXPECT_EQ(main->todayLabel()->text(), "$0.03");  // 1,200 tokens at $25 per million
     EXPECT_EQ(main->totalLabel()->text(), "total $0.08");
@@ -131,7 +131,7 @@ TEST_F(MenuPanelTest, MetaLineAndAmounts) {
     EXPECT_EQ(TodayRow::metaLine(r, kNoon), "1h ago");
     r.subagents.resize(3);
     r.models = {{"gpt 5.5", 0.2, false}};
-    EXPECT_EQ(TodayRow::metaLine(r, kNoon), "gpt 5.5 · 3 sub · 1h ago");
+    EXPECT_EQ(TodayRow::metaLine(r, kNoon), "\u2068gpt 5.5\u2069 · 3 sub · 1h ago");
 }
 
 TEST_F(MenuPanelTest, MetaLineAndEstimateMarkReadAsOneLineWhileTheyFitAndWrapAfterTheLastWord) {
