@@ -1,14 +1,17 @@
 #include "MetadataFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <simdjson.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <system_error>
 
 namespace vorel::MetadataFile {
 
@@ -134,6 +137,18 @@ bool renameNoReplace(const std::string& from, const std::string& to) {
     return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
+// The name writeAtomically's temporary files start with: "." and the
+// file's name and a dot; mkostemp adds six letters or digits.
+std::string temporaryPrefix(const std::string& path) {
+    return "." + std::filesystem::path(path).filename().string() + ".";
+}
+
+// False, after giving `error` (when not null) the reason errno holds.
+bool failed(std::string* error) {
+    if (error) *error = std::generic_category().message(errno);
+    return false;
+}
+
 std::string utcStamp(TimePoint now) {
     auto t = static_cast<std::time_t>(
         std::chrono::floor<std::chrono::seconds>(now.time_since_epoch()).count());
@@ -199,7 +214,8 @@ std::string encode(const Records& records) {
 
 ReadResult read(const std::string& path) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) return {errno == ENOENT ? ReadStatus::Missing : ReadStatus::Unreadable, {}};
+    // A folder on the way that is not one (ENOTDIR) holds no file either.
+    if (fd < 0) return {errno == ENOENT || errno == ENOTDIR ? ReadStatus::Missing : ReadStatus::Unreadable, {}};
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
@@ -224,40 +240,70 @@ ReadResult read(const std::string& path) {
     return {ReadStatus::Loaded, std::move(*records)};
 }
 
-bool writeAtomically(const std::string& path, std::string_view bytes) {
+bool writeAtomically(const std::string& path, std::string_view bytes, std::string* error) {
     const std::string folder = folderOf(path);
-    std::string temp =
-        (std::filesystem::path(folder) / ("." + std::filesystem::path(path).filename().string() + ".XXXXXX"))
-            .string();
+    std::string temp = (std::filesystem::path(folder) / (temporaryPrefix(path) + "XXXXXX")).string();
     int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) return false;
-    bool ok = writeAll(fd, bytes) && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok) {
+    if (fd < 0) return failed(error);
+    // mkostemp makes the file 0600; a mode the user gave the old file is
+    // kept. Failing to keep it is no reason to lose the content.
+    struct stat old;
+    if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) ::fchmod(fd, old.st_mode & 07777);
+    int err = 0;
+    if (!writeAll(fd, bytes) || ::fsync(fd) != 0) err = errno;
+    if (::close(fd) != 0 && err == 0) err = errno;
+    if (err == 0 && ::rename(temp.c_str(), path.c_str()) != 0) err = errno;
+    if (err != 0) {
         ::unlink(temp.c_str());
-        return false;
+        errno = err;
+        return failed(error);
     }
     syncFolder(folder);
     return true;
 }
 
-bool setAside(const std::string& path, TimePoint now) {
+bool setAside(const std::string& path, TimePoint now, std::string* movedTo, std::string* error) {
     const std::string base = path + ".unreadable-" + utcStamp(now);
     for (int n = 1; n <= 10; ++n) {
         std::string target = n == 1 ? base : base + "-" + std::to_string(n);
         if (renameNoReplace(path, target)) {
             syncFolder(folderOf(path));
+            if (movedTo) *movedTo = std::filesystem::path(target).filename().string();
             return true;
         }
         if (errno == EEXIST) continue;
         if (errno == ENOENT) {
             struct stat st;
-            return ::lstat(path.c_str(), &st) != 0 && errno == ENOENT;
+            if (::lstat(path.c_str(), &st) != 0 && errno == ENOENT) return true;
+            errno = ENOENT;
         }
-        return false;
+        return failed(error);
     }
-    return false;
+    errno = EEXIST;
+    return failed(error);
+}
+
+int removeStaleTemporaries(const std::string& path) {
+    const std::string prefix = temporaryPrefix(path);
+    const std::string folder = folderOf(path);
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return 0;
+    int removed = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name.size() != prefix.size() + 6 || !name.starts_with(prefix)) continue;
+        const std::string_view suffix = name.substr(prefix.size());
+        auto isAsciiAlnum = [](char c) {
+            return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+        };
+        if (!std::all_of(suffix.begin(), suffix.end(), isAsciiAlnum)) continue;
+        struct stat st;
+        if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
+        if (::unlinkat(::dirfd(dir), entry->d_name, 0) == 0) ++removed;
+    }
+    ::closedir(dir);
+    if (removed > 0) syncFolder(folder);
+    return removed;
 }
 
 }  // namespace vorel::MetadataFile

@@ -47,16 +47,27 @@ struct ReadResult {
 ReadResult read(const std::string& path);
 
 // Replaces the file with `bytes`: writes a hidden temporary file in the same
-// folder, flushes it to disk and renames it over the old file, so a reader
-// sees either the old or the new content. The temporary file is removed on
-// failure. True when the new content is in place.
-bool writeAtomically(const std::string& path, std::string_view bytes);
+// folder (see removeStaleTemporaries), flushes it to disk and renames it
+// over the old file, so a reader sees either the old or the new content.
+// The new file keeps the permission bits of the one it replaces; a file
+// made where there was none is readable and writable by its owner only.
+// The temporary file is removed on failure. True when the new content is in
+// place; otherwise `error`, when given, receives the system's reason.
+bool writeAtomically(const std::string& path, std::string_view bytes, std::string* error = nullptr);
 
 // Moves the file at `path` to "<path>.unreadable-<UTC time of now>" (for
 // example metadata.json.unreadable-20261206T211500Z), or, when that name is
 // taken, to the same name with "-2" ... "-10" appended; an existing file is
-// never replaced. True when the file was moved, or when there is no longer a
-// file at `path` and so nothing to keep.
-bool setAside(const std::string& path, TimePoint now);
+// never replaced. True when the file was moved (`movedTo`, when given,
+// receives the new file name, without its folder), or when there is no
+// longer a file at `path` and so nothing to keep. Otherwise `error`, when
+// given, receives the system's reason.
+bool setAside(const std::string& path, TimePoint now, std::string* movedTo = nullptr, std::string* error = nullptr);
+
+// Removes the temporary files writeAtomically leaves behind when the process
+// is killed mid-write: regular files in the folder of `path` named "." and
+// the file's name, a dot and six letters or digits. Only safe while no other
+// process can be writing the file. Returns how many were removed.
+int removeStaleTemporaries(const std::string& path);
 
 }  // namespace vorel::MetadataFile

@@ -48,7 +48,7 @@ std::string cleaned(std::string_view s) { return std::string(text::trimmed(valid
 
 }  // namespace
 
-MetadataStore::MetadataStore(const std::string& folder) {
+MetadataStore::MetadataStore(const std::string& folder, Writer writer) : writer_(std::move(writer)) {
     if (folder.empty()) return;
     std::error_code ec;
     fs::create_directories(folder, ec);
@@ -231,17 +231,45 @@ void MetadataStore::endBatch() {
     changed_.notify();
 }
 
-// Failures are ignored: the change stays in memory and goes out with the
-// next successful save.
-void MetadataStore::save() {
-    if (fileURL_.empty()) return;
+bool MetadataStore::saveNow() { return batchDepth_ > 0 || save(); }
+
+void MetadataStore::retryUnsavedChanges() {
+    if (unsaved_ && batchDepth_ == 0) save();
+}
+
+void MetadataStore::dismissSetAsideNotice() {
+    if (setAsideName_.empty()) return;
+    setAsideName_.clear();
+    statusChanged_.notify();
+}
+
+// On failure the changes stay in memory: the next save writes them all.
+bool MetadataStore::save() {
+    if (fileURL_.empty()) return true;
+    const std::string asideBefore = setAsideName_;
+    std::string error;
+    const bool ok = writeFile(error);
+    if (ok) error.clear();
+    const bool statusChanged = unsaved_ == ok || saveError_ != error || setAsideName_ != asideBefore;
+    unsaved_ = !ok;
+    saveError_ = std::move(error);
+    if (statusChanged) statusChanged_.notify();
+    return ok;
+}
+
+bool MetadataStore::writeFile(std::string& error) {
     if (mustSetAsideFile_) {
         // The file on disk could not be read: keep it under another name
         // rather than replace it with what little the store now holds.
-        if (!MetadataFile::setAside(fileURL_, clock().now())) return;
+        std::string reason;
+        if (!MetadataFile::setAside(fileURL_, clock().now(), &setAsideName_, &reason)) {
+            error = "the unreadable " + fs::path(fileURL_).filename().string() +
+                    " could not be moved aside (" + reason + ")";
+            return false;
+        }
         mustSetAsideFile_ = false;
     }
-    MetadataFile::writeAtomically(fileURL_, MetadataFile::encode(byId_));
+    return writer_(fileURL_, MetadataFile::encode(byId_), &error);
 }
 
 }  // namespace vorel

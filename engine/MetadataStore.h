@@ -2,8 +2,10 @@
 // The user's names, notes and tags for conversations, and the names the
 // engine suggests, kept by row id in memory and in metadata.json. Every
 // change is written to the file at once, or at the end of the batch it was
-// made in.
+// made in. A write that fails keeps the changes in memory, says why, and is
+// tried again with the next change or retry.
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -17,14 +19,18 @@ namespace vorel {
 
 class MetadataStore {
 public:
+    // What writes the file's bytes to a path: MetadataFile::writeAtomically,
+    // or a stand-in that fails on purpose (tests).
+    using Writer = std::function<bool(const std::string& path, std::string_view bytes, std::string* error)>;
+
     // A store whose file is `folder`/metadata.json. The folder is created
-    // with its parents (failure is ignored: later writes fail in turn) and the
-    // file is read once, now. A missing file is an empty store. A file that
-    // cannot be read or decoded also gives an empty store, and is moved aside
-    // (see MetadataFile::setAside) before the first save replaces it; while it
-    // cannot be moved, changes stay in memory and nothing is written. An empty
-    // `folder` keeps the store in memory only.
-    explicit MetadataStore(const std::string& folder);
+    // with its parents (should that fail, the saves fail in turn and say so)
+    // and the file is read once, now. A missing file is an empty store. A
+    // file that cannot be read or decoded also gives an empty store, and is
+    // moved aside (see MetadataFile::setAside) before the first save replaces
+    // it; while it cannot be moved, nothing is written and the saves fail. An
+    // empty `folder` keeps the store in memory only.
+    explicit MetadataStore(const std::string& folder, Writer writer = MetadataFile::writeAtomically);
     MetadataStore(const MetadataStore&) = delete;
     MetadataStore& operator=(const MetadataStore&) = delete;
 
@@ -42,6 +48,25 @@ public:
     // Notified once per change, after it is applied and saved; inside a
     // batch, once at its end when anything changed.
     ChangeNotifier& changed() { return changed_; }
+
+    // True while the file lacks changes held in memory: the last save
+    // failed, for the reason saveError() gives (the system's words).
+    bool hasUnsavedChanges() const { return unsaved_; }
+    const std::string& saveError() const { return saveError_; }
+    // Writes the file now, whether or not anything changed (outside a
+    // batch). False when it could not be written.
+    bool saveNow();
+    // Writes the file again when changes are waiting to be saved; what the
+    // refresh timer calls, so the changes go out once the cause is gone.
+    void retryUnsavedChanges();
+    // The name (without its folder) an unreadable metadata.json was kept
+    // under, from the save that moved it until dismissSetAsideNotice();
+    // empty otherwise.
+    const std::string& setAsideName() const { return setAsideName_; }
+    void dismissSetAsideNotice();
+    // Notified when hasUnsavedChanges(), saveError() or setAsideName()
+    // changes.
+    ChangeNotifier& statusChanged() { return statusChanged_; }
 
     // The title to show: the stored name, else the stored suggested name
     // (whichever first is not blank, as stored), else the suggester's topic
@@ -96,15 +121,21 @@ private:
     const ConversationMeta* find(std::string_view id) const;
     void commit(ConversationMeta meta, const std::string& id);
     void recordChange();
-    void save();
+    bool save();
+    bool writeFile(std::string& error);
     void beginBatch() { ++batchDepth_; }
     void endBatch();
     static ConversationMeta merge(const ConversationMeta& primary, const ConversationMeta& fallback);
 
     std::string fileURL_;
+    Writer writer_;
     MetadataFile::Records byId_;
     ChangeNotifier changed_;
+    ChangeNotifier statusChanged_;
     bool mustSetAsideFile_ = false;
+    bool unsaved_ = false;
+    std::string saveError_;
+    std::string setAsideName_;
     int batchDepth_ = 0;
     bool changedInBatch_ = false;
 };

@@ -1,47 +1,62 @@
 #pragma once
-// One running instance per user: two processes would overwrite each other's
-// metadata file. The first process holds a lock file and listens on a local
-// socket; a later one finds the lock held, asks the running one over the
-// socket to show its main window, and leaves. The lock of a process that
-// crashed is found stale and taken over, and its socket file replaced.
+// One running instance per metadata folder: two processes would overwrite
+// each other's metadata file. The first process holds a lock on a file in
+// that folder and listens on a local socket named after the folder; a later
+// one finds the lock held, asks the running one over the socket to show its
+// main window, and leaves. The system drops the lock when its holder quits
+// or crashes, so a lock is never stale. The socket lives in the abstract
+// namespace: neither it nor the lock depends on TMPDIR or any other setting
+// two launches might not share.
 
 #include <QObject>
 #include <QString>
-#include <memory>
 
 class QLocalServer;
-class QLockFile;
 
 namespace vorel::platform {
 
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
-    // `name` names the socket and the lock; the default is per user.
-    explicit SingleInstance(QString name = defaultName(), QObject* parent = nullptr);
+    enum class Claim {
+        Primary,      // this process holds the lock: it is the one instance
+        AnotherRuns,  // another process holds it and was asked to show its window
+        Unlocked,     // the lock could not be made (see lockError()): run anyway
+    };
+
+    // `folder` is the metadata folder (made when missing).
+    explicit SingleInstance(QString folder, QObject* parent = nullptr);
     ~SingleInstance() override;
 
-    // "vorel-" and the user id.
-    static QString defaultName();
+    // The lock file's name in the folder.
+    static QString lockFileName() { return QStringLiteral(".metadata.lock"); }
 
-    // True when this process is now the one instance; false when another
-    // one runs (it has been asked to show its window).
-    bool claim();
+    Claim claim();
 
-    bool isPrimary() const { return primary_; }
+    bool isPrimary() const { return lockFd_ >= 0; }
+    // After AnotherRuns: whether the running instance took the request.
+    bool reachedRunningInstance() const { return reached_; }
+    // After Unlocked: why, in a sentence naming the lock file.
+    const QString& lockError() const { return lockError_; }
     QString lockPath() const;
+    // The socket's name: the user's id and the folder's device and inode,
+    // so every spelling of the folder (a link, a trailing slash) meets.
+    // Empty when the folder cannot be looked at.
+    QString serverName() const;
 
 signals:
     // Another launch asked this instance to show its main window.
     void showRequested();
 
 private:
-    bool askRunningInstance();
+    bool askRunningInstance(const QString& name);
+    void listen(const QString& name);
 
-    QString name_;
-    std::unique_ptr<QLockFile> lock_;
+    QString folder_;
+    int lockFd_ = -1;
     QLocalServer* server_ = nullptr;
-    bool primary_ = false;
+    bool reached_ = false;
+    QString lockError_;
 };
 
 }  // namespace vorel::platform

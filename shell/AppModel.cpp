@@ -17,7 +17,7 @@ AppModel::AppModel(std::unique_ptr<CostModel> model, MetadataStore& meta)
     metaToken_ = meta_.changed().subscribe([this] { emit metaChanged(); });
     timer_.setInterval(static_cast<int>(RefreshDriver::kInterval.count()));
     timer_.setTimerType(Qt::CoarseTimer);
-    connect(&timer_, &QTimer::timeout, this, [this] { driver_.tick(); });
+    connect(&timer_, &QTimer::timeout, this, &AppModel::tick);
 }
 
 AppModel::~AppModel() {
@@ -26,5 +26,11 @@ AppModel::~AppModel() {
 }
 
 void AppModel::start() { timer_.start(); }
+
+void AppModel::tick() {
+    // Changes a failed save left in memory go out once the disk allows.
+    meta_.retryUnsavedChanges();
+    driver_.tick();
+}
 
 }  // namespace vorel

@@ -1,7 +1,8 @@
 #pragma once
 // The process-wide cost model and the bridge that drives it from the Qt
 // event loop: one pass at creation, then one every two seconds on the main
-// thread, and a Qt signal after every pass and every annotation change.
+// thread (which also retries a failed save of the annotations), and a Qt
+// signal after every pass and every annotation change.
 
 #include <QObject>
 #include <QTimer>
@@ -30,8 +31,9 @@ public:
 
     // Starts the two-second refresh timer.
     void start();
-    // One pass now (what the timer does).
-    void tick() { driver_.tick(); }
+    // What the timer does: saves changes a failed save left waiting, then
+    // one pass.
+    void tick();
 
 signals:
     // After every refresh pass, changed or not.

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QTimer>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 
@@ -9,6 +10,8 @@
 #include "Appearance.h"
 #include "MainWindow.h"
 #include "MenuPanel.h"
+#include "MetadataFile.h"
+#include "MetadataStore.h"
 #include "NavState.h"
 #include "ShellScreens.h"
 #include "SingleInstance.h"
@@ -16,6 +19,36 @@
 #include "Theme.h"
 
 namespace vorel {
+
+namespace {
+
+// What the save line says goes to stderr too: each reason a save failed
+// for once, the end of the failures, and where an unreadable file was kept.
+void reportSaveFailures(MetadataStore& store) {
+    // Shared, not kept in the callback: the notifier runs a copy of it.
+    struct Told {
+        std::string reason;
+        bool aside = false;
+    };
+    auto told = std::make_shared<Told>();
+    store.statusChanged().subscribe([&store, told] {
+        if (!store.setAsideName().empty() && !told->aside) {
+            told->aside = true;
+            std::fprintf(stderr, "Vorel: %s could not be read and was kept as %s; names and notes start empty.\n",
+                         store.fileURL().c_str(), store.setAsideName().c_str());
+        }
+        if (store.hasUnsavedChanges() && store.saveError() != told->reason) {
+            told->reason = store.saveError();
+            std::fprintf(stderr, "Vorel: names and notes could not be saved to %s: %s\n", store.fileURL().c_str(),
+                         told->reason.c_str());
+        } else if (!store.hasUnsavedChanges() && !told->reason.empty()) {
+            told->reason.clear();
+            std::fprintf(stderr, "Vorel: names and notes are saved again.\n");
+        }
+    });
+}
+
+}  // namespace
 
 Application::Application(AppModel& model, platform::StatusItem* item, QObject* parent)
     : QObject(parent), model_(model), item_(item), quit_([] { QCoreApplication::quit(); }) {
@@ -66,8 +99,30 @@ int Application::run(int argc, char** argv) {
     BrandFont::registerBundledFonts();
     BrandColor::applyToApplication();
 
-    platform::SingleInstance instance;
-    if (!instance.claim()) return 0;
+    // One instance per metadata folder, whatever else differs between two
+    // launches (TMPDIR, say): both would write the same file.
+    platform::SingleInstance instance(QString::fromStdString(MetadataStore::folderFromEnvironment()));
+    const platform::SingleInstance::Claim claim = instance.claim();
+    if (claim == platform::SingleInstance::Claim::AnotherRuns) {
+        if (!instance.reachedRunningInstance()) {
+            std::fprintf(stderr, "Vorel: another Vorel holds %s but did not answer; leaving it be.\n",
+                         qPrintable(instance.lockPath()));
+        }
+        return 0;
+    }
+    MetadataStore& store = MetadataStore::shared();
+    reportSaveFailures(store);
+    if (claim == platform::SingleInstance::Claim::Primary) {
+        // Copies of the file a killed save left behind; no other process
+        // can be writing one now.
+        MetadataFile::removeStaleTemporaries(store.fileURL());
+    } else {
+        std::fprintf(stderr, "Vorel: %s Starting anyway; a second Vorel using the same folder would not be noticed.\n",
+                     qPrintable(instance.lockError()));
+        // When the folder itself is the cause, saves fail too: find out now,
+        // so the window says so before anything is typed.
+        store.saveNow();
+    }
 
     registerShellScreens();
     AppModel& model = AppModel::shared();

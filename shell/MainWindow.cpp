@@ -17,6 +17,7 @@
 #include "Appearance.h"
 #include "Formatting.h"
 #include "MainMenu.h"
+#include "SaveStatusLine.h"
 #include "Symbols.h"
 #include "Theme.h"
 
@@ -157,6 +158,10 @@ MainWindow::MainWindow(AppModel& model) : QWidget(nullptr), model_(model) {
     contentPane->setMinimumWidth(560);
     content_ = new QVBoxLayout(contentPane);
     content_->setContentsMargins(0, 0, 0, 0);
+    // Above every screen: whether names and notes are safely saved.
+    auto* saveStatus = new SaveStatusLine(model_.meta());
+    saveStatus->setContentsMargins(16, 10, 16, 0);
+    content_->addWidget(saveStatus);
     root->addWidget(contentPane, 1);
 
     connect(&NavState::shared(), &NavState::sectionChanged, this, [this](Section s) { showSection(s); });

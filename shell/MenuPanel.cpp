@@ -24,6 +24,7 @@
 #include "InlineField.h"
 #include "MainWindow.h"
 #include "MetadataStore.h"
+#include "SaveStatusLine.h"
 #include "PlainLabel.h"
 #include "Popup.h"
 #include "Symbols.h"
@@ -374,6 +375,7 @@ MenuContent::MenuContent(AppModel& app, QWidget* parent) : QWidget(parent), app_
     v->setContentsMargins(16, 16, 16, 16);
     v->setSpacing(14);
 
+    v->addWidget(new SaveStatusLine(app.meta()));
     hero_ = new HeroToday(app.model());
     v->addWidget(hero_);
     v->addWidget(new Hairline);

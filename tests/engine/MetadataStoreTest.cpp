@@ -3,6 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -34,16 +37,20 @@ protected:
     // `notified` counts its change notifications.
     MetadataStore& open(std::optional<std::string> file = std::nullopt) {
         if (file) dir.write("metadata.json", *file);
-        store = std::make_unique<MetadataStore>(dir.path().string());
+        store = std::make_unique<MetadataStore>(dir.path().string(), writer);
         notified = 0;
+        statusNotified = 0;
         store->changed().subscribe([this] { ++notified; });
+        store->statusChanged().subscribe([this] { ++statusNotified; });
         return *store;
     }
     fs::path file() const { return dir.path() / "metadata.json"; }
 
     TempDir dir;
+    MetadataStore::Writer writer = MetadataFile::writeAtomically;
     std::unique_ptr<MetadataStore> store;
     int notified = 0;
+    int statusNotified = 0;
 };
 
 TEST_F(MetadataStoreTest, NamesAndNotesAreTrimmedBlankRemovesAndTopicFallsBack) {
@@ -184,12 +191,16 @@ TEST_F(MetadataStoreTest, UnreadableFileIsSetAsideNotOverwritten) {
     EXPECT_TRUE(s.byId().empty());
     EXPECT_EQ(slurp(file()), original);  // untouched until a save
 
-    // While it cannot be set aside (every name is taken), nothing is written.
+    // While it cannot be set aside (every name is taken), nothing is
+    // written, and the save says so.
     dir.write(aside, "");
     for (int n = 2; n <= 10; ++n) dir.write(aside + "-" + std::to_string(n), "");
     s.setName("First", "b");
     EXPECT_EQ(slurp(file()), original);
     EXPECT_EQ(s.topic("b", ""), "First");
+    EXPECT_TRUE(s.hasUnsavedChanges());
+    EXPECT_EQ(s.saveError(), "the unreadable metadata.json could not be moved aside (File exists)");
+    EXPECT_EQ(s.setAsideName(), "");
 
     fs::remove(dir.path() / (aside + "-7"));
     s.setName("Second", "c");
@@ -197,9 +208,18 @@ TEST_F(MetadataStoreTest, UnreadableFileIsSetAsideNotOverwritten) {
     auto reread = MetadataFile::decode(slurp(file()));
     ASSERT_TRUE(reread);
     EXPECT_EQ(*reread, s.byId());
+    // Saved, and the name it was kept under is there to tell the user.
+    EXPECT_FALSE(s.hasUnsavedChanges());
+    EXPECT_EQ(s.setAsideName(), aside + "-7");
+    EXPECT_EQ(statusNotified, 2);
 
     s.setName("Third", "d");  // the file is now ours: no second set-aside
     EXPECT_EQ(namesIn(dir.path()).size(), 11u);
+    EXPECT_EQ(s.setAsideName(), aside + "-7");
+    s.dismissSetAsideNotice();
+    s.dismissSetAsideNotice();
+    EXPECT_EQ(s.setAsideName(), "");
+    EXPECT_EQ(statusNotified, 3);
     setClock(nullptr);
 }
 
@@ -238,6 +258,104 @@ TEST_F(MetadataStoreTest, BatchSavesAndNotifiesOnceWithSameContent) {
     }
     EXPECT_EQ(notified, 1);
     EXPECT_FALSE(fs::exists(file()));
+}
+
+TEST_F(MetadataStoreTest, FailedSaveIsReportedKeptInMemoryAndRetried) {
+    // A disk that is full until told otherwise.
+    bool full = true;
+    int writes = 0;
+    writer = [&](const std::string& path, std::string_view bytes, std::string* error) {
+        ++writes;
+        if (full) {
+            *error = "No space left on device";
+            return false;
+        }
+        return MetadataFile::writeAtomically(path, bytes, error);
+    };
+    MetadataStore& s = open();
+    s.setName("A", "a");
+    EXPECT_TRUE(s.hasUnsavedChanges());
+    EXPECT_EQ(s.saveError(), "No space left on device");
+    EXPECT_EQ(statusNotified, 1);
+    EXPECT_EQ(notified, 1);  // the change itself is made and shown
+    s.addTag("t", "a");
+    s.retryUnsavedChanges();
+    EXPECT_EQ(writes, 3);
+    EXPECT_EQ(statusNotified, 1);  // still failing, for the same reason
+    EXPECT_FALSE(fs::exists(file()));
+
+    full = false;
+    s.retryUnsavedChanges();
+    EXPECT_FALSE(s.hasUnsavedChanges());
+    EXPECT_EQ(s.saveError(), "");
+    EXPECT_EQ(statusNotified, 2);
+    EXPECT_EQ(*MetadataFile::decode(slurp(file())), s.byId());  // every change made while failing
+    s.retryUnsavedChanges();  // nothing waiting: nothing written
+    EXPECT_EQ(writes, 4);
+
+    // A real failure: a file stands where the folder should be (and there
+    // is no unreadable metadata file to set aside).
+    TempDir parent;
+    const fs::path folder = parent.path() / "meta";
+    parent.write("meta", "not a folder");
+    MetadataStore real(folder.string());
+    real.setName("B", "b");
+    EXPECT_TRUE(real.hasUnsavedChanges());
+    EXPECT_EQ(real.saveError(), "Not a directory");
+    fs::remove(folder);
+    fs::create_directory(folder);
+    EXPECT_TRUE(real.saveNow());
+    EXPECT_FALSE(real.hasUnsavedChanges());
+    EXPECT_EQ(MetadataStore(folder.string()).byId(), real.byId());
+}
+
+TEST(MetadataFileTest, WriteKeepsTheReplacedFilesModeAndFailsCleanly) {
+    TempDir dir;
+    const std::string path = dir.file("metadata.json");
+    auto modeOf = [](const std::string& p) { return fs::status(p).permissions() & fs::perms::mask; };
+    ASSERT_TRUE(MetadataFile::writeAtomically(path, "{}\n"));
+    EXPECT_EQ(modeOf(path), fs::perms::owner_read | fs::perms::owner_write);  // a new file is private
+    for (auto mode : {fs::perms(0644), fs::perms(0640), fs::perms(0600), fs::perms(0664)}) {
+        fs::permissions(path, mode);
+        ASSERT_TRUE(MetadataFile::writeAtomically(path, "{}\n"));
+        EXPECT_EQ(modeOf(path), mode) << static_cast<int>(mode);
+    }
+
+    // A write the system cuts short (here by a file-size limit) leaves the
+    // old content and no temporary file, and gives the reason.
+    struct rlimit old;
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit tiny = old;
+    tiny.rlim_cur = 4;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tiny), 0);
+    std::string error;
+    const bool wrote = MetadataFile::writeAtomically(path, "{\"a\": {\"tags\": []}}\n", &error);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(wrote);
+    EXPECT_EQ(error, "File too large");
+    EXPECT_EQ(slurp(path), "{}\n");
+    EXPECT_THAT(namesIn(dir.path()), ElementsAre("metadata.json"));
+}
+
+TEST(MetadataFileTest, OnlyStaleTemporariesOfTheFileAreRemoved) {
+    TempDir dir;
+    const std::vector<std::string> stale = {".metadata.json.a1B2c3", ".metadata.json.XXXXXX", ".metadata.json.000000"};
+    const std::vector<std::string> kept = {
+        "metadata.json",          ".metadata.json.abc12",   ".metadata.json.abc1234", ".metadata.json.ab-123",
+        "metadata.json.a1B2c3",   ".other.json.a1B2c3",     ".metadata.lock",         "metadata.json.unreadable-20261206T211500Z",
+        ".metadata.json.a1B2c3x"};
+    for (const auto& name : stale) dir.write(name, "{}");
+    for (const auto& name : kept) dir.write(name, "{}");
+    fs::create_directory(dir.path() / ".metadata.json.Folder");  // not a file: left alone
+    fs::create_symlink(dir.path() / "metadata.json", dir.path() / ".metadata.json.Linked");
+    EXPECT_EQ(MetadataFile::removeStaleTemporaries(dir.file("metadata.json")), 3);
+    for (const auto& name : stale) EXPECT_FALSE(fs::exists(dir.path() / name)) << name;
+    for (const auto& name : kept) EXPECT_TRUE(fs::exists(dir.path() / name)) << name;
+    EXPECT_TRUE(fs::is_directory(dir.path() / ".metadata.json.Folder"));
+    EXPECT_TRUE(fs::is_symlink(dir.path() / ".metadata.json.Linked"));
+    EXPECT_EQ(MetadataFile::removeStaleTemporaries(dir.file("missing/metadata.json")), 0);
 }
 
 TEST(MetadataStoreFolderTest, FromEnvironment) {

@@ -1,98 +1,136 @@
-// The single-instance lock: a second launch asks the first to show its
-// window and leaves; a quit or a crash hands the name to the next launch.
+// The single-instance lock: one instance per metadata folder whatever the
+// launches' environment; a second launch asks the first to show its window
+// and leaves; a quit or a crash hands the folder to the next launch; a lock
+// that cannot be made is told apart from one that is held.
 
 #include <gtest/gtest.h>
 
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
-#include <QDir>
-#include <QFile>
 #include <QLocalSocket>
-#include <QProcess>
-#include <QSysInfo>
-#include <QUuid>
-#include <cstring>
+#include <filesystem>
+#include <fstream>
 
 #include "GuiTestSupport.h"
 #include "SingleInstance.h"
 
 using vorel::platform::SingleInstance;
+using vorel::test::EnvVar;
+using vorel::test::TempDir;
 using vorel::test::waitFor;
+using Claim = SingleInstance::Claim;
+namespace fs = std::filesystem;
 
 namespace {
 
-// A name no other test or running application uses, and the number of
-// times the instance that claimed it was asked to show its window.
+QString q(const fs::path& p) { return QString::fromStdString(p.string()); }
+
+// A metadata folder of its own, and the number of times the instance that
+// claimed it was asked to show its window.
 class SingleInstanceTest : public ::testing::Test {
 protected:
-    void TearDown() override {
-        QFile::remove(QDir::temp().filePath(name));
-        QFile::remove(QDir::temp().filePath(name + QStringLiteral(".lock")));
-    }
     void countShows(SingleInstance& s) { QObject::connect(&s, &SingleInstance::showRequested, [this] { ++shows; }); }
-    QString name = QStringLiteral("vorel-test-%1").arg(QUuid::createUuid().toString(QUuid::Id128).left(12));
+    TempDir dir;
+    fs::path folder = dir.path() / "Vorel";
     int shows = 0;
 };
 
-// What a crashed process leaves behind: a socket file nobody listens on ...
-void leaveDeadSocket(const QString& path) {
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    const QByteArray p = QFile::encodeName(path);
-    ASSERT_LT(static_cast<size_t>(p.size()), sizeof(addr.sun_path));
-    std::memcpy(addr.sun_path, p.constData(), static_cast<size_t>(p.size()));
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)), 0);  // makes the file
-    ::close(fd);
-}
-
-// ... and a lock file naming a process that no longer exists.
-void leaveDeadLock(const QString& path) {
-    QProcess gone;
-    gone.start(QStringLiteral("true"), {});
-    ASSERT_TRUE(gone.waitForStarted());
-    qint64 pid = gone.processId();
-    ASSERT_TRUE(gone.waitForFinished());
-    QFile lock(path);
-    ASSERT_TRUE(lock.open(QIODevice::WriteOnly));
-    lock.write(QByteArray::number(pid) + "\nvorel\n" + QSysInfo::machineHostName().toUtf8() + "\n");
-}
-
 }  // namespace
 
-TEST_F(SingleInstanceTest, EveryLaterLaunchAsksTheFirstToShowItsWindowAndNothingElseDoes) {
-    SingleInstance first(name);
-    ASSERT_TRUE(first.claim());
+TEST_F(SingleInstanceTest, EveryLaterLaunchOnTheFolderAsksTheFirstToShowWhateverItsTempFolder) {
+    SingleInstance first(q(folder));
+    ASSERT_EQ(first.claim(), Claim::Primary);
+    EXPECT_TRUE(fs::exists(folder / ".metadata.lock"));
     countShows(first);
     // A stranger's message on the socket is not a request.
     QLocalSocket stranger;
-    stranger.connectToServer(name);
+    stranger.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
+    stranger.connectToServer(first.serverName());
     ASSERT_TRUE(stranger.waitForConnected(2000));
     stranger.write("hello\n");
     stranger.waitForBytesWritten(2000);
     stranger.disconnectFromServer();
     vorel::test::spin(100);
     EXPECT_EQ(shows, 0);
-    for (int launch = 1; launch <= 2; ++launch) {
-        SingleInstance later(name);
-        EXPECT_FALSE(later.claim());
-        ASSERT_TRUE(waitFor([&] { return shows == launch; }));
+
+    // Each later launch has a temporary folder of its own (or an unusable
+    // one) and spells the metadata folder its own way.
+    dir.write("plain-file", "");
+    fs::create_directory(dir.path() / "tmp2");
+    fs::create_directory_symlink(folder, dir.path() / "link");
+    const struct {
+        std::string tmpdir;
+        fs::path folder;
+    } launches[] = {
+        {(dir.path() / "tmp2").string(), folder},
+        {(dir.path() / "plain-file").string(), folder.string() + "/"},
+        {"/nonexistent-tmp", dir.path() / "link"},
+    };
+    int launch = 0;
+    for (const auto& l : launches) {
+        EnvVar tmp("TMPDIR", l.tmpdir);
+        SingleInstance later(q(l.folder));
+        EXPECT_EQ(later.claim(), Claim::AnotherRuns) << l.tmpdir;
+        EXPECT_TRUE(later.reachedRunningInstance()) << l.tmpdir;
+        EXPECT_FALSE(later.isPrimary());
+        ++launch;
+        ASSERT_TRUE(waitFor([&] { return shows == launch; })) << l.tmpdir;
     }
     EXPECT_TRUE(first.isPrimary());
+
+    // Another folder is another instance.
+    SingleInstance other(q(dir.path() / "Other"));
+    EXPECT_EQ(other.claim(), Claim::Primary);
+    EXPECT_NE(other.serverName(), first.serverName());
 }
 
 TEST_F(SingleInstanceTest, TheNextLaunchTakesOverAfterAQuitOrACrash) {
-    ASSERT_TRUE(SingleInstance(name).claim());
-    EXPECT_TRUE(SingleInstance(name).claim());  // after a quit
-    leaveDeadSocket(QDir::temp().filePath(name));
-    leaveDeadLock(QDir::temp().filePath(name + QStringLiteral(".lock")));
-    SingleInstance next(name);
-    ASSERT_TRUE(next.claim());
+    EXPECT_EQ(SingleInstance(q(folder)).claim(), Claim::Primary);
+    // The lock file is left behind, as after a crash, with whatever in it.
+    std::ofstream(folder / ".metadata.lock") << "4242\nvorel\n";
+    SingleInstance next(q(folder));
+    ASSERT_EQ(next.claim(), Claim::Primary);
     countShows(next);
-    // The new instance listens on the name: later launches reach it.
-    SingleInstance later(name);
-    EXPECT_FALSE(later.claim());
+    // The new instance listens: later launches reach it.
+    SingleInstance later(q(folder));
+    EXPECT_EQ(later.claim(), Claim::AnotherRuns);
     EXPECT_TRUE(waitFor([&] { return shows == 1; }));
+}
+
+TEST_F(SingleInstanceTest, ALockThatCannotBeMadeIsNotTakenForARunningInstance) {
+    dir.write("plain-file", "");
+    const struct {
+        fs::path folder;
+        const char* reason;
+    } unusable[] = {
+        {dir.path() / "plain-file", "Not a directory"},
+        {dir.path() / "plain-file" / "Vorel", "Not a directory"},
+        {"", "no home folder"},
+    };
+    for (const auto& u : unusable) {
+        SingleInstance s(q(u.folder));
+        EXPECT_EQ(s.claim(), Claim::Unlocked) << u.folder;
+        EXPECT_FALSE(s.isPrimary());
+        EXPECT_TRUE(s.lockError().contains(QString::fromUtf8(u.reason))) << s.lockError().toStdString();
+    }
+
+    // A folder that became read-only still locks with the file already
+    // there; without it, the lock cannot be made (permission bits do not
+    // stop the superuser).
+    EXPECT_EQ(SingleInstance(q(folder)).claim(), Claim::Primary);
+    fs::permissions(folder, fs::perms(0555));
+    {
+        SingleInstance readOnly(q(folder));
+        EXPECT_EQ(readOnly.claim(), Claim::Primary);
+        EXPECT_EQ(SingleInstance(q(folder)).claim(), Claim::AnotherRuns);
+    }
+    fs::permissions(folder, fs::perms(0755));
+    if (::geteuid() != 0) {
+        fs::remove(folder / ".metadata.lock");
+        fs::permissions(folder, fs::perms(0555));
+        SingleInstance noFile(q(folder));
+        EXPECT_EQ(noFile.claim(), Claim::Unlocked);
+        EXPECT_TRUE(noFile.lockError().contains(QStringLiteral("Permission denied"))) << noFile.lockError().toStdString();
+        fs::permissions(folder, fs::perms(0755));
+    }
 }
