@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QImage>
 #include <QLabel>
 #include <QScrollArea>
 #include <QScrollBar>
 
+#include "Appearance.h"
 #include "ChartView.h"
 #include "GuiTestSupport.h"
 #include "InlineField.h"
@@ -220,6 +222,33 @@ TEST(BarTrackGeometry, TodaysShareSitsAtTheBarsEndAndNoBarIsNarrowerThanTwoPixel
     // Fractions outside 0...1 are clamped.
     EXPECT_EQ(BarTrack::geometry(400, 3.0, -1.0).total, QRectF(0, 0, 400, h));
     EXPECT_TRUE(BarTrack::geometry(400, 3.0, -1.0).today.isEmpty());
+}
+
+TEST_F(ChartViewTest, TheLegendNamesTheLighterAndTheDarkerPartOfABarAsTheyAreDrawnInEitherAppearance) {
+    // A quarter of the cost today, the rest yesterday.
+    put("claude/p/split.jsonl",
+        claudeUser("Work on split") + claudeReply("y", 3000, isoUtc(kNoon - hours{24})) +
+            claudeReply("t", 1000, isoUtc(kNoon - hours{1})),
+        1);
+    for (bool dark : {false, true}) {
+        SCOPED_TRACE(dark ? "dark" : "light");
+        platform::Appearance::shared().setOverride(dark);
+        ChartView& c = shownChart();
+        BarRow* row = c.rowFor("claude-code:split");
+        ASSERT_NE(row, nullptr);
+        BarTrack* track = row->track();
+        ASSERT_NEAR(track->todayFrac(), 0.25, 1e-9);
+        // The track as it shows on the page.
+        const QImage shot = c.grab(QRect(track->mapTo(&c, QPoint(0, 0)), track->size())).toImage();
+        const int mid = shot.height() / 2;
+        const QColor earlier = shot.pixelColor(shot.width() / 4, mid);
+        const QColor today = shot.pixelColor(shot.width() * 7 / 8, mid);
+        ASSERT_NE(earlier.lightness(), today.lightness());
+        const bool earlierLighter = earlier.lightness() > today.lightness();
+        const QString key = c.legendLabel()->text();
+        EXPECT_EQ(key, earlierLighter ? QString::fromUtf8("lighter = earlier \u00B7 darker = spent today")
+                                      : QString::fromUtf8("darker = earlier \u00B7 lighter = spent today"));
+    }
 }
 
 }  // namespace
