@@ -400,7 +400,9 @@ void TagHeader::applyColors() {
 // ---------------------------------------------------------------------------
 
 ChartView::ChartView(AppModel& app, QWidget* parent) : QWidget(parent), app_(app) {
-    setMinimumSize(620, 380);
+    // As narrow as the main window's content column may be: the window
+    // never has to widen for the chart.
+    setMinimumSize(560, 380);
     setAutoFillBackground(true);
 
     // The screen's own state, from its initial values each time it opens.

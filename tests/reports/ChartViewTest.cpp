@@ -10,6 +10,7 @@
 #include "ChartView.h"
 #include "GuiTestSupport.h"
 #include "InlineField.h"
+#include "MainWindow.h"
 #include "ReportControls.h"
 
 using namespace vorel;
@@ -248,6 +249,20 @@ TEST_F(ChartViewTest, TheLegendNamesTheLighterAndTheDarkerPartOfABarAsTheyAreDra
         const QString key = c.legendLabel()->text();
         EXPECT_EQ(key, earlierLighter ? QString::fromUtf8("lighter = earlier \u00B7 darker = spent today")
                                       : QString::fromUtf8("darker = earlier \u00B7 lighter = spent today"));
+    }
+}
+
+TEST_F(ChartViewTest, LaysOutInTheMainWindowsNarrowestContentColumnGroupedOrNot) {
+    conversation("a-conversation-with-a-rather-long-name-that-goes-on", 1000, 30, 1);
+    store.addTag("frontend", "claude-code:a-conversation-with-a-rather-long-name-that-goes-on");
+    store.addTag("backend", "claude-code:a-conversation-with-a-rather-long-name-that-goes-on");
+    ChartView& c = shownChart();
+    // Then opening the section never widens the window.
+    for (const char* grouping : {"None", "Tag"}) {
+        pick(c.groupPicker(), grouping);
+        test::settle();
+        EXPECT_LE(c.minimumWidth(), MainWindow::kNarrowestScreen) << grouping;
+        EXPECT_LE(c.minimumSizeHint().width(), MainWindow::kNarrowestScreen) << grouping;
     }
 }
 
