@@ -242,7 +242,9 @@ void LiveDot::paintEvent(QPaintEvent*) {
         p.setPen(Qt::NoPen);
         p.setBrush(*idleFill_);
     } else {
-        p.setPen(QPen(BrandColor::border(), 1));
+        // Not the rule colour: a 1-pixel ring that small in it all but
+        // vanishes from the page, most of all on the dark one.
+        p.setPen(QPen(BrandColor::textFaint(), 1));
         p.setBrush(Qt::NoBrush);
     }
     p.drawEllipse(r);

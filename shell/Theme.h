@@ -93,7 +93,8 @@ private:
 
 // An 8-pixel status dot: an accent disc that fades between full opacity and
 // 0.55 every 1.6 seconds while live; a steady disc of `idleFill` when given;
-// otherwise an empty ring in the border colour.
+// otherwise an empty ring in the faint text colour, which reads on the page
+// in either appearance.
 class LiveDot : public QWidget {
     Q_OBJECT
 public:
