@@ -675,20 +675,14 @@ QColor over(const QColor& top, const QColor& under) {
                             mix(top.blueF(), under.blueF()));
 }
 
-// Relative luminance, as perceived brightness is compared.
-double luminance(const QColor& c) {
-    auto linear = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
-    return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
-}
-
 }  // namespace
 
 QString ChartView::legendKey() {
     // Which part is the lighter one depends on the page behind the
     // see-through earlier part: on a dark page it is today's.
     const QColor page = BrandColor::bg();
-    const bool earlierLighter =
-        luminance(over(BarTrack::earlierColor(), page)) > luminance(over(BarTrack::todayColor(), page));
+    const bool earlierLighter = BrandColor::luminance(over(BarTrack::earlierColor(), page)) >
+                                BrandColor::luminance(over(BarTrack::todayColor(), page));
     return earlierLighter ? QStringLiteral("lighter = earlier \u00B7 darker = spent today")
                           : QStringLiteral("darker = earlier \u00B7 lighter = spent today");
 }

@@ -46,6 +46,9 @@ QColor windowBG();
 
 // "#rrggbb" or "rgba(r, g, b, a)" for style sheets.
 QString css(const QColor& c);
+// Relative luminance (0 black ... 1 white), by which the eye ranks how light
+// two colours are; `c` is taken as opaque.
+double luminance(const QColor& c);
 
 // Gives a widget's text the colour `c` (the palette's window text and
 // text roles). Call again when the appearance changes.

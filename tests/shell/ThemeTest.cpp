@@ -7,7 +7,6 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <algorithm>
-#include <cmath>
 #include <memory>
 #include <optional>
 
@@ -51,12 +50,8 @@ TEST_F(ThemeTest, ScrollAreasKeepTheirBarInTheCurrentAppearance) {
 }
 
 TEST_F(ThemeTest, AnIdleDotsRingStandsOutFromEveryPageItSitsOn) {
-    auto luminance = [](const QColor& c) {
-        auto linear = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
-        return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
-    };
-    auto contrast = [&](const QColor& a, const QColor& b) {
-        const double la = luminance(a), lb = luminance(b);
+    auto contrast = [](const QColor& a, const QColor& b) {
+        const double la = BrandColor::luminance(a), lb = BrandColor::luminance(b);
         return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
     };
     using Colour = QColor (*)();
