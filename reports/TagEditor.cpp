@@ -186,6 +186,7 @@ void TagChip::setTag(const QString& tag) {
     if (tag == tag_) return;
     tag_ = tag;
     text_ = tag.toUpper();
+    setAccessibleName(tag);
     updateGeometry();
     update();
 }
