@@ -158,7 +158,9 @@ void StatsGrid::place() {
 
 ConversationDetailView::ConversationDetailView(AppModel& model, QWidget* parent) : QWidget(parent), app_(model) {
     setObjectName(QStringLiteral("conversationDetail"));
-    setMinimumSize(620, 420);
+    // As narrow as the main window's content column may be: the window
+    // never has to widen for the details.
+    setMinimumSize(560, 420);
     setAutoFillBackground(true);
     MetadataStore& meta = app_.meta();
 

@@ -143,7 +143,7 @@ private:
     int arrowX_ = 0;
 };
 
-// The legend's swatch: 12 of the lighter bar, then 7 of the darker.
+// The legend's swatch: 12 of the earlier part of a bar, then 7 of today's.
 class LegendSwatch : public QWidget {
 public:
     LegendSwatch() {
@@ -158,10 +158,8 @@ protected:
         QPainterPath clip;
         clip.addRoundedRect(QRectF(rect()), 1, 1);
         p.setClipPath(clip);
-        QColor light = BrandColor::accent();
-        light.setAlphaF(0.5f);
-        p.fillRect(QRect(0, 0, 12, 10), light);
-        p.fillRect(QRect(12, 0, 7, 10), BrandColor::accent());
+        p.fillRect(QRect(0, 0, 12, 10), BarTrack::earlierColor());
+        p.fillRect(QRect(12, 0, 7, 10), BarTrack::todayColor());
     }
 };
 
@@ -195,6 +193,14 @@ void BarTrack::setFractions(double totalFrac, double todayFrac) {
     update();
 }
 
+QColor BarTrack::earlierColor() {
+    QColor c = BrandColor::accent();
+    c.setAlphaF(0.5f);
+    return c;
+}
+
+QColor BarTrack::todayColor() { return BrandColor::accent(); }
+
 BarTrack::Geometry BarTrack::geometry(double width, double totalFrac, double todayFrac) {
     auto clamp01 = [](double v) { return std::isnan(v) ? 0.0 : std::clamp(v, 0.0, 1.0); };
     const double t = clamp01(totalFrac);
@@ -220,12 +226,10 @@ void BarTrack::paintEvent(QPaintEvent*) {
         if (layoutDirection() == Qt::RightToLeft) r.moveLeft(width() - r.right());
         return r;
     };
-    QColor light = BrandColor::accent();
-    light.setAlphaF(0.5f);
-    p.setBrush(light);
+    p.setBrush(earlierColor());
     p.drawRoundedRect(mirrored(g.total), 2, 2);
     if (!g.today.isEmpty()) {
-        p.setBrush(BrandColor::accent());
+        p.setBrush(todayColor());
         p.drawRoundedRect(mirrored(g.today), 2, 2);
     }
 }
@@ -396,7 +400,9 @@ void TagHeader::applyColors() {
 // ---------------------------------------------------------------------------
 
 ChartView::ChartView(AppModel& app, QWidget* parent) : QWidget(parent), app_(app) {
-    setMinimumSize(620, 380);
+    // As narrow as the main window's content column may be: the window
+    // never has to widen for the chart.
+    setMinimumSize(560, 380);
     setAutoFillBackground(true);
 
     // The screen's own state, from its initial values each time it opens.
@@ -457,7 +463,7 @@ ChartView::ChartView(AppModel& app, QWidget* parent) : QWidget(parent), app_(app
     auto* key = new QHBoxLayout;
     key->setSpacing(5);
     key->addWidget(new LegendSwatch, 0, Qt::AlignVCenter);
-    legendText_ = plainLabel(QStringLiteral("lighter = earlier \u00B7 darker = spent today"), BrandFont::sans(11));
+    legendText_ = plainLabel(legendKey(), BrandFont::sans(11));
     key->addWidget(legendText_, 0, Qt::AlignVCenter);
     key->addStretch(1);
     legendCol->addLayout(key);
@@ -659,6 +665,28 @@ void ChartView::fitCanvas() {
     if (canvas_->size() != size) canvas_->resize(size);
 }
 
+namespace {
+
+// `top` laid over the opaque `under`.
+QColor over(const QColor& top, const QColor& under) {
+    const float a = top.alphaF();
+    auto mix = [a](float t, float u) { return t * a + u * (1 - a); };
+    return QColor::fromRgbF(mix(top.redF(), under.redF()), mix(top.greenF(), under.greenF()),
+                            mix(top.blueF(), under.blueF()));
+}
+
+}  // namespace
+
+QString ChartView::legendKey() {
+    // Which part is the lighter one depends on the page behind the
+    // see-through earlier part: on a dark page it is today's.
+    const QColor page = BrandColor::bg();
+    const bool earlierLighter = BrandColor::luminance(over(BarTrack::earlierColor(), page)) >
+                                BrandColor::luminance(over(BarTrack::todayColor(), page));
+    return earlierLighter ? QStringLiteral("lighter = earlier \u00B7 darker = spent today")
+                          : QStringLiteral("darker = earlier \u00B7 lighter = spent today");
+}
+
 bool ChartView::eventFilter(QObject* watched, QEvent* e) {
     // The canvas follows the view's width; a taller view shows more lines.
     if (watched == scroll_->viewport() && e->type() == QEvent::Resize) {
@@ -677,6 +705,7 @@ void ChartView::applyColors() {
     BrandColor::setBackground(this, BrandColor::bg());
     setTextColor(empty_, BrandColor::textMuted());
     setTextColor(legendText_, BrandColor::textMuted());
+    legendText_->setText(legendKey());
     setTextColor(editHint_, BrandColor::textFaint());
     setTextColor(splitNote_, BrandColor::textFaint());
 }

@@ -1,8 +1,8 @@
 #pragma once
 // The Bar chart section: a control bar, then one row per bar, each a
-// renamable title above a horizontal bar whose lighter part is the cost
-// before today and whose darker end is today's cost, with the amount beside
-// it; grouped by tag, the rows stand under one header per tag. A legend
+// renamable title above a horizontal bar whose see-through part is the
+// cost before today and whose solid end is today's cost, with the amount
+// beside it; grouped by tag, the rows stand under one header per tag. A legend
 // explains the colours. The only thing written is a conversation's name.
 //
 // Row widgets are built as they scroll into view and kept, one per bar,
@@ -49,6 +49,10 @@ public:
     };
     // The two bars in a track `width` wide, left to right.
     static Geometry geometry(double width, double totalFrac, double todayFrac);
+    // The fills of the cost before today and of today's, in the current
+    // appearance; the earlier one is see-through.
+    static QColor earlierColor();
+    static QColor todayColor();
 
 protected:
     void paintEvent(QPaintEvent*) override;
@@ -157,6 +161,10 @@ public:
     QLabel* emptyLabel() const { return empty_; }
     QWidget* legend() const { return legend_; }
     QLabel* splitNote() const { return splitNote_; }
+    QLabel* legendLabel() const { return legendText_; }
+    // The legend's key to the two parts of a bar, worded from the colours
+    // drawn in the current appearance.
+    static QString legendKey();
     QScrollArea* scrollArea() const { return scroll_; }
 
     // The built row of a bar, by the bar's id; null when it has not been

@@ -43,6 +43,9 @@ ExportView::ExportView(AppModel& model, QWidget* parent) : QWidget(parent), mode
     button_->setObjectName(QStringLiteral("exportButton"));
     button_->setFont(BrandFont::sans(13, QFont::Medium));
     button_->setAutoDefault(false);
+    // A click does not take the focus, so none is handed back to the button
+    // when the save dialog closes; the keyboard still reaches it with Tab.
+    button_->setFocusPolicy(Qt::TabFocus);
     connect(button_, &QPushButton::clicked, this, &ExportView::exportNow);
     body->addWidget(button_, 0, Qt::AlignLeading);
     body->addStretch(1);
@@ -100,8 +103,12 @@ void ExportView::applyColors() {
     }
     QColor pressed = BrandColor::accent();
     pressed.setAlphaF(0.6f);
+    // Focus from the keyboard shows as a thicker outline in the accent, not
+    // as the desktop style's dotted frame; the padding keeps the label in
+    // place.
     button_->setStyleSheet(QStringLiteral("QPushButton { color: %1; background: transparent; border: 1px solid %1;"
-                                          " border-radius: 6px; padding: 8px 16px; }"
+                                          " border-radius: 6px; padding: 8px 16px; outline: none; }"
+                                          "QPushButton:focus { border-width: 2px; padding: 7px 15px; }"
                                           "QPushButton:pressed { color: %2; border-color: %2; }")
                                .arg(BrandColor::css(BrandColor::accent()), BrandColor::css(pressed)));
 }

@@ -137,6 +137,7 @@ HistoryView::HistoryView(AppModel& app, QWidget* parent) : QWidget(parent), app_
     // Header band: title and count on the left, the lifetime total on the
     // right, the two first lines sharing a baseline.
     auto* header = new QHBoxLayout;
+    header_ = header;
     header->setContentsMargins(20, 16, 20, 16);
     auto* titles = new QVBoxLayout;
     titles->setSpacing(3);
@@ -513,11 +514,14 @@ int HistoryView::estimatedHeight(const SessionRow& row) {
 }
 
 void HistoryView::updateColumnInset() {
-    // The captions stand over the rows' amounts: when the list's scroll bar
-    // takes room on the right, they move in by as much.
-    const int bar = stack_->currentWidget() == scroll_ ? scroll_->width() - scroll_->viewport()->width() : 0;
-    const QMargins want(20, 6, 20 + std::max(0, bar), 6);
-    if (columns_->contentsMargins() != want) columns_->setContentsMargins(want);
+    // The captions stand over the rows' amounts, and the lifetime figure
+    // over the TOTAL column: when the list's scroll bar takes room on the
+    // right, both move in by as much.
+    const int bar = std::max(0, stack_->currentWidget() == scroll_ ? scroll_->width() - scroll_->viewport()->width() : 0);
+    const QMargins columns(20, 6, 20 + bar, 6);
+    if (columns_->contentsMargins() != columns) columns_->setContentsMargins(columns);
+    const QMargins header(20, 16, 20 + bar, 16);
+    if (header_->contentsMargins() != header) header_->setContentsMargins(header);
 }
 
 int HistoryView::headerHeight() const { return 16 + QFontMetrics(BrandFont::caption()).height() + 6; }

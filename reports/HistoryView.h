@@ -156,6 +156,7 @@ private:
     QLabel* count_;
     QLabel* lifetimeCaption_;
     QLabel* lifetime_;
+    QHBoxLayout* header_;
     QHBoxLayout* columns_;
     QLabel* todayCaption_;
     QLabel* totalCaption_;

@@ -11,6 +11,9 @@
 #include <QPainterPath>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
+#include <QStyle>
+#include <QTextBoundaryFinder>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -143,42 +146,88 @@ TagChoices TagChoices::compute(const QStringList& allTags, const QStringList& ow
 
 // ---------------------------------------------------------------------------
 
+namespace {
+
+constexpr int kChipPadX = 7;
+constexpr int kChipPadY = 2;
+// The cross and the space before it.
+constexpr int kCross = 8;
+constexpr int kCrossGap = 3;
+
+// The first user-perceived character of `s`.
+QString firstCharacter(const QString& s) {
+    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, s);
+    const qsizetype end = graphemes.toNextBoundary();
+    return end > 0 ? s.left(end) : s;
+}
+
+}  // namespace
+
 TagChip::TagChip(QWidget* parent) : QWidget(parent) {
-    auto* h = new QHBoxLayout(this);
-    h->setContentsMargins(7, 2, 7, 2);
-    h->setSpacing(3);
-    label_ = new QLabel;
-    label_->setTextFormat(Qt::PlainText);
     QFont f = BrandFont::sans(10, QFont::Medium);
     f.setLetterSpacing(QFont::AbsoluteSpacing, 0.4);
-    label_->setFont(f);
-    h->addWidget(label_, 0, Qt::AlignVCenter);
+    setFont(f);
 
-    remove_ = new QToolButton;
+    remove_ = new QToolButton(this);
     remove_->setAutoRaise(true);
     remove_->setFocusPolicy(Qt::NoFocus);
     remove_->setCursor(Qt::ArrowCursor);
-    remove_->setIconSize(QSize(8, 8));
+    remove_->setIconSize(QSize(kCross, kCross));
     remove_->setToolButtonStyle(Qt::ToolButtonIconOnly);
     remove_->setStyleSheet(QStringLiteral("QToolButton { border: none; background: transparent; padding: 0px; }"));
-    remove_->setFixedSize(8, 8);
+    remove_->setFixedSize(kCross, kCross);
     remove_->setVisible(false);
-    h->addWidget(remove_, 0, Qt::AlignVCenter);
     connect(remove_, &QToolButton::clicked, this, [this] { emit removeClicked(tag_); });
 
-    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     applyColors();
 }
 
 void TagChip::setTag(const QString& tag) {
     if (tag == tag_) return;
     tag_ = tag;
-    label_->setText(tag.toUpper());
+    text_ = tag.toUpper();
+    setAccessibleName(tag);
+    updateGeometry();
+    update();
+}
+
+QSize TagChip::sizeFor(int textWidth) const {
+    const int cross = hover_ ? kCrossGap + kCross : 0;
+    return {kChipPadX + textWidth + cross + kChipPadX, kChipPadY + fontMetrics().height() + kChipPadY};
+}
+
+QSize TagChip::sizeHint() const { return sizeFor(fontMetrics().horizontalAdvance(text_)); }
+
+QSize TagChip::minimumSizeHint() const {
+    const QFontMetrics fm = fontMetrics();
+    const int whole = fm.horizontalAdvance(text_);
+    return sizeFor(std::min(whole, fm.horizontalAdvance(firstCharacter(text_) + QStringLiteral("\u2026"))));
+}
+
+int TagChip::widthIn(int width) const {
+    const QFontMetrics fm = fontMetrics();
+    const int room = width - sizeFor(0).width();
+    if (fm.horizontalAdvance(text_) <= room) return sizeHint().width();
+    return std::min(width, sizeFor(fm.horizontalAdvance(fm.elidedText(text_, Qt::ElideRight, room))).width());
+}
+
+QRect TagChip::textRect() const {
+    const int cross = hover_ ? kCrossGap + kCross : 0;
+    const QRect r(kChipPadX, 0, std::max(0, width() - 2 * kChipPadX - cross), height());
+    return QStyle::visualRect(layoutDirection(), rect(), r);
+}
+
+QString TagChip::shownText() const {
+    const QFontMetrics fm = fontMetrics();
+    const int room = textRect().width();
+    // Cut only when it does not fit: eliding at exactly its own width may
+    // still shorten a text.
+    return fm.horizontalAdvance(text_) <= room ? text_ : fm.elidedText(text_, Qt::ElideRight, room);
 }
 
 void TagChip::applyColors() {
-    tint(label_, BrandColor::textMuted());
-    remove_->setIcon(platform::symbolIcon(QStringLiteral("xmark"), BrandColor::textFaint(), 8));
+    remove_->setIcon(platform::symbolIcon(QStringLiteral("xmark"), BrandColor::textFaint(), kCross));
     update();
 }
 
@@ -188,6 +237,15 @@ void TagChip::paintEvent(QPaintEvent*) {
     p.setPen(QPen(BrandColor::border(), 1));
     p.setBrush(BrandColor::bgSubtle());
     p.drawPath(chipPath(rect()));
+    p.setPen(BrandColor::textMuted());
+    p.drawText(textRect(), QStyle::visualAlignment(layoutDirection(), Qt::AlignLeft) | Qt::AlignVCenter | Qt::TextSingleLine,
+               shownText());
+}
+
+void TagChip::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    const QRect cross(width() - kChipPadX - kCross, (height() - kCross) / 2, kCross, kCross);
+    remove_->setGeometry(QStyle::visualRect(layoutDirection(), rect(), cross));
 }
 
 void TagChip::enterEvent(QEnterEvent* e) {
@@ -210,6 +268,9 @@ void TagChip::setHover(bool hover) {
     if (hover == hover_) return;
     hover_ = hover;
     remove_->setVisible(hover);
+    // The cross takes room beside the text.
+    updateGeometry();
+    update();
 }
 
 // ---------------------------------------------------------------------------
@@ -265,6 +326,11 @@ TagPopover::TagPopover(QWidget* anchor)
     v->addWidget(new Hairline);
 
     scroll_ = BrandColor::verticalScrollArea(true);
+    // Nothing in the list takes the focus from the field, so typing goes on
+    // after a pick or a create; a click on a row would otherwise hand the
+    // focus up to the scroll area.
+    scroll_->setFocusPolicy(Qt::NoFocus);
+    scroll_->verticalScrollBar()->setFocusPolicy(Qt::NoFocus);
     scroll_->setFixedWidth(kWidth);
     scroll_->viewport()->setAutoFillBackground(false);
     listBody_ = new QWidget;
@@ -370,17 +436,17 @@ void TagPopover::mousePressEvent(QMouseEvent* e) {
 
 // ---------------------------------------------------------------------------
 
+namespace {
+
+constexpr int kRowSpacing = 5;
+
+}  // namespace
+
 TagEditor::TagEditor(MetadataStore& meta, QString rowId, QWidget* parent)
     : QWidget(parent), meta_(meta), id_(std::move(rowId)) {
-    row_ = new QHBoxLayout(this);
-    // Many tags never widen the window: the row is cut at the editor's edge.
-    row_->setSizeConstraint(QLayout::SetNoConstraint);
-    row_->setContentsMargins(0, 0, 0, 0);
-    row_->setSpacing(5);
-    auto* add = new TagAddButton;
-    add_ = add;
-    row_->addWidget(add_, 0, Qt::AlignVCenter);
-    row_->addStretch(1);
+    // No layout: the chips share the editor's width (placeChips), so many
+    // tags never widen what holds the editor.
+    add_ = new TagAddButton(this);
     add_->installEventFilter(this);
     connect(add_, &QAbstractButton::clicked, this, &TagEditor::openPopover);
     connect(&platform::Appearance::shared(), &platform::Appearance::changed, this, &TagEditor::applyColors);
@@ -402,28 +468,98 @@ void TagEditor::refresh() {
         QString tag = qs(t);
         if (!shown.contains(tag)) shown << tag;
     }
-    const size_t n = static_cast<size_t>(shown.size());
-    while (chips_.size() < n) {
-        auto* chip = new TagChip;
+    used_ = static_cast<size_t>(shown.size());
+    while (chips_.size() < used_) {
+        auto* chip = new TagChip(this);
+        chip->hide();
         connect(chip, &TagChip::removeClicked, this, &TagEditor::remove);
-        row_->insertWidget(static_cast<int>(chips_.size()), chip, 0, Qt::AlignVCenter);
         chips_.push_back(chip);
     }
-    for (size_t i = 0; i < chips_.size(); ++i) {
-        if (i < n) chips_[i]->setTag(shown[static_cast<qsizetype>(i)]);
-        chips_[i]->setVisible(i < n);
-    }
+    for (size_t i = 0; i < used_; ++i) chips_[i]->setTag(shown[static_cast<qsizetype>(i)]);
+    updateGeometry();
+    placeChips();
     if (isPopoverOpen()) refreshChoices();
 }
 
-QSize TagEditor::minimumSizeHint() const { return {0, sizeHint().height()}; }
-
-std::vector<TagChip*> TagEditor::chips() const {
-    std::vector<TagChip*> out;
-    for (TagChip* c : chips_)
-        if (!c->isHidden()) out.push_back(c);
-    return out;
+std::vector<int> TagEditor::fitChipWidths(const std::vector<int>& natural, const std::vector<int>& minimum, int room,
+                                          int spacing) {
+    std::vector<int> widths(natural.size(), 0);
+    for (size_t n = natural.size(); n > 0; --n) {
+        std::vector<size_t> order(n);
+        for (size_t i = 0; i < n; ++i) order[i] = i;
+        std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return natural[a] < natural[b]; });
+        int left = room - static_cast<int>(n) * spacing;
+        bool fits = left >= 0;
+        for (size_t k = 0; k < n && fits; ++k) {
+            const size_t i = order[k];
+            widths[i] = std::min(natural[i], left / static_cast<int>(n - k));
+            left -= widths[i];
+            fits = widths[i] >= minimum[i];
+        }
+        if (fits) return widths;
+        std::fill(widths.begin(), widths.end(), 0);
+    }
+    return widths;
 }
+
+QSize TagEditor::sizeHint() const {
+    const QSize add = add_->sizeHint();
+    int w = add.width();
+    int h = add.height();
+    for (size_t i = 0; i < used_; ++i) {
+        const QSize chip = chips_[i]->sizeHint();
+        w += chip.width() + kRowSpacing;
+        h = std::max(h, chip.height());
+    }
+    return {w, h};
+}
+
+QSize TagEditor::minimumSizeHint() const { return {add_->sizeHint().width(), sizeHint().height()}; }
+
+void TagEditor::placeChips() {
+    std::vector<int> natural, minimum;
+    for (size_t i = 0; i < used_; ++i) {
+        natural.push_back(chips_[i]->sizeHint().width());
+        minimum.push_back(chips_[i]->minimumSizeHint().width());
+    }
+    const QSize add = add_->sizeHint();
+    const std::vector<int> widths = fitChipWidths(natural, minimum, width() - add.width(), kRowSpacing);
+    auto place = [this](QWidget* w, const QRect& r) {
+        const QRect at = QStyle::visualRect(layoutDirection(), rect(), r);
+        if (w->geometry() != at) w->setGeometry(at);
+    };
+    int x = 0;
+    for (size_t i = 0; i < chips_.size(); ++i) {
+        TagChip* chip = chips_[i];
+        const bool shown = i < used_ && widths[i] > 0;
+        if (shown) {
+            const int w = chip->widthIn(widths[i]);
+            const int h = chip->sizeHint().height();
+            place(chip, QRect(x, (height() - h) / 2, w, h));
+            x += w + kRowSpacing;
+        }
+        if (chip->isHidden() == shown) chip->setVisible(shown);
+    }
+    place(add_, QRect(x, (height() - add.height()) / 2, add.width(), add.height()));
+}
+
+bool TagEditor::event(QEvent* e) {
+    // A chip asks for another width (its cross shows or goes): the row is
+    // shared out again, and whatever holds the editor hears of it.
+    if (e->type() == QEvent::LayoutRequest) {
+        updateGeometry();
+        placeChips();
+        return true;
+    }
+    return QWidget::event(e);
+}
+
+void TagEditor::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    placeChips();
+}
+
+std::vector<TagChip*> TagEditor::chips() const { return {chips_.begin(), chips_.begin() + static_cast<ptrdiff_t>(used_)}; }
 
 bool TagEditor::isPopoverOpen() const { return popover_ && popover_->isVisible(); }
 

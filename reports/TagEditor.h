@@ -16,7 +16,6 @@
 #include <QWidget>
 #include <vector>
 
-class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QScrollArea;
@@ -52,7 +51,9 @@ struct TagChoices {
 };
 
 // One tag: its text upper-cased on a small rounded chip, and while the
-// pointer is over it a cross that asks for its removal.
+// pointer is over it a cross that asks for its removal. Given less room
+// than its text needs, the chip shows the text cut short on one line,
+// ending in "…".
 class TagChip : public QWidget {
     Q_OBJECT
 public:
@@ -61,25 +62,39 @@ public:
     // The tag exactly as stored; the chip shows it upper-cased.
     void setTag(const QString& tag);
     const QString& tag() const { return tag_; }
-    QLabel* label() const { return label_; }
+    // The upper-cased text, whole.
+    const QString& text() const { return text_; }
+    // The text as drawn at the chip's present width.
+    QString shownText() const;
     QToolButton* removeButton() const { return remove_; }
     bool isHovered() const { return hover_; }
     void applyColors();
+
+    // The whole text; at least its first letter and the ellipsis.
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+    // The width it takes when offered `width`: no more than its text cut
+    // short to fit needs.
+    int widthIn(int width) const;
 
 signals:
     void removeClicked(const QString& tag);
 
 protected:
     void paintEvent(QPaintEvent*) override;
+    void resizeEvent(QResizeEvent*) override;
     void enterEvent(QEnterEvent*) override;
     void leaveEvent(QEvent*) override;
     void hideEvent(QHideEvent*) override;
 
 private:
     void setHover(bool hover);
+    // Where the text goes: inside the padding, beside the cross when shown.
+    QRect textRect() const;
+    QSize sizeFor(int textWidth) const;
 
     QString tag_;
-    QLabel* label_;
+    QString text_;
     QToolButton* remove_;
     bool hover_ = false;
 };
@@ -163,7 +178,8 @@ public:
     // Reads the tags again; updates chips and an open popover in place.
     void refresh();
 
-    // The chips, in stored order; a tag stored twice shows once.
+    // The chips, in stored order; a tag stored twice shows once. A chip
+    // left out for want of room is among them, hidden.
     std::vector<TagChip*> chips() const;
     QAbstractButton* addButton() const { return add_; }
     // Made when first opened and kept, with what was typed, until the
@@ -174,12 +190,24 @@ public:
     // What is typed in the popover's field.
     QString query() const;
 
-    // The chips make one line that is cut at the editor's edge rather than
-    // widening what holds it.
+    // The widths of chips wanting `natural` widths (at least `minimum`)
+    // in a row `room` wide, where each chip is followed by `spacing`. As
+    // the platform shares a line among texts: each chip gets an equal part
+    // of what is left, and one that needs less keeps its own width and
+    // leaves the rest to the others. When the parts fall below some
+    // minimum, the last chips are left out (width 0) until the rest fit.
+    static std::vector<int> fitChipWidths(const std::vector<int>& natural, const std::vector<int>& minimum, int room,
+                                          int spacing);
+
+    // One line: every chip whole and the add button. Less room cuts the
+    // chips short, never the add button.
+    QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
 protected:
+    bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent*) override;
     void hideEvent(QHideEvent*) override;
 
 private:
@@ -187,12 +215,15 @@ private:
     void pick(const QString& tag);
     void remove(const QString& tag);
     void refreshChoices();
+    void placeChips();
     void applyColors();
 
     MetadataStore& meta_;
     QString id_;
-    QHBoxLayout* row_;
+    // Made as needed and kept; the first `used_` show this conversation's
+    // tags.
     std::vector<TagChip*> chips_;
+    size_t used_ = 0;
     QAbstractButton* add_;
     TagPopover* popover_ = nullptr;
 };

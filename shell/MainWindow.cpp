@@ -79,8 +79,8 @@ void MainWindow::show(AppModel& model, Section section) {
     NavState::shared().setSection(section);
     if (!gWindow) {
         gWindow = new MainWindow(model);
-        int w = sizeFromEnvironment("VOREL_WINDOW_W", 780);
-        int h = sizeFromEnvironment("VOREL_WINDOW_H", 640);
+        int w = sizeFromEnvironment("VOREL_WINDOW_W", kDefaultSize.width());
+        int h = sizeFromEnvironment("VOREL_WINDOW_H", kDefaultSize.height());
         gWindow->resize(std::max(w, gWindow->minimumWidth()), std::max(h, gWindow->minimumHeight()));
         if (QScreen* screen = QGuiApplication::primaryScreen()) {
             QRect area = screen->availableGeometry();
@@ -98,7 +98,7 @@ void MainWindow::show(AppModel& model, Section section) {
 
 MainWindow::MainWindow(AppModel& model) : QWidget(nullptr), model_(model) {
     setWindowTitle(QStringLiteral("Vorel"));
-    setMinimumSize(760, 420);
+    setMinimumSize(kMinimumSize);
     setAttribute(Qt::WA_DeleteOnClose, false);
 
     auto* root = new QHBoxLayout(this);
@@ -113,7 +113,7 @@ MainWindow::MainWindow(AppModel& model) : QWidget(nullptr), model_(model) {
     sidebarPane_->setAttribute(Qt::WA_StyledBackground, true);
     sidebarPane_->setMinimumWidth(176);
     sidebarPane_->setMaximumWidth(220);
-    sidebarPane_->setFixedWidth(190);
+    sidebarPane_->setFixedWidth(kSidebarWidth);
     auto* side = new QVBoxLayout(sidebarPane_);
     side->setContentsMargins(0, 8, 0, 0);
     side->setSpacing(2);
@@ -196,9 +196,11 @@ void MainWindow::showSection(Section s) {
     content_->addWidget(screen_);
     shown_ = s;
     // A screen that needs more room than the window's own minimum widens
-    // the window rather than being cut off at its right edge.
+    // the window rather than being cut off at its right edge (the screens
+    // here all fit: see kNarrowestScreen). The minimum follows the screen
+    // shown, so the window can be made narrow again after it.
     int needed = sidebarPane_->width() + std::max(screen_->minimumWidth(), screen_->minimumSizeHint().width());
-    setMinimumWidth(std::max(760, needed));
+    setMinimumWidth(std::max(kMinimumSize.width(), needed));
     if (width() < needed) resize(needed, height());
 }
 

@@ -48,6 +48,15 @@ public:
     // The model the window was made with (it keeps it for good).
     AppModel& model() const { return model_; }
 
+    // The window's sizes: its first content size unless the environment
+    // gives another, and the smallest it may be made. The sidebar keeps its
+    // width, so every section's screen must lay out in what is left at the
+    // smallest size; then no section has to widen the window.
+    static constexpr QSize kDefaultSize{780, 640};
+    static constexpr QSize kMinimumSize{760, 420};
+    static constexpr int kSidebarWidth = 190;
+    static constexpr int kNarrowestScreen = kMinimumSize.width() - kSidebarWidth;
+
     // The content size an environment value gives: the number when the
     // whole text parses as a finite decimal number in the C locale
     // (rounded, and clamped to 1 ... kMaxSide), else the fallback.

@@ -9,6 +9,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QVariantAnimation>
+#include <cmath>
 
 #include "Appearance.h"
 
@@ -82,6 +83,11 @@ QColor windowBG() { return pick(0x1A1917, 0xFAFAF8); }
 QString css(const QColor& c) {
     if (c.alpha() == 255) return c.name(QColor::HexRgb);
     return QStringLiteral("rgba(%1, %2, %3, %4)").arg(c.red()).arg(c.green()).arg(c.blue()).arg(c.alphaF(), 0, 'f', 3);
+}
+
+double luminance(const QColor& c) {
+    auto linear = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
 }
 
 void setTextColor(QWidget* w, const QColor& c) {
@@ -242,7 +248,9 @@ void LiveDot::paintEvent(QPaintEvent*) {
         p.setPen(Qt::NoPen);
         p.setBrush(*idleFill_);
     } else {
-        p.setPen(QPen(BrandColor::border(), 1));
+        // Not the rule colour: a 1-pixel ring that small in it all but
+        // vanishes from the page, most of all on the dark one.
+        p.setPen(QPen(BrandColor::textFaint(), 1));
         p.setBrush(Qt::NoBrush);
     }
     p.drawEllipse(r);

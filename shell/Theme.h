@@ -46,6 +46,9 @@ QColor windowBG();
 
 // "#rrggbb" or "rgba(r, g, b, a)" for style sheets.
 QString css(const QColor& c);
+// Relative luminance (0 black ... 1 white), by which the eye ranks how light
+// two colours are; `c` is taken as opaque.
+double luminance(const QColor& c);
 
 // Gives a widget's text the colour `c` (the palette's window text and
 // text roles). Call again when the appearance changes.
@@ -93,7 +96,8 @@ private:
 
 // An 8-pixel status dot: an accent disc that fades between full opacity and
 // 0.55 every 1.6 seconds while live; a steady disc of `idleFill` when given;
-// otherwise an empty ring in the border colour.
+// otherwise an empty ring in the faint text colour, which reads on the page
+// in either appearance.
 class LiveDot : public QWidget {
     Q_OBJECT
 public:

@@ -17,7 +17,9 @@
 #include "DetailTimeline.h"
 #include "GuiTestSupport.h"
 #include "InlineField.h"
+#include "MainWindow.h"
 #include "SummaryField.h"
+#include "TagEditor.h"
 
 namespace vorel {
 namespace {
@@ -254,6 +256,27 @@ TEST_F(DetailViewTest, ShortWindowScrollsTheSectionsInsteadOfSqueezingThem) {
     test::settle();
     EXPECT_EQ(scroll->verticalScrollBar()->maximum(), 0);
     EXPECT_GT(view.timeline()->height(), 2 * ConversationDetailView::kTimelineMinHeight);
+}
+
+TEST_F(DetailViewTest, LaysOutInTheMainWindowsNarrowestContentColumnWithManyTags) {
+    claude("only", kNoon - std::chrono::hours{1}, 1);
+    for (const char* t : {"frontend", "backend", "infrastructure", "release notes", "urgent", "design review", "q3"})
+        store.addTag(t, "claude-code:only");
+    ConversationDetailView view(model());
+    view.resize(800, 700);
+    view.show();
+    test::settle();
+    ASSERT_FALSE(view.isEmptyStateShown());
+    // Then opening the section never widens the window.
+    EXPECT_LE(view.minimumWidth(), MainWindow::kNarrowestScreen);
+    EXPECT_LE(view.minimumSizeHint().width(), MainWindow::kNarrowestScreen);
+    view.resize(MainWindow::kNarrowestScreen, 700);
+    test::settle();
+    EXPECT_EQ(view.width(), MainWindow::kNarrowestScreen);
+    for (QWidget* w : {static_cast<QWidget*>(view.searchField()), static_cast<QWidget*>(view.tagEditor())}) {
+        const QRect at(w->mapTo(&view, QPoint(0, 0)), w->size());
+        EXPECT_LE(at.right(), view.width() - 20) << w->metaObject()->className();
+    }
 }
 
 }  // namespace

@@ -4,14 +4,21 @@
 
 #include <gtest/gtest.h>
 
+#include <QDialog>
+#include <QImage>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
+#include <algorithm>
+#include <cmath>
 #include <sstream>
 
 #include "CSVExport.h"
 #include "ExportView.h"
 #include "GuiTestSupport.h"
+#include "Theme.h"
 
 using namespace vorel;
 using namespace std::chrono;
@@ -297,6 +304,71 @@ TEST_F(ExportScreen, TheCountFollowsTheRefreshTheButtonSavesAndOnlyAFailureIsRep
     view.exportButton()->click();
     ASSERT_EQ(reported.size(), 1u);
     EXPECT_TRUE(reported[0].contains(bad)) << reported[0].toStdString();
+}
+
+TEST_F(ExportScreen, TheButtonHasNoFocusAfterTheSaveDialogAndKeyboardFocusShowsAsAnAccentRing) {
+    for (bool dark : {false, true}) {
+        SCOPED_TRACE(dark ? "dark" : "light");
+        platform::Appearance::shared().setOverride(dark);
+        // Beside a list that has the focus, as the sidebar has it.
+        QWidget window;
+        auto* row = new QHBoxLayout(&window);
+        auto* sidebar = new QListWidget;
+        auto* view = new ExportView(model());
+        row->addWidget(sidebar);
+        row->addWidget(view);
+        window.resize(800, 400);
+        test::showActive(window);
+        sidebar->setFocus(Qt::MouseFocusReason);
+        QPushButton* button = view->exportButton();
+        // The button as it shows on the page.
+        auto shot = [&] { return view->grab(button->geometry()).toImage(); };
+        const QImage before = shot();
+        // A dialog of its own, modal over the screen, cancelled.
+        int asked = 0;
+        view->setSaveDialog([&](QWidget* parent, const QString&) {
+            ++asked;
+            QDialog dialog(parent);
+            QTimer::singleShot(50, &dialog, &QDialog::reject);
+            dialog.exec();
+            return QString();
+        });
+        QTest::mouseClick(button, Qt::LeftButton);
+        ASSERT_EQ(asked, 1);
+        test::showActive(window);  // the window manager activates the window again
+        EXPECT_TRUE(sidebar->hasFocus());
+        EXPECT_EQ(shot(), before);
+
+        // Tab reaches it; the ring is drawn in the accent, with no frame of
+        // another colour.
+        QTest::keyClick(sidebar, Qt::Key_Tab);
+        ASSERT_TRUE(button->hasFocus());
+        const QImage focused = shot();
+        ASSERT_EQ(focused.size(), before.size());
+        // Every pixel that changed is the accent laid over the page.
+        const QColor accent = BrandColor::accent();
+        const QColor under = BrandColor::bg();
+        auto offAccent = [&](const QColor& c) {
+            const double d[3] = {accent.redF() - under.redF(), accent.greenF() - under.greenF(),
+                                 accent.blueF() - under.blueF()};
+            const double v[3] = {c.redF() - under.redF(), c.greenF() - under.greenF(), c.blueF() - under.blueF()};
+            const double a = std::clamp((v[0] * d[0] + v[1] * d[1] + v[2] * d[2]) /
+                                            std::max(1e-9, d[0] * d[0] + d[1] * d[1] + d[2] * d[2]),
+                                        0.0, 1.0);
+            return std::hypot(v[0] - a * d[0], v[1] - a * d[1], v[2] - a * d[2]) > 0.05;
+        };
+        int changed = 0, other = 0;
+        for (int y = 0; y < focused.height(); ++y) {
+            for (int x = 0; x < focused.width(); ++x) {
+                const QColor c = focused.pixelColor(x, y);
+                if (c == before.pixelColor(x, y)) continue;
+                ++changed;
+                if (offAccent(c)) ++other;
+            }
+        }
+        EXPECT_GT(changed, 0);
+        EXPECT_EQ(other, 0);
+    }
 }
 
 TEST_F(ExportScreen, TheFailureMessageIsPlainText) {

@@ -1,13 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QImage>
 #include <QLabel>
 #include <QScrollArea>
 #include <QScrollBar>
 
+#include "Appearance.h"
 #include "ChartView.h"
 #include "GuiTestSupport.h"
 #include "InlineField.h"
+#include "MainWindow.h"
 #include "ReportControls.h"
 
 using namespace vorel;
@@ -220,6 +223,47 @@ TEST(BarTrackGeometry, TodaysShareSitsAtTheBarsEndAndNoBarIsNarrowerThanTwoPixel
     // Fractions outside 0...1 are clamped.
     EXPECT_EQ(BarTrack::geometry(400, 3.0, -1.0).total, QRectF(0, 0, 400, h));
     EXPECT_TRUE(BarTrack::geometry(400, 3.0, -1.0).today.isEmpty());
+}
+
+TEST_F(ChartViewTest, TheLegendNamesTheLighterAndTheDarkerPartOfABarAsTheyAreDrawnInEitherAppearance) {
+    // A quarter of the cost today, the rest yesterday.
+    put("claude/p/split.jsonl",
+        claudeUser("Work on split") + claudeReply("y", 3000, isoUtc(kNoon - hours{24})) +
+            claudeReply("t", 1000, isoUtc(kNoon - hours{1})),
+        1);
+    for (bool dark : {false, true}) {
+        SCOPED_TRACE(dark ? "dark" : "light");
+        platform::Appearance::shared().setOverride(dark);
+        ChartView& c = shownChart();
+        BarRow* row = c.rowFor("claude-code:split");
+        ASSERT_NE(row, nullptr);
+        BarTrack* track = row->track();
+        ASSERT_NEAR(track->todayFrac(), 0.25, 1e-9);
+        // The track as it shows on the page.
+        const QImage shot = c.grab(QRect(track->mapTo(&c, QPoint(0, 0)), track->size())).toImage();
+        const int mid = shot.height() / 2;
+        const QColor earlier = shot.pixelColor(shot.width() / 4, mid);
+        const QColor today = shot.pixelColor(shot.width() * 7 / 8, mid);
+        ASSERT_NE(earlier.lightness(), today.lightness());
+        const bool earlierLighter = earlier.lightness() > today.lightness();
+        const QString key = c.legendLabel()->text();
+        EXPECT_EQ(key, earlierLighter ? QString::fromUtf8("lighter = earlier \u00B7 darker = spent today")
+                                      : QString::fromUtf8("darker = earlier \u00B7 lighter = spent today"));
+    }
+}
+
+TEST_F(ChartViewTest, LaysOutInTheMainWindowsNarrowestContentColumnGroupedOrNot) {
+    conversation("a-conversation-with-a-rather-long-name-that-goes-on", 1000, 30, 1);
+    store.addTag("frontend", "claude-code:a-conversation-with-a-rather-long-name-that-goes-on");
+    store.addTag("backend", "claude-code:a-conversation-with-a-rather-long-name-that-goes-on");
+    ChartView& c = shownChart();
+    // Then opening the section never widens the window.
+    for (const char* grouping : {"None", "Tag"}) {
+        pick(c.groupPicker(), grouping);
+        test::settle();
+        EXPECT_LE(c.minimumWidth(), MainWindow::kNarrowestScreen) << grouping;
+        EXPECT_LE(c.minimumSizeHint().width(), MainWindow::kNarrowestScreen) << grouping;
+    }
 }
 
 }  // namespace

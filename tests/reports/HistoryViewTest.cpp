@@ -191,7 +191,8 @@ protected:
         QTest::keyClicks(field, text);
     }
 
-    // The row's two amounts lie exactly under the TODAY and TOTAL captions.
+    // The row's two amounts lie exactly under the TODAY and TOTAL captions,
+    // and the TOTAL column under the lifetime figure.
     void expectUnderCaptions(HistoryRow* row) {
         ASSERT_NE(row, nullptr);
         test::settle();
@@ -207,6 +208,8 @@ protected:
             }
         }
         EXPECT_EQ(found, 2);
+        // The lifetime figure ends where the TOTAL column does.
+        EXPECT_EQ(span(view->lifetimeLabel()).second, span(row->totalLabel()).second);
     }
 
     // `n` conversations, one an hour back from noon.

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -87,7 +89,7 @@ protected:
     std::vector<std::string> tags(const std::string& id = "a") { return store().tags(id); }
     QStringList chipTexts() {
         QStringList out;
-        for (TagChip* c : editor().chips()) out << c->label()->text();
+        for (TagChip* c : editor().chips()) out << c->text();
         return out;
     }
     QStringList offered() {
@@ -162,12 +164,48 @@ TEST_F(TagEditorTest, TheListShowsTagsAsTypedPickingAddsOneAsListedAndReturnAdds
     EXPECT_EQ(store().allTags(), (std::vector<std::string>{"Q&A", "Work", "work"}));
 }
 
+TEST_F(TagEditorTest, TheFieldKeepsTheKeyboardFocusAfterEveryKindOfPickSoSeveralTagsGoInARow) {
+    for (int i = 0; i < 30; ++i) store().addTag("tag" + std::to_string(100 + i), "b");
+    TagPopover& p = open();
+    ASSERT_TRUE(p.field()->hasFocus());
+    auto typeNext = [&](const char* text) {
+        // What the user types goes to whatever has the focus.
+        QWidget* focus = QApplication::focusWidget();
+        ASSERT_NE(focus, nullptr);
+        QTest::keyClicks(focus, QString::fromUtf8(text));
+    };
+
+    QTest::mouseClick(p.optionRows().front(), Qt::LeftButton);  // a listed tag
+    EXPECT_EQ(tags(), (std::vector<std::string>{"tag100"}));
+    EXPECT_TRUE(p.field()->hasFocus());
+    typeNext("urgent");
+    QTest::mouseClick(p.createRow(), Qt::LeftButton);  // the create row
+    EXPECT_EQ(tags(), (std::vector<std::string>{"tag100", "urgent"}));
+    EXPECT_TRUE(p.field()->hasFocus());
+    typeNext("tag101");
+    QTest::mouseClick(p.optionRows().front(), Qt::LeftButton);  // a filtered one
+    EXPECT_TRUE(p.field()->hasFocus());
+    typeNext("later");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_EQ(tags(), (std::vector<std::string>{"tag100", "urgent", "tag101", "later"}));
+
+    // Nor does a click on the list's scroll bar or its empty part take it.
+    test::settle();
+    QScrollBar* bar = p.list()->verticalScrollBar();
+    ASSERT_TRUE(bar->isVisible());
+    QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->width() / 2, bar->height() - 4));
+    EXPECT_TRUE(p.field()->hasFocus());
+    typeNext("nothing like it");
+    ASSERT_TRUE(p.optionRows().empty());
+    QTest::mouseClick(p.list()->viewport(), Qt::LeftButton, {}, QPoint(4, p.list()->viewport()->height() - 2));
+    EXPECT_TRUE(p.field()->hasFocus());
+}
+
 TEST_F(TagEditorTest, ChipsShowTagsUpperCasedAsTypedAndTheCrossOnHoverRemovesExactlyThatTextEveryCopy) {
     // A hand-edited file may hold a tag twice.
     dir.write("meta/metadata.json", R"({"a":{"tags":["work","Work","work","R&D <b>x</b>"]}})");
     TagEditor& e = editor();
     EXPECT_EQ(chipTexts(), list({"WORK", "WORK", "R&D <B>X</B>"}));  // each stored text once
-    EXPECT_EQ(e.chips().back()->label()->textFormat(), Qt::PlainText);
     TagChip* work = e.chips().front();
     EXPECT_TRUE(work->removeButton()->isHidden());
     hover(work);
@@ -230,6 +268,73 @@ TEST_F(TagEditorTest, ThePopoverStaysOnScreenAndItsListScrollsBeyondItsLimit) {
     QCoreApplication::processEvents();
     open();
     EXPECT_TRUE(screen.contains(p.geometry())) << p.geometry().x() << "," << p.geometry().y();
+}
+
+TEST(TagChipWidthsTest, ChipsShareTheRowLikeLinesOfTextAndTheLastOnesGoWhenEvenTheirShortestFormDoesNot) {
+    struct Case {
+        std::vector<int> natural, minimum;
+        int room;
+        std::vector<int> widths;
+    };
+    const Case cases[] = {
+        {{}, {}, 100, {}},
+        {{40, 60}, {20, 20}, 110, {40, 60}},  // room for both whole (5 after each)
+        {{40, 60}, {20, 20}, 109, {40, 59}},
+        // The short one stays whole; the long ones share what is left equally.
+        {{30, 200, 120}, {20, 20, 20}, 215, {30, 85, 85}},
+        {{200, 200, 200}, {20, 20, 20}, 165, {50, 50, 50}},
+        // Equal shares below a chip's shortest form: the last chips go.
+        {{200, 200, 200}, {60, 60, 60}, 165, {77, 78, 0}},
+        {{200, 200}, {60, 60}, 40, {0, 0}},
+        {{200}, {60}, 0, {0}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(TagEditor::fitChipWidths(c.natural, c.minimum, c.room, 5), c.widths) << c.room;
+    }
+}
+
+TEST_F(TagEditorTest, ChipsThatDoNotFitEndInAnEllipsisOnOneLineWithinTheEditorAndTheAddButtonStays) {
+    for (const char* t : {"frontend", "backend", "ux", "infrastructure", "release notes"}) store().addTag(t, "a");
+    TagEditor& e = editor();
+    auto check = [&](int width, bool whole) -> size_t {
+        window->resize(width, 120);
+        test::settle();
+        SCOPED_TRACE(width);
+        const QRect inside = e.rect();
+        std::vector<QRect> taken;
+        for (TagChip* c : e.chips()) {
+            if (c->isHidden()) continue;
+            const QString shown = c->shownText();
+            if (whole || c->text() == "UX") {
+                EXPECT_EQ(shown, c->text());
+            } else {
+                // Cut short on a letter boundary, with the ellipsis, on one line.
+                EXPECT_TRUE(shown.endsWith(QChar(0x2026))) << shown.toStdString();
+                EXPECT_TRUE(c->text().startsWith(shown.chopped(1))) << shown.toStdString();
+                EXPECT_GE(shown.size(), 2);
+                EXPECT_LE(c->fontMetrics().horizontalAdvance(shown), c->width() - 14);
+            }
+            EXPECT_EQ(c->height(), c->sizeHint().height());
+            taken.push_back(c->geometry());
+        }
+        taken.push_back(e.addButton()->geometry());
+        EXPECT_TRUE(e.addButton()->isVisible());
+        for (size_t i = 0; i < taken.size(); ++i) {
+            EXPECT_TRUE(inside.contains(taken[i])) << i;
+            for (size_t j = i + 1; j < taken.size(); ++j) EXPECT_FALSE(taken[i].intersects(taken[j])) << i << "," << j;
+        }
+        return taken.size() - 1;
+    };
+    EXPECT_EQ(check(800, true), 5u);
+    EXPECT_EQ(check(300, false), 5u);
+    // Too narrow for all of them even cut short: the last ones are left out.
+    const size_t few = check(120, false);
+    EXPECT_GE(few, 1u);
+    EXPECT_LT(few, 5u);
+    // The widest the editor asks for is every chip whole; the narrowest, the
+    // add button.
+    EXPECT_EQ(e.minimumSizeHint().width(), e.addButton()->sizeHint().width());
+    EXPECT_GT(e.sizeHint().width(), 300);
 }
 
 }  // namespace

@@ -143,6 +143,23 @@ TEST_F(MainWindowTest, HiddenWindowCatchesUpWhenShown) {
     EXPECT_EQ(amount->text(), money(start + 0.20));
 }
 
+TEST_F(MainWindowTest, AScreenWiderThanTheWindowWidensItAndLeavingItLetsTheUserNarrowItAgain) {
+    MainWindow::registerScreen(Section::exportCsv, [](AppModel&) -> QWidget* {
+        auto* wide = new QWidget;
+        wide->setMinimumWidth(MainWindow::kNarrowestScreen + 100);
+        return wide;
+    });
+    MainWindow* w = show(Section::history);
+    w->resize(MainWindow::kMinimumSize.width(), 500);
+    EXPECT_EQ(w->width(), MainWindow::kMinimumSize.width());  // the screens here fit
+    show(Section::exportCsv);
+    EXPECT_EQ(w->width(), MainWindow::kMinimumSize.width() + 100);
+    show(Section::pricing);
+    EXPECT_EQ(w->minimumWidth(), MainWindow::kMinimumSize.width());
+    w->resize(MainWindow::kMinimumSize.width(), 500);
+    EXPECT_EQ(w->width(), MainWindow::kMinimumSize.width());
+}
+
 TEST(WindowSizeFromEnvironment, WholeFiniteNumbersOnlyWhateverTheLocale) {
     test::CommaLocale comma;  // where one can be had
     const std::pair<std::optional<std::string>, int> cases[] = {

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QImage>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <algorithm>
 #include <memory>
 #include <optional>
 
@@ -45,6 +47,34 @@ TEST_F(ThemeTest, ScrollAreasKeepTheirBarInTheCurrentAppearance) {
     EXPECT_TRUE(bar->styleSheet().contains(BrandColor::css(BrandColor::border())));
     Appearance::shared().setOverride(true);
     EXPECT_TRUE(bar->styleSheet().contains(BrandColor::css(BrandColor::border())));
+}
+
+TEST_F(ThemeTest, AnIdleDotsRingStandsOutFromEveryPageItSitsOn) {
+    auto contrast = [](const QColor& a, const QColor& b) {
+        const double la = BrandColor::luminance(a), lb = BrandColor::luminance(b);
+        return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+    };
+    using Colour = QColor (*)();
+    for (bool dark : {false, true}) {
+        Appearance::shared().setOverride(dark);
+        // The list's page, a panel row's and the popovers'.
+        for (Colour page : {BrandColor::bg, BrandColor::bgSubtle, BrandColor::bgElevated}) {
+            QWidget host;
+            host.setFixedSize(12, 12);
+            host.setAutoFillBackground(true);
+            BrandColor::setBackground(&host, page());
+            auto* dot = new LiveDot(&host);
+            dot->move(2, 2);
+            dot->setState(false);
+            const QImage shot = host.grab().toImage();
+            double strongest = 1;
+            for (int y = 0; y < shot.height(); ++y)
+                for (int x = 0; x < shot.width(); ++x) strongest = std::max(strongest, contrast(shot.pixelColor(x, y), page()));
+            // The rule colour gave 1.1 to 1.4, which reads as nearly
+            // nothing; the faint text colour gives about 2.4 to 3.9.
+            EXPECT_GE(strongest, 2.2) << (dark ? "dark " : "light ") << page().name().toStdString();
+        }
+    }
 }
 
 TEST(ThemeCss, StyleSheetTextKeepsTheAlpha) {
