@@ -34,7 +34,6 @@ FileStamp stampOf(const std::string& path) {
     FileStamp s;
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return s;
-    using namespace std::chrono;
     s.found = true;
     s.regular = S_ISREG(st.st_mode);
     s.device = st.st_dev;
@@ -42,7 +41,7 @@ FileStamp stampOf(const std::string& path) {
     s.size = st.st_size;
     s.modified = st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec;
     s.changed = st.st_ctim.tv_sec * 1000000000LL + st.st_ctim.tv_nsec;
-    s.date = P::FileDate{seconds{st.st_mtim.tv_sec} + microseconds{st.st_mtim.tv_nsec / 1000}};
+    s.date = P::fileDate(st);
     return s;
 }
 
