@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "ContentHash.h"
 #include "ConversationDetailParser.h"
 #include "DetailRecords.h"
 
@@ -45,9 +46,6 @@ FileStamp stampOf(const std::string& path) {
     return s;
 }
 
-constexpr std::int64_t kGuardBytes = 64;
-
-
 }  // namespace
 
 // The reading state of one conversation after the last whole line of its
@@ -68,11 +66,12 @@ struct ConversationDetailCache::State {
     std::vector<char> kept;
     std::vector<std::uint32_t> timeline;
 
-    // Where to continue the newest file, and the bytes that show it was
-    // only appended to: its first bytes and those just before `offset`.
+    // Where to continue the newest file, and the hash of its bytes before
+    // `offset`, taken as they were read: the reading continues only while
+    // they are unchanged.
     bool resumable = false;
     std::int64_t offset = 0;
-    std::string head, guard;
+    ContentHash readHash;
 
     std::shared_ptr<const ConversationDetail> result;
 
@@ -168,6 +167,7 @@ struct ConversationDetailCache::State {
         const P::DetailBuilder::Mark start = b.mark();
         std::optional<P::DetailBuilder::Mark> unfinished;
         Transcript::TranscriptLineReader reader(path, offset);
+        reader.hashInto(&readHash);
         while (auto line = reader.next()) {
             if (reader.lastWasUnfinished()) {
                 settle();
@@ -193,12 +193,7 @@ struct ConversationDetailCache::State {
         b.commit();
 
         offset = reader.completeEnd();
-        std::int64_t length = std::min(offset, kGuardBytes);
-        auto first = Transcript::readBytesAt(path, 0, length);
-        auto last = Transcript::readBytesAt(path, offset - length, length);
-        resumable = first && last;
-        head = first.value_or(std::string{});
-        guard = last.value_or(std::string{});
+        resumable = true;
         return true;
     }
 
@@ -218,12 +213,8 @@ struct ConversationDetailCache::State {
         std::vector<P::FileDate> dates;
         for (const FileStamp& s : now) dates.push_back(s.date);
         if (P::readingOrder(dates) != order) return false;
-        const std::string& path = paths[newest];
-        auto first = Transcript::readBytesAt(path, 0, static_cast<std::int64_t>(head.size()));
-        if (!first || *first != head) return false;
-        auto last = Transcript::readBytesAt(path, offset - static_cast<std::int64_t>(guard.size()),
-                            static_cast<std::int64_t>(guard.size()));
-        return last && *last == guard;
+        auto read = ContentHash::ofFilePrefix(paths[newest], offset);
+        return read && read->digest() == readHash.digest();
     }
 };
 
