@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "ContentHash.h"
 #include "ConversationDetailParser.h"
 #include "DetailRecords.h"
 
@@ -34,7 +35,6 @@ FileStamp stampOf(const std::string& path) {
     FileStamp s;
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return s;
-    using namespace std::chrono;
     s.found = true;
     s.regular = S_ISREG(st.st_mode);
     s.device = st.st_dev;
@@ -42,12 +42,9 @@ FileStamp stampOf(const std::string& path) {
     s.size = st.st_size;
     s.modified = st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec;
     s.changed = st.st_ctim.tv_sec * 1000000000LL + st.st_ctim.tv_nsec;
-    s.date = P::FileDate{seconds{st.st_mtim.tv_sec} + microseconds{st.st_mtim.tv_nsec / 1000}};
+    s.date = P::fileDate(st);
     return s;
 }
-
-constexpr std::int64_t kGuardBytes = 64;
-
 
 }  // namespace
 
@@ -69,11 +66,12 @@ struct ConversationDetailCache::State {
     std::vector<char> kept;
     std::vector<std::uint32_t> timeline;
 
-    // Where to continue the newest file, and the bytes that show it was
-    // only appended to: its first bytes and those just before `offset`.
+    // Where to continue the newest file, and the hash of its bytes before
+    // `offset`, taken as they were read: the reading continues only while
+    // they are unchanged.
     bool resumable = false;
     std::int64_t offset = 0;
-    std::string head, guard;
+    ContentHash readHash;
 
     std::shared_ptr<const ConversationDetail> result;
 
@@ -169,6 +167,7 @@ struct ConversationDetailCache::State {
         const P::DetailBuilder::Mark start = b.mark();
         std::optional<P::DetailBuilder::Mark> unfinished;
         Transcript::TranscriptLineReader reader(path, offset);
+        reader.hashInto(&readHash);
         while (auto line = reader.next()) {
             if (reader.lastWasUnfinished()) {
                 settle();
@@ -194,12 +193,7 @@ struct ConversationDetailCache::State {
         b.commit();
 
         offset = reader.completeEnd();
-        std::int64_t length = std::min(offset, kGuardBytes);
-        auto first = Transcript::readBytesAt(path, 0, length);
-        auto last = Transcript::readBytesAt(path, offset - length, length);
-        resumable = first && last;
-        head = first.value_or(std::string{});
-        guard = last.value_or(std::string{});
+        resumable = true;
         return true;
     }
 
@@ -219,12 +213,8 @@ struct ConversationDetailCache::State {
         std::vector<P::FileDate> dates;
         for (const FileStamp& s : now) dates.push_back(s.date);
         if (P::readingOrder(dates) != order) return false;
-        const std::string& path = paths[newest];
-        auto first = Transcript::readBytesAt(path, 0, static_cast<std::int64_t>(head.size()));
-        if (!first || *first != head) return false;
-        auto last = Transcript::readBytesAt(path, offset - static_cast<std::int64_t>(guard.size()),
-                            static_cast<std::int64_t>(guard.size()));
-        return last && *last == guard;
+        auto read = ContentHash::ofFilePrefix(paths[newest], offset);
+        return read && read->digest() == readHash.digest();
     }
 };
 

@@ -108,11 +108,14 @@ std::optional<TimePoint> date(const Transcript::JsonValue& value) {
     return Transcript::parseDate(*s);
 }
 
+FileDate fileDate(const struct stat& st) {
+    return FileDate{static_cast<std::int64_t>(st.st_mtim.tv_sec), static_cast<std::int64_t>(st.st_mtim.tv_nsec)};
+}
+
 FileDate mtime(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return kDistantPastFileDate;
-    using namespace std::chrono;
-    return FileDate{seconds{st.st_mtim.tv_sec} + microseconds{st.st_mtim.tv_nsec / 1000}};
+    return fileDate(st);
 }
 
 std::vector<size_t> readingOrder(std::span<const FileDate> dates) {

@@ -5,6 +5,8 @@
 // priced again with the rate table. It shares the cost engine's reading rules
 // (lines, UTF-8, numbers, dates) but none of its results.
 
+#include <sys/stat.h>
+
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -19,11 +21,20 @@
 
 namespace vorel::ConversationDetailParser {
 
-// A file's modification date. Microseconds: finer than any two writes worth
-// telling apart, and wide enough to hold the distant past.
-using FileDate = std::chrono::sys_time<std::chrono::microseconds>;
-inline constexpr FileDate kDistantPastFileDate{std::chrono::duration_cast<std::chrono::microseconds>(
-    kDistantPast.time_since_epoch())};
+// A file's modification date as the file system keeps it, to the
+// nanosecond: two files written within one microsecond still come in the
+// order they were written. Whole seconds and the nanoseconds within the
+// second, so that the distant past fits as well.
+struct FileDate {
+    std::int64_t seconds = 0;
+    std::int64_t nanoseconds = 0;  // 0 to 999,999,999
+    auto operator<=>(const FileDate&) const = default;
+};
+inline constexpr FileDate kDistantPastFileDate{
+    std::chrono::duration_cast<std::chrono::seconds>(kDistantPast.time_since_epoch()).count(), 0};
+
+// The modification date in a file's status.
+FileDate fileDate(const struct stat& st);
 
 // The source whose files are read with the Codex rules; any other text
 // picks the Claude Code rules.

@@ -4,7 +4,6 @@
 #include <atomic>
 #include <functional>
 #include <thread>
-#include <unordered_set>
 
 #include "DecimalText.h"
 #include "IncrementalTranscript.h"
@@ -119,6 +118,9 @@ struct CostModel::PassState {
     std::uint64_t listings = 0;
     // Cache entries in the order of lastListing_.
     std::vector<std::shared_ptr<CacheEntry>> entries;
+    // The position in sources_ of the source that listed each file of
+    // lastListing_.
+    std::vector<std::uint32_t> lastSourceOf;
     std::unordered_map<std::string, Conversation> conversations;
     // The conversations of allRows_, in the same order.
     std::vector<Conversation*> rowConversations;
@@ -265,7 +267,11 @@ CostModel::CostModel(std::vector<std::shared_ptr<const CostSource>> sources, Met
     : CostModel(std::move(sources), meta, nullptr) {}
 
 CostModel::CostModel(std::vector<std::shared_ptr<const CostSource>> sources, MetadataStore& meta, const Clock* clock)
-    : sources_(std::move(sources)), meta_(meta), clock_(clock), state_(std::make_unique<PassState>()) {
+    : sources_(std::move(sources)),
+      meta_(meta),
+      clock_(clock),
+      cache_(sources_.size()),
+      state_(std::make_unique<PassState>()) {
     PassState* state = state_.get();
     state->store = &meta_;
     state->token = meta_.changed().subscribe([state] { ++state->storeChanges; });
@@ -312,22 +318,27 @@ void CostModel::refresh() {
     const TimePoint now = this->now();
     const DayWindow today = DayWindow::containing(now);
 
-    // 1. List every source's files, with their times and sizes.
+    // 1. List every source's files, with their times and sizes. A file is
+    // known by its source and its path together: folders of two sources may
+    // overlap, and then each source reads the file with its own parser and
+    // its own rules, as it would read a file of its own.
     std::vector<TranscriptFile> listing;
-    std::vector<const CostSource*> owner;
-    for (const auto& source : sources_) {
-        for (TranscriptFile& f : source->transcriptURLs()) {
+    std::vector<std::uint32_t> sourceOf;
+    for (size_t s = 0; s < sources_.size(); ++s) {
+        for (TranscriptFile& f : sources_[s]->transcriptURLs()) {
             listing.push_back(std::move(f));
-            owner.push_back(source.get());
+            sourceOf.push_back(static_cast<std::uint32_t>(s));
         }
     }
+    auto owner = [&](size_t i) -> const CostSource& { return *sources_[sourceOf[i]]; };
 
     // A pass that sees the same files, times and sizes on the same day
     // would compute the same rows: publish the last result again.
     auto sameFile = [](const TranscriptFile& a, const TranscriptFile& b) {
         return a.path == b.path && a.mtimeNs == b.mtimeNs && a.size == b.size && a.inode == b.inode;
     };
-    if (haveResult_ && today.start == lastDayStart_ && listing.size() == lastListing_.size() &&
+    const bool sameSources = sourceOf == st.lastSourceOf;
+    if (haveResult_ && sameSources && today.start == lastDayStart_ && listing.size() == lastListing_.size() &&
         std::equal(listing.begin(), listing.end(), lastListing_.begin(), sameFile)) {
         lastParseCount_ = 0;
         updateMetadata(listing, {});
@@ -340,7 +351,7 @@ void CostModel::refresh() {
     // listed in the same order as in the last pass, the listing tells which
     // files changed and every file keeps its entry.
     std::vector<size_t> toParse;
-    bool samePaths = haveResult_ && listing.size() == lastListing_.size();
+    bool samePaths = haveResult_ && sameSources && listing.size() == lastListing_.size();
     for (size_t i = 0; i < listing.size() && samePaths; ++i) samePaths = listing[i].path == lastListing_[i].path;
     if (samePaths) {
         const bool newDay = today.start != lastDayStart_;
@@ -352,7 +363,7 @@ void CostModel::refresh() {
         std::vector<std::shared_ptr<CacheEntry>> entries(listing.size());
         for (size_t i = 0; i < listing.size(); ++i) {
             const TranscriptFile& f = listing[i];
-            auto& cached = cache_[f.path];
+            auto& cached = cache_[sourceOf[i]][f.path];
             if (!cached) {
                 cached = std::make_shared<CacheEntry>();
                 cached->path = f.path;
@@ -367,26 +378,22 @@ void CostModel::refresh() {
         }
         st.entries = std::move(entries);
         // 3. Forget files that are gone.
-        std::erase_if(cache_, [&](const auto& kv) {
-            if (kv.second->listing == st.listings) return false;
-            st.unindex(*kv.second);
-            return true;
-        });
+        for (auto& files : cache_) {
+            std::erase_if(files, [&](const auto& kv) {
+                if (kv.second->listing == st.listings) return false;
+                st.unindex(*kv.second);
+                return true;
+            });
+        }
     }
     st.samePaths = samePaths;
     const auto& entries = st.entries;
-    // A path listed twice (by two sources with overlapping folders) has one
-    // entry: parse it once, for the first source that listed it.
-    if (toParse.size() > 1) {
-        std::unordered_set<const CacheEntry*> scheduled;
-        std::erase_if(toParse, [&](size_t i) { return !scheduled.insert(entries[i].get()).second; });
-    }
     for (size_t i : toParse) st.unindex(*entries[i]);
     parallelFor(toParse.size(), [&](size_t k) {
         const size_t i = toParse[k];
         const TranscriptFile& f = listing[i];
         CacheEntry& e = *entries[i];
-        auto kind = owner[i]->isCodex() ? IncrementalTranscript::Kind::codex : IncrementalTranscript::Kind::claude;
+        auto kind = owner(i).isCodex() ? IncrementalTranscript::Kind::codex : IncrementalTranscript::Kind::claude;
         if (!e.transcript) e.transcript.emplace(kind);
         e.mtimeNs = f.mtimeNs;
         e.size = f.size;
@@ -399,7 +406,7 @@ void CostModel::refresh() {
     });
     for (size_t i : toParse) {
         CacheEntry& e = *entries[i];
-        const CostSource& src = *owner[i];
+        const CostSource& src = owner(i);
         const std::string& path = listing[i].path;
         const ParsedSession& parsed = e.parsed();
         const std::string oldRowId = e.rowId, oldScopedStem = e.scopedStem;
@@ -435,6 +442,7 @@ void CostModel::refresh() {
     }
 
     lastListing_ = std::move(listing);
+    st.lastSourceOf = std::move(sourceOf);
     allRows_ = buildRows(lastListing_, active, today);
     // The rows with a cost today; those of unchanged conversations move over
     // from the last pass's list.

@@ -84,7 +84,9 @@ private:
     double grandTotal_ = 0;
     std::string menuTitle_ = "$0.00";
 
-    std::unordered_map<std::string, std::shared_ptr<CacheEntry>> cache_;
+    // The last parse of every listed file: one map of paths per source, in
+    // the order of sources_, since two sources may list the same path.
+    std::vector<std::unordered_map<std::string, std::shared_ptr<CacheEntry>>> cache_;
     // What the last pass saw, to recognise a pass where nothing changed.
     std::vector<TranscriptFile> lastListing_;
     TimePoint lastDayStart_ = kDistantPast;

@@ -78,10 +78,11 @@ public:
     static std::string archivedRoot();
 };
 
-// Every regular *.jsonl file below `root`, at any depth. Hidden items are
-// neither listed nor entered, folder links are not followed, and a folder
-// that cannot be read is passed over without ending the listing. Entries of
-// a folder come in name order. An empty root lists nothing.
+// Every regular *.jsonl file below `root`, at any depth, also where a path
+// is longer than the system's path limit. Hidden items are neither listed
+// nor entered, folder links are not followed, and a folder that cannot be
+// read is passed over without ending the listing. Entries of a folder come
+// in name order. An empty root lists nothing.
 std::vector<TranscriptFile> listTranscripts(const std::string& root);
 
 // The last path component without its extension.

@@ -1,9 +1,10 @@
 #pragma once
 // The parse of one transcript file, kept between refresh passes. A live
 // conversation's file only ever grows by whole lines at its end, so when a
-// file has grown and its earlier bytes are unchanged the parse continues
-// from the end of the last whole line it read. The result is the same as a
-// parse of the whole file.
+// file has grown and the bytes already read are proven unchanged (their hash
+// is the one taken while they were read) the parse continues from the end of
+// the last whole line it read. Any other change parses the whole file. The
+// result is the same as a parse of the whole file.
 
 #include <cstdint>
 #include <memory>
@@ -11,6 +12,7 @@
 #include <string>
 
 #include "Clock.h"
+#include "ContentHash.h"
 #include "ParsedSession.h"
 #include "Transcript.h"
 
@@ -30,6 +32,7 @@ public:
 
 private:
     bool canContinue(const std::string& path, std::uint64_t inode, std::int64_t size, const DayWindow& today) const;
+    void reset();
 
     Kind kind_;
     // The parse after the last line feed read, and where that is.
@@ -42,10 +45,8 @@ private:
     std::uint64_t inode_ = 0;
     std::int64_t size_ = 0;
     TimePoint dayStart_ = kDistantPast;
-    // The first bytes of the file and the bytes just before offset_, to
-    // notice a file written anew rather than appended to.
-    std::string head_;
-    std::string guard_;
+    // The hash of the bytes before offset_, taken as they were read.
+    ContentHash readHash_;
 };
 
 }  // namespace vorel

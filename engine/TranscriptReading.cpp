@@ -171,6 +171,7 @@ bool TranscriptLineReader::fill() {
             fail();
             return false;
         }
+        if (hash_) hash_->add({buf, end});
         complete_ = end;
         std::memset(buf + filled_, 0, simdjson::SIMDJSON_PADDING);
         return true;
@@ -401,27 +402,6 @@ std::string codexTotalsKey(dom::object totals) {
         key.append(buf, res.ptr);
     }
     return key;
-}
-
-std::optional<std::string> readBytesAt(const std::string& path, std::int64_t offset, std::int64_t length) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return std::nullopt;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return std::nullopt;
-    }
-    std::string out(static_cast<size_t>(length), '\0');
-    std::int64_t have = 0;
-    while (have < length) {
-        ssize_t n = ::pread(fd, out.data() + have, static_cast<size_t>(length - have), offset + have);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        have += n;
-    }
-    ::close(fd);
-    if (have != length) return std::nullopt;
-    return out;
 }
 
 }  // namespace vorel::Transcript

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "Clock.h"
+#include "ContentHash.h"
 
 namespace vorel::Transcript {
 
@@ -81,6 +82,10 @@ public:
     // last line feed (read as a line, but not yet ended).
     bool lastWasUnfinished() const { return lastUnfinished_; }
 
+    // Adds to `hash`, as they are read, the bytes up to each line feed read,
+    // so that once the file is read it covers what completeEnd() ends.
+    void hashInto(ContentHash* hash) { hash_ = hash; }
+
 private:
     bool fill();
     void fail();
@@ -94,6 +99,7 @@ private:
     std::int64_t base_ = 0;         // file offset of buffer_[0]
     std::int64_t completeEnd_ = 0;  // file offset past the last line feed read
     bool lastUnfinished_ = false;
+    ContentHash* hash_ = nullptr;
     bool done_ = false;
     bool failed_ = false;
 };
@@ -182,9 +188,5 @@ std::string randomUUID();
 // output_tokens=…;reasoning_output_tokens=…;total_tokens=…", which identify
 // one call across repeated token-count events.
 std::string codexTotalsKey(simdjson::dom::object totals);
-
-// `length` bytes of the regular file at `path` from `offset`, or nothing
-// when they cannot all be read; never blocks on a FIFO or device.
-std::optional<std::string> readBytesAt(const std::string& path, std::int64_t offset, std::int64_t length);
 
 }  // namespace vorel::Transcript

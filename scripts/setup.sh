@@ -6,7 +6,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 
 packages=(
   g++ cmake ninja-build pkg-config git
-  libsimdjson-dev libicu-dev
+  libsimdjson-dev libicu-dev libxxhash-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   wordnet-base link-grammar-dictionaries-en
   clang libclang-rt-14-dev

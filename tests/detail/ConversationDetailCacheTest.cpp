@@ -106,6 +106,11 @@ TEST(ConversationDetailCache, AnythingButAnAppendReadsAllAgain) {
     std::ofstream(f.paths[1], std::ios::binary | std::ios::trunc)
         << joinLines({call(2, "m9", "rewritten"), call(3, "m3"), call(4, "m4")});
     EXPECT_EQ(f.update(), Step::parsed);
+    // Edited in the middle as it grew, its first bytes and those just
+    // before where it ended unchanged.
+    std::ofstream(f.paths[1], std::ios::binary | std::ios::trunc)
+        << joinLines({call(2, "m9", "rewritten"), call(3, "m3", "ok", 30), call(4, "m4"), call(5, "m7")});
+    EXPECT_EQ(f.update(), Step::parsed);
     // An older file grew; the newest grew but is no longer the newest.
     append(f.paths[0], call(5, "m5") + "\n");
     setFileTime(f.paths[0], 0);

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <map>
 
+#include "ConversationDetailCache.h"
 #include "DetailTestSupport.h"
 
 using namespace vorel;
@@ -34,6 +35,18 @@ TEST(ConversationDetailPipeline, FilesAreReadOldestFirstTiesInGivenOrder) {
     EXPECT_EQ(ConversationDetailParser::parse(paths, kClaude).generatedTitle, "B");
     EXPECT_EQ(ConversationDetailParser::readingOrder(std::vector<ConversationDetailParser::FileDate>(3)),
               (std::vector<size_t>{0, 1, 2}));
+
+    // Written within one microsecond, d after e: e is read first, by the
+    // reader and by its cache alike.
+    auto at = [&](const std::string& name, long nanoseconds) {
+        std::string path = file(name, name == "d" ? "D" : "E", 2);
+        struct timespec times[2] = {{1'780'000'002, nanoseconds}, {1'780'000'002, nanoseconds}};
+        EXPECT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+        return path;
+    };
+    paths = {at("d", 500), at("e", 100)};
+    EXPECT_EQ(ConversationDetailParser::parse(paths, kClaude).generatedTitle, "D");
+    EXPECT_EQ(ConversationDetailCache().detail(paths, kClaude)->generatedTitle, "D");
 }
 
 TEST(ConversationDetailPipeline, RepeatsAcrossFilesAreShownOnce) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <map>
 #include <memory>
 #include <stdexcept>
@@ -336,4 +337,59 @@ TEST_F(CostModelTest, WholePassOverTheFixtures) {
     model().refresh();
     EXPECT_EQ(model().lastPassParseCount(), 0);
     EXPECT_EQ(model().allRows(), before);
+}
+
+TEST_F(CostModelTest, OverlappingSourceFoldersReadEachFileAsTwoFiles) {
+    // One Claude Code conversation and one Codex thread, laid out under the
+    // two roots in several ways. Where the roots overlap, each source also
+    // lists the other's file and reads it with its own parser, which finds
+    // nothing to price in it: the rows are those of two separate folders.
+    const std::string claudeFile = claudeUser("claude side") + claudeReply("m1", 1000) + claudeReply("m2", 2000);
+    const std::string codexFile = codexMeta(R"("id":"t1")") + kGpt + codexTokens(3000, 3000);
+    struct Layout {
+        const char* name;
+        const char* claudeRoot;
+        const char* codexRoot;
+        const char* claudePath;
+        const char* codexPath;
+    };
+    const Layout layouts[] = {
+        {"apart", "a/claude", "a/codex/sessions", "a/claude/p/s1.jsonl", "a/codex/sessions/2026/07/05/r.jsonl"},
+        {"one folder", "b/both", "b/both", "b/both/p/s1.jsonl", "b/both/2026/07/05/r.jsonl"},
+        {"Codex inside", "c/claude", "c/claude/codex/sessions", "c/claude/p/s1.jsonl",
+         "c/claude/codex/sessions/2026/07/05/r.jsonl"},
+        {"Claude Code inside", "d/codex/sessions/claude", "d/codex/sessions", "d/codex/sessions/claude/p/s1.jsonl",
+         "d/codex/sessions/2026/07/05/r.jsonl"},
+    };
+    // Each row as text, by row id.
+    auto seen = [](const CostModel& m) {
+        std::vector<std::string> out;
+        for (const SessionRow& r : m.allRows()) {
+            char figures[64];
+            std::snprintf(figures, sizeof figures, " %.6f %.6f %zu", r.total, r.today, r.transcriptPaths.size());
+            out.push_back(r.id + " " + r.source + figures);
+        }
+        std::sort(out.begin(), out.end());
+        return out;
+    };
+    for (const Layout& l : layouts) {
+        SCOPED_TRACE(l.name);
+        std::string claudePath = put(l.claudePath, claudeFile, 100);
+        put(l.codexPath, codexFile, 200);
+        EnvVar claude("VOREL_CLAUDE_ROOT", dir.file(l.claudeRoot)), codex("VOREL_CODEX_ROOT", dir.file(l.codexRoot));
+        MetadataStore meta("");
+        CostModel m(meta, clock);
+        EXPECT_EQ(seen(m), (std::vector<std::string>{"claude-code:s1 Claude Code 0.075000 0.075000 1",
+                                                     "codex:t1 Codex 0.090000 0.090000 1"}));
+        EXPECT_DOUBLE_EQ(m.grandTotal(), opus(3000) + gpt(3000));
+
+        // Later passes keep each source's reading apart, for a file that
+        // changed as for one that did not.
+        dir.write(l.claudePath, claudeFile + claudeReply("m3", 4000));
+        setFileTime(claudePath, 300);
+        m.refresh();
+        m.refresh();
+        EXPECT_EQ(seen(m), (std::vector<std::string>{"claude-code:s1 Claude Code 0.175000 0.175000 1",
+                                                     "codex:t1 Codex 0.090000 0.090000 1"}));
+    }
 }

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -101,6 +102,80 @@ TEST(TranscriptListing, FolderThatCannotBeOpenedDoesNotEndTheListing) {
     EXPECT_EQ(relative(files, dir.path()), (std::vector<std::string>{"a/c.jsonl", "m/n.jsonl", "z.jsonl"}));
     // With descriptors to spare, the deep file is found again.
     EXPECT_EQ(listTranscripts(dir.path().string()).size(), 4u);
+}
+
+TEST(TranscriptListing, AnyDepthWithFewDescriptors) {
+    // A chain of 300 folders, with a side folder 100 levels down: paths
+    // past the system's path limit, and more levels than descriptors.
+    constexpr int kLevels = 300, kSide = 100;
+    const char* const kName = "a-folder-with-a-name";
+    TempDir dir;
+    const int rootFd = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(rootFd, 0);
+    // At the end, the chain is cut into pieces short enough for the
+    // temporary folder to be removed by path.
+    struct Cut {
+        int rootFd;
+        const char* name;
+        ~Cut() {
+            int at = ::openat(rootFd, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            for (int level = 2; at >= 0; ++level) {
+                const int next = ::openat(at, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+                if (level % 50 == 0) ::renameat(at, name, rootFd, ("piece" + std::to_string(level)).c_str());
+                ::close(at);
+                at = next;
+            }
+            ::close(rootFd);
+        }
+    } cut{rootFd, kName};
+    auto writeAt = [](int folder, const char* name, const std::string& bytes) {
+        int fd = ::openat(folder, name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        ASSERT_GE(fd, 0) << name;
+        ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+        ::close(fd);
+    };
+    int at = ::dup(rootFd);
+    for (int level = 1; level <= kLevels; ++level) {
+        ASSERT_EQ(::mkdirat(at, kName, 0755), 0) << level;
+        const int next = ::openat(at, kName, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(at);
+        at = next;
+        ASSERT_GE(at, 0) << level;
+        if (level == kSide) {
+            ASSERT_EQ(::mkdirat(at, "g", 0755), 0);
+            writeAt(at, "g/x.jsonl", "");
+        }
+    }
+    writeAt(at, "deep.jsonl", "abc");
+    ::close(at);
+    dir.write("z.jsonl", "");
+
+    std::vector<TranscriptFile> files;
+    {
+#ifndef VOREL_UNDER_SANITIZER
+        // Far fewer descriptors than levels (the sanitizer runtime needs
+        // its own, so it keeps the usual limit).
+        rlimit old{};
+        ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &old), 0);
+        rlimit low = old;
+        low.rlim_cur = std::min<rlim_t>(old.rlim_cur, 256);
+        ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+#endif
+        files = listTranscripts(dir.path().string());
+#ifndef VOREL_UNDER_SANITIZER
+        ::setrlimit(RLIMIT_NOFILE, &old);
+#endif
+    }
+    std::string chain;
+    for (int level = 1; level <= kLevels; ++level) chain.append(kName).append("/");
+    ASSERT_GT(chain.size(), size_t{PATH_MAX});
+    EXPECT_EQ(relative(files, dir.path()), (std::vector<std::string>{chain + "deep.jsonl",
+                                                                     chain.substr(0, chain.size() / kLevels * kSide) +
+                                                                         "g/x.jsonl",
+                                                                     "z.jsonl"}));
+    ASSERT_EQ(files.size(), 3u);
+    EXPECT_EQ(files[0].size, 3);
+
 }
 
 TEST(TranscriptSources, RootsComeFromTheEnvironmentAtListingTime) {

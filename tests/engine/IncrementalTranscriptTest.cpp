@@ -189,6 +189,14 @@ TEST(IncrementalTranscript, EveryStepEqualsAParseOfTheWholeFile) {
         dir.write("s.jsonl", same);
         EXPECT_FALSE(follow.update());
         EXPECT_EQ(follow.kept.parsed().turns[3].output, 8001);
+        // Edited in the middle as it grew, with its first bytes and those
+        // just before the old end unchanged: read whole all the same.
+        std::string edited = f.intro + r(1, 1000, "2026-07-04") + r(2, 2000) + r(3, 7000) + r(8, 8001) +
+                             r(9, 9000, "2026-07-04") + r(12, 1200);
+        dir.write("s.jsonl", edited);
+        EXPECT_FALSE(follow.update());
+        EXPECT_EQ(follow.kept.parsed().turns[2].output, 7000);
+        EXPECT_TRUE(follow.grow(r(13, 1300)));
         std::string body = r(1, 1000, "2026-07-04") + r(22, 2200) + r(33, 3300) + r(44, 4400) + r(55, 5500) + r(56, 5600);
         dir.write("s.jsonl", f.intro + body);
         EXPECT_FALSE(follow.update());
