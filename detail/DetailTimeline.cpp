@@ -94,18 +94,26 @@ static QString qstr(std::string_view s) {
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
 
+namespace {
+
+QString stampText(const ConversationEvent& event) {
+    return event.timestamp ? shortStamp(*event.timestamp) : QString();
+}
+
+QString amountText(const ConversationEvent& event) {
+    if (event.cost) return money(*event.cost);
+    if (event.tokens && *event.tokens >= 1) return compactTokens(*event.tokens) + QStringLiteral(" tok");
+    return {};
+}
+
+}  // namespace
+
 TimelineRowTexts timelineRowTexts(const ConversationEvent& event) {
-    TimelineRowTexts t;
-    t.kind = qstr(rawValue(event.kind));
-    t.title = QString::fromStdString(event.title);
-    if (event.timestamp) t.stamp = shortStamp(*event.timestamp);
-    if (event.cost) {
-        t.amount = money(*event.cost);
-        t.amountIsMoney = true;
-    } else if (event.tokens && *event.tokens >= 1) {
-        t.amount = compactTokens(*event.tokens) + QStringLiteral(" tok");
-    }
-    return t;
+    return {.kind = qstr(rawValue(event.kind)),
+            .title = QString::fromStdString(event.title),
+            .stamp = stampText(event),
+            .amount = amountText(event),
+            .amountIsMoney = event.cost.has_value()};
 }
 
 // ---------------------------------------------------------------- model
@@ -201,6 +209,11 @@ QVariant TimelineModel::data(const QModelIndex& index, int role) const {
             if (highlighted_ && *highlighted_ == e.id) return 1.0;
             if (fading_ && *fading_ == e.id) return fadeStrength_;
             return 0.0;
+        case KindRole: return static_cast<int>(e.kind);
+        case DetailRole: return QString::fromStdString(e.detail);
+        case StampRole: return stampText(e);
+        case AmountRole: return amountText(e);
+        case AmountIsMoneyRole: return e.cost.has_value();
         default: return {};
     }
 }
@@ -211,7 +224,6 @@ namespace {
 
 // Row geometry: padding around the content, the icon column, the gaps.
 constexpr int kRowPadV = 8;
-constexpr int kRowPadH = 6;
 constexpr int kListPadV = 12;
 constexpr int kIconFrame = 18;
 constexpr int kIconSize = 12;
@@ -240,8 +252,118 @@ int bottomExtra(const QModelIndex& index) {
     return index.row() == index.model()->rowCount() - 1 ? kListPadV : 0;
 }
 
-const TimelineModel* timelineModel(const QModelIndex& index) {
-    return qobject_cast<const TimelineModel*>(index.model());
+// What one row shows, read from the model's roles.
+struct TimelineRow {
+    ConversationEventKind kind;
+    TimelineRowTexts texts;
+    QString detail;
+    double highlight;  // strength of the highlight's tint, 0 for none
+};
+
+TimelineRow timelineRow(const QModelIndex& index) {
+    TimelineRow row;
+    row.kind = static_cast<ConversationEventKind>(index.data(TimelineModel::KindRole).toInt());
+    row.texts = {.kind = qstr(rawValue(row.kind)),
+                 .title = index.data(Qt::DisplayRole).toString(),
+                 .stamp = index.data(TimelineModel::StampRole).toString(),
+                 .amount = index.data(TimelineModel::AmountRole).toString(),
+                 .amountIsMoney = index.data(TimelineModel::AmountIsMoneyRole).toBool()};
+    row.detail = index.data(TimelineModel::DetailRole).toString();
+    row.highlight = std::min(index.data(TimelineModel::HighlightStrengthRole).toDouble(), 1.0);
+    return row;
+}
+
+// Where a row's parts go: the row between the list padding it carries and
+// the rule under it, its content between the side paddings.
+struct RowBox {
+    int rowTop;     // top of the row (and of its highlight)
+    int rowBottom;  // the rule's line
+    int left;       // the icon column's left edge
+    int right;      // the content's right edge
+    int top;        // top of the first line of text
+    int textLeft;   // left edge of the texts, past the icon
+};
+
+QColor iconColor(ConversationEventKind kind) {
+    return kind == ConversationEventKind::injected ? BrandColor::textFaint() : BrandColor::accent();
+}
+
+// A text is cut only when it does not fit: eliding at exactly its own width
+// can cut it on rounding alone.
+QString fitted(const QString& s, const QFont& f, int width) {
+    const QFontMetricsF fm(f);
+    if (fm.horizontalAdvance(s) <= width + 0.5) return s;
+    return fm.elidedText(s, Qt::ElideRight, width);
+}
+
+void paintHighlight(QPainter* p, const RowBox& box, double strength) {
+    if (strength <= 0) return;
+    QRectF area(box.left - TimelineDelegate::kHighlightOverhang, box.rowTop,
+                box.right - box.left + 2 * TimelineDelegate::kHighlightOverhang, box.rowBottom - box.rowTop);
+    QPainterPath path;
+    path.addRoundedRect(area, kHighlightRadius, kHighlightRadius);
+    QColor tint = BrandColor::accentFaint();
+    tint.setAlphaF(static_cast<float>(tint.alphaF() * strength));
+    p->fillPath(path, tint);
+}
+
+void paintIcon(QPainter* p, const RowBox& box, ConversationEventKind kind) {
+    const qreal dpr = p->device() ? p->device()->devicePixelRatioF() : 1.0;
+    QPixmap icon = platform::symbolPixmap(timelineSymbol(kind), iconColor(kind), kIconSize, dpr);
+    if (!icon.isNull()) p->drawPixmap(box.left + (kIconFrame - kIconSize) / 2, box.top + kIconTop, icon);
+}
+
+// Kind and title from the left, the time and the amount at the right end;
+// the title gets what the others leave.
+void paintFirstLine(QPainter* p, const RowBox& box, const TimelineRow& row) {
+    const TimelineRowTexts& texts = row.texts;
+    const int lineH = headerHeight();
+    int end = box.right;
+    auto drawRightAligned = [&](const QString& s, const QFont& f, const QColor& c) {
+        if (s.isEmpty()) return;
+        const int w = QFontMetrics(f).horizontalAdvance(s);
+        p->setFont(f);
+        p->setPen(c);
+        p->drawText(QRect(end - w, box.top, w, lineH), Qt::AlignVCenter | Qt::AlignLeft, s);
+        end -= w + kHeaderSpacing;
+    };
+    drawRightAligned(texts.amount, amountFont(texts.amountIsMoney),
+                     texts.amountIsMoney ? BrandColor::text() : BrandColor::textFaint());
+    drawRightAligned(texts.stamp, stampFont(), BrandColor::textFaint());
+
+    int x = box.textLeft;
+    const int kindAdvance = static_cast<int>(std::ceil(QFontMetricsF(kindFont()).horizontalAdvance(texts.kind)));
+    const int kindW = std::min(kindAdvance, std::max(0, end - x));
+    p->setFont(kindFont());
+    p->setPen(iconColor(row.kind));
+    p->drawText(QRect(x, box.top, kindW + 1, lineH), Qt::AlignVCenter | Qt::AlignLeft,
+                fitted(texts.kind, kindFont(), kindW));
+    x += kindW + kHeaderSpacing;
+    if (end > x) {
+        p->setFont(titleFont());
+        p->setPen(BrandColor::text());
+        p->drawText(QRect(x, box.top, end - x + 1, lineH), Qt::AlignVCenter | Qt::AlignLeft,
+                    fitted(texts.title, titleFont(), end - x));
+    }
+}
+
+void paintDetail(QPainter* p, const RowBox& box, const QStringList& lines) {
+    if (lines.isEmpty()) return;
+    p->setFont(detailFont());
+    p->setPen(BrandColor::textMuted());
+    const int spacing = QFontMetrics(detailFont()).lineSpacing();
+    int y = box.top + headerHeight() + kLineGap;
+    for (const QString& line : lines) {
+        p->drawText(QRect(box.textLeft, y, box.right - box.textLeft, spacing), Qt::AlignTop | Qt::AlignLeft, line);
+        y += spacing;
+    }
+}
+
+// The rule under the row, inset past the icon.
+void paintRule(QPainter* p, const RowBox& box) {
+    p->setRenderHint(QPainter::Antialiasing, false);
+    p->fillRect(QRect(box.left + kHairlineInset, box.rowBottom, std::max(0, box.right - box.left - kHairlineInset), 1),
+                BrandColor::border());
 }
 
 }  // namespace
@@ -294,104 +416,35 @@ QStringList TimelineDelegate::detailLines(const QString& detail, int width) {
 }
 
 QSize TimelineDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {
-    const TimelineModel* model = timelineModel(index);
-    if (!model) return QStyledItemDelegate::sizeHint(option, index);
-    const ConversationEvent& e = model->eventAt(index.row());
+    if (!index.isValid()) return QStyledItemDelegate::sizeHint(option, index);
     const int width = contentWidth(option);
     int height = kRowPadV + headerHeight();
-    QStringList lines = detailLines(QString::fromStdString(e.detail), width - kIconFrame - kIconGap);
+    const QStringList lines =
+        detailLines(index.data(TimelineModel::DetailRole).toString(), width - kIconFrame - kIconGap);
     if (!lines.isEmpty()) height += kLineGap + QFontMetrics(detailFont()).lineSpacing() * static_cast<int>(lines.size());
     height += kRowPadV + 1;  // and the rule under the row
     return {width + 2 * kSidePadding, height + topExtra(index) + bottomExtra(index)};
 }
 
 void TimelineDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const {
-    const TimelineModel* model = timelineModel(index);
-    if (!model) return;
-    const ConversationEvent& e = model->eventAt(index.row());
-    const TimelineRowTexts texts = timelineRowTexts(e);
-    const QRect r = option.rect;
-    const int rowTop = r.top() + topExtra(index);
-    const int rowBottom = r.bottom() + 1 - bottomExtra(index) - 1;  // above the rule
-    const int left = r.left() + kSidePadding;
-    const int right = r.left() + kSidePadding + contentWidth(option);
+    if (!index.isValid()) return;
+    const TimelineRow row = timelineRow(index);
+    RowBox box;
+    box.rowTop = option.rect.top() + topExtra(index);
+    box.rowBottom = option.rect.bottom() + 1 - bottomExtra(index) - 1;  // above the rule
+    box.left = option.rect.left() + kSidePadding;
+    box.right = box.left + contentWidth(option);
+    box.top = box.rowTop + kRowPadV;
+    box.textLeft = box.left + kIconFrame + kIconGap;
 
     p->save();
     p->setRenderHint(QPainter::Antialiasing);
     p->setRenderHint(QPainter::TextAntialiasing);
-
-    if (const double strength = index.data(TimelineModel::HighlightStrengthRole).toDouble(); strength > 0) {
-        QRectF box(left - kHighlightOverhang, rowTop, right - left + 2 * kHighlightOverhang, rowBottom - rowTop);
-        QPainterPath path;
-        path.addRoundedRect(box, kHighlightRadius, kHighlightRadius);
-        QColor tint = BrandColor::accentFaint();
-        tint.setAlphaF(static_cast<float>(tint.alphaF() * std::min(strength, 1.0)));
-        p->fillPath(path, tint);
-    }
-
-    const QColor iconColor =
-        e.kind == ConversationEventKind::injected ? BrandColor::textFaint() : BrandColor::accent();
-    const int top = rowTop + kRowPadV;
-    const qreal dpr = p->device() ? p->device()->devicePixelRatioF() : 1.0;
-    QPixmap icon = platform::symbolPixmap(timelineSymbol(e.kind), iconColor, kIconSize, dpr);
-    if (!icon.isNull()) p->drawPixmap(left + (kIconFrame - kIconSize) / 2, top + kIconTop, icon);
-
-    // First line: kind, title, then the time and the amount at the end.
-    const int textLeft = left + kIconFrame + kIconGap;
-    const int lineH = headerHeight();
-    int x = textLeft;
-    int end = right;
-    auto drawRightAligned = [&](const QString& s, const QFont& f, const QColor& c) {
-        if (s.isEmpty()) return;
-        QFontMetrics fm(f);
-        int w = fm.horizontalAdvance(s);
-        p->setFont(f);
-        p->setPen(c);
-        p->drawText(QRect(end - w, top, w, lineH), Qt::AlignVCenter | Qt::AlignLeft, s);
-        end -= w + kHeaderSpacing;
-    };
-    drawRightAligned(texts.amount, amountFont(texts.amountIsMoney),
-                     texts.amountIsMoney ? BrandColor::text() : BrandColor::textFaint());
-    drawRightAligned(texts.stamp, stampFont(), BrandColor::textFaint());
-
-    // A text is cut only when it does not fit: eliding at exactly its own
-    // width can cut it on rounding alone.
-    auto fitted = [](const QString& s, const QFont& f, int width) {
-        const QFontMetricsF fm(f);
-        if (fm.horizontalAdvance(s) <= width + 0.5) return s;
-        return fm.elidedText(s, Qt::ElideRight, width);
-    };
-    const int kindAdvance = static_cast<int>(std::ceil(QFontMetricsF(kindFont()).horizontalAdvance(texts.kind)));
-    const int kindW = std::min(kindAdvance, std::max(0, end - x));
-    p->setFont(kindFont());
-    p->setPen(iconColor);
-    p->drawText(QRect(x, top, kindW + 1, lineH), Qt::AlignVCenter | Qt::AlignLeft,
-                fitted(texts.kind, kindFont(), kindW));
-    x += kindW + kHeaderSpacing;
-    if (end > x) {
-        p->setFont(titleFont());
-        p->setPen(BrandColor::text());
-        p->drawText(QRect(x, top, end - x + 1, lineH), Qt::AlignVCenter | Qt::AlignLeft,
-                    fitted(texts.title, titleFont(), end - x));
-    }
-
-    // Up to three lines of detail under it.
-    QStringList lines = detailLines(QString::fromStdString(e.detail), right - textLeft);
-    if (!lines.isEmpty()) {
-        p->setFont(detailFont());
-        p->setPen(BrandColor::textMuted());
-        const int spacing = QFontMetrics(detailFont()).lineSpacing();
-        int y = top + lineH + kLineGap;
-        for (const QString& line : lines) {
-            p->drawText(QRect(textLeft, y, right - textLeft, spacing), Qt::AlignTop | Qt::AlignLeft, line);
-            y += spacing;
-        }
-    }
-
-    // The rule under the row, inset past the icon.
-    p->setRenderHint(QPainter::Antialiasing, false);
-    p->fillRect(QRect(left + kHairlineInset, rowBottom, std::max(0, right - left - kHairlineInset), 1),
-                BrandColor::border());
+    paintHighlight(p, box, row.highlight);
+    paintIcon(p, box, row.kind);
+    paintFirstLine(p, box, row);
+    paintDetail(p, box, detailLines(row.detail, box.right - box.textLeft));
+    paintRule(p, box);
     p->restore();
 }
 
@@ -491,13 +544,13 @@ DetailTimeline::DetailTimeline(QWidget* parent) : QWidget(parent), model_(new Ti
     list_->verticalScrollBar()->setSingleStep(20);
     stack_->addWidget(list_);
 
-    auto* emptyPage = new QWidget(stack_);
-    auto* emptyBox = new QVBoxLayout(emptyPage);
+    emptyPage_ = new QWidget(stack_);
+    auto* emptyBox = new QVBoxLayout(emptyPage_);
     emptyBox->setContentsMargins(20, 12, 20, 12);
     empty_ = wrappingLabel(QString(), QStringLiteral("timelineEmpty"), BrandFont::sans(12));
     emptyBox->addWidget(empty_);
     emptyBox->addStretch(1);
-    stack_->addWidget(emptyPage);
+    stack_->addWidget(emptyPage_);
 
     auto applyColors = [this] {
         BrandColor::setTextColor(empty_, BrandColor::textMuted());
@@ -598,10 +651,10 @@ QString DetailTimeline::emptyText() const {
 void DetailTimeline::updateEmptyState() {
     if (model_->events().empty()) {
         empty_->setText(QStringLiteral("No detailed events found in the local transcript."));
-        stack_->setCurrentIndex(1);
+        stack_->setCurrentWidget(emptyPage_);
     } else if (model_->rowCount() == 0) {
         empty_->setText(QStringLiteral("No events match the current filters."));
-        stack_->setCurrentIndex(1);
+        stack_->setCurrentWidget(emptyPage_);
     } else {
         stack_->setCurrentWidget(list_);
     }

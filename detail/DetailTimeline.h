@@ -63,10 +63,27 @@ TimelineRowTexts timelineRowTexts(const ConversationEvent& event);
 class TimelineModel : public QAbstractListModel {
     Q_OBJECT
 public:
+    // Everything a row shows comes from these roles, so the delegate paints
+    // the rows behind any proxy model.
+    // Qt::DisplayRole: the event's title (QString).
+    // EventIdRole: the event's id (int).
     // HighlightedRole: whether the row is the highlighted one (bool).
     // HighlightStrengthRole: how strongly its highlight is drawn (0 to 1),
     // which falls off while a cleared highlight fades out.
-    enum Role { EventIdRole = Qt::UserRole + 1, HighlightedRole, HighlightStrengthRole };
+    // KindRole: the event's kind (int, a ConversationEventKind).
+    // DetailRole: the event's detail text (QString).
+    // StampRole, AmountRole, AmountIsMoneyRole: the first line's time,
+    // amount and whether that amount is money (see TimelineRowTexts).
+    enum Role {
+        EventIdRole = Qt::UserRole + 1,
+        HighlightedRole,
+        HighlightStrengthRole,
+        KindRole,
+        DetailRole,
+        StampRole,
+        AmountRole,
+        AmountIsMoneyRole,
+    };
 
     explicit TimelineModel(QObject* parent = nullptr);
 
@@ -183,6 +200,7 @@ private:
 
     TimelineModel* model_;
     QListView* list_;
+    QWidget* emptyPage_;  // the empty text, shown in place of the list
     QLabel* empty_;
     QStackedWidget* stack_;
     std::array<TimelineFilterChip*, 6> chips_{};

@@ -5,10 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <QAbstractItemModelTester>
 #include <QListView>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QSortFilterProxyModel>
 #include <QTest>
 
 #include "GuiTestSupport.h"
@@ -134,6 +137,60 @@ TEST(TimelineRowTest, TimeAmountOfMoneyOrTokensAndAtMostThreeLinesOfPlainDetail)
     // Transcript text is never read as markup.
     const QString markup = QStringLiteral("<b>bold</b> & <i>x</i> &amp;");
     EXPECT_EQ(TimelineDelegate::detailLines(markup, 1000), QStringList({markup}));
+}
+
+// The delegate reads a row only through the model's roles: behind a proxy
+// that drops rows, each row is sized and painted as it is by a model that
+// holds just the events the proxy lets through, highlight included.
+TEST(TimelineDelegateTest, RowsBehindAProxyLookAsWithoutIt) {
+    std::vector<ConversationEvent> events = everyKind();
+    QString longDetail;
+    for (int i = 0; i < 40; ++i) longDetail += QStringLiteral("word%1 ").arg(i);
+    events[3].detail = longDetail.toStdString();  // three lines, the last cut
+    events[4].tokens = 912;
+    events[8].cost = 1.25;
+    events[8].timestamp = TimePoint{std::chrono::milliseconds{1767225600000LL}};
+    const std::vector<int> kept = {1, 3, 4, 8};
+    std::vector<ConversationEvent> keptEvents;
+    for (int id : kept) keptEvents.push_back(events[static_cast<size_t>(id)]);
+
+    TimelineModel all;
+    all.setEvents(events);
+    QSortFilterProxyModel proxy;
+    QAbstractItemModelTester tester(&proxy, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    proxy.setSourceModel(&all);
+    proxy.setFilterRole(TimelineModel::EventIdRole);
+    proxy.setFilterRegularExpression(QStringLiteral("^(1|3|4|8)$"));
+    TimelineModel only;
+    only.setEvents(keptEvents);
+    ASSERT_EQ(proxy.rowCount(), only.rowCount());
+
+    auto listOf = [](QAbstractItemModel* model) {
+        auto list = std::make_unique<QListView>();
+        list->setModel(model);
+        auto* delegate = new TimelineDelegate(list.get());
+        list->setItemDelegate(delegate);
+        list->setFrameShape(QFrame::NoFrame);
+        list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+        list->resize(500, 600);
+        list->show();
+        return list;
+    };
+    auto viaProxy = listOf(&proxy);
+    auto direct = listOf(&only);
+    all.setHighlightedEventId(4);
+    only.setHighlightedEventId(4);
+    test::settle();
+
+    QStyleOptionViewItem option;
+    option.rect = QRect(0, 0, 500, 100);
+    for (int row = 0; row < only.rowCount(); ++row) {
+        EXPECT_EQ(viaProxy->itemDelegate()->sizeHint(option, proxy.index(row, 0)),
+                  direct->itemDelegate()->sizeHint(option, only.index(row, 0)))
+            << "row " << row;
+    }
+    EXPECT_TRUE(viaProxy->viewport()->grab().toImage() == direct->viewport()->grab().toImage())
+        << "the rows behind the proxy are painted differently";
 }
 
 // ------------------------------------------------------------ the widget
