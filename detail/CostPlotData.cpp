@@ -39,7 +39,7 @@ double partField(const PlotItem& item, CostPart part) {
 std::string_view rawValue(CostPlotMode mode) {
     switch (mode) {
         case CostPlotMode::cumulative: return "Cumulative cost";
-        case CostPlotMode::turns: return "Itemized costs";
+        case CostPlotMode::itemized: return "Itemized costs";
     }
     return "";
 }

@@ -16,14 +16,18 @@
 
 namespace vorel {
 
-// Bars or cumulative line. The raw value is the display text.
-enum class CostPlotMode { cumulative, turns };
+// How the plot draws its items: their running total as a line over an area
+// ("Cumulative cost"), or one stacked bar per item ("Itemized costs"). The
+// bars mode is called `turns` in the plot's design although it draws bars
+// for either unit; the code uses its alias `itemized`, which does not read
+// like CostUnit::turns. The raw value is the display text.
+enum class CostPlotMode { cumulative, turns, itemized = turns };
 // One plot item per API call or per turn.
 enum class CostUnit { calls, turns };
 // The parts of an API call's cost.
 enum class CostPart { input, cached, output };
 
-inline constexpr CostPlotMode allCostPlotModes[] = {CostPlotMode::cumulative, CostPlotMode::turns};
+inline constexpr CostPlotMode allCostPlotModes[] = {CostPlotMode::cumulative, CostPlotMode::itemized};
 inline constexpr CostUnit allCostUnits[] = {CostUnit::calls, CostUnit::turns};
 inline constexpr CostPart allCostPartsInOrder[] = {CostPart::input, CostPart::cached, CostPart::output};
 

@@ -342,7 +342,7 @@ CostPlotView::Layout CostPlotView::layout() const {
     const QFont axis = BrandFont::sans(10);
     const size_t n = data_.items().size();
     size_t firstShown = 1, lastShown = n;
-    if (mode_ == CostPlotMode::turns && scrolls() && n > 0) {
+    if (mode_ == CostPlotMode::itemized && scrolls() && n > 0) {
         const BarMetrics bars = barMetrics(n, l.plot.width());
         const double step = bars.width + bars.gap;
         firstShown = std::min(n, size_t(std::max(0.0, std::floor(scroll_ / step))) + 1);
@@ -408,7 +408,7 @@ bool CostPlotView::scrolls() const { return hbar_->maximum() > 0; }
 
 void CostPlotView::syncScrollBar() {
     const Layout l = layout();
-    const double overflow = mode_ == CostPlotMode::turns && !l.empty ? barsWidth() - l.plot.width() : 0;
+    const double overflow = mode_ == CostPlotMode::itemized && !l.empty ? barsWidth() - l.plot.width() : 0;
     const int maximum = overflow > 0.5 ? int(std::ceil(overflow)) : 0;
     // Scrolled to the newest bars, the row stays there as calls arrive.
     const bool atEnd = hbar_->value() >= hbar_->maximum();
@@ -460,7 +460,7 @@ std::optional<size_t> CostPlotView::barAt(QPointF pos) const {
 }
 
 std::optional<int> CostPlotView::hoverAt(QPointF pos) const {
-    if (mode_ == CostPlotMode::turns) {
+    if (mode_ == CostPlotMode::itemized) {
         if (auto index = barAt(pos)) return data_.items()[*index].id;
         return std::nullopt;
     }
@@ -477,7 +477,7 @@ CostPlotView::Hit CostPlotView::hitAt(QPointF pos) const {
         for (size_t i = 0; i < 2; ++i)
             if (l.units[i].contains(pos)) return {Hit::unitButton, i};
     }
-    if (mode_ == CostPlotMode::turns) {
+    if (mode_ == CostPlotMode::itemized) {
         for (size_t i = 0; i < 3; ++i)
             if (l.chips[i].contains(pos)) return {Hit::legendChip, i};
         if (auto index = barAt(pos)) return {Hit::bar, *index};
@@ -623,7 +623,7 @@ void CostPlotView::paintPlotBox(QPainter& p, const Layout& l) const {
         p.setFont(BrandFont::sans(12));
         p.setPen(BrandColor::textMuted());
         p.drawText(l.box, Qt::AlignCenter, QStringLiteral("No itemized API-call costs found in this transcript."));
-    } else if (mode_ == CostPlotMode::turns) {
+    } else if (mode_ == CostPlotMode::itemized) {
         paintAxes(p, l, data_.turnScaleMax());
         paintBars(p, l.plot);
     } else {
@@ -774,7 +774,7 @@ void CostPlotView::paintLegend(QPainter& p, const Layout& l) const {
         p.setPen(labelColor);
         p.drawText(QRectF(r.left() + 12 + 5, r.top(), r.width(), r.height()), Qt::AlignLeft | Qt::AlignVCenter, label);
     };
-    if (mode_ == CostPlotMode::turns) {
+    if (mode_ == CostPlotMode::itemized) {
         const auto& selected = data_.selectedParts();
         for (size_t i = 0; i < 3; ++i) {
             const CostPart part = allCostPartsInOrder[i];

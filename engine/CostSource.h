@@ -32,6 +32,8 @@ public:
 
     virtual std::string id() const = 0;
     virtual std::string name() const = 0;
+    // The source's transcript files, as local paths (not URLs, despite the
+    // name), with what the listing learnt about each.
     virtual std::vector<TranscriptFile> transcriptURLs() const = 0;
     virtual ParsedSession parse(const std::string& path, const DayWindow& today) const = 0;
     // Which parser the source uses, so a caller can resume a parse.

@@ -85,7 +85,7 @@ TEST_F(CostPlotViewTest, ClickReportsTheFirstEventOfTheItemPressedAndReleasedOn)
 
     // Itemized: nothing for a press and release on two bars, the gap after a
     // bar or above a bar.
-    view.setMode(CostPlotMode::turns);
+    view.setMode(CostPlotMode::itemized);
     click(view, barFoot(3));
     send(view, QEvent::MouseButtonPress, barFoot(0));
     send(view, QEvent::MouseButtonRelease, barFoot(2));
@@ -109,7 +109,7 @@ TEST_F(CostPlotViewTest, ClickReportsTheFirstEventOfTheItemPressedAndReleasedOn)
 TEST_F(CostPlotViewTest, LegendTogglesChangeTheDrawnPartsOfTheItemizedPlot) {
     click(view, view.legendChipRect(CostPart::output).center());  // the cumulative plot ignores the legend
     EXPECT_EQ(view.selectedParts(), allCostParts());
-    view.setMode(CostPlotMode::turns);
+    view.setMode(CostPlotMode::itemized);
     const QPointF foot = barFoot(1);
     const double fullHeight = view.barRect(1).height();
     EXPECT_TRUE(near(pixel(view, foot), BrandColor::accent()));
@@ -136,8 +136,8 @@ TEST_F(CostPlotViewTest, PointerOnlyRepaintsAndTheModeAndUnitControlsClearTheHov
     move(view, QPointF(area.left() + 1, area.center().y()));
     EXPECT_EQ(view.hoveredId(), 10);
     pixel(view, area.center());  // drawing the tooltip reads the data too
-    click(view, view.modeSegmentRect(CostPlotMode::turns).center());
-    ASSERT_EQ(view.mode(), CostPlotMode::turns);
+    click(view, view.modeSegmentRect(CostPlotMode::itemized).center());
+    ASSERT_EQ(view.mode(), CostPlotMode::itemized);
     move(view, barFoot(1));
     EXPECT_EQ(view.hoveredId(), 20);
     EXPECT_TRUE(near(pixel(view, barFoot(1)), BrandColor::accent()));
@@ -161,7 +161,7 @@ TEST_F(CostPlotViewTest, PointerOnlyRepaintsAndTheModeAndUnitControlsClearTheHov
     EXPECT_EQ(view.selectedParts(), allCostParts());
     EXPECT_EQ(view.hoveredId(), std::nullopt);
     ASSERT_EQ(modes.count(), 2);
-    EXPECT_EQ(modes[0][0].value<CostPlotMode>(), CostPlotMode::turns);
+    EXPECT_EQ(modes[0][0].value<CostPlotMode>(), CostPlotMode::itemized);
     EXPECT_EQ(modes[1][0].value<CostPlotMode>(), CostPlotMode::cumulative);
 }
 
@@ -171,7 +171,7 @@ TEST_F(CostPlotViewTest, AnOutlierIsCutWithStripesAndAZeroBarKeepsAOnePointHitAr
     events.push_back(apiCall(100, 10, 100));
     events.push_back(apiCall(200, 11, 0, 0, 1));
     view.setEvents(events);
-    view.setMode(CostPlotMode::turns);
+    view.setMode(CostPlotMode::itemized);
     const QRectF area = view.plotArea();
     const QRectF outlier = view.barRect(9);
     EXPECT_DOUBLE_EQ(outlier.top(), area.top());
@@ -188,7 +188,7 @@ TEST_F(CostPlotViewTest, AnOutlierIsCutWithStripesAndAZeroBarKeepsAOnePointHitAr
 }
 
 TEST_F(CostPlotViewTest, MoreItemsThanFitNarrowTheBarsThenScrollWithEveryItemReachable) {
-    view.setMode(CostPlotMode::turns);
+    view.setMode(CostPlotMode::itemized);
     const QRectF area = view.plotArea();
     auto calls = [](int n) {
         std::vector<ConversationEvent> events;
@@ -254,7 +254,7 @@ TEST_F(CostPlotViewTest, HoverEndsWhenThePlotMovesFromUnderAPointerThatStaysStil
     auto* plot = new CostPlotView;
     plot->setMinimumWidth(520);
     plot->setEvents(fiveCalls());
-    plot->setMode(CostPlotMode::turns);
+    plot->setMode(CostPlotMode::itemized);
     column->addWidget(plot);
     column->addSpacing(600);
     scroll->setWidget(page);
