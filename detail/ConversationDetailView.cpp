@@ -2,8 +2,6 @@
 
 #include <QHBoxLayout>
 #include <QListView>
-#include <QMouseEvent>
-#include <QPainter>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStackedWidget>
@@ -38,123 +36,14 @@ QFont sectionTitleFont() {
     return f;
 }
 
+QVBoxLayout* bareColumn(QWidget* on = nullptr) {
+    auto* column = new QVBoxLayout(on);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    return column;
+}
+
 }  // namespace
-
-// ---------------------------------------------------------------------------
-
-SummaryLabel::SummaryLabel(QWidget* parent) : QLabel(parent) {
-    setObjectName(QStringLiteral("summary"));
-    setWordWrap(true);
-    setTextFormat(Qt::RichText);
-    setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    setCursor(Qt::IBeamCursor);
-    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-    setFont(BrandFont::sans(13));
-}
-
-void SummaryLabel::setSummary(const QString& text) {
-    summary_ = text;
-    // The text is shown as typed: every character is escaped before it is
-    // put beside the bold caption.
-    const QString strong = BrandColor::css(BrandColor::text());
-    const QString muted = BrandColor::css(BrandColor::textMuted());
-    setText(QStringLiteral("<span style=\"font-weight:600; color:%1\">Summary: </span>"
-                           "<span style=\"color:%2; white-space:pre-wrap\">%3</span>")
-                .arg(strong, muted, isolated(text).toHtmlEscaped()));
-}
-
-void SummaryLabel::mousePressEvent(QMouseEvent* e) {
-    if (e->button() == Qt::LeftButton) {
-        emit clicked();
-        e->accept();
-        return;
-    }
-    QLabel::mousePressEvent(e);
-}
-
-// ---------------------------------------------------------------------------
-
-namespace {
-const char* const kStatLabels[8] = {"Messages",     "Reasoning",   "Tool calls",    "Tool results",
-                                    "Web searches", "Patches",     "Token events",  "Compactions"};
-}
-
-StatsGrid::StatsGrid(QWidget* parent) : QWidget(parent) {
-    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-    for (const char* label : kStatLabels) {
-        Cell cell{plainLabel(QStringLiteral("0"), BrandFont::sansMonospacedDigits(12, QFont::DemiBold), this),
-                  plainLabel(QString::fromUtf8(label), BrandFont::sans(12), this)};
-        cells_.push_back(cell);
-    }
-    applyColors();
-}
-
-void StatsGrid::setStats(const ConversationStats& s) {
-    const int values[8] = {s.messages,    s.reasoning, s.toolCalls,      s.toolResults,
-                           s.webSearches, s.patches,   s.tokenSnapshots, s.compactions};
-    for (size_t i = 0; i < cells_.size(); ++i) {
-        const QString text = QString::number(values[i]);
-        if (cells_[i].value->text() != text) {
-            cells_[i].value->setText(text);
-            cells_[i].value->adjustSize();
-        }
-    }
-    place();
-}
-
-QStringList StatsGrid::texts() const {
-    QStringList out;
-    for (const Cell& c : cells_) out << c.value->text() + QLatin1Char(' ') + c.label->text();
-    return out;
-}
-
-int StatsGrid::columnsFor(int width) const {
-    // n columns need n * 118 + (n - 1) * 14.
-    const int n = (width + kColumnGap) / (kMinColumn + kColumnGap);
-    // As many columns as fit, even more than there are counters: then the
-    // extra ones stay empty.
-    return std::max(n, 1);
-}
-
-int StatsGrid::heightForWidth(int width) const {
-    const int cols = columnsFor(width);
-    const int rows = (static_cast<int>(cells_.size()) + cols - 1) / cols;
-    const int line = cells_.front().label->sizeHint().height();
-    return rows * line + (rows - 1) * kRowGap;
-}
-
-QSize StatsGrid::sizeHint() const {
-    const int w = 4 * kMinColumn + 3 * kColumnGap;
-    return {w, heightForWidth(w)};
-}
-
-QSize StatsGrid::minimumSizeHint() const { return {kMinColumn, heightForWidth(kMinColumn)}; }
-
-void StatsGrid::applyColors() {
-    for (const Cell& c : cells_) {
-        setTextColor(c.value, BrandColor::text());
-        setTextColor(c.label, BrandColor::textMuted());
-    }
-}
-
-void StatsGrid::resizeEvent(QResizeEvent*) { place(); }
-
-void StatsGrid::place() {
-    const int cols = columnsFor(width());
-    const int colWidth = (width() - (cols - 1) * kColumnGap) / cols;
-    const int line = cells_.front().label->sizeHint().height();
-    for (size_t i = 0; i < cells_.size(); ++i) {
-        const int col = static_cast<int>(i) % cols;
-        const int row = static_cast<int>(i) / cols;
-        const int x = col * (colWidth + kColumnGap);
-        const int y = row * (line + kRowGap);
-        const int vw = cells_[i].value->sizeHint().width();
-        cells_[i].value->setGeometry(x, y, vw, line);
-        cells_[i].label->setGeometry(x + vw + 4, y, std::max(0, colWidth - vw - 4), line);
-    }
-}
-
-// ---------------------------------------------------------------------------
 
 ConversationDetailView::ConversationDetailView(AppModel& model, QWidget* parent) : QWidget(parent), app_(model) {
     setObjectName(QStringLiteral("conversationDetail"));
@@ -162,14 +51,28 @@ ConversationDetailView::ConversationDetailView(AppModel& model, QWidget* parent)
     // never has to widen for the details.
     setMinimumSize(560, 420);
     setAutoFillBackground(true);
-    MetadataStore& meta = app_.meta();
 
-    auto* root = new QVBoxLayout(this);
-    root->setContentsMargins(0, 0, 0, 0);
-    root->setSpacing(0);
+    auto* root = bareColumn(this);
+    root->addLayout(buildHeader());
+    root->addWidget(new Hairline);
+    stack_ = new QStackedWidget;
+    root->addWidget(stack_, 1);
+    empty_ = plainLabel(QStringLiteral("No conversations recorded yet."), QStringLiteral("empty"), BrandFont::sans(13));
+    empty_->setAlignment(Qt::AlignCenter);
+    stack_->addWidget(empty_);
+    stack_->addWidget(buildSections());
+    connectSignals();
 
-    // Header: caption and name on the left, the search field on the right,
-    // aligned on their bottom edges.
+    // Start on the newest conversation.
+    for (const SessionRow& r : app_.model().allRows()) rowIds_.push_back(r.id);
+    if (!rowIds_.empty()) setSelectedId(qs(rowIds_.front()));
+    applyColors();
+    updateContent();
+}
+
+// Caption and name on the left, the search field on the right, aligned on
+// their bottom edges.
+QHBoxLayout* ConversationDetailView::buildHeader() {
     auto* header = new QHBoxLayout;
     header->setContentsMargins(20, 16, 20, 16);
     header->setSpacing(14);
@@ -191,73 +94,91 @@ ConversationDetailView::ConversationDetailView(AppModel& model, QWidget* parent)
     header->addLayout(titles, 1);
     search_ = new ConversationSearchField(app_);
     header->addWidget(search_, 0, Qt::AlignBottom);
-    root->addLayout(header);
-    root->addWidget(new Hairline);
+    return header;
+}
 
-    stack_ = new QStackedWidget;
-    root->addWidget(stack_, 1);
-
-    empty_ = plainLabel(QStringLiteral("No conversations recorded yet."), QStringLiteral("empty"), BrandFont::sans(13));
-    empty_->setAlignment(Qt::AlignCenter);
-    stack_->addWidget(empty_);
-
-    // The sections sit in a scroll area that only scrolls when the window is
-    // too short for the plot, the details and a usable timeline together;
-    // otherwise the timeline takes all the height the sections above leave.
+// The sections sit in a scroll area that only scrolls when the window is
+// too short for the plot, the details and a usable timeline together;
+// otherwise the timeline takes all the height the sections above leave.
+QScrollArea* ConversationDetailView::buildSections() {
     scroll_ = BrandColor::verticalScrollArea(true);
     scroll_->setObjectName(QStringLiteral("detailScroll"));
     scroll_->viewport()->setAutoFillBackground(false);
     auto* content = new QWidget;
     content->setAutoFillBackground(false);
-    auto* v = new QVBoxLayout(content);
-    v->setContentsMargins(0, 0, 0, 0);
-    v->setSpacing(0);
+    auto* sections = bareColumn(content);
     scroll_->setWidget(content);
-    stack_->addWidget(scroll_);
 
-    // A section's title line, 20 in from both sides, `pad` above and below.
-    auto addHeader = [v](const QString& title, int pad) {
-        auto* header = new AccordionHeader(title);
-        auto* box = new QVBoxLayout;
-        box->setContentsMargins(20, pad, 20, pad);
-        box->addWidget(header);
-        v->addLayout(box);
-        return header;
-    };
+    plotHeader_ = addSectionHeader(sections, QStringLiteral("Cost plot"), 12);
+    plotBox_ = new CollapsibleBox(buildPlotBody());
+    sections->addWidget(plotBox_);
+    sections->addWidget(new Hairline);
 
-    // Cost plot.
-    plotHeader_ = addHeader(QStringLiteral("Cost plot"), 12);
-    auto* plotBody = new QWidget;
-    auto* plotLayout = new QVBoxLayout(plotBody);
-    plotLayout->setContentsMargins(20, 0, 20, 16);
+    detailsHeader_ = addSectionHeader(sections, QStringLiteral("Details"), 10);
+    detailsBox_ = new CollapsibleBox(buildDetailsBody());
+    sections->addWidget(detailsBox_);
+    sections->addWidget(new Hairline);
+
+    timelineHeader_ = addSectionHeader(sections, QStringLiteral("Timeline"), 10);
+    addTimeline(sections);
+    return scroll_;
+}
+
+// A section's title line, 20 in from both sides, `pad` above and below.
+AccordionHeader* ConversationDetailView::addSectionHeader(QVBoxLayout* sections, const QString& title, int pad) {
+    auto* header = new AccordionHeader(title);
+    auto* box = new QVBoxLayout;
+    box->setContentsMargins(20, pad, 20, pad);
+    box->addWidget(header);
+    sections->addLayout(box);
+    return header;
+}
+
+QWidget* ConversationDetailView::buildPlotBody() {
+    auto* body = new QWidget;
+    auto* layout = new QVBoxLayout(body);
+    layout->setContentsMargins(20, 0, 20, 16);
     plot_ = new CostPlotView;
     // The plot keeps its full height; the timeline takes what is left.
     plot_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    plotLayout->addWidget(plot_);
-    plotBox_ = new CollapsibleBox(plotBody);
-    v->addWidget(plotBox_);
-    v->addWidget(new Hairline);
+    layout->addWidget(plot_);
+    return body;
+}
 
-    // Details.
-    detailsHeader_ = addHeader(QStringLiteral("Details"), 10);
-    auto* detailsBody = new QWidget;
-    auto* body = new QVBoxLayout(detailsBody);
-    body->setContentsMargins(20, 0, 20, 14);
-    body->setSpacing(18);
+// The overview (summary, chips, tags), the subagents and the activity.
+QWidget* ConversationDetailView::buildDetailsBody() {
+    auto* body = new QWidget;
+    auto* layout = new QVBoxLayout(body);
+    layout->setContentsMargins(20, 0, 20, 14);
+    layout->setSpacing(18);
+    layout->addLayout(buildOverview());
+    layout->addWidget(buildSubagentBox());
+    layout->addLayout(buildActivity());
+    return body;
+}
 
+QVBoxLayout* ConversationDetailView::buildOverview() {
     auto* overview = new QVBoxLayout;
     overview->setSpacing(10);
     summary_ = new SummaryLabel;
     overview->addWidget(summary_);
-    // The edit form: "Summary:" and the wrapping field side by side, then
-    // 1 px of room below, filled by an accent underline as wide as the row.
-    summaryEdit_ = new QWidget;
-    auto* editBox = new QVBoxLayout(summaryEdit_);
-    editBox->setContentsMargins(0, 0, 0, 0);
-    editBox->setSpacing(0);
-    auto* editRow = new QHBoxLayout;
-    editRow->setContentsMargins(0, 0, 0, 0);
-    editRow->setSpacing(5);
+    summaryEdit_ = buildSummaryEditor();
+    summaryEdit_->hide();
+    overview->addWidget(summaryEdit_);
+    overview->addLayout(buildChipRow());
+    tags_ = new TagEditor(app_.meta(), QString());
+    overview->addWidget(tags_);
+    return overview;
+}
+
+// The summary's edit form: "Summary:" and the wrapping field side by side,
+// then 1 px of room below, filled by an accent underline as wide as the row.
+QWidget* ConversationDetailView::buildSummaryEditor() {
+    auto* editor = new QWidget;
+    auto* column = bareColumn(editor);
+    auto* row = new QHBoxLayout;
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(5);
     summaryEditCaption_ = plainLabel(QStringLiteral("Summary:"), BrandFont::sans(13, QFont::DemiBold));
     // The field shows the note or the derived summary; every keystroke
     // stores the whole text as the note. While it has the focus, a refresh
@@ -268,57 +189,60 @@ ConversationDetailView::ConversationDetailView(AppModel& model, QWidget* parent)
                                      },
                                      QStringLiteral("Add a summary…"), BrandFont::sans(13), &BrandColor::textMuted);
     summaryField_->setObjectName(QStringLiteral("summaryField"));
-    editRow->addWidget(summaryEditCaption_, 0, Qt::AlignTop);
-    editRow->addWidget(summaryField_, 1, Qt::AlignTop);
-    editBox->addLayout(editRow);
+    row->addWidget(summaryEditCaption_, 0, Qt::AlignTop);
+    row->addWidget(summaryField_, 1, Qt::AlignTop);
+    column->addLayout(row);
     summaryUnderline_ = new QWidget;
     summaryUnderline_->setFixedHeight(1);
     summaryUnderline_->setAutoFillBackground(true);
-    editBox->addWidget(summaryUnderline_);
-    summaryEdit_->hide();
-    overview->addWidget(summaryEdit_);
-    auto* chipRow = new QHBoxLayout;
-    chipRow->setSpacing(8);
-    for (int i = 0; i < 5; ++i) {
-        QLabel* chip = plainLabel(QString(), QStringLiteral("chip"), BrandFont::sans(11, QFont::Medium));
-        chip->hide();
-        chips_.push_back(chip);
-        chipRow->addWidget(chip, 0, Qt::AlignVCenter);
-    }
-    chipRow->addStretch(1);
-    overview->addLayout(chipRow);
-    tags_ = new TagEditor(meta, QString());
-    overview->addWidget(tags_);
-    body->addLayout(overview);
+    column->addWidget(summaryUnderline_);
+    return editor;
+}
 
+QHBoxLayout* ConversationDetailView::buildChipRow() {
+    auto* row = new QHBoxLayout;
+    row->setSpacing(8);
+    for (QLabel*& chip : chips_) {
+        chip = plainLabel(QString(), QStringLiteral("chip"), BrandFont::sans(11, QFont::Medium));
+        chip->hide();
+        row->addWidget(chip, 0, Qt::AlignVCenter);
+    }
+    row->addStretch(1);
+    return row;
+}
+
+// The title only; the lines are added as conversations need them.
+QWidget* ConversationDetailView::buildSubagentBox() {
     subagentBox_ = new QWidget;
-    subagentList_ = new QVBoxLayout(subagentBox_);
-    subagentList_->setContentsMargins(0, 0, 0, 0);
+    subagentList_ = bareColumn(subagentBox_);
     subagentList_->setSpacing(8);
     subagentTitle_ = plainLabel(QStringLiteral("SUBAGENTS"), QStringLiteral("sectionTitle"), sectionTitleFont());
     subagentList_->addWidget(subagentTitle_);
-    body->addWidget(subagentBox_);
+    return subagentBox_;
+}
 
+QVBoxLayout* ConversationDetailView::buildActivity() {
     auto* activity = new QVBoxLayout;
     activity->setSpacing(8);
     activityTitle_ = plainLabel(QStringLiteral("ACTIVITY"), QStringLiteral("sectionTitle"), sectionTitleFont());
     stats_ = new StatsGrid;
     activity->addWidget(activityTitle_);
     activity->addWidget(stats_);
-    body->addLayout(activity);
-    detailsBox_ = new CollapsibleBox(detailsBody);
-    v->addWidget(detailsBox_);
-    v->addWidget(new Hairline);
+    return activity;
+}
 
-    // Timeline: the widget carries its own chip bar, rule and list.
-    timelineHeader_ = addHeader(QStringLiteral("Timeline"), 10);
+// The timeline widget carries its own chip bar, rule and list. While it is
+// closed, a spacer takes its stretch.
+void ConversationDetailView::addTimeline(QVBoxLayout* sections) {
     timeline_ = new DetailTimeline;
     timeline_->setMinimumHeight(kTimelineMinHeight);
-    v->addWidget(timeline_, 1);
+    sections->addWidget(timeline_, 1);
     timelineSpacer_ = new QWidget;
     timelineSpacer_->hide();
-    v->addWidget(timelineSpacer_, 1);
+    sections->addWidget(timelineSpacer_, 1);
+}
 
+void ConversationDetailView::connectSignals() {
     connect(plotHeader_, &AccordionHeader::toggled, this,
             [this](bool on) { setPlotExpanded(on, kSectionAnimationMs); });
     connect(detailsHeader_, &AccordionHeader::toggled, this,
@@ -334,12 +258,6 @@ ConversationDetailView::ConversationDetailView(AppModel& model, QWidget* parent)
     connect(&app_, &AppModel::metaChanged, this, &ConversationDetailView::onMetaChanged);
     connect(&platform::Appearance::shared(), &platform::Appearance::changed, this,
             &ConversationDetailView::applyColors);
-
-    // Start on the newest conversation.
-    for (const SessionRow& r : app_.model().allRows()) rowIds_.push_back(r.id);
-    if (!rowIds_.empty()) setSelectedId(qs(rowIds_.front()));
-    applyColors();
-    updateContent();
 }
 
 ConversationDetailView::~ConversationDetailView() = default;
@@ -408,7 +326,7 @@ void ConversationDetailView::updateContent() {
         stack_->setCurrentWidget(empty_);
         return;
     }
-    stack_->setCurrentIndex(1);
+    stack_->setCurrentWidget(scroll_);
     const SessionRow& row = *row_;
 
     // The cache hands back the same detail while no file changed; then the
@@ -427,37 +345,29 @@ void ConversationDetailView::updateContent() {
     updateSummary(row);
     updateDetailsTitle(row);
 
-    // Chips: source, model (when known), tokens, total, itemized cost (when
-    // above 0).
-    QStringList chipTexts{qs(row.source)};
-    if (const std::string model = row.primaryModel(); !model.empty()) chipTexts << qs(model);
-    chipTexts << compactTokens(row.tokens) + QStringLiteral(" tok") << money(row.total);
-    if (detail_->itemizedCost > 0) chipTexts << QStringLiteral("itemized ") + money(detail_->itemizedCost);
-    for (size_t i = 0; i < chips_.size(); ++i) {
-        const bool shown = i < static_cast<size_t>(chipTexts.size());
-        if (shown && chips_[i]->text() != chipTexts[static_cast<int>(i)]) chips_[i]->setText(chipTexts[static_cast<int>(i)]);
-        chips_[i]->setVisible(shown);
-    }
+    updateChips(row);
+    updateSubagents(row);
+}
 
-    // Subagents: the lines are made once and reused.
-    subagentBox_->setVisible(!row.subagents.empty());
-    while (subagentLines_.size() < row.subagents.size()) {
-        SubagentLine line;
-        line.row = new QWidget;
-        auto* h = new QHBoxLayout(line.row);
-        h->setContentsMargins(0, 0, 0, 0);
-        line.arrow = new platform::SymbolView(QStringLiteral("arrow.turn.down.right"), &BrandColor::accent, 13);
-        line.name = plainLabel(QString(), QStringLiteral("subagentName"), BrandFont::sans(12, QFont::Medium));
-        line.amount = plainLabel(QString(), QStringLiteral("subagentAmount"), BrandFont::sansMonospacedDigits(12));
-        h->addWidget(line.arrow, 0, Qt::AlignVCenter);
-        h->addWidget(line.name, 0, Qt::AlignVCenter);
-        h->addStretch(1);
-        h->addWidget(line.amount, 0, Qt::AlignVCenter);
-        subagentList_->addWidget(line.row);
-        subagentLines_.push_back(line);
-        setTextColor(line.name, BrandColor::text());
-        setTextColor(line.amount, BrandColor::textMuted());
+// Source, model (when known), tokens, total, itemized cost (when above 0).
+void ConversationDetailView::updateChips(const SessionRow& row) {
+    QStringList texts{qs(row.source)};
+    if (const std::string model = row.primaryModel(); !model.empty()) texts << qs(model);
+    texts << compactTokens(row.tokens) + QStringLiteral(" tok") << money(row.total);
+    if (detail_->itemizedCost > 0) texts << QStringLiteral("itemized ") + money(detail_->itemizedCost);
+    for (int i = 0; i < kFactChipCount; ++i) {
+        QLabel* chip = chips_[static_cast<size_t>(i)];
+        const bool shown = i < texts.size();
+        if (shown && chip->text() != texts[i]) chip->setText(texts[i]);
+        chip->setVisible(shown);
     }
+}
+
+// The lines are made once and reused; the ones past the row's subagents
+// are hidden.
+void ConversationDetailView::updateSubagents(const SessionRow& row) {
+    subagentBox_->setVisible(!row.subagents.empty());
+    while (subagentLines_.size() < row.subagents.size()) subagentLines_.push_back(addSubagentLine());
     for (size_t i = 0; i < subagentLines_.size(); ++i) {
         const bool shown = i < row.subagents.size();
         subagentLines_[i].row->setVisible(shown);
@@ -467,6 +377,24 @@ void ConversationDetailView::updateContent() {
         subagentLines_[i].amount->setText(money(s.total) + QStringLiteral(" · ") + compactTokens(s.tokens) +
                                           QStringLiteral(" tok"));
     }
+}
+
+ConversationDetailView::SubagentLine ConversationDetailView::addSubagentLine() {
+    SubagentLine line;
+    line.row = new QWidget;
+    auto* h = new QHBoxLayout(line.row);
+    h->setContentsMargins(0, 0, 0, 0);
+    line.arrow = new platform::SymbolView(QStringLiteral("arrow.turn.down.right"), &BrandColor::accent, 13);
+    line.name = plainLabel(QString(), QStringLiteral("subagentName"), BrandFont::sans(12, QFont::Medium));
+    line.amount = plainLabel(QString(), QStringLiteral("subagentAmount"), BrandFont::sansMonospacedDigits(12));
+    h->addWidget(line.arrow, 0, Qt::AlignVCenter);
+    h->addWidget(line.name, 0, Qt::AlignVCenter);
+    h->addStretch(1);
+    h->addWidget(line.amount, 0, Qt::AlignVCenter);
+    subagentList_->addWidget(line.row);
+    setTextColor(line.name, BrandColor::text());
+    setTextColor(line.amount, BrandColor::textMuted());
+    return line;
 }
 
 QString ConversationDetailView::derivedSummary(const SessionRow& row) const {
@@ -564,13 +492,13 @@ void ConversationDetailView::onPlotClicked(int eventId) {
     });
 }
 
-AccordionHeader* ConversationDetailView::sectionHeader(int index) const {
-    switch (index) {
-        case 0: return plotHeader_;
-        case 1: return detailsHeader_;
-        case 2: return timelineHeader_;
-        default: return nullptr;
+AccordionHeader* ConversationDetailView::sectionHeader(Section section) const {
+    switch (section) {
+        case Section::plot: return plotHeader_;
+        case Section::details: return detailsHeader_;
+        case Section::timeline: return timelineHeader_;
     }
+    return nullptr;
 }
 
 QStringList ConversationDetailView::chipTexts() const {

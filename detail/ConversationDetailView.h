@@ -16,6 +16,7 @@
 #include <QPointer>
 #include <QString>
 #include <QWidget>
+#include <array>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -24,7 +25,10 @@
 #include "ConversationDetail.h"
 #include "ConversationDetailCache.h"
 #include "SessionRow.h"
+#include "StatsGrid.h"
+#include "SummaryLabel.h"
 
+class QHBoxLayout;
 class QScrollArea;
 class QStackedWidget;
 class QVBoxLayout;
@@ -39,57 +43,6 @@ class InlineField;
 class SummaryField;
 class TagEditor;
 
-// The summary line in its display form: "Summary: " then the text,
-// wrapping; a click asks to edit it.
-class SummaryLabel : public QLabel {
-    Q_OBJECT
-public:
-    explicit SummaryLabel(QWidget* parent = nullptr);
-    void setSummary(const QString& text);
-    const QString& summary() const { return summary_; }
-
-signals:
-    void clicked();
-
-protected:
-    void mousePressEvent(QMouseEvent* e) override;
-
-private:
-    QString summary_;
-};
-
-// Eight activity counters in as many columns of at least 118 px as fit.
-class StatsGrid : public QWidget {
-    Q_OBJECT
-public:
-    static constexpr int kMinColumn = 118;
-    static constexpr int kColumnGap = 14;
-    static constexpr int kRowGap = 6;
-
-    explicit StatsGrid(QWidget* parent = nullptr);
-    void setStats(const ConversationStats& stats);
-    // The counter texts, in order ("12 Messages").
-    QStringList texts() const;
-    int columnsFor(int width) const;
-
-    bool hasHeightForWidth() const override { return true; }
-    int heightForWidth(int width) const override;
-    QSize sizeHint() const override;
-    QSize minimumSizeHint() const override;
-    void applyColors();
-
-protected:
-    void resizeEvent(QResizeEvent*) override;
-
-private:
-    void place();
-    struct Cell {
-        QLabel* value;
-        QLabel* label;
-    };
-    std::vector<Cell> cells_;
-};
-
 class ConversationDetailView : public QWidget {
     Q_OBJECT
 public:
@@ -102,6 +55,9 @@ public:
     // The least height the open timeline gets (chips and a few rows); below
     // it the sections scroll as a whole.
     static constexpr int kTimelineMinHeight = 220;
+
+    // The sections, top to bottom.
+    enum class Section { plot, details, timeline };
 
     explicit ConversationDetailView(AppModel& model, QWidget* parent = nullptr);
     ~ConversationDetailView() override;
@@ -132,7 +88,7 @@ public:
     StatsGrid* statsGrid() const { return stats_; }
     SummaryLabel* summaryLabel() const { return summary_; }
     SummaryField* summaryField() const { return summaryField_; }
-    AccordionHeader* sectionHeader(int index) const;
+    AccordionHeader* sectionHeader(Section section) const;
     // The chips' texts, in order.
     QStringList chipTexts() const;
     // The subagent lines' texts ("name — amount"), in order.
@@ -144,12 +100,28 @@ protected:
     void showEvent(QShowEvent* e) override;
 
 private:
+    // The parts of the screen, each built once by the constructor.
+    QHBoxLayout* buildHeader();
+    QScrollArea* buildSections();
+    AccordionHeader* addSectionHeader(QVBoxLayout* sections, const QString& title, int pad);
+    QWidget* buildPlotBody();
+    QWidget* buildDetailsBody();
+    QVBoxLayout* buildOverview();
+    QWidget* buildSummaryEditor();
+    QHBoxLayout* buildChipRow();
+    QWidget* buildSubagentBox();
+    QVBoxLayout* buildActivity();
+    void addTimeline(QVBoxLayout* sections);
+    void connectSignals();
+
     void onRefreshed();
     void onMetaChanged();
     // Puts the row, its detail and the annotations into the widgets.
     void updateContent();
     void updateSummary(const SessionRow& row);
     void updateDetailsTitle(const SessionRow& row);
+    void updateChips(const SessionRow& row);
+    void updateSubagents(const SessionRow& row);
     void setSelectedId(const QString& rowId);
     // Open or close a section, sliding over `animationMs` when above 0.
     void setDetailsExpanded(bool expanded, int animationMs = 0);
@@ -184,7 +156,10 @@ private:
     QLabel* summaryEditCaption_;
     SummaryField* summaryField_;
     QWidget* summaryUnderline_;
-    std::vector<QLabel*> chips_;
+    // The fact chips: source, model, tokens, total and itemized cost; the
+    // ones a conversation has no fact for are hidden.
+    static constexpr int kFactChipCount = 5;
+    std::array<QLabel*, kFactChipCount> chips_{};
     TagEditor* tags_;
     QWidget* subagentBox_;
     QLabel* subagentTitle_;
@@ -195,6 +170,7 @@ private:
         QLabel* name;
         QLabel* amount;
     };
+    SubagentLine addSubagentLine();
     std::vector<SubagentLine> subagentLines_;
     QLabel* activityTitle_;
     StatsGrid* stats_;

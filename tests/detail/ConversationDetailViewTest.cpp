@@ -26,6 +26,7 @@ namespace {
 
 using test::kNoon;
 using test::ModelTest;
+using Section = ConversationDetailView::Section;
 
 class DetailViewTest : public ModelTest {
 protected:
@@ -65,23 +66,32 @@ TEST_F(DetailViewTest, SelectionStartsAtNewestAndFollowsPicks) {
 
     // Closing sections, then picking another conversation reopens them and
     // shows its detail.
-    view.sectionHeader(0)->click();
-    view.sectionHeader(1)->click();
+    view.sectionHeader(Section::plot)->click();
+    view.sectionHeader(Section::details)->click();
     EXPECT_FALSE(view.isPlotExpanded());
     EXPECT_FALSE(view.isDetailsExpanded());
     // The closed section names the conversation, set apart from the caption.
-    EXPECT_EQ(view.sectionHeader(1)->title(),
+    EXPECT_EQ(view.sectionHeader(Section::details)->title(),
               QStringLiteral("Details · \u2068") + view.nameField()->text() + QStringLiteral("\u2069"));
     const std::string older = "claude-code:older";
     emit view.searchField()->picked(QString::fromStdString(older));
     EXPECT_EQ(view.selectedId().toStdString(), older);
     EXPECT_TRUE(view.isPlotExpanded());
     EXPECT_TRUE(view.isDetailsExpanded());
-    EXPECT_EQ(view.sectionHeader(1)->title(), QStringLiteral("Details"));
+    EXPECT_EQ(view.sectionHeader(Section::details)->title(), QStringLiteral("Details"));
 
     // A tick with the same rows keeps the pick.
     model().tick();
     EXPECT_EQ(view.selectedId().toStdString(), older);
+}
+
+// Each counter shows its own field of the stats, in the screen's order.
+TEST(StatsGridTest, EachCounterShowsItsOwnField) {
+    StatsGrid grid;
+    grid.setStats({.messages = 1, .reasoning = 2, .toolCalls = 3, .toolResults = 4, .webSearches = 5, .patches = 6,
+                   .tokenSnapshots = 7, .compactions = 8});
+    EXPECT_EQ(grid.texts(), QStringList({"1 Messages", "2 Reasoning", "3 Tool calls", "4 Tool results",
+                                         "5 Web searches", "6 Patches", "7 Token events", "8 Compactions"}));
 }
 
 TEST_F(DetailViewTest, PlotClickOpensTimelineHighlightsThenClearsOnlyItsOwnHighlight) {
@@ -90,7 +100,7 @@ TEST_F(DetailViewTest, PlotClickOpensTimelineHighlightsThenClearsOnlyItsOwnHighl
     view.resize(800, 700);
     view.show();
     view.timeline()->setFilters({TimelineFilter::prompts});
-    view.sectionHeader(2)->click();
+    view.sectionHeader(Section::timeline)->click();
     ASSERT_FALSE(view.isTimelineExpanded());
 
     ASSERT_FALSE(view.plot()->data().items().empty());
@@ -188,18 +198,18 @@ TEST_F(DetailViewTest, ReopenedSectionsStartAfreshButTheScreenKeepsItsOwnState) 
     ConversationDetailView view(model());
     view.show();
     CostPlotView* plot = view.plot();
-    plot->setMode(CostPlotMode::turns);
+    plot->setMode(CostPlotMode::itemized);
     plot->setUnit(CostUnit::turns);
     plot->togglePart(CostPart::input);
-    view.sectionHeader(0)->click();
-    view.sectionHeader(0)->click();
+    view.sectionHeader(Section::plot)->click();
+    view.sectionHeader(Section::plot)->click();
     // The plot's own unit and parts start again; the mode is the screen's.
     EXPECT_EQ(plot->unit(), CostUnit::calls);
     EXPECT_EQ(plot->selectedParts(), allCostParts());
-    EXPECT_EQ(plot->mode(), CostPlotMode::turns);
+    EXPECT_EQ(plot->mode(), CostPlotMode::itemized);
     // A section open all along keeps them.
     plot->setUnit(CostUnit::turns);
-    view.sectionHeader(1)->click();
+    view.sectionHeader(Section::details)->click();
     EXPECT_EQ(plot->unit(), CostUnit::turns);
 }
 
