@@ -503,7 +503,27 @@ DetailTimeline::DetailTimeline(QWidget* parent) : QWidget(parent), model_(new Ti
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(0);
+    outer->addLayout(buildChipBar());
+    outer->addWidget(new Hairline(0, this));
 
+    stack_ = new QStackedWidget(this);
+    auto* stackBox = new QVBoxLayout;
+    stackBox->setContentsMargins(20, 12, 20, 12);
+    stackBox->addWidget(stack_);
+    outer->addLayout(stackBox, 1);
+    list_ = buildList();
+    stack_->addWidget(list_);
+    emptyPage_ = buildEmptyPage();
+    stack_->addWidget(emptyPage_);
+
+    applyColors();
+    connect(&platform::Appearance::shared(), &platform::Appearance::changed, this, &DetailTimeline::applyColors);
+    updateChips();
+    updateEmptyState();
+}
+
+// One chip per filter, in their declared order; a click toggles its filter.
+QHBoxLayout* DetailTimeline::buildChipBar() {
     auto* bar = new QHBoxLayout;
     bar->setContentsMargins(20, 0, 20, 8);
     bar->setSpacing(6);
@@ -516,53 +536,47 @@ DetailTimeline::DetailTimeline(QWidget* parent) : QWidget(parent), model_(new Ti
         });
     }
     bar->addStretch(1);
-    outer->addLayout(bar);
-    outer->addWidget(new Hairline(0, this));
+    return bar;
+}
 
-    stack_ = new QStackedWidget(this);
-    auto* stackBox = new QVBoxLayout;
-    stackBox->setContentsMargins(20, 12, 20, 12);
-    stackBox->addWidget(stack_);
-    outer->addLayout(stackBox, 1);
+// A plain list of painted rows: no frame, selection or focus, scrolled by
+// the pixel.
+QListView* DetailTimeline::buildList() {
+    auto* list = new QListView(stack_);
+    list->setObjectName(QStringLiteral("timelineList"));
+    list->setModel(model_);
+    list->setItemDelegate(new TimelineDelegate(list));
+    list->setFrameShape(QFrame::NoFrame);
+    list->setSelectionMode(QAbstractItemView::NoSelection);
+    list->setFocusPolicy(Qt::NoFocus);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    list->setResizeMode(QListView::Adjust);
+    list->setUniformItemSizes(false);
+    list->setMouseTracking(false);
+    list->viewport()->setAutoFillBackground(false);
+    list->setAutoFillBackground(false);
+    list->verticalScrollBar()->setSingleStep(20);
+    return list;
+}
 
-    list_ = new QListView(stack_);
-    list_->setObjectName(QStringLiteral("timelineList"));
-    list_->setModel(model_);
-    list_->setItemDelegate(new TimelineDelegate(list_));
-    list_->setFrameShape(QFrame::NoFrame);
-    list_->setSelectionMode(QAbstractItemView::NoSelection);
-    list_->setFocusPolicy(Qt::NoFocus);
-    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    list_->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
-    list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    list_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    list_->setResizeMode(QListView::Adjust);
-    list_->setUniformItemSizes(false);
-    list_->setMouseTracking(false);
-    list_->viewport()->setAutoFillBackground(false);
-    list_->setAutoFillBackground(false);
-    list_->verticalScrollBar()->setSingleStep(20);
-    stack_->addWidget(list_);
-
-    emptyPage_ = new QWidget(stack_);
-    auto* emptyBox = new QVBoxLayout(emptyPage_);
-    emptyBox->setContentsMargins(20, 12, 20, 12);
+QWidget* DetailTimeline::buildEmptyPage() {
+    auto* page = new QWidget(stack_);
+    auto* box = new QVBoxLayout(page);
+    box->setContentsMargins(20, 12, 20, 12);
     empty_ = wrappingLabel(QString(), QStringLiteral("timelineEmpty"), BrandFont::sans(12));
-    emptyBox->addWidget(empty_);
-    emptyBox->addStretch(1);
-    stack_->addWidget(emptyPage_);
+    box->addWidget(empty_);
+    box->addStretch(1);
+    return page;
+}
 
-    auto applyColors = [this] {
-        BrandColor::setTextColor(empty_, BrandColor::textMuted());
-        BrandColor::styleScrollBar(list_->verticalScrollBar());
-        for (TimelineFilterChip* chip : chips_) chip->update();
-        list_->viewport()->update();
-    };
-    applyColors();
-    connect(&platform::Appearance::shared(), &platform::Appearance::changed, this, applyColors);
-
-    updateChips();
-    updateEmptyState();
+void DetailTimeline::applyColors() {
+    BrandColor::setTextColor(empty_, BrandColor::textMuted());
+    BrandColor::styleScrollBar(list_->verticalScrollBar());
+    for (TimelineFilterChip* chip : chips_) chip->update();
+    list_->viewport()->update();
 }
 
 void DetailTimeline::setEvents(const std::vector<ConversationEvent>& events) {

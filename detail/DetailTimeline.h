@@ -19,6 +19,7 @@
 
 #include "ConversationDetail.h"
 
+class QHBoxLayout;
 class QLabel;
 class QListView;
 class QStackedWidget;
@@ -195,6 +196,10 @@ signals:
     void filtersChanged(const vorel::TimelineFilters& filters);
 
 private:
+    QHBoxLayout* buildChipBar();
+    QListView* buildList();
+    QWidget* buildEmptyPage();
+    void applyColors();
     void updateEmptyState();
     void updateChips();
 
