@@ -18,9 +18,9 @@ namespace vorel {
 
 // How the plot draws its items: their running total as a line over an area
 // ("Cumulative cost"), or one stacked bar per item ("Itemized costs"). The
-// bars mode is called `turns` in the plot's design although it draws bars
-// for either unit; the code uses its alias `itemized`, which does not read
-// like CostUnit::turns. The raw value is the display text.
+// bars mode keeps its established name `turns` although it draws bars for
+// either unit; code uses its alias `itemized`, which cannot be read as
+// CostUnit::turns. The raw value is the display text.
 enum class CostPlotMode { cumulative, turns, itemized = turns };
 // One plot item per API call or per turn.
 enum class CostUnit { calls, turns };
