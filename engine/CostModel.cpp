@@ -17,7 +17,8 @@ struct CostModel::CacheEntry {
     std::int64_t size = 0;
     std::uint64_t inode = 0;
     TimePoint dayStart = kDistantPast;
-    std::optional<IncrementalTranscript> transcript;
+    // The source's reader of the file, made at its first parse.
+    std::unique_ptr<IncrementalTranscript> transcript;
     const ParsedSession& parsed() const { return transcript->parsed(); }
 
     // What the source says of the file, worked out once per parse.
@@ -37,10 +38,10 @@ struct CostModel::CacheEntry {
     // so that de-duplication does not hash every key on every pass.
     std::vector<std::uint64_t> keyHashes;
     // The responses of parsed() that the last de-duplication found in newer
-    // files, and the parse without them (totals only) when there were any.
+    // files, and the totals without them when there were any.
     std::vector<std::uint32_t> dropped;
-    std::optional<ParsedSession> deduplicated;
-    const ParsedSession& effective() const { return deduplicated ? *deduplicated : parsed(); }
+    std::optional<SessionTotals> deduplicated;
+    const SessionTotals& effective() const { return deduplicated ? *deduplicated : parsed(); }
 
     // Changes whenever the parse or the dropped responses do; the values
     // come from one counter per model, so no two states share one.
@@ -64,18 +65,15 @@ struct CostModel::ParsedFile {
     const TranscriptFile* file = nullptr;
     CacheEntry* entry = nullptr;
 
-    // The parse without responses counted in a newer file of the same scope.
-    const ParsedSession& parsed() const { return entry->effective(); }
+    // The totals without responses counted in a newer file of the same scope.
+    const SessionTotals& totals() const { return entry->effective(); }
 };
 
-struct CostModel::AggregateSession {
-    const ParsedFile* primary = nullptr;
-    ParsedSession parsed;  // merged totals (no response list)
-    std::string url;
-    std::int64_t mtimeNs = TranscriptFile::kUnknownMtime;
-    std::string sourceId, sourceName, rowId, transcriptId;
-    std::vector<const ParsedFile*> subagents;
-    std::vector<std::string> extraPaths;
+// Every source's files in one list, each with the position in sources_ of
+// the source that listed it.
+struct CostModel::Listing {
+    std::vector<TranscriptFile> files;
+    std::vector<std::uint32_t> sourceOf;
 };
 
 // One conversation, kept from pass to pass under its row id so that its row
@@ -190,35 +188,11 @@ struct CostModel::PassState {
 
 namespace {
 
-// A copy of a parse without its list of responses: rows need only totals.
-ParsedSession totalsOf(const ParsedSession& p) {
-    ParsedSession s;
-    s.perModel = p.perModel;
-    s.totalCost = p.totalCost;
-    s.todayCost = p.todayCost;
-    s.lastActivity = p.lastActivity;
-    s.firstActivity = p.firstActivity;
-    s.hadTodayActivity = p.hadTodayActivity;
-    s.title = p.title;
-    s.hasUnknownModel = p.hasUnknownModel;
-    s.cwd = p.cwd;
-    s.sourceThreadId = p.sourceThreadId;
-    s.parentThreadId = p.parentThreadId;
-    s.isSubagent = p.isSubagent;
-    s.subagentName = p.subagentName;
-    s.subagentRole = p.subagentRole;
-    return s;
+bool sameFile(const TranscriptFile& a, const TranscriptFile& b) {
+    return a.path == b.path && a.mtimeNs == b.mtimeNs && a.size == b.size && a.inode == b.inode;
 }
 
-void absorbTotals(ParsedSession& into, const ParsedSession& other) {
-    if (other.turns.empty()) {
-        into.absorb(other);
-        return;
-    }
-    into.absorb(totalsOf(other));
-}
-
-std::vector<ModelLine> modelLines(const ParsedSession& p) {
+std::vector<ModelLine> modelLines(const SessionTotals& p) {
     std::vector<ModelLine> lines;
     lines.reserve(p.perModel.size());
     for (const auto& [model, usage] : p.perModel) {
@@ -312,89 +286,133 @@ std::string CostModel::projectName(const std::string& transcriptPath) {
     return last.empty() ? folder : last;
 }
 
+// A pass: list the files; when nothing changed, publish the last result
+// again; else bring the changed files' parses up to date, fold the files
+// into rows and publish them with today's rows and the totals. The metadata
+// store hears of new rows last.
 void CostModel::refresh() {
     PassState& st = *state_;
     ++st.passes;
-    const TimePoint now = this->now();
-    const DayWindow today = DayWindow::containing(now);
+    const DayWindow today = DayWindow::containing(now());
 
-    // 1. List every source's files, with their times and sizes. A file is
-    // known by its source and its path together: folders of two sources may
-    // overlap, and then each source reads the file with its own parser and
-    // its own rules, as it would read a file of its own.
-    std::vector<TranscriptFile> listing;
-    std::vector<std::uint32_t> sourceOf;
-    for (size_t s = 0; s < sources_.size(); ++s) {
-        for (TranscriptFile& f : sources_[s]->transcriptURLs()) {
-            listing.push_back(std::move(f));
-            sourceOf.push_back(static_cast<std::uint32_t>(s));
-        }
-    }
-    auto owner = [&](size_t i) -> const CostSource& { return *sources_[sourceOf[i]]; };
-
-    // A pass that sees the same files, times and sizes on the same day
-    // would compute the same rows: publish the last result again.
-    auto sameFile = [](const TranscriptFile& a, const TranscriptFile& b) {
-        return a.path == b.path && a.mtimeNs == b.mtimeNs && a.size == b.size && a.inode == b.inode;
-    };
-    const bool sameSources = sourceOf == st.lastSourceOf;
-    if (haveResult_ && sameSources && today.start == lastDayStart_ && listing.size() == lastListing_.size() &&
-        std::equal(listing.begin(), listing.end(), lastListing_.begin(), sameFile)) {
+    Listing listing = listSources();
+    if (sameAsLastPass(listing, today)) {
         lastParseCount_ = 0;
-        updateMetadata(listing, {});
+        updateMetadata(listing.files, {});
         changed_.notify();
         return;
     }
+    const std::vector<size_t> toParse = filesToParse(listing, today);
+    parseFiles(listing, toParse, today);
+    identifyFiles(listing, toParse);
+    lastParseCount_ = static_cast<int>(toParse.size());
 
-    // 2. Reuse the cached parse of every unchanged file; parse the others,
-    // in parallel, joined before the pass goes on. When the same paths are
-    // listed in the same order as in the last pass, the listing tells which
-    // files changed and every file keeps its entry.
-    std::vector<size_t> toParse;
-    bool samePaths = haveResult_ && sameSources && listing.size() == lastListing_.size();
-    for (size_t i = 0; i < listing.size() && samePaths; ++i) samePaths = listing[i].path == lastListing_[i].path;
-    if (samePaths) {
-        const bool newDay = today.start != lastDayStart_;
-        for (size_t i = 0; i < listing.size(); ++i) {
-            if (newDay || !sameFile(listing[i], lastListing_[i])) toParse.push_back(i);
-        }
-    } else {
-        ++st.listings;
-        std::vector<std::shared_ptr<CacheEntry>> entries(listing.size());
-        for (size_t i = 0; i < listing.size(); ++i) {
-            const TranscriptFile& f = listing[i];
-            auto& cached = cache_[sourceOf[i]][f.path];
-            if (!cached) {
-                cached = std::make_shared<CacheEntry>();
-                cached->path = f.path;
-            }
-            entries[i] = cached;
-            CacheEntry& e = *cached;
-            e.listing = st.listings;
-            if (!e.transcript || e.mtimeNs != f.mtimeNs || e.size != f.size || e.inode != f.inode ||
-                e.dayStart != today.start) {
-                toParse.push_back(i);
-            }
-        }
-        st.entries = std::move(entries);
-        // 3. Forget files that are gone.
-        for (auto& files : cache_) {
-            std::erase_if(files, [&](const auto& kv) {
-                if (kv.second->listing == st.listings) return false;
-                st.unindex(*kv.second);
-                return true;
-            });
+    const size_t active = activeFile(listing.files);
+    lastListing_ = std::move(listing.files);
+    st.lastSourceOf = std::move(listing.sourceOf);
+    allRows_ = buildRows(lastListing_, active, today);
+    todayRows_ = todayRowsOf(allRows_);
+    publishTotals();
+    lastDayStart_ = today.start;
+    haveResult_ = true;
+
+    // Rows do not depend on the store: its changes are saved, and its
+    // observers told, once everything above is published.
+    updateMetadata(lastListing_, toParse);
+    changed_.notify();
+}
+
+// Every source's files with their times and sizes. A file is known by its
+// source and its path together: folders of two sources may overlap, and
+// then each source reads the file with its own reader and its own rules, as
+// it would read a file of its own.
+CostModel::Listing CostModel::listSources() const {
+    Listing listing;
+    for (size_t s = 0; s < sources_.size(); ++s) {
+        for (TranscriptFile& f : sources_[s]->transcriptURLs()) {
+            listing.files.push_back(std::move(f));
+            listing.sourceOf.push_back(static_cast<std::uint32_t>(s));
         }
     }
+    return listing;
+}
+
+// Whether the last pass saw the same files of the same sources, with the
+// same times and sizes, on the same day: then it computed the rows this one
+// would.
+bool CostModel::sameAsLastPass(const Listing& listing, const DayWindow& today) const {
+    return haveResult_ && listing.sourceOf == state_->lastSourceOf && today.start == lastDayStart_ &&
+           listing.files.size() == lastListing_.size() &&
+           std::equal(listing.files.begin(), listing.files.end(), lastListing_.begin(), sameFile);
+}
+
+// The files whose cached parse is out of date: changed, new, or parsed on
+// another day; as indices into the listing. Leaves st.entries holding each
+// listed file's cache entry in listing order, and forgets the entries of
+// files no longer listed. When the same paths are listed in the same order
+// as in the last pass, the listing alone tells which files changed and
+// every file keeps its entry.
+std::vector<size_t> CostModel::filesToParse(const Listing& listing, const DayWindow& today) {
+    PassState& st = *state_;
+    const std::vector<TranscriptFile>& files = listing.files;
+    std::vector<size_t> toParse;
+    bool samePaths = haveResult_ && listing.sourceOf == st.lastSourceOf && files.size() == lastListing_.size();
+    for (size_t i = 0; i < files.size() && samePaths; ++i) samePaths = files[i].path == lastListing_[i].path;
     st.samePaths = samePaths;
+    if (samePaths) {
+        const bool newDay = today.start != lastDayStart_;
+        for (size_t i = 0; i < files.size(); ++i) {
+            if (newDay || !sameFile(files[i], lastListing_[i])) toParse.push_back(i);
+        }
+        return toParse;
+    }
+
+    ++st.listings;
+    std::vector<std::shared_ptr<CacheEntry>> entries(files.size());
+    for (size_t i = 0; i < files.size(); ++i) {
+        const TranscriptFile& f = files[i];
+        auto& cached = cache_[listing.sourceOf[i]][f.path];
+        if (!cached) {
+            cached = std::make_shared<CacheEntry>();
+            cached->path = f.path;
+        }
+        entries[i] = cached;
+        CacheEntry& e = *cached;
+        e.listing = st.listings;
+        if (!e.transcript || e.mtimeNs != f.mtimeNs || e.size != f.size || e.inode != f.inode ||
+            e.dayStart != today.start) {
+            toParse.push_back(i);
+        }
+    }
+    st.entries = std::move(entries);
+    forgetUnlistedFiles();
+    return toParse;
+}
+
+// Drops the entries of files the present listing does not hold, and their
+// responses from the index.
+void CostModel::forgetUnlistedFiles() {
+    PassState& st = *state_;
+    for (auto& files : cache_) {
+        std::erase_if(files, [&](const auto& kv) {
+            if (kv.second->listing == st.listings) return false;
+            st.unindex(*kv.second);
+            return true;
+        });
+    }
+}
+
+// Brings the parses of `toParse` up to date, in parallel, each with its
+// source's reader; joined before the pass goes on.
+void CostModel::parseFiles(const Listing& listing, const std::vector<size_t>& toParse, const DayWindow& today) {
+    PassState& st = *state_;
     const auto& entries = st.entries;
     for (size_t i : toParse) st.unindex(*entries[i]);
     parallelFor(toParse.size(), [&](size_t k) {
         const size_t i = toParse[k];
-        const TranscriptFile& f = listing[i];
+        const TranscriptFile& f = listing.files[i];
         CacheEntry& e = *entries[i];
-        auto kind = owner(i).isCodex() ? IncrementalTranscript::Kind::codex : IncrementalTranscript::Kind::claude;
-        if (!e.transcript) e.transcript.emplace(kind);
+        if (!e.transcript) e.transcript = sources_[listing.sourceOf[i]]->reader();
         e.mtimeNs = f.mtimeNs;
         e.size = f.size;
         e.inode = f.inode;
@@ -404,20 +422,27 @@ void CostModel::refresh() {
         e.keyHashes.resize(turns.size());
         for (size_t t = 0; t < turns.size(); ++t) e.keyHashes[t] = std::hash<std::string_view>{}(turns[t].key);
     });
-    for (size_t i : toParse) {
-        CacheEntry& e = *entries[i];
-        const CostSource& src = owner(i);
-        const std::string& path = listing[i].path;
-        const ParsedSession& parsed = e.parsed();
+}
+
+// What each freshly parsed file's source says of it: its conversation, its
+// parent's, whether it is a subagent, its de-duplication scope and its older
+// metadata id. Its responses join the index; it is a new version.
+void CostModel::identifyFiles(const Listing& listing, const std::vector<size_t>& parsed) {
+    PassState& st = *state_;
+    for (size_t i : parsed) {
+        CacheEntry& e = *st.entries[i];
+        const CostSource& src = *sources_[listing.sourceOf[i]];
+        const std::string& path = listing.files[i].path;
+        const ParsedSession& session = e.parsed();
         const std::string oldRowId = e.rowId, oldScopedStem = e.scopedStem;
         e.source = &src;
         e.stem = fileStem(path);
-        e.transcriptId = src.transcriptId(path, parsed);
+        e.transcriptId = src.transcriptId(path, session);
         e.rowId = src.id() + ":" + e.transcriptId;
         e.parentRowId.reset();
-        if (auto parent = src.parentTranscriptId(path, parsed)) e.parentRowId = src.id() + ":" + *parent;
-        e.isSubagent = src.isSubagent(path, parsed);
-        e.subagentLabel = src.subagentLabel(path, parsed);
+        if (auto parent = src.parentTranscriptId(path, session)) e.parentRowId = src.id() + ":" + *parent;
+        e.isSubagent = src.isSubagent(path, session);
+        e.subagentLabel = src.subagentLabel(path, session);
         e.dedupeScope = src.dedupeScope(e.rowId);
         e.scope = st.scopes.try_emplace(e.dedupeScope, static_cast<std::uint32_t>(st.scopes.size())).first->second;
         e.conversation = nullptr;
@@ -428,10 +453,12 @@ void CostModel::refresh() {
         e.version = ++st.nextVersion;
         st.index(e);
     }
-    lastParseCount_ = static_cast<int>(toParse.size());
+}
 
-    // The active file: the most recently modified one, the first listed on
-    // equal times; a file whose time could not be read never is.
+// The active file: the most recently modified one, the first listed on
+// equal times; a file whose time could not be read never is. The listing's
+// size when there is none.
+size_t CostModel::activeFile(const std::vector<TranscriptFile>& listing) {
     size_t active = listing.size();
     std::int64_t newest = TranscriptFile::kUnknownMtime;
     for (size_t i = 0; i < listing.size(); ++i) {
@@ -440,39 +467,35 @@ void CostModel::refresh() {
             active = i;
         }
     }
+    return active;
+}
 
-    lastListing_ = std::move(listing);
-    st.lastSourceOf = std::move(sourceOf);
-    allRows_ = buildRows(lastListing_, active, today);
-    // The rows with a cost today; those of unchanged conversations move over
-    // from the last pass's list.
+// The rows with a cost today, in the order of `rows`; those of unchanged
+// conversations move over from the last pass's list.
+std::vector<SessionRow> CostModel::todayRowsOf(const std::vector<SessionRow>& rows) {
+    PassState& st = *state_;
     std::vector<SessionRow> todayRows;
-    for (size_t i = 0; i < allRows_.size(); ++i) {
+    for (size_t i = 0; i < rows.size(); ++i) {
         Conversation& c = *st.rowConversations[i];
         const std::optional<size_t> last = std::exchange(c.todayIndex, std::nullopt);
-        if (!(allRows_[i].today > 0)) continue;
+        if (!(rows[i].today > 0)) continue;
         if (c.freshPass != st.passes && last) {
             todayRows.push_back(std::move(todayRows_[*last]));
-            todayRows.back().isActive = allRows_[i].isActive;
+            todayRows.back().isActive = rows[i].isActive;
         } else {
-            todayRows.push_back(allRows_[i]);
+            todayRows.push_back(rows[i]);
         }
         c.todayIndex = todayRows.size() - 1;
     }
-    todayRows_ = std::move(todayRows);
+    return todayRows;
+}
 
+void CostModel::publishTotals() {
     grandTotal_ = 0;
     todayCost_ = 0;
     for (const SessionRow& r : allRows_) grandTotal_ += r.total;
     for (const SessionRow& r : allRows_) todayCost_ += r.today;
     menuTitle_ = menuTitleFor(todayCost_);
-
-    lastDayStart_ = today.start;
-    haveResult_ = true;
-    // Rows do not depend on the store: its changes are saved, and its
-    // observers told, once everything above is published.
-    updateMetadata(lastListing_, toParse);
-    changed_.notify();
 }
 
 // Annotations kept under a file's older ids (its stem, alone or after the
@@ -524,7 +547,7 @@ void CostModel::updateMetadata(const std::vector<TranscriptFile>& listing, const
     st.storeChangesAfter = st.storeChanges;
 }
 
-// 5. A response counts once per scope, in the newest file that has it: a
+// A response counts once per scope, in the newest file that has it: a
 // file's response is dropped exactly when a newer file of its scope has the
 // same key. Only files that changed, or share a key with a file that
 // changed or went, can find a different answer than in the last pass.
@@ -563,20 +586,34 @@ void CostModel::deduplicate(const DayWindow& today) {
                 if (d < dropped.size() && dropped[d] == t) ++d;
                 else kept.push_back(turns[t]);
             }
-            e->deduplicated = e->parsed().rebuilt(std::move(kept), today);
-            e->deduplicated->turns = {};  // rows need the totals only
+            // Rows need the totals only.
+            e->deduplicated = SessionTotals(e->parsed().rebuilt(std::move(kept), today));
         }
         e->version = ++st.nextVersion;
     }
     st.dirty.clear();
 }
 
+// Folds the listed files into one row per conversation that cost anything,
+// latest activity first. Only conversations with a changed file are merged
+// again; the others keep their row.
 std::vector<SessionRow> CostModel::buildRows(const std::vector<TranscriptFile>& listing, size_t activeIndex,
                                              const DayWindow& today) {
-    PassState& st = *state_;
+    const std::vector<ParsedFile> files = filesNewestFirst(listing);
+    deduplicate(today);
+    const TranscriptFile* active = activeIndex < listing.size() ? &listing[activeIndex] : nullptr;
+    const std::vector<Conversation*> present = attachToConversations(files, active);
+    for (Conversation* c : present) {
+        if (c->built && c->versions == c->builtVersions) continue;
+        mergeConversation(*c);
+    }
+    return rowsByActivity(present);
+}
 
-    // 4. Newest file first; equal times by path, the greater first. The last
-    // pass's order of the same files is usually still right.
+// The listing's files, newest first; equal times by path, the greater
+// first. The last pass's order of the same files is usually still right.
+std::vector<CostModel::ParsedFile> CostModel::filesNewestFirst(const std::vector<TranscriptFile>& listing) {
+    PassState& st = *state_;
     auto newer = [&](std::uint32_t a, std::uint32_t b) {
         if (listing[a].mtimeNs != listing[b].mtimeNs) return listing[a].mtimeNs > listing[b].mtimeNs;
         return listing[a].path > listing[b].path;
@@ -589,11 +626,16 @@ std::vector<SessionRow> CostModel::buildRows(const std::vector<TranscriptFile>& 
     std::vector<ParsedFile> files;
     files.reserve(listing.size());
     for (std::uint32_t i : st.order) files.push_back({&listing[i], st.entries[i].get()});
+    return files;
+}
 
-    deduplicate(today);
-
-    // 6. Attach each conversation's own files, then its subagents.
-    const std::string* activePath = activeIndex < listing.size() ? &listing[activeIndex].path : nullptr;
+// Hands each file to its conversation: first every conversation's own
+// files, then the subagents' files under their parent's row id (their own
+// when they name no parent), each newest first. Returns the conversations
+// this pass has, and forgets the others.
+std::vector<CostModel::Conversation*> CostModel::attachToConversations(const std::vector<ParsedFile>& files,
+                                                                       const TranscriptFile* active) {
+    PassState& st = *state_;
     const std::uint64_t pass = st.passes;
     std::vector<Conversation*> present;
     auto attach = [&](const std::string& key, const ParsedFile& pf) {
@@ -614,7 +656,7 @@ std::vector<SessionRow> CostModel::buildRows(const std::vector<TranscriptFile>& 
         }
         c.files.push_back(&pf);
         c.versions.push_back(pf.entry->version);
-        if (activePath && pf.file == &listing[activeIndex]) c.holdsActive = true;
+        if (pf.file == active) c.holdsActive = true;
     };
     for (const ParsedFile& pf : files) {
         if (!pf.entry->isSubagent) attach(pf.entry->rowId, pf);
@@ -625,87 +667,61 @@ std::vector<SessionRow> CostModel::buildRows(const std::vector<TranscriptFile>& 
     if (present.size() != st.conversations.size()) {
         std::erase_if(st.conversations, [&](const auto& kv) { return kv.second.pass != pass; });
     }
+    return present;
+}
 
-    // Merge the files of every conversation whose files changed; the others
-    // keep their figures and row.
-    for (Conversation* c : present) {
-        if (c->built && c->versions == c->builtVersions) continue;
-        c->builtVersions = c->versions;
-        c->built = true;
-        c->fresh.reset();
-        c->rowIndex.reset();
-        c->todayIndex.reset();
+// Merges the files of a conversation into the figures rows are ordered by
+// and, when it cost anything, into a fresh row. The first file attached
+// gives the row its source and project: the newest own file or, for a
+// conversation whose own file is not listed, its newest subagent file.
+void CostModel::mergeConversation(Conversation& c) {
+    c.builtVersions = c.versions;
+    c.built = true;
+    c.fresh.reset();
+    c.rowIndex.reset();
+    c.todayIndex.reset();
 
-        AggregateSession a;
-        for (const ParsedFile* pf : c->files) {
-            if (pf->entry->isSubagent) {
-                if (!a.primary && a.subagents.empty()) {
-                    // No own file: an orphan conversation under the parent key.
-                    a.parsed = totalsOf(pf->parsed());
-                    if (a.parsed.title.empty()) a.parsed.title = "Subagent activity";
-                    a.url = pf->file->path;
-                    a.mtimeNs = pf->file->mtimeNs;
-                    a.sourceId = pf->entry->source->id();
-                    a.sourceName = pf->entry->source->name();
-                    a.rowId = *c->rowId;
-                    a.transcriptId = *c->rowId;
-                } else {
-                    absorbTotals(a.parsed, pf->parsed());
-                    a.mtimeNs = std::max(a.mtimeNs, pf->file->mtimeNs);
-                }
-                a.subagents.push_back(pf);
-            } else if (!a.primary) {
-                a.primary = pf;
-                a.parsed = totalsOf(pf->parsed());
-                a.url = pf->file->path;
-                a.mtimeNs = pf->file->mtimeNs;
-                a.sourceId = pf->entry->source->id();
-                a.sourceName = pf->entry->source->name();
-                a.rowId = pf->entry->rowId;
-                a.transcriptId = pf->entry->transcriptId;
-            } else {
-                absorbTotals(a.parsed, pf->parsed());
-                a.mtimeNs = std::max(a.mtimeNs, pf->file->mtimeNs);
-                a.extraPaths.push_back(pf->file->path);
-            }
-        }
-        c->lastActivity = a.parsed.lastActivity;
-        c->mtimeNs = a.mtimeNs;
-        c->totalCost = a.parsed.totalCost;
-        // 7. Only conversations that cost anything get a row.
-        if (!(a.parsed.totalCost > 0)) continue;
-
-        // 9. The row.
-        SessionRow r;
-        r.id = a.rowId;
-        r.source = a.sourceName;
-        r.title = a.parsed.title.empty() ? "(untitled session)" : a.parsed.title;
-        r.project = a.parsed.cwd.empty() ? projectName(a.url) : lastPathComponent(a.parsed.cwd);
-        r.total = a.parsed.totalCost;
-        r.today = a.parsed.todayCost;
-        r.startTime = a.parsed.firstActivity == kDistantFuture ? a.parsed.lastActivity : a.parsed.firstActivity;
-        r.lastActivity = a.parsed.lastActivity;
-        r.tokens = a.parsed.totalTokens();
-        r.models = modelLines(a.parsed);
-
-        std::vector<const ParsedFile*> subs = a.subagents;
-        std::stable_sort(subs.begin(), subs.end(), [](const ParsedFile* x, const ParsedFile* y) {
-            return x->file->mtimeNs > y->file->mtimeNs;
-        });
-        for (const ParsedFile* s : subs) {
-            const ParsedSession& p = s->parsed();
-            r.subagents.push_back({s->entry->rowId, s->entry->subagentLabel, p.totalCost, p.todayCost, p.lastActivity,
-                                   p.totalTokens(), modelLines(p), {s->file->path}});
-        }
-
-        if (a.primary) r.transcriptPaths.push_back(a.primary->file->path);
-        r.transcriptPaths.insert(r.transcriptPaths.end(), a.extraPaths.begin(), a.extraPaths.end());
-        for (const ParsedFile* s : a.subagents) r.transcriptPaths.push_back(s->file->path);
-        c->fresh = std::move(r);
-        c->freshPass = pass;
+    const ParsedFile& first = *c.files.front();
+    SessionTotals totals = first.totals();
+    if (first.entry->isSubagent && totals.title.empty()) totals.title = "Subagent activity";
+    std::int64_t mtimeNs = first.file->mtimeNs;
+    for (size_t i = 1; i < c.files.size(); ++i) {
+        totals.absorb(c.files[i]->totals());
+        mtimeNs = std::max(mtimeNs, c.files[i]->file->mtimeNs);
     }
+    c.lastActivity = totals.lastActivity;
+    c.mtimeNs = mtimeNs;
+    c.totalCost = totals.totalCost;
+    if (!(totals.totalCost > 0)) return;
 
-    // 7, 8. Conversations that cost anything, latest activity first.
+    SessionRow r;
+    r.id = *c.rowId;
+    r.source = first.entry->source->name();
+    r.title = totals.title.empty() ? "(untitled session)" : totals.title;
+    r.project = totals.cwd.empty() ? projectName(first.file->path) : lastPathComponent(totals.cwd);
+    r.total = totals.totalCost;
+    r.today = totals.todayCost;
+    r.startTime = totals.firstActivity == kDistantFuture ? totals.lastActivity : totals.firstActivity;
+    r.lastActivity = totals.lastActivity;
+    r.tokens = totals.totalTokens();
+    r.models = modelLines(totals);
+    // Own files, then subagent files, each newest first, as attached.
+    for (const ParsedFile* pf : c.files) {
+        r.transcriptPaths.push_back(pf->file->path);
+        if (!pf->entry->isSubagent) continue;
+        const SessionTotals& s = pf->totals();
+        r.subagents.push_back({pf->entry->rowId, pf->entry->subagentLabel, s.totalCost, s.todayCost, s.lastActivity,
+                               s.totalTokens(), modelLines(s), {pf->file->path}});
+    }
+    c.fresh = std::move(r);
+    c.freshPass = state_->passes;
+}
+
+// The rows of the conversations that cost anything, latest activity first,
+// then the latest file, then by row id. Rows of unchanged conversations move
+// over from the last pass's list.
+std::vector<SessionRow> CostModel::rowsByActivity(const std::vector<Conversation*>& present) {
+    PassState& st = *state_;
     std::vector<Conversation*> kept;
     for (Conversation* c : present) {
         if (c->totalCost > 0) kept.push_back(c);
@@ -716,7 +732,6 @@ std::vector<SessionRow> CostModel::buildRows(const std::vector<TranscriptFile>& 
         return *a->rowId < *b->rowId;
     });
 
-    // Rows of unchanged conversations move over from the last pass's list.
     std::vector<SessionRow> rows;
     rows.reserve(kept.size());
     for (Conversation* c : kept) {

@@ -59,19 +59,35 @@ public:
     // How many files the last pass parsed (fully or from where it left off).
     int lastPassParseCount() const { return lastParseCount_; }
 
-    struct ParsedFile;
-    struct AggregateSession;
-
 private:
     CostModel(std::vector<std::shared_ptr<const CostSource>> sources, MetadataStore& meta, const Clock* clock);
     struct CacheEntry;
+    struct ParsedFile;
     struct Conversation;
     struct PassState;
+    struct Listing;
 
-    void deduplicate(const DayWindow& today);
+    // The steps of a pass, in the order refresh() takes them.
+    Listing listSources() const;
+    bool sameAsLastPass(const Listing& listing, const DayWindow& today) const;
+    std::vector<size_t> filesToParse(const Listing& listing, const DayWindow& today);
+    void forgetUnlistedFiles();
+    void parseFiles(const Listing& listing, const std::vector<size_t>& toParse, const DayWindow& today);
+    void identifyFiles(const Listing& listing, const std::vector<size_t>& parsed);
+    static size_t activeFile(const std::vector<TranscriptFile>& listing);
     std::vector<SessionRow> buildRows(const std::vector<TranscriptFile>& listing, size_t activeIndex,
                                       const DayWindow& today);
+    std::vector<SessionRow> todayRowsOf(const std::vector<SessionRow>& rows);
+    void publishTotals();
     void updateMetadata(const std::vector<TranscriptFile>& listing, const std::vector<size_t>& parsed);
+
+    // The steps of buildRows(), in order.
+    std::vector<ParsedFile> filesNewestFirst(const std::vector<TranscriptFile>& listing);
+    void deduplicate(const DayWindow& today);
+    std::vector<Conversation*> attachToConversations(const std::vector<ParsedFile>& files,
+                                                     const TranscriptFile* active);
+    void mergeConversation(Conversation& c);
+    std::vector<SessionRow> rowsByActivity(const std::vector<Conversation*>& present);
 
     std::vector<std::shared_ptr<const CostSource>> sources_;
     MetadataStore& meta_;

@@ -20,7 +20,7 @@
 #include <thread>
 #include <unordered_map>
 
-#include "Transcript.h"
+#include "IncrementalTranscript.h"
 
 namespace vorel {
 
@@ -552,8 +552,8 @@ std::string ClaudeCodeSource::root() {
 
 std::vector<TranscriptFile> ClaudeCodeSource::transcriptURLs() const { return listTranscripts(root()); }
 
-ParsedSession ClaudeCodeSource::parse(const std::string& path, const DayWindow& today) const {
-    return Transcript::parseClaude(path, today);
+std::unique_ptr<IncrementalTranscript> ClaudeCodeSource::reader() const {
+    return std::make_unique<IncrementalTranscript>(IncrementalTranscript::Kind::claude);
 }
 
 bool ClaudeCodeSource::isSubagent(const std::string& path, const ParsedSession&) const {
@@ -612,8 +612,8 @@ std::vector<TranscriptFile> CodexSource::transcriptURLs() const {
     return files;
 }
 
-ParsedSession CodexSource::parse(const std::string& path, const DayWindow& today) const {
-    return Transcript::parseCodex(path, today);
+std::unique_ptr<IncrementalTranscript> CodexSource::reader() const {
+    return std::make_unique<IncrementalTranscript>(IncrementalTranscript::Kind::codex);
 }
 
 }  // namespace vorel

@@ -1,11 +1,12 @@
 #pragma once
 // A transcript source: where one coding assistant keeps its transcript files,
-// how to list and parse them, and how a file's conversation, parent
-// conversation and de-duplication scope are identified. Sources keep no
-// state between calls.
+// how to list them, which reader parses them, and how a file's conversation,
+// parent conversation and de-duplication scope are identified. Sources keep
+// no state between calls.
 
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,6 +15,8 @@
 #include "ParsedSession.h"
 
 namespace vorel {
+
+class IncrementalTranscript;
 
 // A listed transcript file with the modification time and size read while
 // listing. An unreadable time is kUnknownMtime, an unreadable size 0.
@@ -35,9 +38,9 @@ public:
     // The source's transcript files, as local paths (not URLs, despite the
     // name), with what the listing learnt about each.
     virtual std::vector<TranscriptFile> transcriptURLs() const = 0;
-    virtual ParsedSession parse(const std::string& path, const DayWindow& today) const = 0;
-    // Which parser the source uses, so a caller can resume a parse.
-    virtual bool isCodex() const = 0;
+    // A reader for one of the source's files, kept while the file is listed
+    // so that a file that grew is read on from where it left off.
+    virtual std::unique_ptr<IncrementalTranscript> reader() const = 0;
 
     // The defaults read the thread facts the parser found in the file.
     virtual std::string transcriptId(const std::string& path, const ParsedSession& parsed) const;
@@ -52,8 +55,7 @@ public:
     std::string id() const override { return "claude-code"; }
     std::string name() const override { return "Claude Code"; }
     std::vector<TranscriptFile> transcriptURLs() const override;
-    ParsedSession parse(const std::string& path, const DayWindow& today) const override;
-    bool isCodex() const override { return false; }
+    std::unique_ptr<IncrementalTranscript> reader() const override;
 
     // Claude Code tells a conversation's files and subagents apart by path:
     // …/<conversation>/subagents/<agent>.jsonl is a subagent of <conversation>.
@@ -73,8 +75,7 @@ public:
     std::string id() const override { return "codex"; }
     std::string name() const override { return "Codex"; }
     std::vector<TranscriptFile> transcriptURLs() const override;
-    ParsedSession parse(const std::string& path, const DayWindow& today) const override;
-    bool isCodex() const override { return true; }
+    std::unique_ptr<IncrementalTranscript> reader() const override;
 
     static std::string root();
     static std::string archivedRoot();

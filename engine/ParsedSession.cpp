@@ -14,7 +14,7 @@ void ModelUsage::add(const ModelUsage& o) {
     cost += o.cost;
 }
 
-std::int64_t ParsedSession::totalTokens() const {
+std::int64_t SessionTotals::totalTokens() const {
     std::int64_t sum = 0;
     for (const auto& [model, u] : perModel) {
         sum = satAdd(sum, u.input);
@@ -26,7 +26,7 @@ std::int64_t ParsedSession::totalTokens() const {
     return sum;
 }
 
-void ParsedSession::absorb(const ParsedSession& other) {
+void SessionTotals::absorb(const SessionTotals& other) {
     for (const auto& [model, usage] : other.perModel) perModel[model].add(usage);
     todayCost += other.todayCost;
     totalCost += other.totalCost;
@@ -36,20 +36,23 @@ void ParsedSession::absorb(const ParsedSession& other) {
     hasUnknownModel = hasUnknownModel || other.hasUnknownModel;
     if (cwd.empty()) cwd = other.cwd;
     if (title.empty()) title = other.title;
+}
+
+void ParsedSession::absorb(const ParsedSession& other) {
+    SessionTotals::absorb(other);
     turns.insert(turns.end(), other.turns.begin(), other.turns.end());
 }
 
 ParsedSession ParsedSession::rebuilt(std::vector<BilledTurn> kept, const DayWindow& today) const {
+    // What the file says of itself stays; what its responses add up to is
+    // counted again.
     ParsedSession r;
-    r.lastActivity = lastActivity;
-    r.firstActivity = firstActivity;
-    r.title = title;
-    r.cwd = cwd;
-    r.sourceThreadId = sourceThreadId;
-    r.parentThreadId = parentThreadId;
-    r.isSubagent = isSubagent;
-    r.subagentName = subagentName;
-    r.subagentRole = subagentRole;
+    static_cast<SessionTotals&>(r) = *this;
+    r.perModel.clear();
+    r.totalCost = 0;
+    r.todayCost = 0;
+    r.hadTodayActivity = false;
+    r.hasUnknownModel = false;
     r.turns = std::move(kept);
     for (const BilledTurn& t : r.turns) {
         r.perModel[t.model].add(t.usage());

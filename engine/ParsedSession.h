@@ -41,7 +41,9 @@ struct BilledTurn {
     bool operator==(const BilledTurn&) const = default;
 };
 
-struct ParsedSession {
+// Everything a parse finds in a file except its list of responses: what
+// rows are made of. Kept in one struct so that it is copied whole.
+struct SessionTotals {
     std::map<std::string, ModelUsage, std::less<>> perModel;
     double totalCost = 0;
     double todayCost = 0;
@@ -56,13 +58,21 @@ struct ParsedSession {
     bool isSubagent = false;
     std::string subagentName;
     std::string subagentRole;
-    std::vector<BilledTurn> turns;
 
     // Sum of every model's five counters, saturating.
     std::int64_t totalTokens() const;
 
-    // Merges another file's result into this one (thread and subagent fields
+    // Merges another file's figures into these (thread and subagent fields
     // are left as they are).
+    void absorb(const SessionTotals& other);
+
+    bool operator==(const SessionTotals&) const = default;
+};
+
+struct ParsedSession : SessionTotals {
+    std::vector<BilledTurn> turns;
+
+    // Merges another file's result into this one, its responses included.
     void absorb(const ParsedSession& other);
 
     // This record re-totalled from only `kept`; "today" is judged by `today`,

@@ -15,17 +15,4 @@ void RefreshDriver::tick() {
     ++passes_;
 }
 
-void RefreshDriver::run(const std::function<bool()>& keepGoing, const std::function<SteadyTime()>& now,
-                        const std::function<void(SteadyTime)>& waitUntil) {
-    SteadyTime next = now() + kInterval;
-    while (keepGoing()) {
-        waitUntil(next);
-        if (!keepGoing()) break;
-        tick();
-        SteadyTime after = now();
-        next += kInterval;
-        while (next <= after) next += kInterval;
-    }
-}
-
 }  // namespace vorel

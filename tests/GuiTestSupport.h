@@ -20,7 +20,7 @@
 #include "CostSource.h"
 #include "MetadataStore.h"
 #include "TestSupport.h"
-#include "Transcript.h"
+#include "IncrementalTranscript.h"
 
 // Readable texts in failure messages.
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
@@ -87,10 +87,9 @@ public:
     std::string id() const override { return "claude-code"; }
     std::string name() const override { return "Claude Code"; }
     std::vector<TranscriptFile> transcriptURLs() const override { return listTranscripts(folder_); }
-    ParsedSession parse(const std::string& path, const DayWindow& today) const override {
-        return Transcript::parseClaude(path, today);
+    std::unique_ptr<IncrementalTranscript> reader() const override {
+        return std::make_unique<IncrementalTranscript>(IncrementalTranscript::Kind::claude);
     }
-    bool isCodex() const override { return false; }
 
 private:
     std::string folder_;

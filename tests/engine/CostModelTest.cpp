@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -391,5 +394,184 @@ TEST_F(CostModelTest, OverlappingSourceFoldersReadEachFileAsTwoFiles) {
         m.refresh();
         EXPECT_EQ(seen(m), (std::vector<std::string>{"claude-code:s1 Claude Code 0.175000 0.175000 1",
                                                      "codex:t1 Codex 0.090000 0.090000 1"}));
+    }
+}
+
+namespace {
+
+// Every field of a row, numbers to the last digit, so a failure shows what
+// differs.
+std::string describe(const std::vector<SessionRow>& rows) {
+    std::string out;
+    auto num = [](double v) {
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "%.17g", v);
+        return std::string(buf);
+    };
+    auto models = [&](const std::vector<ModelLine>& lines) {
+        std::string s;
+        for (const ModelLine& m : lines) s += " [" + m.name + " " + num(m.cost) + (m.estimated ? " est]" : "]");
+        return s;
+    };
+    for (const SessionRow& r : rows) {
+        out += r.id + " | " + r.source + " | " + r.title + " | " + r.project + " | " + num(r.total) + " " +
+               num(r.today) + (r.isActive ? " active" : "") + " | " + std::to_string(r.startTime.time_since_epoch().count()) +
+               " " + std::to_string(r.lastActivity.time_since_epoch().count()) + " " + std::to_string(r.tokens) +
+               models(r.models) + "\n";
+        for (const std::string& p : r.transcriptPaths) out += "  file " + p + "\n";
+        for (const SubagentRow& s : r.subagents) {
+            out += "  sub " + s.id + " | " + s.name + " | " + num(s.total) + " " + num(s.today) + " " +
+                   std::to_string(s.lastActivity.time_since_epoch().count()) + " " + std::to_string(s.tokens) +
+                   models(s.models) + "\n";
+            for (const std::string& p : s.transcriptPaths) out += "    file " + p + "\n";
+        }
+    }
+    return out;
+}
+
+// A random history of the transcript folders: files of both assistants,
+// subagents, responses copied between files, and the day moving on.
+class TranscriptHistory {
+public:
+    TranscriptHistory(const TempDir& dir, FixedClock& clock, unsigned seed) : dir_(dir), clock_(clock), rng_(seed) {}
+
+    // One change to the folders or the clock; returns what it did.
+    std::string step() {
+        ++stamp_;
+        const unsigned what = pick(100);
+        if (what < 8) {
+            clock_.advance(hours{1 + static_cast<int>(pick(30))});
+            return "day moves on";
+        }
+        const std::string name = kNames[pick(std::size(kNames))];
+        auto it = files_.find(name);
+        if (it == files_.end()) {
+            files_[name] = lines(name, 1 + pick(4));
+            write(name);
+            return "new " + name;
+        }
+        std::string& bytes = it->second;
+        if (what < 45) {
+            bytes += lines(name, 1 + pick(3));
+            append(name, bytes);
+            return "append to " + name;
+        }
+        if (what < 60) {
+            bytes = lines(name, 1 + pick(4));
+            write(name);
+            return "rewrite " + name;
+        }
+        if (what < 75) {
+            // Anywhere, also inside a line: the rest of a line may follow.
+            bytes.resize(pick(bytes.size() + 1));
+            write(name);
+            return "truncate " + name;
+        }
+        if (what < 82) {
+            setFileTime(dir_.file(name), stamp_);
+            return "touch " + name;
+        }
+        fs::remove(dir_.file(name));
+        files_.erase(it);
+        return "delete " + name;
+    }
+
+private:
+    static constexpr const char* kNames[] = {
+        "claude/p/s1.jsonl",
+        "claude/p/s2.jsonl",
+        "claude/q/s1.jsonl",
+        "claude/p/s1/subagents/agent-a.jsonl",
+        "claude/p/s1/subagents/agent-b.jsonl",
+        "claude/p/s3/subagents/agent-c.jsonl",
+        "codex/sessions/2026/07/05/r1.jsonl",
+        "codex/sessions/2026/07/05/r2.jsonl",
+        "codex/sessions/2026/07/06/r3.jsonl",
+        "codex/sessions/2026/07/06/r4.jsonl",
+        "codex/archived_sessions/r5.jsonl",
+    };
+
+    unsigned pick(size_t n) { return static_cast<unsigned>(rng_() % n); }
+
+    // A time near now: today, yesterday or earlier.
+    std::string when() {
+        static const int kHoursBack[] = {0, 1, 3, 20, 30, 80};
+        return isoUtc(clock_.now() - hours{kHoursBack[pick(std::size(kHoursBack))]} - minutes{pick(60)});
+    }
+
+    // Lines for a file; responses come from a small pool of ids and totals,
+    // so files share them.
+    std::string lines(const std::string& name, unsigned n) {
+        std::string out;
+        const bool codex = name.starts_with("codex/");
+        for (unsigned i = 0; i < n; ++i) {
+            const unsigned kind = pick(10);
+            if (codex) {
+                if (kind == 0) {
+                    static const char* kMeta[] = {R"("id":"t1","cwd":"/w/billing")", R"("id":"t2")",
+                                                  R"("id":"t3","parent_thread_id":"t1","agent_nickname":"Scout")",
+                                                  R"("id":"t4","thread_source":"subagent")"};
+                    out += codexMeta(kMeta[pick(std::size(kMeta))], when());
+                } else if (kind == 1) {
+                    out += codexLine("turn_context", pick(2) ? R"({"model":"gpt-5.5"})" : R"({"model":"gpt-5.4"})");
+                } else if (kind == 2) {
+                    out += codexLine("event_msg", R"({"type":"user_message","message":"fix the export"})", when());
+                } else {
+                    const int total = 1000 * static_cast<int>(1 + pick(6));
+                    out += codexTokens(100 * static_cast<int>(1 + pick(9)), total, when());
+                }
+            } else if (kind < 2) {
+                out += claudeUser("task " + std::to_string(pick(3)), pick(2) ? "/w/api" : "");
+            } else {
+                out += claudeReply("m" + std::to_string(pick(12)), 100 * static_cast<int>(1 + pick(20)), when(),
+                                   pick(4) ? "claude-opus-4-8" : "claude-mystery");
+            }
+        }
+        return out;
+    }
+
+    void write(const std::string& name) {
+        dir_.write(name, files_[name]);
+        setFileTime(dir_.file(name), stamp_);
+    }
+    void append(const std::string& name, const std::string& bytes) {
+        std::ofstream(dir_.file(name), std::ios::binary | std::ios::app) << bytes.substr(fs::file_size(dir_.file(name)));
+        setFileTime(dir_.file(name), stamp_);
+    }
+
+    const TempDir& dir_;
+    FixedClock& clock_;
+    std::mt19937 rng_;
+    int stamp_ = 0;
+    std::map<std::string, std::string> files_;
+};
+
+}  // namespace
+
+// A model kept through any history of changes shows what a model made
+// afresh over the same files shows. With the last seed, the Claude Code
+// folder holds the Codex one, so both sources read the Codex files.
+TEST_F(CostModelTest, RefreshedModelEqualsOneBuiltAfresh) {
+    for (unsigned seed : {1u, 2u, 3u}) {
+        TempDir folders;
+        EnvVar claude("VOREL_CLAUDE_ROOT", seed == 3 ? folders.path().string() : folders.file("claude"));
+        EnvVar codex("VOREL_CODEX_ROOT", folders.file("codex/sessions"));
+        clock.set(utc(2026, 7, 5, 21));
+        TranscriptHistory history(folders, clock, seed);
+        MetadataStore meta("");
+        CostModel kept(meta, clock);
+        for (int i = 0; i < 60; ++i) {
+            const std::string change = history.step();
+            SCOPED_TRACE("seed " + std::to_string(seed) + ", step " + std::to_string(i) + ": " + change);
+            kept.refresh();
+            MetadataStore freshMeta("");
+            CostModel fresh(freshMeta, clock);
+            ASSERT_EQ(describe(kept.allRows()), describe(fresh.allRows()));
+            ASSERT_TRUE(kept.allRows() == fresh.allRows());
+            ASSERT_TRUE(kept.todayRows() == fresh.todayRows()) << describe(kept.todayRows());
+            ASSERT_EQ(kept.grandTotal(), fresh.grandTotal());
+            ASSERT_EQ(kept.todayCost(), fresh.todayCost());
+            ASSERT_EQ(kept.menuTitle(), fresh.menuTitle());
+        }
     }
 }
