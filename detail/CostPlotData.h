@@ -16,6 +16,8 @@
 
 namespace vorel {
 
+struct Settings;
+
 // Bars or cumulative line. The raw value is the display text.
 enum class CostPlotMode { cumulative, turns };
 // One plot item per API call or per turn.
@@ -39,9 +41,9 @@ std::optional<CostPart> costPartFromRawValue(std::string_view raw);
 using CostPartSet = std::set<CostPart>;
 CostPartSet allCostParts();
 
-// The unit a new plot starts with: `turns` when VOREL_PLOT_UNIT is exactly
-// "turns", otherwise `calls`.
-CostUnit initialCostUnit();
+// The unit a new plot starts with: `turns` when the settings ask for one bar
+// per turn, otherwise `calls`.
+CostUnit initialCostUnit(const Settings& settings);
 
 // One bar or one point of the plot. Money is US dollars; every amount is
 // 0 or more.

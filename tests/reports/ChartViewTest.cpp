@@ -54,7 +54,6 @@ protected:
         QTest::keyClicks(field, text);
     }
 
-    EnvVar group{"VOREL_CHART_GROUP", std::nullopt};
     std::unique_ptr<ChartView> view;
 };
 
