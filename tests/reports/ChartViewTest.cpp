@@ -112,6 +112,19 @@ TEST_F(ChartViewTest, GroupingByTagSwapsTheOrderPickerForTheSplitNoteAndShowsTag
     EXPECT_TRUE(c.shownHeaders().empty());
 }
 
+TEST_F(ChartViewTest, OpensGroupedByTagOnlyWhenTheSettingsAskForIt) {
+    conversation("a", 2000, 10, 1);
+    EXPECT_EQ(shownChart().options().groupBy, GroupBy::none);
+    view.reset();
+    Settings byTag = Settings::current();
+    byTag.chartGroupByTag = true;
+    ScopedSettings settings(byTag);
+    ChartView& c = shownChart();
+    EXPECT_EQ(c.options().groupBy, GroupBy::tag);
+    EXPECT_EQ(c.groupPicker()->currentText(), "Tag");
+    EXPECT_TRUE(c.splitNote()->isVisible());
+}
+
 TEST_F(ChartViewTest, SplitBarsCarryABadgeThatExplainsOnHoverUntilATagIsRemoved) {
     conversation("split", 3000, 10, 2);
     conversation("single", 1000, 20, 1);
