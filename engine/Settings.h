@@ -28,7 +28,7 @@ struct Settings {
     // at when launched (the shell reads the name).
     std::string section{};
     // VOREL_WINDOW_W / VOREL_WINDOW_H: the main window's first content size,
-    // when given as a whole finite number; rounded, and clamped to
+    // when the whole text is a finite number; rounded, and clamped to
     // 1 ... kMaxWindowSide.
     std::optional<int> windowWidth{};
     std::optional<int> windowHeight{};
