@@ -49,6 +49,7 @@
 #include "CostSource.h"
 #include "MetadataStore.h"
 #include "NameSuggester.h"
+#include "Settings.h"
 #include "Transcript.h"
 #include "TranscriptGenerator.h"
 
@@ -105,8 +106,7 @@ const bench::Corpus& corpus() {
         bench::Corpus made = bench::ensureCorpus(corpusFolder(p), p);
         std::fprintf(stderr, "corpus %s: %zu files, %.1f MB (ready in %.1f s)\n", made.folder.c_str(), made.files,
                      static_cast<double>(made.bytes) / 1e6, secondsSince(t0));
-        ::setenv("VOREL_CLAUDE_ROOT", made.claudeRoot.c_str(), 1);
-        ::setenv("VOREL_CODEX_ROOT", made.codexRoot.c_str(), 1);
+        Settings::setCurrent(Settings{.claudeRoot = made.claudeRoot, .codexRoot = made.codexRoot});
         return made;
     }();
     return c;
@@ -443,8 +443,7 @@ int printRows(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s --rows <claude-root> <codex-root> [--now <ISO 8601 time>]\n", argv[0]);
         return 2;
     }
-    ::setenv("VOREL_CLAUDE_ROOT", argv[2], 1);
-    ::setenv("VOREL_CODEX_ROOT", argv[3], 1);
+    Settings::setCurrent(Settings{.claudeRoot = argv[2], .codexRoot = argv[3]});
     std::unique_ptr<Clock> clock;
     if (argc == 6) {
         auto now = Transcript::parseDate(argv[5]);

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <utility>
 
 #include "DecimalText.h"
+#include "Settings.h"
 
 namespace vorel {
 
@@ -81,9 +81,8 @@ std::optional<CostPart> costPartFromRawValue(std::string_view raw) {
 
 CostPartSet allCostParts() { return {CostPart::input, CostPart::cached, CostPart::output}; }
 
-CostUnit initialCostUnit() {
-    const char* v = std::getenv("VOREL_PLOT_UNIT");
-    return v && std::string_view(v) == "turns" ? CostUnit::turns : CostUnit::calls;
+CostUnit initialCostUnit(const Settings& settings) {
+    return settings.plotByTurns ? CostUnit::turns : CostUnit::calls;
 }
 
 CostPlotData::CostPlotData(std::vector<ConversationEvent> events, CostUnit unit, CostPartSet selectedParts)

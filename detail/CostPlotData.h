@@ -16,6 +16,8 @@
 
 namespace vorel {
 
+struct Settings;
+
 // How the plot draws its items: their running total as a line over an area
 // ("Cumulative cost"), or one stacked bar per item ("Itemized costs"). The
 // bars mode keeps its established name `turns` although it draws bars for
@@ -43,9 +45,9 @@ std::optional<CostPart> costPartFromRawValue(std::string_view raw);
 using CostPartSet = std::set<CostPart>;
 CostPartSet allCostParts();
 
-// The unit a new plot starts with: `turns` when VOREL_PLOT_UNIT is exactly
-// "turns", otherwise `calls`.
-CostUnit initialCostUnit();
+// The unit a new plot starts with: `turns` when the settings ask for one bar
+// per turn, otherwise `calls`.
+CostUnit initialCostUnit(const Settings& settings);
 
 // One bar or one point of the plot. Money is US dollars; every amount is
 // 0 or more.

@@ -12,6 +12,7 @@
 #include <cmath>
 
 #include "Appearance.h"
+#include "Settings.h"
 #include "Theme.h"
 
 namespace vorel {
@@ -231,7 +232,7 @@ struct CostPlotView::Layout {
     bool empty = true;
 };
 
-CostPlotView::CostPlotView(QWidget* parent) : QWidget(parent), data_({}, initialCostUnit()) {
+CostPlotView::CostPlotView(QWidget* parent) : QWidget(parent), data_({}, initialCostUnit(Settings::current())) {
     setMouseTracking(true);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     hbar_ = new QScrollBar(Qt::Horizontal, this);
@@ -310,8 +311,8 @@ void CostPlotView::togglePart(CostPart part) {
 }
 
 void CostPlotView::resetViewState() {
-    if (data_.unit() != initialCostUnit() || data_.selectedParts() != allCostParts()) {
-        data_.setUnit(initialCostUnit());
+    if (data_.unit() != initialCostUnit(Settings::current()) || data_.selectedParts() != allCostParts()) {
+        data_.setUnit(initialCostUnit(Settings::current()));
         data_.setSelectedParts(allCostParts());
         ++dataRevision_;
     }

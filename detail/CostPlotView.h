@@ -46,7 +46,7 @@ public:
     // one, then clears the hover.
     void togglePart(CostPart part);
     // The plot's own state back to its start values, as when it first comes
-    // on screen: the unit from VOREL_PLOT_UNIT, all parts, no hover. The
+    // on screen: the unit the settings ask for, all parts, no hover. The
     // mode belongs to the screen and stays.
     void resetViewState();
     std::optional<int> hoveredId() const { return hoveredId_; }

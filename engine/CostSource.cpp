@@ -2,7 +2,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,6 +20,7 @@
 #include <unordered_map>
 
 #include "IncrementalTranscript.h"
+#include "Settings.h"
 
 namespace vorel {
 
@@ -29,21 +29,6 @@ namespace {
 std::string withoutTrailingSlashes(std::string p) {
     while (p.size() > 1 && p.back() == '/') p.pop_back();
     return p;
-}
-
-std::string homeFolder() {
-    if (const char* home = std::getenv("HOME"); home && *home) return withoutTrailingSlashes(home);
-    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) return withoutTrailingSlashes(pw->pw_dir);
-    return {};
-}
-
-// The folder named by an environment variable, or `fallback` when it is not
-// set. A variable set to an empty value names no folder at all: an empty
-// path must never mean the working folder.
-std::optional<std::string> envFolder(const char* name) {
-    const char* v = std::getenv(name);
-    if (!v) return std::nullopt;
-    return withoutTrailingSlashes(v);
 }
 
 std::string parentFolder(const std::string& path) {
@@ -544,11 +529,7 @@ std::string CostSource::dedupeScope(const std::string& rowId) const { return row
 
 // Claude Code
 
-std::string ClaudeCodeSource::root() {
-    if (auto v = envFolder("VOREL_CLAUDE_ROOT")) return *v;
-    std::string home = homeFolder();
-    return home.empty() ? std::string{} : home + "/.claude/projects";
-}
+std::string ClaudeCodeSource::root() { return Settings::current().claudeRoot; }
 
 std::vector<TranscriptFile> ClaudeCodeSource::transcriptURLs() const { return listTranscripts(root()); }
 
@@ -589,20 +570,13 @@ std::string ClaudeCodeSource::subagentLabel(const std::string& path, const Parse
 
 // Codex
 
-std::string CodexSource::root() {
-    if (auto v = envFolder("VOREL_CODEX_ROOT")) return *v;
-    std::string home = homeFolder();
-    return home.empty() ? std::string{} : home + "/.codex/sessions";
-}
+std::string CodexSource::root() { return Settings::current().codexRoot; }
 
 std::string CodexSource::archivedRoot() {
-    if (auto v = envFolder("VOREL_CODEX_ROOT")) {
-        if (v->empty()) return {};
-        std::string parent = parentFolder(*v);
-        return (parent.empty() && v->front() != '/' ? std::string(".") : parent) + "/archived_sessions";
-    }
-    std::string home = homeFolder();
-    return home.empty() ? std::string{} : home + "/.codex/archived_sessions";
+    const std::string root = withoutTrailingSlashes(CodexSource::root());
+    if (root.empty()) return {};
+    std::string parent = parentFolder(root);
+    return (parent.empty() && root.front() != '/' ? std::string(".") : parent) + "/archived_sessions";
 }
 
 std::vector<TranscriptFile> CodexSource::transcriptURLs() const {

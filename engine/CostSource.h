@@ -67,6 +67,8 @@ public:
     // all Claude Code files share one set of counted responses.
     std::string dedupeScope(const std::string&) const override { return "claude-code"; }
 
+    // The folder listed: the one the current settings name, read at each
+    // listing.
     static std::string root();
 };
 
@@ -77,6 +79,9 @@ public:
     std::vector<TranscriptFile> transcriptURLs() const override;
     std::unique_ptr<IncrementalTranscript> reader() const override;
 
+    // The folders listed, as for Claude Code: the sessions folder the
+    // settings name and the archived_sessions folder beside it (none beside
+    // no folder).
     static std::string root();
     static std::string archivedRoot();
 };

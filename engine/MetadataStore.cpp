@@ -1,17 +1,15 @@
 #include "MetadataStore.h"
 
-#include <pwd.h>
 #include <simdjson.h>
 #include <unicode/normalizer2.h>
 #include <unicode/unistr.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <set>
 
 #include "NameSuggester.h"
+#include "Settings.h"
 #include "TextRules.h"
 
 namespace vorel {
@@ -62,32 +60,8 @@ MetadataStore::MetadataStore(const std::string& folder, Writer writer) : writer_
 }
 
 MetadataStore& MetadataStore::shared() {
-    static MetadataStore store(folderFromEnvironment());
+    static MetadataStore store(Settings::current().metadataDir);
     return store;
-}
-
-std::string MetadataStore::folderFromEnvironment() {
-    const char* dir = std::getenv("VOREL_METADATA_DIR");
-    if (dir && *dir) return dir;
-    fs::path base;
-    const char* xdg = std::getenv("XDG_DATA_HOME");
-    if (xdg && xdg[0] == '/') {
-        base = xdg;
-    } else {
-        std::string home;
-        if (const char* h = std::getenv("HOME"); h && *h) {
-            home = h;
-        } else {
-            passwd pw{};
-            passwd* found = nullptr;
-            std::vector<char> buf(16384);
-            if (::getpwuid_r(::getuid(), &pw, buf.data(), buf.size(), &found) == 0 && found && found->pw_dir)
-                home = found->pw_dir;
-        }
-        if (home.empty()) return {};
-        base = fs::path(home) / ".local" / "share";
-    }
-    return (base / "Vorel").string();
 }
 
 const ConversationMeta* MetadataStore::find(std::string_view id) const {

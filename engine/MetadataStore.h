@@ -34,13 +34,9 @@ public:
     MetadataStore(const MetadataStore&) = delete;
     MetadataStore& operator=(const MetadataStore&) = delete;
 
-    // The process's store, created on first use in folderFromEnvironment().
+    // The process's store, created on first use in the metadata folder the
+    // current settings name.
     static MetadataStore& shared();
-
-    // VOREL_METADATA_DIR when set and not empty; otherwise Vorel in
-    // $XDG_DATA_HOME (when it is an absolute path), else in
-    // ~/.local/share. Empty when no home folder can be found.
-    static std::string folderFromEnvironment();
 
     const MetadataFile::Records& byId() const { return byId_; }
     const std::string& fileURL() const { return fileURL_; }

@@ -4,12 +4,11 @@
 #include <QLocale>
 #include <QString>
 #include <algorithm>
-#include <cstdlib>
-#include <cstring>
 #include <map>
 #include <numeric>
 
 #include "MetadataStore.h"
+#include "Settings.h"
 
 namespace vorel {
 
@@ -25,8 +24,7 @@ std::string_view rawText(SortKey k) {
 std::string_view rawText(GroupBy g) { return g == GroupBy::tag ? "Tag" : "None"; }
 
 GroupBy initialGroupBy() {
-    const char* v = std::getenv("VOREL_CHART_GROUP");
-    return v && std::strcmp(v, "tag") == 0 ? GroupBy::tag : GroupBy::none;
+    return Settings::current().chartGroupByTag ? GroupBy::tag : GroupBy::none;
 }
 
 std::vector<const SessionRow*> chartRows(const std::vector<SessionRow>& allRows, const ChartOptions& options,

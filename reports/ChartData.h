@@ -27,8 +27,8 @@ enum class GroupBy { none, tag };
 inline constexpr std::array<GroupBy, 2> kAllGroupBys{GroupBy::none, GroupBy::tag};
 std::string_view rawText(GroupBy g);
 
-// The grouping the chart opens with: by tag when VOREL_CHART_GROUP is
-// exactly "tag", else none.
+// The grouping the chart opens with: by tag when the current settings ask
+// for it, else none.
 GroupBy initialGroupBy();
 
 // The group of the conversations that carry no tag.

@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QTimer>
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 
 #include "AppModel.h"
@@ -13,6 +12,7 @@
 #include "MetadataFile.h"
 #include "MetadataStore.h"
 #include "NavState.h"
+#include "Settings.h"
 #include "ShellScreens.h"
 #include "SingleInstance.h"
 #include "StatusItem.h"
@@ -87,11 +87,13 @@ void Application::postLaunchTask() {
 void Application::openAtLaunch() {
     if (didOpenMainWindow_) return;
     didOpenMainWindow_ = true;
-    const char* section = std::getenv("VOREL_SECTION");
-    MainWindow::show(model_, sectionFromName(QString::fromUtf8(section ? section : "")));
+    MainWindow::show(model_, sectionFromName(QString::fromStdString(Settings::current().section)));
 }
 
 int Application::run(int argc, char** argv) {
+    // The environment is read here, once, before anything can start a
+    // thread that reads the settings.
+    Settings::setCurrent(Settings::fromEnvironment());
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vorel"));
     // The process lives in the tray; closing the window only hides it.
@@ -101,7 +103,7 @@ int Application::run(int argc, char** argv) {
 
     // One instance per metadata folder, whatever else differs between two
     // launches (TMPDIR, say): both would write the same file.
-    platform::SingleInstance instance(QString::fromStdString(MetadataStore::folderFromEnvironment()));
+    platform::SingleInstance instance(QString::fromStdString(Settings::current().metadataDir));
     const platform::SingleInstance::Claim claim = instance.claim();
     if (claim == platform::SingleInstance::Claim::AnotherRuns) {
         if (!instance.reachedRunningInstance()) {

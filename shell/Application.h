@@ -1,7 +1,7 @@
 #pragma once
 // Wires the shell together: the status item shows today's amount and opens
 // the panel, its menu opens the main window or quits, and the launch task
-// opens the main window once at the section VOREL_SECTION names.
+// opens the main window once at the section the settings name.
 
 #include <QObject>
 #include <functional>
@@ -24,14 +24,15 @@ public:
     Application(AppModel& model, platform::StatusItem* item, QObject* parent = nullptr);
     ~Application() override;
 
-    // The whole process: single instance, fonts, model, status item, launch
-    // task, event loop. Returns the exit code.
+    // The whole process: settings from the environment, single instance,
+    // fonts, model, status item, launch task, event loop. Returns the exit
+    // code.
     static int run(int argc, char** argv);
 
     // Posts the launch task to the event loop.
     void postLaunchTask();
     // The launch task: the first call opens the main window at the section
-    // VOREL_SECTION names; later calls do nothing.
+    // the current settings name; later calls do nothing.
     void openAtLaunch();
 
     // The panel, made on the first click on the status item.

@@ -9,15 +9,13 @@
 #include <QVBoxLayout>
 #include <QShowEvent>
 #include <algorithm>
-#include <clocale>
-#include <cmath>
-#include <cstdlib>
 
 #include "AppModel.h"
 #include "Appearance.h"
 #include "Formatting.h"
 #include "MainMenu.h"
 #include "SaveStatusLine.h"
+#include "Settings.h"
 #include "Symbols.h"
 #include "Theme.h"
 
@@ -58,29 +56,13 @@ void MainWindow::registerScreen(Section s, ScreenFactory factory) { factories()[
 
 void MainWindow::setQuitOnClose(bool quit) { gQuitOnClose = quit; }
 
-int MainWindow::sizeFromEnvironment(const char* name, int fallback) {
-    const char* v = std::getenv(name);
-    if (!v || !*v) return fallback;
-    // The whole text must be a number; strtod would skip leading white
-    // space, so that is refused first. The C locale is used explicitly:
-    // QApplication puts the user's locale into effect, and a German one
-    // would read "1000.5" as 1000 followed by junk.
-    if (std::isspace(static_cast<unsigned char>(*v))) return fallback;
-    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
-    char* end = nullptr;
-    double d = ::strtod_l(v, &end, cLocale);
-    if (end == v || *end != '\0' || !std::isfinite(d)) return fallback;
-    // X11 window coordinates are 16-bit signed; "1e9" is a size no window
-    // can have.
-    return static_cast<int>(std::clamp(std::round(d), 1.0, static_cast<double>(kMaxSide)));
-}
-
 void MainWindow::show(AppModel& model, Section section) {
     NavState::shared().setSection(section);
     if (!gWindow) {
         gWindow = new MainWindow(model);
-        int w = sizeFromEnvironment("VOREL_WINDOW_W", kDefaultSize.width());
-        int h = sizeFromEnvironment("VOREL_WINDOW_H", kDefaultSize.height());
+        const Settings& settings = Settings::current();
+        int w = settings.windowWidth.value_or(kDefaultSize.width());
+        int h = settings.windowHeight.value_or(kDefaultSize.height());
         gWindow->resize(std::max(w, gWindow->minimumWidth()), std::max(h, gWindow->minimumHeight()));
         if (QScreen* screen = QGuiApplication::primaryScreen()) {
             QRect area = screen->availableGeometry();

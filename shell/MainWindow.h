@@ -36,7 +36,7 @@ public:
     static void registerScreen(Section s, ScreenFactory factory);
 
     // Selects the section and brings the window forward, making it the
-    // first time (its content size from VOREL_WINDOW_W / VOREL_WINDOW_H).
+    // first time (its content size from the current settings).
     static void show(AppModel& model, Section section);
 
     // Whether closing the window quits the application (when there is no
@@ -48,20 +48,14 @@ public:
     // The model the window was made with (it keeps it for good).
     AppModel& model() const { return model_; }
 
-    // The window's sizes: its first content size unless the environment
-    // gives another, and the smallest it may be made. The sidebar keeps its
+    // The window's sizes: its first content size unless the settings
+    // give another, and the smallest it may be made. The sidebar keeps its
     // width, so every section's screen must lay out in what is left at the
     // smallest size; then no section has to widen the window.
     static constexpr QSize kDefaultSize{780, 640};
     static constexpr QSize kMinimumSize{760, 420};
     static constexpr int kSidebarWidth = 190;
     static constexpr int kNarrowestScreen = kMinimumSize.width() - kSidebarWidth;
-
-    // The content size an environment value gives: the number when the
-    // whole text parses as a finite decimal number in the C locale
-    // (rounded, and clamped to 1 ... kMaxSide), else the fallback.
-    static constexpr int kMaxSide = 32767;
-    static int sizeFromEnvironment(const char* name, int fallback);
 
 protected:
     void closeEvent(QCloseEvent* e) override;

@@ -135,8 +135,7 @@ protected:
 
     TempDir dir;
     EnvVar tz{"TZ", "UTC"};
-    EnvVar claudeRoot{"VOREL_CLAUDE_ROOT", dir.file("claude")};
-    EnvVar codexRoot{"VOREL_CODEX_ROOT", dir.file("codex/sessions")};
+    ScopedSettings roots{Settings{.claudeRoot = dir.file("claude"), .codexRoot = dir.file("codex/sessions")}};
     std::shared_ptr<FixedClock> clock = std::make_shared<FixedClock>(kNoon);
     MetadataStore store{dir.file("meta")};
     std::unique_ptr<AppModel> app;

@@ -1,6 +1,6 @@
 #pragma once
 // Helpers shared by the test files: scratch folders, fixed days, scoped
-// environment values and locales, and transcript lines to write.
+// settings, environment values and locales, and transcript lines to write.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -16,6 +16,7 @@
 #include <string>
 
 #include "Clock.h"
+#include "Settings.h"
 #include "TranscriptReading.h"
 
 namespace vorel::test {
@@ -73,6 +74,20 @@ inline Transcript::TranscriptText textOf(std::string bytes) {
 }
 
 inline std::string fixturesDir() { return VOREL_FIXTURES_DIR; }
+
+// Puts `settings` into effect for a scope, then the ones before again.
+class ScopedSettings {
+public:
+    explicit ScopedSettings(Settings settings) : old_(Settings::current()) {
+        Settings::setCurrent(std::move(settings));
+    }
+    ~ScopedSettings() { Settings::setCurrent(std::move(old_)); }
+    ScopedSettings(const ScopedSettings&) = delete;
+    ScopedSettings& operator=(const ScopedSettings&) = delete;
+
+private:
+    Settings old_;
+};
 
 // Sets (or, given nullopt, removes) an environment variable for a scope; a
 // change of TZ takes effect at once.

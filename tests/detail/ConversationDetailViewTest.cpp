@@ -194,7 +194,6 @@ TEST_F(DetailViewTest, TicksKeepWhatIsBeingTyped) {
 
 TEST_F(DetailViewTest, ReopenedSectionsStartAfreshButTheScreenKeepsItsOwnState) {
     claude("only", kNoon - std::chrono::hours{1}, 1);
-    test::EnvVar unit("VOREL_PLOT_UNIT", std::nullopt);
     ConversationDetailView view(model());
     view.show();
     CostPlotView* plot = view.plot();

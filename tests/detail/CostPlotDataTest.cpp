@@ -27,15 +27,6 @@ void expectTicks(double maximum, const std::vector<double>& expected) {
     for (size_t i = 0; i < ticks.size(); ++i) EXPECT_DOUBLE_EQ(ticks[i], expected[i]) << "maximum " << maximum;
 }
 
-TEST(CostPlotUnit, VariableStartsTheTurnsPlotOnlyWhenExactlyTurns) {
-    const std::pair<std::optional<std::string>, CostUnit> starts[] = {
-        {"turns", CostUnit::turns}, {"Turns", CostUnit::calls}, {"turns ", CostUnit::calls}, {std::nullopt, CostUnit::calls}};
-    for (const auto& [value, unit] : starts) {
-        test::EnvVar v("VOREL_PLOT_UNIT", value);
-        EXPECT_EQ(initialCostUnit(), unit) << value.value_or("unset");
-    }
-}
-
 TEST(CostPlotItems, CallsOrConsecutiveCallsOfOneTurnMakeTheItemsAndTheirRunningTotals) {
     // No events: no items and the default scales.
     CostPlotData empty({}, CostUnit::turns);

@@ -73,6 +73,18 @@ protected:
     CostPlotView view;
 };
 
+TEST(CostPlotStart, AFreshPlotAndAResetTakeTheUnitTheSettingsAskFor) {
+    for (bool byTurns : {false, true}) {
+        test::ScopedSettings settings(Settings{.plotByTurns = byTurns});
+        const CostUnit asked = byTurns ? CostUnit::turns : CostUnit::calls;
+        CostPlotView plot;
+        EXPECT_EQ(plot.data().unit(), asked);
+        plot.setUnit(byTurns ? CostUnit::calls : CostUnit::turns);
+        plot.resetViewState();
+        EXPECT_EQ(plot.data().unit(), asked);
+    }
+}
+
 TEST_F(CostPlotViewTest, ClickReportsTheFirstEventOfTheItemPressedAndReleasedOn) {
     QSignalSpy clicked(&view, &CostPlotView::eventClicked);
     // Cumulative: anywhere in the area, not only on the line; a drag reports

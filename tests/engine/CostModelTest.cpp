@@ -61,8 +61,7 @@ protected:
 
     TempDir dir;
     EnvVar tz{"TZ", "UTC"};
-    EnvVar claudeRoot{"VOREL_CLAUDE_ROOT", dir.file("claude")};
-    EnvVar codexRoot{"VOREL_CODEX_ROOT", dir.file("codex/sessions")};
+    ScopedSettings roots{Settings{.claudeRoot = dir.file("claude"), .codexRoot = dir.file("codex/sessions")}};
     FixedClock clock{utc(2026, 7, 5, 12)};
     std::unique_ptr<MetadataStore> store_;
     std::unique_ptr<CostModel> model_;
@@ -315,7 +314,7 @@ TEST_F(CostModelTest, CodexConversationsAndTheirAnnotations) {
 
 TEST_F(CostModelTest, WholePassOverTheFixtures) {
     const std::string claudeRoot = fixturesDir() + "/claude/projects";
-    EnvVar claude("VOREL_CLAUDE_ROOT", claudeRoot), codex("VOREL_CODEX_ROOT", fixturesDir() + "/codex/sessions");
+    ScopedSettings fixtures(Settings{.claudeRoot = claudeRoot, .codexRoot = fixturesDir() + "/codex/sessions"});
     clock.set(utc(2026, 5, 11, 12));
 
     // The expected total, worked out apart from the model: every Claude Code
@@ -379,7 +378,7 @@ TEST_F(CostModelTest, OverlappingSourceFoldersReadEachFileAsTwoFiles) {
         SCOPED_TRACE(l.name);
         std::string claudePath = put(l.claudePath, claudeFile, 100);
         put(l.codexPath, codexFile, 200);
-        EnvVar claude("VOREL_CLAUDE_ROOT", dir.file(l.claudeRoot)), codex("VOREL_CODEX_ROOT", dir.file(l.codexRoot));
+        ScopedSettings layout(Settings{.claudeRoot = dir.file(l.claudeRoot), .codexRoot = dir.file(l.codexRoot)});
         MetadataStore meta("");
         CostModel m(meta, clock);
         EXPECT_EQ(seen(m), (std::vector<std::string>{"claude-code:s1 Claude Code 0.075000 0.075000 1",

@@ -15,7 +15,7 @@
 #include "TestSupport.h"
 
 using namespace vorel;
-using vorel::test::EnvVar;
+using vorel::test::ScopedSettings;
 using vorel::test::TempDir;
 namespace fs = std::filesystem;
 
@@ -178,45 +178,47 @@ TEST(TranscriptListing, AnyDepthWithFewDescriptors) {
 
 }
 
-TEST(TranscriptSources, RootsComeFromTheEnvironmentAtListingTime) {
+TEST(TranscriptSources, RootsComeFromTheSettingsAtListingTime) {
     TempDir dir;
     for (const char* name : {"home/.claude/projects/p1/abc.jsonl", "home/.codex/sessions/2026/07/05/b.jsonl",
                              "home/.codex/archived_sessions/a.jsonl", "data/sessions/s.jsonl",
                              "data/archived_sessions/2026/old.jsonl"}) {
         dir.write(name, "");
     }
-    EnvVar home("HOME", dir.file("home") + "/");
+    ClaudeCodeSource claude;
+    CodexSource codex;
     {
-        EnvVar claude("VOREL_CLAUDE_ROOT", std::nullopt), codex("VOREL_CODEX_ROOT", std::nullopt);
+        ScopedSettings home(Settings{.claudeRoot = dir.file("home/.claude/projects"),
+                                     .codexRoot = dir.file("home/.codex/sessions")});
         // The hidden folders on the way to a root do not hide its files.
-        EXPECT_EQ(relative(ClaudeCodeSource().transcriptURLs(), dir.path()),
+        EXPECT_EQ(relative(claude.transcriptURLs(), dir.path()),
                   (std::vector<std::string>{"home/.claude/projects/p1/abc.jsonl"}));
-        EXPECT_EQ(relative(CodexSource().transcriptURLs(), dir.path()),
+        EXPECT_EQ(relative(codex.transcriptURLs(), dir.path()),
                   (std::vector<std::string>{"home/.codex/sessions/2026/07/05/b.jsonl",
                                             "home/.codex/archived_sessions/a.jsonl"}));
     }
     {
-        // Trailing slashes are ignored; the archive is the root's sibling and
-        // is listed after the root.
-        EnvVar claude("VOREL_CLAUDE_ROOT", dir.file("home/.claude/projects") + "/");
-        EnvVar codex("VOREL_CODEX_ROOT", dir.file("data/sessions") + "//");
-        EXPECT_EQ(ClaudeCodeSource::root(), dir.file("home/.claude/projects"));
+        // The same sources, other settings: the archive is the root's
+        // sibling and is listed after the root.
+        ScopedSettings data(Settings{.codexRoot = dir.file("data/sessions") + "/"});
         EXPECT_EQ(CodexSource::archivedRoot(), dir.file("data/archived_sessions"));
-        EXPECT_EQ(relative(CodexSource().transcriptURLs(), dir.path()),
+        EXPECT_EQ(relative(codex.transcriptURLs(), dir.path()),
                   (std::vector<std::string>{"data/sessions/s.jsonl", "data/archived_sessions/2026/old.jsonl"}));
+        ScopedSettings relativeRoot(Settings{.codexRoot = "sessions"});
+        EXPECT_EQ(CodexSource::archivedRoot(), "./archived_sessions");
     }
     {
-        // A variable set to nothing names no folder: the working folder is
-        // never scanned, and there is no archive beside it.
+        // No folder named: the working folder is never scanned, and there
+        // is no archive beside it.
         TempDir work;
         work.write("x.jsonl", "");
         work.write("archived_sessions/y.jsonl", "");
         fs::path before = fs::current_path();
         fs::current_path(work.path());
-        EnvVar claude("VOREL_CLAUDE_ROOT", ""), codex("VOREL_CODEX_ROOT", "");
-        bool none = ClaudeCodeSource().transcriptURLs().empty() && CodexSource().transcriptURLs().empty();
+        ScopedSettings none(Settings{});
+        bool nothing = claude.transcriptURLs().empty() && codex.transcriptURLs().empty();
         fs::current_path(before);
-        EXPECT_TRUE(none);
+        EXPECT_TRUE(nothing);
         EXPECT_EQ(CodexSource::archivedRoot(), "");
     }
 }

@@ -358,14 +358,5 @@ TEST(MetadataFileTest, OnlyStaleTemporariesOfTheFileAreRemoved) {
     EXPECT_EQ(MetadataFile::removeStaleTemporaries(dir.file("missing/metadata.json")), 0);
 }
 
-TEST(MetadataStoreFolderTest, FromEnvironment) {
-    test::EnvVar home("HOME", "/h"), xdg("XDG_DATA_HOME", "/x"), dir("VOREL_METADATA_DIR", "/m/");
-    EXPECT_EQ(MetadataStore::folderFromEnvironment(), "/m/");
-    test::EnvVar emptyDir("VOREL_METADATA_DIR", "");  // empty means the default
-    EXPECT_EQ(MetadataStore::folderFromEnvironment(), "/x/Vorel");
-    test::EnvVar relative("XDG_DATA_HOME", "relative");  // ignored: not absolute
-    EXPECT_EQ(MetadataStore::folderFromEnvironment(), "/h/.local/share/Vorel");
-}
-
 }  // namespace
 }  // namespace vorel

@@ -54,7 +54,6 @@ protected:
         QTest::keyClicks(field, text);
     }
 
-    EnvVar group{"VOREL_CHART_GROUP", std::nullopt};
     std::unique_ptr<ChartView> view;
 };
 
@@ -111,6 +110,19 @@ TEST_F(ChartViewTest, GroupingByTagSwapsTheOrderPickerForTheSplitNoteAndShowsTag
     EXPECT_TRUE(c.orderControl()->isVisible());
     EXPECT_EQ(c.options().sort, SortKey::name);
     EXPECT_TRUE(c.shownHeaders().empty());
+}
+
+TEST_F(ChartViewTest, OpensGroupedByTagOnlyWhenTheSettingsAskForIt) {
+    conversation("a", 2000, 10, 1);
+    EXPECT_EQ(shownChart().options().groupBy, GroupBy::none);
+    view.reset();
+    Settings byTag = Settings::current();
+    byTag.chartGroupByTag = true;
+    ScopedSettings settings(byTag);
+    ChartView& c = shownChart();
+    EXPECT_EQ(c.options().groupBy, GroupBy::tag);
+    EXPECT_EQ(c.groupPicker()->currentText(), "Tag");
+    EXPECT_TRUE(c.splitNote()->isVisible());
 }
 
 TEST_F(ChartViewTest, SplitBarsCarryABadgeThatExplainsOnHoverUntilATagIsRemoved) {

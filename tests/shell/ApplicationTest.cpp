@@ -53,7 +53,9 @@ TEST(ApplicationWindow, TheItemOpensConversationsAndTheLaunchTaskItsSectionOnce)
     EXPECT_TRUE(MainWindow::existing()->isVisible());
     EXPECT_EQ(NavState::shared().section(), Section::history);
     MainWindow::existing()->close();
-    EnvVar section("VOREL_SECTION", "pricing");
+    Settings launch = Settings::current();
+    launch.section = "pricing";
+    ScopedSettings section(launch);
     shell.postLaunchTask();
     // Posted, not run: the window opens on the next turn of the event loop.
     EXPECT_FALSE(MainWindow::existing()->isVisible());

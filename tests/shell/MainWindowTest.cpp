@@ -18,7 +18,7 @@
 #include "ShellScreens.h"
 
 using namespace vorel;
-using vorel::test::EnvVar;
+using vorel::test::ScopedSettings;
 using vorel::test::windowModel;
 
 namespace {
@@ -54,16 +54,16 @@ protected:
 }  // namespace
 
 // First, so that it is the one that makes the window when run in order.
-TEST_F(MainWindowTest, ContentSizeComesFromTheEnvironmentOnlyWhenMade) {
+TEST_F(MainWindowTest, ContentSizeComesFromTheSettingsOnlyWhenMade) {
     const bool makesIt = MainWindow::existing() == nullptr;
     {
-        EnvVar w("VOREL_WINDOW_W", "1000"), h("VOREL_WINDOW_H", "700");
+        ScopedSettings size(Settings{.windowWidth = 1000, .windowHeight = 700});
         MainWindow* win = show(Section::history);
         if (makesIt) { EXPECT_EQ(win->size(), QSize(1000, 700)); }
         win->close();
     }
     const QSize before = MainWindow::existing()->size();
-    EnvVar w("VOREL_WINDOW_W", "1200"), h("VOREL_WINDOW_H", "900");
+    ScopedSettings other(Settings{.windowWidth = 1200, .windowHeight = 900});
     show(Section::history);
     EXPECT_EQ(MainWindow::existing()->size(), before);
 }
@@ -160,22 +160,7 @@ TEST_F(MainWindowTest, AScreenWiderThanTheWindowWidensItAndLeavingItLetsTheUserN
     EXPECT_EQ(w->width(), MainWindow::kMinimumSize.width());
 }
 
-TEST(WindowSizeFromEnvironment, WholeFiniteNumbersOnlyWhateverTheLocale) {
-    test::CommaLocale comma;  // where one can be had
-    const std::pair<std::optional<std::string>, int> cases[] = {
-        {std::nullopt, 780}, {"", 780},     {"1000.4", 1000}, {"999.5", 1000}, {"1e3", 1000}, {" 1000", 780},
-        {"1000px", 780},     {"10,5", 780}, {"nan", 780},     {"-infinity", 780},
-        {"1e400", 780},  // overflows to infinity
-        {"1e9", MainWindow::kMaxSide}, {"32767", 32767}, {"0", 1}, {"-5", 1},
-    };
-    for (const auto& [value, expected] : cases) {
-        EnvVar v("VOREL_TEST_SIZE", value);
-        EXPECT_EQ(MainWindow::sizeFromEnvironment("VOREL_TEST_SIZE", 780), expected)
-            << "value: " << value.value_or("(unset)");
-    }
-}
-
-TEST(SectionFromEnvironment, ExactNamesMapToSectionsAnythingElseToTheHistory) {
+TEST(SectionFromName, ExactNamesMapToSectionsAnythingElseToTheHistory) {
     EXPECT_EQ(sectionFromName("export"), Section::exportCsv);
     EXPECT_EQ(sectionFromName("about"), Section::about);
     for (const char* other : {"Pricing", " about", ""}) EXPECT_EQ(sectionFromName(other), Section::history) << other;
