@@ -289,6 +289,7 @@ TEST_F(CostModelTest, CodexConversationsAndTheirAnnotations) {
 }
 
 TEST_F(CostModelTest, WholePassOverTheFixtures) {
+    VOREL_NEEDS_FIXTURES();
     const std::string claudeRoot = fixturesDir() + "/claude/projects";
     EnvVar claude("VOREL_CLAUDE_ROOT", claudeRoot), codex("VOREL_CODEX_ROOT", fixturesDir() + "/codex/sessions");
     clock.set(utc(2026, 5, 11, 12));
