@@ -19,6 +19,7 @@
 #include "CostModel.h"
 #include "CostSource.h"
 #include "MetadataStore.h"
+#include "QtWarningCheck.h"
 #include "TestSupport.h"
 #include "Transcript.h"
 
