@@ -211,7 +211,6 @@ namespace {
 
 // Row geometry: padding around the content, the icon column, the gaps.
 constexpr int kRowPadV = 8;
-constexpr int kRowPadH = 6;
 constexpr int kListPadV = 12;
 constexpr int kIconFrame = 18;
 constexpr int kIconSize = 12;
