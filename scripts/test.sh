@@ -13,6 +13,11 @@ cd "$root"
 bash scripts/setup.sh
 
 jobs=$(nproc)
+fixtures=${VOREL_FIXTURES_DIR:-$root/../shared/fixtures}
+if [ ! -d "$fixtures" ] && [ "${VOREL_REQUIRE_FIXTURES:-}" != 1 ]; then
+  echo "No real transcripts in $fixtures (they come from ../shared/fixtures beside the clone, or set" \
+    "VOREL_FIXTURES_DIR): the tests that read them are skipped."
+fi
 bash scripts/build.sh build/test -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOREL_TESTS=ON -DVOREL_GUI=ON -DVOREL_BENCH=ON
 ctest --test-dir build/test --no-tests=error --output-on-failure -j "$jobs"
 
