@@ -12,6 +12,7 @@
 #include <QtGlobal>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vorel::test {
