@@ -260,7 +260,10 @@ void ConversationDetailView::connectSignals() {
             &ConversationDetailView::applyColors);
 }
 
-ConversationDetailView::~ConversationDetailView() = default;
+// The name field asks this screen for the stored name when its edit ends,
+// and the focus change of the teardown in QWidget's destructor would end it
+// after this screen's members are gone: the field goes first.
+ConversationDetailView::~ConversationDetailView() { delete name_; }
 
 std::optional<SessionRow> ConversationDetailView::selectedRow() const {
     const auto& rows = app_.model().allRows();

@@ -359,6 +359,11 @@ void BarRow::setBar(const BarItem& bar, double maxValue) {
     if (amount_->text() != amount) amount_->setText(amount);
 }
 
+// The name field asks this row for the stored name when its edit ends, and
+// the focus change of the teardown in QWidget's destructor would end it
+// after this row's members are gone: the field goes first.
+BarRow::~BarRow() { delete name_; }
+
 void BarRow::applyColors() { setTextColor(amount_, BrandColor::textMuted()); }
 
 // ---------------------------------------------------------------------------

@@ -99,6 +99,7 @@ class BarRow : public QWidget {
     Q_OBJECT
 public:
     explicit BarRow(MetadataStore& meta, QWidget* parent = nullptr);
+    ~BarRow() override;
 
     // Shows `bar` against `maxValue`. The name is left alone while it is
     // being edited.

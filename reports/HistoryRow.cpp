@@ -221,7 +221,13 @@ HistoryRow::HistoryRow(const SessionRow& row, MetadataStore& meta, TimePoint now
     applyColors();
 }
 
-HistoryRow::~HistoryRow() = default;
+// The name and note fields ask this row for what the store kept when an
+// edit ends, and the focus change of the teardown in QWidget's destructor
+// would end one after this row's members are gone: the fields go first.
+HistoryRow::~HistoryRow() {
+    delete name_;
+    delete note_;
+}
 
 QString HistoryRow::infoLine(const SessionRow& row, TimePoint now) {
     QStringList pieces;

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Vorel and starts it.
+# Installs what is missing, builds Vorel and starts it. The tree holds the
+# application alone; scripts/test.sh builds its own.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"

@@ -312,6 +312,11 @@ QString TodayRow::metaLine(const SessionRow& row, TimePoint now) {
     return parts.join(QStringLiteral(" · "));
 }
 
+// The name field asks this row for the stored name when its edit ends, and
+// the focus change of the teardown in QWidget's destructor would end it
+// after this row's members are gone: the field goes first.
+TodayRow::~TodayRow() { delete name_; }
+
 void TodayRow::setRow(const SessionRow& row, bool isCurrent, TimePoint now) {
     row_ = row;
     isCurrent_ = isCurrent;

@@ -133,6 +133,7 @@ class TodayRow : public QWidget {
     Q_OBJECT
 public:
     explicit TodayRow(MetadataStore& meta, const std::string& rowId, QWidget* parent = nullptr);
+    ~TodayRow() override;
 
     void setRow(const SessionRow& row, bool isCurrent, TimePoint now);
     // The age and the dot, which follow the clock.

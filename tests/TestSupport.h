@@ -73,7 +73,42 @@ inline Transcript::TranscriptText textOf(std::string bytes) {
     return t ? std::move(*t) : *Transcript::TranscriptText::fromBytes("");
 }
 
-inline std::string fixturesDir() { return VOREL_FIXTURES_DIR; }
+// The real transcripts some tests read: the folder VOREL_FIXTURES_DIR names
+// in the environment, else the one the build was configured with.
+inline std::string fixturesDir() {
+    const char* dir = std::getenv("VOREL_FIXTURES_DIR");
+    return dir && *dir ? dir : VOREL_FIXTURES_DIR;
+}
+
+// Why the real transcripts cannot be read, or nothing when they can.
+inline std::optional<std::string> fixturesMissing() {
+    std::error_code ec;
+    if (fs::is_directory(fixturesDir(), ec)) return std::nullopt;
+    return "The real transcripts are not in " + fixturesDir() +
+           ": they come from ../shared/fixtures beside the clone (or set VOREL_FIXTURES_DIR, in the environment or "
+           "to CMake, to another folder)";
+}
+
+// Whether a missing transcript folder fails the tests that need it rather
+// than skipping them: VOREL_REQUIRE_FIXTURES=1, as CI sets.
+inline bool fixturesRequired() {
+    const char* v = std::getenv("VOREL_REQUIRE_FIXTURES");
+    return v && std::string(v) == "1";
+}
+
+}  // namespace vorel::test
+
+// Opens a test that reads the real transcripts: without them it is skipped
+// with one line saying where they come from, or fails when they are required.
+#define VOREL_NEEDS_FIXTURES()                                                       \
+    do {                                                                             \
+        if (auto missing = ::vorel::test::fixturesMissing()) {                       \
+            if (::vorel::test::fixturesRequired()) FAIL() << *missing;               \
+            GTEST_SKIP() << *missing;                                                \
+        }                                                                            \
+    } while (false)
+
+namespace vorel::test {
 
 // Puts `settings` into effect for a scope, then the ones before again.
 class ScopedSettings {

@@ -632,10 +632,17 @@ int main(int argc, char** argv) {
         return 2;
     }
     Lexicon lex;
-    if (!readWordNet(argv[1], lex)) std::cerr << "warning: WordNet not found in " << argv[1] << "; no nouns or names from it\n";
-    if (!readLinkGrammar(argv[2], lex))
-        std::cerr << "warning: link-grammar dictionary not found in " << argv[2] << "; no names or word classes from it\n";
-    std::string data = lex.words.empty() && lex.names.empty() ? std::string() : render(lex);
+    // Without either source the tagger would take most words for nouns and
+    // name conversations badly: the build stops instead.
+    if (!readWordNet(argv[1], lex)) {
+        std::cerr << "error: WordNet not found in " << argv[1] << "\n";
+        return 1;
+    }
+    if (!readLinkGrammar(argv[2], lex)) {
+        std::cerr << "error: link-grammar's English dictionary not found in " << argv[2] << "\n";
+        return 1;
+    }
+    std::string data = render(lex);
     if (data.find(")lexicon\"") != std::string::npos) {
         std::cerr << "error: the lexicon holds its own string delimiter\n";
         return 1;

@@ -147,6 +147,7 @@ TEST(ConversationDetailCache, CodexReadingStateCarriesOver) {
 // The real conversation's newest file written a piece at a time, cut
 // anywhere: inside a line, inside a character.
 TEST(ConversationDetailCache, FixtureWrittenPieceByPiece) {
+    VOREL_NEEDS_FIXTURES();
     const fs::path root = fs::path(test::fixturesDir()) / "claude/projects/-home-USER-projects-spotter-worktrees-spotter-gqc";
     TempDir dir;
     Follower f{"Claude Code", {}, {}, {}};

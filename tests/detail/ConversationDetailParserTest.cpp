@@ -132,6 +132,7 @@ TEST(ConversationDetailPipeline, TurnsArePromptsWithTheCallsThatFollow) {
 // Real transcripts: one Claude Code conversation with its three subagent
 // files, and one Codex rollout. Costs checked by hand against the rates.
 TEST(ConversationDetailPipeline, FixtureConversations) {
+    VOREL_NEEDS_FIXTURES();
     const fs::path session = fs::path(fixturesDir()) / "claude/projects/-home-USER-projects-spotter-worktrees-spotter-a0y" /
                              "fa812bfe-b295-4cca-9c2f-fdf01028cb46";
     TempDir dir;

@@ -51,7 +51,7 @@ std::vector<int> shownIds(const TimelineModel& m) {
 
 TEST(TimelineModelTest, FiltersNarrowTheRowsAndTheHighlightFollowsTheId) {
     TimelineModel m;
-    QAbstractItemModelTester tester(&m, QAbstractItemModelTester::FailureReportingMode::Warning);
+    QAbstractItemModelTester tester(&m, QAbstractItemModelTester::FailureReportingMode::Fatal);
     m.setEvents(everyKind());
     EXPECT_EQ(m.rowCount(), 11);  // all six on: every event shows
     QSignalSpy changed(&m, &QAbstractItemModel::dataChanged);
@@ -80,7 +80,7 @@ TEST(TimelineModelTest, FiltersNarrowTheRowsAndTheHighlightFollowsTheId) {
 
 TEST(TimelineModelTest, AppendedEventsAreInsertedWithoutReset) {
     TimelineModel m;
-    QAbstractItemModelTester tester(&m, QAbstractItemModelTester::FailureReportingMode::Warning);
+    QAbstractItemModelTester tester(&m, QAbstractItemModelTester::FailureReportingMode::Fatal);
     m.setFilters({F::apiCalls});
     std::vector<ConversationEvent> events = apiCalls(3);
     m.setEvents(events);

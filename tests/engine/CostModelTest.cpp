@@ -313,6 +313,7 @@ TEST_F(CostModelTest, CodexConversationsAndTheirAnnotations) {
 }
 
 TEST_F(CostModelTest, WholePassOverTheFixtures) {
+    VOREL_NEEDS_FIXTURES();
     const std::string claudeRoot = fixturesDir() + "/claude/projects";
     ScopedSettings fixtures(Settings{.claudeRoot = claudeRoot, .codexRoot = fixturesDir() + "/codex/sessions"});
     clock.set(utc(2026, 5, 11, 12));

@@ -34,6 +34,7 @@ double costOf(const ParsedSession& s, std::string_view keyStart) {
 }  // namespace
 
 TEST(FixtureTranscript, ResponsesWorkedByHand) {
+    VOREL_NEEDS_FIXTURES();
     ParsedSession shortSession = parseClaude(fixturesDir() + kClaude + "short.jsonl", utcDay(utc(2026, 2, 10)));
     // msg_01MKH1… is written five times; it counts once. claude-opus-4-6 at
     // 5 / 25, cache read 0.5, 1-hour write 10:
@@ -61,6 +62,7 @@ TEST(FixtureTranscript, ResponsesWorkedByHand) {
 }
 
 TEST(FixtureTranscript, EveryFileIsConsistentWithItsTurns) {
+    VOREL_NEEDS_FIXTURES();
     size_t files = 0, turns[2] = {0, 0};  // Claude Code, Codex
     double cost[2] = {0, 0};
     for (const auto& entry : std::filesystem::recursive_directory_iterator(fixturesDir())) {

@@ -229,6 +229,7 @@ TEST(IncrementalTranscript, EveryStepEqualsAParseOfTheWholeFile) {
 }
 
 TEST(IncrementalTranscript, FixturesFedInRandomChunksEqualTheirWholeParse) {
+    VOREL_NEEDS_FIXTURES();
     std::mt19937 rng(20260705);
     TempDir dir;
     int files = 0;

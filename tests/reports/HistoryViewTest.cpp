@@ -8,6 +8,7 @@
 #include <QTextLayout>
 
 #include "GuiTestSupport.h"
+#include "ChartView.h"
 #include "HistoryRow.h"
 #include "HistoryView.h"
 #include "InlineField.h"
@@ -439,6 +440,33 @@ TEST_F(HistoryViewTest, RowsAreBuiltAsTheyScrollIntoViewAndLetGoFarAway) {
 
     // Nothing below the last row but the list's bottom space.
     EXPECT_EQ(last->y() + last->height() + 1 + 16, view->scrollArea()->widget()->height());
+}
+
+}  // namespace
+
+namespace {
+
+// A row deleted while one of its fields is being edited (the view lets rows
+// go as they scroll away, the chart as its bars change): the fields go
+// before the row's members, so ending the edit never reads them.
+TEST(RowTeardown, ARowDeletedWhileAFieldIsEditedIsNotAskedForTheText) {
+    test::TempDir dir;
+    MetadataStore store{dir.file("meta")};
+    const SessionRow row = conversation("teardown", kNoon);
+    using Pick = std::function<InlineField*(QWidget&)>;
+    const std::vector<std::pair<const char*, Pick>> cases = {
+        {"history name", [](QWidget& w) { return static_cast<HistoryRow&>(w).nameField(); }},
+        {"history note", [](QWidget& w) { return static_cast<HistoryRow&>(w).noteField(); }},
+        {"chart bar name", [](QWidget& w) { return static_cast<BarRow&>(w).nameField(); }},
+    };
+    for (const auto& [name, pick] : cases) {
+        SCOPED_TRACE(name);
+        std::unique_ptr<QWidget> owner;
+        if (std::string(name).starts_with("history")) owner = std::make_unique<HistoryRow>(row, store, kNoon);
+        else owner = std::make_unique<BarRow>(store);
+        InlineField* field = pick(*owner);
+        test::deleteWhileEditing(std::move(owner), field);
+    }
 }
 
 }  // namespace

@@ -80,6 +80,8 @@ TEST(AboutViewHeader, LogoBeforeTheTitlesWhenItCanBeDrawn) {
     // Missing or broken: the texts stand alone at the leading edge.
     for (QString path : {QStringLiteral("/nonexistent/logo.svg"),
                          QString::fromStdString(dir.write("broken.svg", "not an image"))}) {
+        std::optional<test::ExpectedQtWarning> unreadable;  // Qt's SVG reader reports the broken file
+        if (path.endsWith(QStringLiteral("broken.svg"))) unreadable.emplace(QStringLiteral("Cannot read file"));
         auto plain = shown(800, 600, path);
         EXPECT_EQ(plain->findChild<QWidget*>(QStringLiteral("aboutLogo")), nullptr);
         EXPECT_EQ(xIn(labels(*plain, "aboutHeading").value(0), plain.get()), 20);

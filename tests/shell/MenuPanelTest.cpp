@@ -314,3 +314,18 @@ TEST(MenuPanelCommands, OpenVorelShowsTheHistoryAndCtrlQQuits) {
     p.close();
     MainWindow::existing()->hide();
 }
+
+namespace {
+
+// A row of today's conversations deleted while its name is being edited
+// (the panel rebuilds its rows as conversations come and go): the field
+// goes before the row's members, so ending the edit never reads them.
+TEST(TodayRowTeardown, DeletedWhileItsNameIsEditedIsNotAskedForTheName) {
+    test::TempDir dir;
+    MetadataStore store{dir.file("meta")};
+    auto row = std::make_unique<TodayRow>(store, "claude-code:teardown");
+    InlineField* field = row->nameField();
+    test::deleteWhileEditing(std::move(row), field);
+}
+
+}  // namespace
