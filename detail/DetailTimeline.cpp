@@ -90,13 +90,9 @@ QString timelineSymbol(ConversationEventKind kind) {
     return {};
 }
 
-static QString qstr(std::string_view s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
 TimelineRowTexts timelineRowTexts(const ConversationEvent& event) {
     TimelineRowTexts t;
-    t.kind = qstr(rawValue(event.kind));
+    t.kind = qs(rawValue(event.kind));
     t.title = QString::fromStdString(event.title);
     if (event.timestamp) t.stamp = shortStamp(*event.timestamp);
     if (event.cost) {
@@ -407,7 +403,7 @@ QFont chipFont(bool on) { return BrandFont::sans(11, on ? QFont::Medium : QFont:
 
 TimelineFilterChip::TimelineFilterChip(TimelineFilter filter, QWidget* parent)
     : QAbstractButton(parent), filter_(filter) {
-    setText(qstr(rawValue(filter)));
+    setText(qs(rawValue(filter)));
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 }

@@ -35,8 +35,6 @@ namespace {
 constexpr int kOverscan = 240;
 constexpr int kListPadding = 10;
 
-QString qs(const std::string& s) { return QString::fromStdString(s); }
-
 using BrandColor::setTextColor;
 
 void onAppearanceChange(QObject* receiver, std::function<void()> fn) {

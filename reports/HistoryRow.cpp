@@ -22,8 +22,6 @@ namespace {
 
 using ColorRole = QColor (*)();
 
-QString qs(const std::string& s) { return QString::fromStdString(s); }
-
 const QString kSeparator = QStringLiteral(" · ");
 
 using BrandColor::setTextColor;

@@ -6,7 +6,6 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "MenuPanel.h"
 #include "Theme.h"
 
 namespace vorel {

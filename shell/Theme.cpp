@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QLabel>
 #include <QApplication>
 #include <QPainter>
 #include <QPalette>
@@ -12,6 +13,7 @@
 #include <cmath>
 
 #include "Appearance.h"
+#include "PlainLabel.h"
 
 namespace vorel {
 
@@ -180,6 +182,14 @@ void applyToApplication() {
 }
 
 }  // namespace BrandColor
+
+QLabel* microLabel(const QString& text, QWidget* parent) {
+    QLabel* l = plainLabel(text.toUpper(), BrandFont::caption(), parent);
+    BrandColor::setTextColor(l, BrandColor::textMuted());
+    QObject::connect(&platform::Appearance::shared(), &platform::Appearance::changed, l,
+                     [l] { BrandColor::setTextColor(l, BrandColor::textMuted()); });
+    return l;
+}
 
 Hairline::Hairline(int inset, QWidget* parent) : QWidget(parent), inset_(inset) {
     setFixedHeight(1);

@@ -1,11 +1,13 @@
 #pragma once
-// The application's typeface and colours, and two small widgets used on
-// every screen: a 1-pixel rule and the status dot of a conversation.
+// The application's typeface and colours, and the small widgets used on
+// every screen: a section caption, a 1-pixel rule and the status dot of a
+// conversation.
 
 #include <QColor>
 #include <QFont>
 #include <QWidget>
 
+class QLabel;
 class QScrollArea;
 class QScrollBar;
 class QVariantAnimation;
@@ -79,6 +81,10 @@ QScrollArea* verticalScrollArea(bool widgetResizable);
 void applyToApplication();
 
 }  // namespace BrandColor
+
+// A small section caption: the text upper-cased in the caption font, in the
+// muted text colour, following the appearance.
+QLabel* microLabel(const QString& text, QWidget* parent = nullptr);
 
 // A 1-pixel rule in the border colour, inset on the leading side.
 class Hairline : public QWidget {
