@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <unordered_set>
 
 #include "AppModel.h"
 #include "Appearance.h"
@@ -102,31 +103,20 @@ void MenuContent::refresh() {
     const SessionRow* header = model.headerRow();
     const size_t shown = std::min(all.size(), kMaxRows);
 
-    std::unordered_map<std::string, TodayRow*> kept;
+    std::unordered_set<std::string> listed;
     std::vector<TodayRow*> order;
     order.reserve(shown);
     for (size_t i = 0; i < shown; ++i) {
         const SessionRow& row = all[i];
-        TodayRow* w;
-        if (auto it = byId_.find(row.id); it != byId_.end()) {
-            w = it->second;
-            byId_.erase(it);
-        } else {
-            w = new TodayRow(app_.meta(), row.id, this);
-        }
+        TodayRow* w = byId_.obtain(row.id, [&] { return new TodayRow(app_.meta(), row.id, this); }).widget;
         w->setRow(row, header && header->id == row.id, now);
-        kept.emplace(row.id, w);
+        listed.insert(row.id);
         order.push_back(w);
     }
-    // Rows no longer listed go; a name being typed in one of them ends
-    // without the focus jumping into a neighbour's field.
-    for (auto& [id, w] : byId_) {
-        if (QWidget* f = QApplication::focusWidget(); f && w->isAncestorOf(f)) f->clearFocus();
+    // Rows no longer listed go.
+    for (TodayRow* w : byId_.keepOnly([&](const std::string& id) { return listed.count(id) > 0; })) {
         rowsLayout_->removeWidget(w);
-        w->hide();
-        w->deleteLater();
     }
-    byId_ = std::move(kept);
     for (int i = 0; i < static_cast<int>(order.size()); ++i) {
         if (rowsLayout_->indexOf(order[i]) != i) {
             rowsLayout_->removeWidget(order[i]);

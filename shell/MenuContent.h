@@ -3,8 +3,9 @@
 
 #include <QWidget>
 #include <string>
-#include <unordered_map>
 #include <vector>
+
+#include "RowWidgets.h"
 
 class QLabel;
 class QVBoxLayout;
@@ -67,7 +68,7 @@ private:
     QVBoxLayout* rowsLayout_;
     QLabel* more_;
     CommandRow* commands_;
-    std::unordered_map<std::string, TodayRow*> byId_;
+    RowWidgets<std::string, TodayRow> byId_;
     bool stale_ = false;
 };
 
