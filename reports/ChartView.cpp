@@ -625,23 +625,23 @@ BarRow* ChartView::rowFor(const std::string& barId) const {
     return nullptr;
 }
 
-std::vector<BarRow*> ChartView::shownRows() const {
-    std::vector<QWidget*> ordered = shown_;
-    std::sort(ordered.begin(), ordered.end(), [](QWidget* a, QWidget* b) { return a->y() < b->y(); });
-    std::vector<BarRow*> out;
-    for (QWidget* w : ordered)
-        if (auto* r = qobject_cast<BarRow*>(w)) out.push_back(r);
+namespace {
+
+// The widgets of type W among `shown`, top to bottom.
+template <typename W>
+std::vector<W*> shownOfType(std::vector<QWidget*> shown) {
+    std::sort(shown.begin(), shown.end(), [](QWidget* a, QWidget* b) { return a->y() < b->y(); });
+    std::vector<W*> out;
+    for (QWidget* w : shown)
+        if (auto* typed = qobject_cast<W*>(w)) out.push_back(typed);
     return out;
 }
 
-std::vector<TagHeader*> ChartView::shownHeaders() const {
-    std::vector<QWidget*> ordered = shown_;
-    std::sort(ordered.begin(), ordered.end(), [](QWidget* a, QWidget* b) { return a->y() < b->y(); });
-    std::vector<TagHeader*> out;
-    for (QWidget* w : ordered)
-        if (auto* h = qobject_cast<TagHeader*>(w)) out.push_back(h);
-    return out;
-}
+}  // namespace
+
+std::vector<BarRow*> ChartView::shownRows() const { return shownOfType<BarRow>(shown_); }
+
+std::vector<TagHeader*> ChartView::shownHeaders() const { return shownOfType<TagHeader>(shown_); }
 
 size_t ChartView::builtRowCount() const {
     return bars_.size();

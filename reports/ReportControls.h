@@ -14,9 +14,6 @@ class QLabel;
 
 namespace vorel {
 
-// A caption in the control style: upper-cased, 10 medium, muted.
-QLabel* controlLabel(const QString& text);
-
 // A caption over `control`, leading-aligned, spacing 4.
 QWidget* labeled(const QString& label, QWidget* control);
 

@@ -10,6 +10,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QVariantAnimation>
+#include <QVBoxLayout>
 #include <cmath>
 
 #include "Appearance.h"
@@ -264,6 +265,14 @@ void LiveDot::paintEvent(QPaintEvent*) {
         p.setBrush(Qt::NoBrush);
     }
     p.drawEllipse(r);
+}
+
+QVBoxLayout* dotColumn(LiveDot* dot, int top) {
+    auto* column = new QVBoxLayout;
+    column->setContentsMargins(0, top, 0, 0);
+    column->addWidget(dot);
+    column->addStretch(1);
+    return column;
 }
 
 }  // namespace vorel

@@ -8,6 +8,7 @@
 #include <QWidget>
 
 class QLabel;
+class QVBoxLayout;
 class QScrollArea;
 class QScrollBar;
 class QVariantAnimation;
@@ -121,5 +122,9 @@ private:
     double opacity_ = 1.0;
     QVariantAnimation* pulse_;
 };
+
+// `dot` in a column of its own, `top` px below the row's top: it stays
+// beside the row's first line however tall the row grows.
+QVBoxLayout* dotColumn(LiveDot* dot, int top);
 
 }  // namespace vorel

@@ -22,11 +22,7 @@ TodayRow::TodayRow(MetadataStore& meta, const std::string& rowId, QWidget* paren
     h->setSpacing(8);
 
     dot_ = new LiveDot;
-    auto* dotColumn = new QVBoxLayout;
-    dotColumn->setContentsMargins(0, 3, 0, 0);
-    dotColumn->addWidget(dot_);
-    dotColumn->addStretch(1);
-    h->addLayout(dotColumn);
+    h->addLayout(dotColumn(dot_, 3));
 
     auto* names = new QVBoxLayout;
     names->setSpacing(1);
