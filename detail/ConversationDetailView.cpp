@@ -26,8 +26,6 @@ namespace vorel {
 
 namespace {
 
-QString qs(const std::string& s) { return QString::fromStdString(s); }
-
 void setTextColor(QWidget* w, const QColor& c) { BrandColor::setTextColor(w, c); }
 
 QFont sectionTitleFont() {

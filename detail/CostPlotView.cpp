@@ -12,6 +12,7 @@
 #include <cmath>
 
 #include "Appearance.h"
+#include "Formatting.h"
 #include "Settings.h"
 #include "Theme.h"
 
@@ -52,8 +53,6 @@ BarMetrics barMetrics(size_t n, double w) {
     if (width >= 1) return {gap, width};
     return {0, std::max(w / k, 1.0)};
 }
-
-QString qs(std::string_view s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
 
 QColor partColor(CostPart part) {
     switch (part) {

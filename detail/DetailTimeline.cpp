@@ -90,10 +90,6 @@ QString timelineSymbol(ConversationEventKind kind) {
     return {};
 }
 
-static QString qstr(std::string_view s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
 namespace {
 
 QString stampText(const ConversationEvent& event) {
@@ -109,7 +105,7 @@ QString amountText(const ConversationEvent& event) {
 }  // namespace
 
 TimelineRowTexts timelineRowTexts(const ConversationEvent& event) {
-    return {.kind = qstr(rawValue(event.kind)),
+    return {.kind = qs(rawValue(event.kind)),
             .title = QString::fromStdString(event.title),
             .stamp = stampText(event),
             .amount = amountText(event),
@@ -263,7 +259,7 @@ struct TimelineRow {
 TimelineRow timelineRow(const QModelIndex& index) {
     TimelineRow row;
     row.kind = static_cast<ConversationEventKind>(index.data(TimelineModel::KindRole).toInt());
-    row.texts = {.kind = qstr(rawValue(row.kind)),
+    row.texts = {.kind = qs(rawValue(row.kind)),
                  .title = index.data(Qt::DisplayRole).toString(),
                  .stamp = index.data(TimelineModel::StampRole).toString(),
                  .amount = index.data(TimelineModel::AmountRole).toString(),
@@ -460,7 +456,7 @@ QFont chipFont(bool on) { return BrandFont::sans(11, on ? QFont::Medium : QFont:
 
 TimelineFilterChip::TimelineFilterChip(TimelineFilter filter, QWidget* parent)
     : QAbstractButton(parent), filter_(filter) {
-    setText(qstr(rawValue(filter)));
+    setText(qs(rawValue(filter)));
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 }

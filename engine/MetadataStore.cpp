@@ -46,6 +46,11 @@ std::string cleaned(std::string_view s) { return std::string(text::trimmed(valid
 
 }  // namespace
 
+std::u16string MetadataStore::tagKey(std::string_view tag) {
+    const icu::UnicodeString key = caselessKey(tag);
+    return std::u16string(key.getBuffer(), static_cast<size_t>(key.length()));
+}
+
 MetadataStore::MetadataStore(const std::string& folder, Writer writer) : writer_(std::move(writer)) {
     if (folder.empty()) return;
     std::error_code ec;

@@ -83,6 +83,11 @@ public:
     // Appends the trimmed tag unless it is blank or the record already has
     // it ignoring case (then nothing is saved).
     void addTag(std::string_view text, std::string_view id);
+    // What "the same tag ignoring case" means here, for every screen that
+    // compares tags too: two tags are the same when their keys are equal.
+    // The key (UTF-16) is the text fully case-folded ("STRASSE" and
+    // "straße" are the same) with accented letters decomposed.
+    static std::u16string tagKey(std::string_view tag);
     // Removes every tag equal to `text` exactly (untrimmed, case-sensitive);
     // saves whenever the record exists, even when nothing matched.
     void removeTag(std::string_view text, std::string_view id);

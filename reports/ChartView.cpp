@@ -35,8 +35,6 @@ namespace {
 constexpr int kOverscan = 240;
 constexpr int kListPadding = 10;
 
-QString qs(const std::string& s) { return QString::fromStdString(s); }
-
 using BrandColor::setTextColor;
 
 void onAppearanceChange(QObject* receiver, std::function<void()> fn) {
@@ -517,10 +515,14 @@ void ChartView::readControls() {
     options_.direction = static_cast<SortDirection>(direction_->currentData().toInt());
 }
 
-ChartView::Key ChartView::keyOf(const Entry& e) {
-    if (!e.bar) return {2, e.group->id, std::string()};
-    if (e.group) return {1, e.group->id, e.bar->rowId};
-    return {0, std::string(), e.bar->rowId};
+ChartView::BarKey ChartView::barKey(const Entry& e) {
+    if (e.group) return {e.group->id, e.bar->rowId};
+    return {std::nullopt, e.bar->rowId};
+}
+
+size_t ChartView::BarKeyHash::operator()(const BarKey& k) const {
+    const size_t row = std::hash<std::string>{}(k.rowId);
+    return k.tag ? row ^ (std::hash<std::string>{}(*k.tag) * 31 + 1) : row;
 }
 
 void ChartView::refresh() {
@@ -548,23 +550,16 @@ void ChartView::refresh() {
     }
     const int height = y + kListPadding;
 
-    // Widgets whose line is gone go with it; a name being typed in one of
-    // them ends without the focus jumping to a neighbour's field.
-    std::map<Key, QWidget*> kept;
+    // Widgets whose line is gone go with it.
+    std::unordered_set<BarKey, BarKeyHash> barKeys;
+    std::unordered_set<std::string> tags;
     for (const Entry& e : entries_) {
-        Key k = keyOf(e);
-        if (auto it = built_.find(k); it != built_.end()) {
-            kept.insert(built_.extract(it));
-        }
+        if (e.bar) barKeys.insert(barKey(e));
+        else tags.insert(e.group->id);
     }
     std::unordered_set<QWidget*> gone;
-    for (auto& [k, w] : built_) {
-        if (QWidget* f = QApplication::focusWidget(); f && w->isAncestorOf(f)) f->clearFocus();
-        w->hide();
-        w->deleteLater();
-        gone.insert(w);
-    }
-    built_ = std::move(kept);
+    for (QWidget* w : bars_.keepOnly([&](const BarKey& k) { return barKeys.count(k) > 0; })) gone.insert(w);
+    for (QWidget* w : headers_.keepOnly([&](const std::string& t) { return tags.count(t) > 0; })) gone.insert(w);
     std::erase_if(shown_, [&gone](QWidget* w) { return gone.count(w) > 0; });
 
     const bool empty = content_.rowCount == 0;
@@ -576,19 +571,14 @@ void ChartView::refresh() {
 }
 
 QWidget* ChartView::widgetFor(const Entry& e) {
-    Key k = keyOf(e);
-    auto it = built_.find(k);
-    QWidget* w;
-    if (it != built_.end()) {
-        w = it->second;
-    } else {
-        if (e.bar) w = new BarRow(app_.meta(), canvas_);
-        else w = new TagHeader(canvas_);
-        built_.emplace(std::move(k), w);
+    if (e.bar) {
+        BarRow* row = bars_.obtain(barKey(e), [this] { return new BarRow(app_.meta(), canvas_); }).widget;
+        row->setBar(*e.bar, content_.globalMax);
+        return row;
     }
-    if (e.bar) static_cast<BarRow*>(w)->setBar(*e.bar, content_.globalMax);
-    else static_cast<TagHeader*>(w)->setGroup(*e.group);
-    return w;
+    TagHeader* header = headers_.obtain(e.group->id, [this] { return new TagHeader(canvas_); }).widget;
+    header->setGroup(*e.group);
+    return header;
 }
 
 void ChartView::placeRows() {
@@ -618,8 +608,8 @@ void ChartView::placeRows() {
     }
     if (holder && std::find(now.begin(), now.end(), holder) == now.end()) {
         for (const Entry& e : entries_) {
-            auto it = built_.find(keyOf(e));
-            if (it != built_.end() && it->second == holder) {
+            QWidget* w = e.bar ? static_cast<QWidget*>(bars_.widget(barKey(e))) : headers_.widget(e.group->id);
+            if (w == holder) {
                 place(e);
                 break;
             }
@@ -634,35 +624,32 @@ void ChartView::placeRows() {
 }
 
 BarRow* ChartView::rowFor(const std::string& barId) const {
-    for (const auto& [k, w] : built_) {
-        if (std::get<0>(k) == 2) continue;
-        auto* row = static_cast<BarRow*>(w);
-        if (row->bar().id == barId) return row;
+    for (const auto& [k, slot] : bars_) {
+        if (slot.widget->bar().id == barId) return slot.widget;
     }
     return nullptr;
 }
 
-std::vector<BarRow*> ChartView::shownRows() const {
-    std::vector<QWidget*> ordered = shown_;
-    std::sort(ordered.begin(), ordered.end(), [](QWidget* a, QWidget* b) { return a->y() < b->y(); });
-    std::vector<BarRow*> out;
-    for (QWidget* w : ordered)
-        if (auto* r = qobject_cast<BarRow*>(w)) out.push_back(r);
+namespace {
+
+// The widgets of type W among `shown`, top to bottom.
+template <typename W>
+std::vector<W*> shownOfType(std::vector<QWidget*> shown) {
+    std::sort(shown.begin(), shown.end(), [](QWidget* a, QWidget* b) { return a->y() < b->y(); });
+    std::vector<W*> out;
+    for (QWidget* w : shown)
+        if (auto* typed = qobject_cast<W*>(w)) out.push_back(typed);
     return out;
 }
 
-std::vector<TagHeader*> ChartView::shownHeaders() const {
-    std::vector<QWidget*> ordered = shown_;
-    std::sort(ordered.begin(), ordered.end(), [](QWidget* a, QWidget* b) { return a->y() < b->y(); });
-    std::vector<TagHeader*> out;
-    for (QWidget* w : ordered)
-        if (auto* h = qobject_cast<TagHeader*>(w)) out.push_back(h);
-    return out;
-}
+}  // namespace
+
+std::vector<BarRow*> ChartView::shownRows() const { return shownOfType<BarRow>(shown_); }
+
+std::vector<TagHeader*> ChartView::shownHeaders() const { return shownOfType<TagHeader>(shown_); }
 
 size_t ChartView::builtRowCount() const {
-    return static_cast<size_t>(
-        std::count_if(built_.begin(), built_.end(), [](const auto& kv) { return std::get<0>(kv.first) != 2; }));
+    return bars_.size();
 }
 
 void ChartView::fitCanvas() {

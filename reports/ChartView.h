@@ -12,12 +12,12 @@
 
 #include <QPointer>
 #include <QWidget>
-#include <map>
+#include <optional>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "ChartData.h"
+#include "RowWidgets.h"
 
 class QComboBox;
 class QLabel;
@@ -191,10 +191,18 @@ private:
         int y = 0;
         int height = 0;
     };
-    // Widgets are kept per kind (0 ungrouped bar, 1 grouped bar, 2 header),
-    // tag and row id: a pair that never collides, whatever the texts hold.
-    using Key = std::tuple<int, std::string, std::string>;
-    static Key keyOf(const Entry& e);
+    // A bar's widget is kept by its conversation and, while grouped, its
+    // tag (a conversation with several tags has a bar under each); one
+    // ungrouped never stands for one grouped, whatever the texts hold.
+    struct BarKey {
+        std::optional<std::string> tag;  // none while ungrouped
+        std::string rowId;
+        bool operator==(const BarKey&) const = default;
+    };
+    struct BarKeyHash {
+        size_t operator()(const BarKey& k) const;
+    };
+    static BarKey barKey(const Entry& e);
 
     void readControls();
     // Builds, updates and positions the widgets of the lines in view, and
@@ -208,7 +216,8 @@ private:
     ChartOptions options_;
     ChartContent content_;
     std::vector<Entry> entries_;
-    std::map<Key, QWidget*> built_;
+    RowWidgets<BarKey, BarRow, std::monostate, BarKeyHash> bars_;
+    RowWidgets<std::string, TagHeader> headers_;  // by tag
     std::vector<QWidget*> shown_;
     bool stale_ = false;
     int rowHeight_ = 0;

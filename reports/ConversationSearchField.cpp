@@ -29,17 +29,6 @@ namespace {
 
 constexpr double kRadius = 6;
 
-QString qs(const std::string& s) { return QString::fromStdString(s); }
-
-// `s` without spaces and tabs at either end; line breaks stay.
-QString trimSpacesAndTabs(const QString& s) {
-    auto blank = [](QChar c) { return c == u' ' || c == u'\t'; };
-    qsizetype b = 0, e = s.size();
-    while (b < e && blank(s[b])) ++b;
-    while (e > b && blank(s[e - 1])) --e;
-    return s.mid(b, e - b);
-}
-
 // What matching compares: the text in lower case and composed, so that an
 // accented letter typed precomposed finds the same letter written with a
 // combining accent (as in decomposed file names), and the other way round.
@@ -59,8 +48,6 @@ QPainterPath roundedPath(const QRectF& r) {
     path.addRoundedRect(r, kRadius, kRadius);
     return path;
 }
-
-void tint(QWidget* w, const QColor& c) { w->setStyleSheet(QStringLiteral("color: %1;").arg(BrandColor::css(c))); }
 
 }  // namespace
 
@@ -119,7 +106,7 @@ public:
     QString message() const { return empty_->isHidden() ? QString() : empty_->text(); }
 
     void applyColors() {
-        tint(empty_, BrandColor::textFaint());
+        BrandColor::setTextColor(empty_, BrandColor::textFaint());
         update();
     }
 

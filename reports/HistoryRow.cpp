@@ -22,8 +22,6 @@ namespace {
 
 using ColorRole = QColor (*)();
 
-QString qs(const std::string& s) { return QString::fromStdString(s); }
-
 const QString kSeparator = QStringLiteral(" · ");
 
 using BrandColor::setTextColor;
@@ -144,11 +142,7 @@ HistoryRow::HistoryRow(const SessionRow& row, MetadataStore& meta, TimePoint now
     h->setSpacing(10);
 
     dot_ = new LiveDot;
-    auto* dotColumn = new QVBoxLayout;
-    dotColumn->setContentsMargins(0, 5, 0, 0);
-    dotColumn->addWidget(dot_);
-    dotColumn->addStretch(1);
-    h->addLayout(dotColumn);
+    h->addLayout(dotColumn(dot_, 5));
 
     auto* text = new QVBoxLayout;
     text->setSpacing(3);

@@ -305,21 +305,15 @@ void HistoryView::rebuild(const Anchor& anchor) {
         for (size_t i : rows) {
             Item r;
             r.row = i;
-            auto b = built_.find(all_[i].id);
-            r.height = b != built_.end() && b->second.tick == tick_ ? b->second.widget->sizeHint().height()
-                                                                    : estimatedHeight(all_[i]);
+            const auto* b = built_.find(all_[i].id);
+            r.height = b && b->state.tick == tick_ ? b->widget->sizeHint().height() : estimatedHeight(all_[i]);
             itemOf_.emplace(all_[i].id, items_.size());
             items_.push_back(std::move(r));
         }
     }
 
-    // Rows no longer listed go; a name being typed in one of them ends
-    // without the focus jumping into a neighbour's field.
-    std::vector<std::string> gone;
-    for (const auto& [id, b] : built_) {
-        if (!itemOf_.count(id)) gone.push_back(id);
-    }
-    for (const std::string& id : gone) dropRow(id, false);
+    // Rows no longer listed go.
+    built_.keepOnly([this](const std::string& id) { return itemOf_.count(id) > 0; });
 
     count_->setText(countLine(filteredCount_, all_.size()));
     lifetime_->setText(money(grandTotal_));
@@ -399,20 +393,19 @@ void HistoryView::realize() {
         for (auto it = first; it != items_.end() && it->top < hi; ++it) {
             if (it->isHeader) continue;
             const SessionRow& data = all_[it->row];
-            auto found = built_.find(data.id);
-            HistoryRow* w;
-            if (found == built_.end()) {
-                w = makeRow(data, now_);
-                built_.emplace(data.id, Built{w, tick_, metaTick_});
+            bool made = false;
+            auto& slot = built_.obtain(data.id, [&] { return makeRow(data, now_); }, &made);
+            HistoryRow* w = slot.widget;
+            if (made) {
+                slot.state = Shown{tick_, metaTick_};
             } else {
-                w = found->second.widget;
-                if (found->second.tick != tick_) {
+                if (slot.state.tick != tick_) {
                     w->setRow(data, now_);
-                    found->second.tick = tick_;
+                    slot.state.tick = tick_;
                 }
-                if (found->second.metaTick != metaTick_) {
+                if (slot.state.metaTick != metaTick_) {
                     w->refreshMeta();
-                    found->second.metaTick = metaTick_;
+                    slot.state.metaTick = metaTick_;
                 }
             }
             const int h = w->sizeHint().height();
@@ -468,27 +461,13 @@ void HistoryView::prune(int lo, int hi) {
     }
     std::sort(far.begin(), far.end(), std::greater<>());
     const size_t excess = built_.size() - kMaxBuiltRows;
-    for (size_t i = 0; i < excess && i < far.size(); ++i) dropRow(far[i].second, true);
+    for (size_t i = 0; i < excess && i < far.size(); ++i) built_.drop(far[i].second, true);
 }
 
 HistoryRow* HistoryView::makeRow(const SessionRow& row, TimePoint now) {
     auto* w = new HistoryRow(row, app_.meta(), now, content_);
     w->hide();
     return w;
-}
-
-void HistoryView::dropRow(const std::string& id, bool now) {
-    auto it = built_.find(id);
-    if (it == built_.end()) return;
-    HistoryRow* w = it->second.widget;
-    if (QWidget* f = QApplication::focusWidget(); f && w->isAncestorOf(f)) f->clearFocus();
-    w->hide();
-    // A row let go while far out of view is hidden and holds nothing, so no
-    // event of its own can be under way: it goes at once, which keeps a fast
-    // scroll through thousands of rows from piling up deferred deletions.
-    if (now) delete w;
-    else w->deleteLater();
-    built_.erase(it);
 }
 
 HistoryView::Shape HistoryView::shapeOf(const SessionRow& row) const {
@@ -543,8 +522,7 @@ std::vector<std::string> HistoryView::shownIds() const {
 }
 
 HistoryRow* HistoryView::rowWidget(const std::string& id) const {
-    auto it = built_.find(id);
-    return it == built_.end() ? nullptr : it->second.widget;
+    return built_.widget(id);
 }
 
 void HistoryView::scrollToRow(const std::string& id) {

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "Clock.h"
+#include "RowWidgets.h"
 #include "ReportWindow.h"
 #include "SessionRow.h"
 
@@ -119,7 +120,6 @@ private:
     Shape shapeOf(const SessionRow& row) const;
     int estimatedHeight(const SessionRow& row);
     HistoryRow* makeRow(const SessionRow& row, TimePoint now);
-    void dropRow(const std::string& id, bool now);
     void prune(int lo, int hi);
     int headerHeight() const;
     void updateColumnInset();
@@ -136,12 +136,11 @@ private:
     std::unordered_map<std::string, size_t> itemOf_;  // row id -> index in items_
     // The built row widgets by id, with the data tick and metadata change
     // each last showed.
-    struct Built {
-        HistoryRow* widget;
+    struct Shown {
         unsigned tick = 0;
         unsigned metaTick = 0;
     };
-    std::unordered_map<std::string, Built> built_;
+    RowWidgets<std::string, HistoryRow, Shown> built_;
     unsigned tick_ = 1;
     unsigned metaTick_ = 1;
     TimePoint now_;

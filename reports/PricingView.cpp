@@ -9,6 +9,7 @@
 
 #include "Appearance.h"
 #include "DecimalText.h"
+#include "Formatting.h"
 #include "PlainLabel.h"
 #include "TextPage.h"
 #include "Theme.h"
@@ -31,8 +32,6 @@ QFont tracked(QFont f, double spacing) {
 }
 
 bool isClaude(const RateRow& r) { return r.prefix.starts_with("claude"); }
-
-QString qs(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
 }  // namespace
 

@@ -6,7 +6,6 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "MenuPanel.h"
 #include "Theme.h"
 
 namespace vorel {
@@ -28,14 +27,12 @@ QDateEdit* compactDateField(QDate date) {
 
 }  // namespace
 
-QLabel* controlLabel(const QString& text) { return microLabel(text); }
-
 QWidget* labeled(const QString& label, QWidget* control) {
     auto* box = new QWidget;
     auto* col = new QVBoxLayout(box);
     col->setContentsMargins(0, 0, 0, 0);
     col->setSpacing(4);
-    col->addWidget(controlLabel(label), 0, Qt::AlignLeft);
+    col->addWidget(microLabel(label), 0, Qt::AlignLeft);
     col->addWidget(control, 0, Qt::AlignLeft);
     return box;
 }

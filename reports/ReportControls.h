@@ -7,15 +7,13 @@
 #include <QDate>
 #include <QWidget>
 
+#include "Formatting.h"
 #include "ReportWindow.h"
 
 class QDateEdit;
 class QLabel;
 
 namespace vorel {
-
-// A caption in the control style: upper-cased, 10 medium, muted.
-QLabel* controlLabel(const QString& text);
 
 // A caption over `control`, leading-aligned, spacing 4.
 QWidget* labeled(const QString& label, QWidget* control);
@@ -25,7 +23,7 @@ template <typename T, size_t N>
 QComboBox* makePicker(const std::array<T, N>& values, T selected) {
     auto* box = new QComboBox;
     for (T v : values) {
-        box->addItem(QString::fromUtf8(rawText(v).data(), static_cast<int>(rawText(v).size())), static_cast<int>(v));
+        box->addItem(qs(rawText(v)), static_cast<int>(v));
     }
     box->setCurrentIndex(box->findData(static_cast<int>(selected)));
     box->setSizeAdjustPolicy(QComboBox::AdjustToContents);

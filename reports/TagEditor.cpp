@@ -22,7 +22,6 @@
 
 #include "Appearance.h"
 #include "Formatting.h"
-#include "MenuPanel.h"
 #include "MetadataStore.h"
 #include "Popup.h"
 #include "Symbols.h"
@@ -35,35 +34,20 @@ namespace {
 
 constexpr double kChipRadius = 5;
 
-void tint(QWidget* w, const QColor& c) { w->setStyleSheet(QStringLiteral("color: %1;").arg(BrandColor::css(c))); }
-
-// `s` without spaces and tabs at either end; line breaks stay.
-QString trimSpacesAndTabs(const QString& s) {
-    auto blank = [](QChar c) { return c == u' ' || c == u'\t'; };
-    qsizetype b = 0, e = s.size();
-    while (b < e && blank(s[b])) ++b;
-    while (e > b && blank(s[e - 1])) --e;
-    return s.mid(b, e - b);
-}
-
-// Case folded, then composed: two texts that the store takes for the same
-// tag have the same key, and a decomposed accent never matches its bare
+// The store's tag key, composed again: two texts the store takes for the
+// same tag have equal keys, and a decomposed accent never matches its bare
 // letter inside another word.
 QString caselessKey(const QString& s) {
-    icu::UnicodeString u(reinterpret_cast<const UChar*>(s.utf16()), static_cast<int32_t>(s.size()));
+    const std::u16string key = MetadataStore::tagKey(s.toStdString());
+    icu::UnicodeString u(key.data(), static_cast<int32_t>(key.size()));
     UErrorCode status = U_ZERO_ERROR;
-    const icu::Normalizer2* nfd = icu::Normalizer2::getNFDInstance(status);
     const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
-    if (U_SUCCESS(status)) u = nfd->normalize(u, status);
-    u.foldCase(U_FOLD_CASE_DEFAULT);
     if (U_SUCCESS(status)) {
         icu::UnicodeString composed = nfc->normalize(u, status);
         if (U_SUCCESS(status)) u = composed;
     }
     return QString(reinterpret_cast<const QChar*>(u.getBuffer()), u.length());
 }
-
-QString qs(const std::string& s) { return QString::fromStdString(s); }
 
 QStringList toList(const std::vector<std::string>& v) {
     QStringList out;
@@ -408,8 +392,8 @@ void TagPopover::place() {
     const QRect area = screen ? screen->availableGeometry() : QRect(anchor.topLeft(), size());
     // Above its button, pointing down at it; below only when there is no
     // room above. Kept on the screen either way.
-    QPoint at = MenuPanel::placement(size(), anchor, area);
-    const int above = anchor.top() - MenuPanel::kAnchorGap - height();
+    QPoint at = placeAtAnchor(size(), anchor, area);
+    const int above = anchor.top() - kPopupGap - height();
     if (above >= area.top()) at.setY(above);
     move(at);
 }
@@ -421,7 +405,7 @@ void TagPopover::applyColors() {
     listPal.setColor(QPalette::Base, BrandColor::bgElevated());
     scroll_->setPalette(listPal);
     scroll_->viewport()->setPalette(listPal);
-    tint(message_, BrandColor::textFaint());
+    BrandColor::setTextColor(message_, BrandColor::textFaint());
     update();
 }
 

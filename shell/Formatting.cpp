@@ -45,4 +45,14 @@ QString isolated(std::string_view piece) { return QString::fromStdString(text::i
 
 QString isolated(const QString& piece) { return isolated(piece.toStdString()); }
 
+QString qs(std::string_view utf8) { return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())); }
+
+QString trimSpacesAndTabs(const QString& s) {
+    auto blank = [](QChar c) { return c == u' ' || c == u'\t'; };
+    qsizetype b = 0, e = s.size();
+    while (b < e && blank(s[b])) ++b;
+    while (e > b && blank(s[e - 1])) --e;
+    return s.mid(b, e - b);
+}
+
 }  // namespace vorel

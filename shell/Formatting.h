@@ -27,4 +27,11 @@ QString relativeTime(TimePoint t);
 QString isolated(std::string_view piece);
 QString isolated(const QString& piece);
 
+// Text held by the engine (UTF-8) as a Qt string.
+QString qs(std::string_view utf8);
+
+// `s` without spaces and tabs at either end; line breaks stay, since a
+// typed name or query may hold them on purpose.
+QString trimSpacesAndTabs(const QString& s);
+
 }  // namespace vorel

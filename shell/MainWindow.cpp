@@ -38,7 +38,7 @@ QWidget* placeholder(Section s) {
     label->setTextFormat(Qt::PlainText);
     label->setAlignment(Qt::AlignCenter);
     label->setFont(BrandFont::sans(13));
-    label->setStyleSheet(QStringLiteral("color: %1;").arg(BrandColor::css(BrandColor::textFaint())));
+    BrandColor::setTextColor(label, BrandColor::textFaint());
     layout->addWidget(label);
     return w;
 }
@@ -214,8 +214,8 @@ void MainWindow::applyTheme() {
     for (int i = 0; i < sidebar_->count(); ++i) {
         sidebar_->item(i)->setIcon(platform::symbolIcon(sectionSymbol(kAllSections[i]), BrandColor::accent(), 16));
     }
-    todayLabel_->setStyleSheet(QStringLiteral("color: %1;").arg(BrandColor::css(BrandColor::textMuted())));
-    todayAmount_->setStyleSheet(QStringLiteral("color: %1;").arg(BrandColor::css(BrandColor::text())));
+    BrandColor::setTextColor(todayLabel_, BrandColor::textMuted());
+    BrandColor::setTextColor(todayAmount_, BrandColor::text());
 }
 
 void MainWindow::closeEvent(QCloseEvent* e) {

@@ -27,6 +27,22 @@ QRect availableAround(const QRect& r) {
     return screen ? screen->availableGeometry() : QRect(r.topLeft(), QSize(1, 1));
 }
 
+QPoint placeAtAnchor(const QSize& size, const QRect& anchor, const QRect& available, int gap) {
+    const int w = size.width();
+    const int h = size.height();
+    const int below = anchor.bottom() + 1 + gap;
+    const int above = anchor.top() - gap - h;
+    const int areaBottom = available.bottom() + 1;
+    int y;
+    if (below + h <= areaBottom) y = below;
+    else if (above >= available.top()) y = above;
+    else y = (areaBottom - below >= anchor.top() - available.top()) ? below : above;
+    int x = anchor.x() + (anchor.width() - w) / 2;
+    x = std::max(available.left(), std::min(x, available.right() + 1 - w));
+    y = std::max(available.top(), std::min(y, areaBottom - h));
+    return {x, y};
+}
+
 void paintPopupFrame(QWidget* popup, const QColor& fill) {
     QPainter p(popup);
     p.fillRect(popup->rect(), fill);

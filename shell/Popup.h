@@ -17,6 +17,16 @@ namespace vorel {
 // The usable area of the screen that holds `r`, or of the primary screen.
 QRect availableAround(const QRect& r);
 
+// The gap between a control and the popup that hangs from it.
+constexpr int kPopupGap = 4;
+
+// Where a popup of `size` goes for the control at `anchor` on a screen
+// whose usable area is `available`: centred under the control, `gap` px
+// below it; above it when there is no room below; when neither side holds
+// it, on the side with more room. Kept on the screen, its top-left corner
+// first when it is larger than the screen.
+QPoint placeAtAnchor(const QSize& size, const QRect& anchor, const QRect& available, int gap = kPopupGap);
+
 // Fills the widget's rectangle with `fill` and draws a 1-pixel border in the
 // rule colour, so the popup stands apart from what lies behind it.
 void paintPopupFrame(QWidget* popup, const QColor& fill);

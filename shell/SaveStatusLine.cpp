@@ -69,7 +69,7 @@ void SaveStatusLine::showStatus() {
 void SaveStatusLine::applyColors() {
     const QString warn = QStringLiteral("color: %1;").arg(BrandColor::css(BrandColor::warn()));
     error_->setStyleSheet(warn);
-    notice_->setStyleSheet(QStringLiteral("color: %1;").arg(BrandColor::css(BrandColor::textMuted())));
+    BrandColor::setTextColor(notice_, BrandColor::textMuted());
     dismiss_->setIcon(platform::symbolIcon(QStringLiteral("xmark"), BrandColor::textMuted(), 12));
 }
 

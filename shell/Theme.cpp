@@ -3,15 +3,18 @@
 #include <QDir>
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QLabel>
 #include <QApplication>
 #include <QPainter>
 #include <QPalette>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QVariantAnimation>
+#include <QVBoxLayout>
 #include <cmath>
 
 #include "Appearance.h"
+#include "PlainLabel.h"
 
 namespace vorel {
 
@@ -181,6 +184,14 @@ void applyToApplication() {
 
 }  // namespace BrandColor
 
+QLabel* microLabel(const QString& text, QWidget* parent) {
+    QLabel* l = plainLabel(text.toUpper(), BrandFont::caption(), parent);
+    BrandColor::setTextColor(l, BrandColor::textMuted());
+    QObject::connect(&platform::Appearance::shared(), &platform::Appearance::changed, l,
+                     [l] { BrandColor::setTextColor(l, BrandColor::textMuted()); });
+    return l;
+}
+
 Hairline::Hairline(int inset, QWidget* parent) : QWidget(parent), inset_(inset) {
     setFixedHeight(1);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -254,6 +265,14 @@ void LiveDot::paintEvent(QPaintEvent*) {
         p.setBrush(Qt::NoBrush);
     }
     p.drawEllipse(r);
+}
+
+QVBoxLayout* dotColumn(LiveDot* dot, int top) {
+    auto* column = new QVBoxLayout;
+    column->setContentsMargins(0, top, 0, 0);
+    column->addWidget(dot);
+    column->addStretch(1);
+    return column;
 }
 
 }  // namespace vorel

@@ -1,11 +1,14 @@
 #pragma once
-// The application's typeface and colours, and two small widgets used on
-// every screen: a 1-pixel rule and the status dot of a conversation.
+// The application's typeface and colours, and the small widgets used on
+// every screen: a section caption, a 1-pixel rule and the status dot of a
+// conversation.
 
 #include <QColor>
 #include <QFont>
 #include <QWidget>
 
+class QLabel;
+class QVBoxLayout;
 class QScrollArea;
 class QScrollBar;
 class QVariantAnimation;
@@ -80,6 +83,10 @@ void applyToApplication();
 
 }  // namespace BrandColor
 
+// A small section caption: the text upper-cased in the caption font, in the
+// muted text colour, following the appearance.
+QLabel* microLabel(const QString& text, QWidget* parent = nullptr);
+
 // A 1-pixel rule in the border colour, inset on the leading side.
 class Hairline : public QWidget {
     Q_OBJECT
@@ -115,5 +122,9 @@ private:
     double opacity_ = 1.0;
     QVariantAnimation* pulse_;
 };
+
+// `dot` in a column of its own, `top` px below the row's top: it stays
+// beside the row's first line however tall the row grows.
+QVBoxLayout* dotColumn(LiveDot* dot, int top);
 
 }  // namespace vorel

@@ -12,7 +12,7 @@
 #include "HistoryRow.h"
 #include "HistoryView.h"
 #include "InlineField.h"
-#include "MenuPanel.h"
+#include "TodayRow.h"
 #include "ReportControls.h"
 #include "TagEditor.h"
 #include "Theme.h"

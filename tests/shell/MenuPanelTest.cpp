@@ -11,12 +11,17 @@
 #include <QVBoxLayout>
 #include <cmath>
 
+#include "CommandButton.h"
 #include "GuiTestSupport.h"
+#include "HeroToday.h"
 #include "InlineField.h"
 #include "MainWindow.h"
+#include "MenuContent.h"
 #include "MenuPanel.h"
+#include "MetaLine.h"
 #include "NavState.h"
 #include "Theme.h"
+#include "TodayRow.h"
 
 using namespace vorel;
 using namespace vorel::test;
@@ -230,13 +235,14 @@ TEST_F(MenuPanelTest, InfoButtonTogglesTheExplanationBelowIt) {
 TEST(MenuPanelPlacement, BelowTheItemAboveWhenNoRoomAndOnScreen) {
     const QRect screen(0, 0, 1920, 1080);
     const QSize panel(282, 400);
+    const int gap = MenuPanel::kAnchorGap;
     // Under an item in a top bar, above one in a bottom bar, pulled back at
     // the edge, kept on screen when too tall, and on a second screen.
-    EXPECT_EQ(MenuPanel::placement(panel, QRect(1000, 0, 24, 24), screen), QPoint(1012 - 141, 28));
-    EXPECT_EQ(MenuPanel::placement(panel, QRect(1000, 1056, 24, 24), screen), QPoint(1012 - 141, 1056 - 4 - 400));
-    EXPECT_EQ(MenuPanel::placement(panel, QRect(1900, 0, 20, 24), screen), QPoint(1920 - 282, 28));
-    EXPECT_EQ(MenuPanel::placement(QSize(282, 1000), QRect(0, 500, 24, 24), screen), QPoint(0, 80));
-    EXPECT_EQ(MenuPanel::placement(panel, QRect(1930, 0, 24, 24), QRect(1920, 0, 1280, 1024)), QPoint(1920, 28));
+    EXPECT_EQ(placeAtAnchor(panel, QRect(1000, 0, 24, 24), screen, gap), QPoint(1012 - 141, 28));
+    EXPECT_EQ(placeAtAnchor(panel, QRect(1000, 1056, 24, 24), screen, gap), QPoint(1012 - 141, 1056 - 4 - 400));
+    EXPECT_EQ(placeAtAnchor(panel, QRect(1900, 0, 20, 24), screen, gap), QPoint(1920 - 282, 28));
+    EXPECT_EQ(placeAtAnchor(QSize(282, 1000), QRect(0, 500, 24, 24), screen, gap), QPoint(0, 80));
+    EXPECT_EQ(placeAtAnchor(panel, QRect(1930, 0, 24, 24), QRect(1920, 0, 1280, 1024), gap), QPoint(1920, 28));
 }
 
 TEST_F(MenuPanelTest, PanelOpensNearTheItemAndToggles) {

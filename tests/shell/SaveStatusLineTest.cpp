@@ -9,7 +9,7 @@
 #include <QToolButton>
 
 #include "GuiTestSupport.h"
-#include "MenuPanel.h"
+#include "MenuContent.h"
 #include "SaveStatusLine.h"
 
 using namespace vorel;

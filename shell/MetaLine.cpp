@@ -1,0 +1,105 @@
+#include "MetaLine.h"
+
+#include <QEvent>
+#include <QPainter>
+#include <QTextLayout>
+#include <algorithm>
+#include <cmath>
+
+#include "Appearance.h"
+#include "Theme.h"
+
+namespace vorel {
+
+const QString MetaLine::kMark = QStringLiteral("⚑\u00A0est");
+
+MetaLine::MetaLine(QWidget* parent) : QWidget(parent) {
+    setFont(BrandFont::sans(11));
+    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    policy.setHeightForWidth(true);
+    setSizePolicy(policy);
+    connect(&platform::Appearance::shared(), &platform::Appearance::changed, this, qOverload<>(&QWidget::update));
+}
+
+void MetaLine::setText(const QString& line) {
+    if (line == line_) return;
+    line_ = line;
+    updateGeometry();
+    update();
+}
+
+void MetaLine::setMark(bool shown) {
+    if (shown == mark_) return;
+    mark_ = shown;
+    updateGeometry();
+    update();
+}
+
+QString MetaLine::shownText() const {
+    // An en space before the mark: a little more room than a word gap, and
+    // a place where the text may wrap. The mark's own space does not break.
+    return mark_ ? line_ + QChar(0x2002) + kMark : line_;
+}
+
+double MetaLine::layOut(QTextLayout& layout, double width) const {
+    layout.setText(shownText());
+    layout.setFont(font());
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    option.setTextDirection(layoutDirection());
+    layout.setTextOption(option);
+    const double lineHeight = QFontMetricsF(font()).height();
+    double y = 0;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        line.setPosition(QPointF(0, y));
+        y += lineHeight;
+    }
+    layout.endLayout();
+    return y;
+}
+
+int MetaLine::lineCount() const {
+    QTextLayout layout;
+    layOut(layout, width());
+    return layout.lineCount();
+}
+
+int MetaLine::heightForWidth(int width) const {
+    QTextLayout layout;
+    return int(std::ceil(layOut(layout, std::max(width, 1))));
+}
+
+QSize MetaLine::sizeHint() const {
+    const QFontMetricsF fm(font());
+    return {int(std::ceil(fm.horizontalAdvance(shownText()))), int(std::ceil(fm.height()))};
+}
+
+QSize MetaLine::minimumSizeHint() const {
+    const QFontMetricsF fm(font());
+    return {int(std::ceil(fm.horizontalAdvance(kMark))), int(std::ceil(fm.height()))};
+}
+
+void MetaLine::paintEvent(QPaintEvent*) {
+    QTextLayout layout;
+    layOut(layout, width());
+    QVector<QTextLayout::FormatRange> formats;
+    if (mark_) {
+        QTextLayout::FormatRange range;
+        range.start = int(line_.size()) + 1;
+        range.length = int(kMark.size());
+        range.format.setForeground(BrandColor::warn());
+        formats.push_back(range);
+    }
+    QPainter p(this);
+    p.setPen(BrandColor::textFaint());
+    layout.draw(&p, QPointF(0, 0), formats);
+}
+
+void MetaLine::changeEvent(QEvent* e) {
+    QWidget::changeEvent(e);
+    if (e->type() == QEvent::FontChange) updateGeometry();
+}
+
+}  // namespace vorel

@@ -1,0 +1,98 @@
+#include "TodayRow.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QStringList>
+#include <QVBoxLayout>
+
+#include "Appearance.h"
+#include "Formatting.h"
+#include "InlineField.h"
+#include "MetaLine.h"
+#include "MetadataStore.h"
+#include "PlainLabel.h"
+#include "Theme.h"
+
+namespace vorel {
+
+TodayRow::TodayRow(MetadataStore& meta, const std::string& rowId, QWidget* parent)
+    : QWidget(parent), store_(meta), id_(rowId) {
+    auto* h = new QHBoxLayout(this);
+    h->setContentsMargins(0, 0, 0, 0);
+    h->setSpacing(8);
+
+    dot_ = new LiveDot;
+    h->addLayout(dotColumn(dot_, 3));
+
+    auto* names = new QVBoxLayout;
+    names->setSpacing(1);
+    name_ = new InlineField(
+        [this] { return qs(store_.topic(id_, row_.title)); },
+        [this](const QString& text) { store_.setName(text.toStdString(), id_); }, QStringLiteral("Topic"),
+        BrandFont::sans(13, QFont::Medium), &BrandColor::text);
+    names->addWidget(name_);
+    meta_ = new MetaLine;
+    names->addWidget(meta_);
+    names->addStretch(1);
+    h->addLayout(names, 1);
+
+    h->addSpacing(8);
+
+    auto* amounts = new QVBoxLayout;
+    amounts->setSpacing(1);
+    today_ = plainLabel(QString(), BrandFont::sansMonospacedDigits(14, QFont::Medium));
+    total_ = plainLabel(QString(), BrandFont::sansMonospacedDigits(10));
+    amounts->addWidget(today_, 0, Qt::AlignRight);
+    amounts->addWidget(total_, 0, Qt::AlignRight);
+    amounts->addStretch(1);
+    h->addLayout(amounts);
+
+    connect(&platform::Appearance::shared(), &platform::Appearance::changed, this, &TodayRow::applyColors);
+    applyColors();
+}
+
+QString TodayRow::metaLine(const SessionRow& row, TimePoint now) {
+    QStringList parts;
+    if (!row.source.empty()) parts << qs(row.source);
+    std::string model = row.primaryModel();
+    if (!model.empty()) parts << isolated(model);
+    if (row.subagentCount() >= 1) parts << QString::number(row.subagentCount()) + QStringLiteral(" sub");
+    parts << relativeTime(row.lastActivity, now);
+    return parts.join(QStringLiteral(" · "));
+}
+
+// The name field asks this row for the stored name when its edit ends, and
+// the focus change of the teardown in QWidget's destructor would end it
+// after this row's members are gone: the field goes first.
+TodayRow::~TodayRow() { delete name_; }
+
+void TodayRow::setRow(const SessionRow& row, bool isCurrent, TimePoint now) {
+    row_ = row;
+    isCurrent_ = isCurrent;
+    name_->refresh();
+    meta_->setMark(row.hasEstimated());
+    today_->setText(money(row.today));
+    total_->setText(QStringLiteral("total ") + money(row.total));
+    updateClock(now);
+}
+
+void TodayRow::updateClock(TimePoint now) {
+    meta_->setText(metaLine(row_, now));
+    bool live = row_.isLive(now);
+    // Live pulses, the current conversation shows a steady accent disc,
+    // any other an empty ring.
+    if (live || isCurrent_) dot_->setState(live, BrandColor::accent());
+    else dot_->setState(false);
+}
+
+void TodayRow::refreshTopic() { name_->refresh(); }
+
+void TodayRow::applyColors() {
+    BrandColor::setTextColor(today_, BrandColor::text());
+    BrandColor::setTextColor(total_, BrandColor::textFaint());
+    // The dot's fill is a colour value: take the new accent.
+    bool live = dot_->isLive();
+    if (live || isCurrent_) dot_->setState(live, BrandColor::accent());
+}
+
+}  // namespace vorel
