@@ -1,4 +1,4 @@
-#include "CorpusGenerator.h"
+#include "bench/CorpusGenerator.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -14,8 +14,8 @@
 #include <thread>
 #include <vector>
 
-#include "CostSource.h"
-#include "TranscriptGenerator.h"
+#include "bench/TranscriptGenerator.h"
+#include "engine/CostSource.h"
 
 namespace vorel::bench {
 

@@ -20,8 +20,8 @@
 #include <string>
 #include <vector>
 
-#include "ConversationDetailCache.h"
-#include "ConversationDetailParser.h"
+#include "detail/ConversationDetailCache.h"
+#include "detail/ConversationDetailParser.h"
 
 namespace {
 

@@ -28,10 +28,10 @@
 #include <string>
 #include <vector>
 
-#include "AppModel.h"
-#include "CostModel.h"
-#include "HistoryView.h"
-#include "MetadataStore.h"
+#include "engine/CostModel.h"
+#include "engine/MetadataStore.h"
+#include "reports/HistoryView.h"
+#include "shell/AppModel.h"
 
 using namespace vorel;
 using namespace std::chrono;

@@ -43,15 +43,15 @@
 #include <thread>
 #include <vector>
 
-#include "Clock.h"
-#include "CorpusGenerator.h"
-#include "CostModel.h"
-#include "CostSource.h"
-#include "MetadataStore.h"
-#include "NameSuggester.h"
-#include "Settings.h"
-#include "Transcript.h"
-#include "TranscriptGenerator.h"
+#include "bench/CorpusGenerator.h"
+#include "bench/TranscriptGenerator.h"
+#include "engine/Clock.h"
+#include "engine/CostModel.h"
+#include "engine/CostSource.h"
+#include "engine/MetadataStore.h"
+#include "engine/NameSuggester.h"
+#include "engine/Settings.h"
+#include "engine/Transcript.h"
 
 namespace {
 

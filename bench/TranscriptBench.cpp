@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "Transcript.h"
-#include "TranscriptGenerator.h"
+#include "bench/TranscriptGenerator.h"
+#include "engine/Transcript.h"
 
 namespace {
 

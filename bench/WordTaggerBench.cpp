@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "LexiconWordTagger.h"
-#include "NameSuggester.h"
+#include "engine/LexiconWordTagger.h"
+#include "engine/NameSuggester.h"
 
 namespace {
 

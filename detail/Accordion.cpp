@@ -1,4 +1,4 @@
-#include "Accordion.h"
+#include "detail/Accordion.h"
 
 #include <QEvent>
 #include <QPainter>
@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "Theme.h"
+#include "shell/Theme.h"
 
 namespace vorel {
 

@@ -4,11 +4,11 @@
 
 #include <charconv>
 
-#include "ConversationDetailParser.h"
-#include "DetailRecords.h"
-#include "Pricing.h"
-#include "Saturating.h"
-#include "TextRules.h"
+#include "detail/ConversationDetailParser.h"
+#include "detail/DetailRecords.h"
+#include "engine/Pricing.h"
+#include "engine/Saturating.h"
+#include "engine/TextRules.h"
 
 namespace vorel::ConversationDetailParser {
 

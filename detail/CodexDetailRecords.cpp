@@ -6,12 +6,12 @@
 #include <charconv>
 #include <limits>
 
-#include "ConversationDetailParser.h"
-#include "DetailRecords.h"
-#include "Pricing.h"
-#include "Saturating.h"
-#include "TextRules.h"
-#include "Transcript.h"
+#include "detail/ConversationDetailParser.h"
+#include "detail/DetailRecords.h"
+#include "engine/Pricing.h"
+#include "engine/Saturating.h"
+#include "engine/TextRules.h"
+#include "engine/Transcript.h"
 
 namespace vorel::ConversationDetailParser {
 

@@ -15,7 +15,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "Clock.h"
+#include "engine/Clock.h"
 
 namespace vorel {
 

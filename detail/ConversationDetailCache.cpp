@@ -1,4 +1,4 @@
-#include "ConversationDetailCache.h"
+#include "detail/ConversationDetailCache.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,9 +7,9 @@
 #include <algorithm>
 #include <optional>
 
-#include "ContentHash.h"
-#include "ConversationDetailParser.h"
-#include "DetailRecords.h"
+#include "detail/ConversationDetailParser.h"
+#include "detail/DetailRecords.h"
+#include "engine/ContentHash.h"
 
 namespace vorel {
 

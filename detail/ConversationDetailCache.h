@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ConversationDetail.h"
+#include "detail/ConversationDetail.h"
 
 namespace vorel {
 

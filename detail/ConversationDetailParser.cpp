@@ -2,14 +2,14 @@
 // each line through the record rules of its source, then the events of all
 // files de-duplicated, sorted by time, numbered and counted.
 
-#include "ConversationDetailParser.h"
+#include "detail/ConversationDetailParser.h"
 
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <unordered_set>
 
-#include "DetailRecords.h"
+#include "detail/DetailRecords.h"
 
 namespace vorel::ConversationDetailParser {
 

@@ -15,9 +15,9 @@
 #include <string_view>
 #include <vector>
 
-#include "Clock.h"
-#include "ConversationDetail.h"
-#include "TranscriptReading.h"
+#include "detail/ConversationDetail.h"
+#include "engine/Clock.h"
+#include "engine/TranscriptReading.h"
 
 namespace vorel::ConversationDetailParser {
 

@@ -1,4 +1,4 @@
-#include "ConversationDetailView.h"
+#include "detail/ConversationDetailView.h"
 
 #include <QHBoxLayout>
 #include <QListView>
@@ -9,18 +9,18 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "AppModel.h"
-#include "Appearance.h"
-#include "ConversationSearchField.h"
-#include "CostPlotView.h"
-#include "DetailTimeline.h"
-#include "Formatting.h"
-#include "InlineField.h"
-#include "PlainLabel.h"
-#include "SummaryField.h"
-#include "Symbols.h"
-#include "TagEditor.h"
-#include "Theme.h"
+#include "detail/CostPlotView.h"
+#include "detail/DetailTimeline.h"
+#include "detail/SummaryField.h"
+#include "platform/Appearance.h"
+#include "platform/Symbols.h"
+#include "reports/ConversationSearchField.h"
+#include "reports/TagEditor.h"
+#include "shell/AppModel.h"
+#include "shell/Formatting.h"
+#include "shell/InlineField.h"
+#include "shell/PlainLabel.h"
+#include "shell/Theme.h"
 
 namespace vorel {
 

@@ -21,12 +21,12 @@
 #include <optional>
 #include <vector>
 
-#include "Accordion.h"
-#include "ConversationDetail.h"
-#include "ConversationDetailCache.h"
-#include "SessionRow.h"
-#include "StatsGrid.h"
-#include "SummaryLabel.h"
+#include "detail/Accordion.h"
+#include "detail/ConversationDetail.h"
+#include "detail/ConversationDetailCache.h"
+#include "detail/StatsGrid.h"
+#include "detail/SummaryLabel.h"
+#include "engine/SessionRow.h"
 
 class QHBoxLayout;
 class QScrollArea;

@@ -1,11 +1,11 @@
-#include "CostPlotData.h"
+#include "detail/CostPlotData.h"
 
 #include <algorithm>
 #include <cmath>
 #include <utility>
 
-#include "DecimalText.h"
-#include "Settings.h"
+#include "engine/DecimalText.h"
+#include "engine/Settings.h"
 
 namespace vorel {
 

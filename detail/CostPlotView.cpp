@@ -1,4 +1,4 @@
-#include "CostPlotView.h"
+#include "detail/CostPlotView.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -11,10 +11,10 @@
 #include <algorithm>
 #include <cmath>
 
-#include "Appearance.h"
-#include "Formatting.h"
-#include "Settings.h"
-#include "Theme.h"
+#include "engine/Settings.h"
+#include "platform/Appearance.h"
+#include "shell/Formatting.h"
+#include "shell/Theme.h"
 
 namespace vorel {
 

@@ -16,8 +16,8 @@ class QScrollBar;
 #include <optional>
 #include <vector>
 
-#include "ConversationDetail.h"
-#include "CostPlotData.h"
+#include "detail/ConversationDetail.h"
+#include "detail/CostPlotData.h"
 
 namespace vorel {
 

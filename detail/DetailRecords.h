@@ -12,8 +12,8 @@
 #include <string_view>
 #include <vector>
 
-#include "ConversationDetail.h"
-#include "TranscriptReading.h"
+#include "detail/ConversationDetail.h"
+#include "engine/TranscriptReading.h"
 
 namespace vorel::ConversationDetailParser {
 

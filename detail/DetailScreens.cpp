@@ -1,8 +1,8 @@
-#include "DetailScreens.h"
+#include "detail/DetailScreens.h"
 
-#include "AppModel.h"
-#include "ConversationDetailView.h"
-#include "MainWindow.h"
+#include "detail/ConversationDetailView.h"
+#include "shell/AppModel.h"
+#include "shell/MainWindow.h"
 
 namespace vorel {
 

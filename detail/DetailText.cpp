@@ -12,9 +12,9 @@
 #include <limits>
 #include <memory>
 
-#include "ConversationDetailParser.h"
-#include "DetailRecords.h"
-#include "TextRules.h"
+#include "detail/ConversationDetailParser.h"
+#include "detail/DetailRecords.h"
+#include "engine/TextRules.h"
 
 namespace vorel::ConversationDetailParser {
 

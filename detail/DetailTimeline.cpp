@@ -1,4 +1,4 @@
-#include "DetailTimeline.h"
+#include "detail/DetailTimeline.h"
 
 #include <QEasingCurve>
 #include <QHBoxLayout>
@@ -14,11 +14,11 @@
 #include <algorithm>
 #include <cmath>
 
-#include "Appearance.h"
-#include "Formatting.h"
-#include "PlainLabel.h"
-#include "Symbols.h"
-#include "Theme.h"
+#include "platform/Appearance.h"
+#include "platform/Symbols.h"
+#include "shell/Formatting.h"
+#include "shell/PlainLabel.h"
+#include "shell/Theme.h"
 
 namespace vorel {
 

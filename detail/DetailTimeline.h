@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ConversationDetail.h"
+#include "detail/ConversationDetail.h"
 
 class QHBoxLayout;
 class QLabel;

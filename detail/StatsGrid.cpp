@@ -1,9 +1,9 @@
-#include "StatsGrid.h"
+#include "detail/StatsGrid.h"
 
 #include <algorithm>
 
-#include "PlainLabel.h"
-#include "Theme.h"
+#include "shell/PlainLabel.h"
+#include "shell/Theme.h"
 
 namespace vorel {
 

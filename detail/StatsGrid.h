@@ -7,7 +7,7 @@
 #include <QWidget>
 #include <vector>
 
-#include "ConversationDetail.h"
+#include "detail/ConversationDetail.h"
 
 namespace vorel {
 

@@ -1,4 +1,4 @@
-#include "SummaryField.h"
+#include "detail/SummaryField.h"
 
 #include <QFocusEvent>
 #include <QKeyEvent>
@@ -7,9 +7,9 @@
 #include <cmath>
 #include <memory>
 
-#include "Appearance.h"
-#include "InlineField.h"
-#include "Theme.h"
+#include "platform/Appearance.h"
+#include "shell/InlineField.h"
+#include "shell/Theme.h"
 
 namespace vorel {
 

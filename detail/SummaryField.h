@@ -8,7 +8,7 @@
 
 #include <QTextEdit>
 
-#include "InlineField.h"
+#include "shell/InlineField.h"
 
 namespace vorel {
 

@@ -1,9 +1,9 @@
-#include "SummaryLabel.h"
+#include "detail/SummaryLabel.h"
 
 #include <QMouseEvent>
 
-#include "Formatting.h"
-#include "Theme.h"
+#include "shell/Formatting.h"
+#include "shell/Theme.h"
 
 namespace vorel {
 

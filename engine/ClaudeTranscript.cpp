@@ -9,9 +9,9 @@
 #include <functional>
 #include <unordered_set>
 
-#include "Pricing.h"
-#include "TextRules.h"
-#include "Transcript.h"
+#include "engine/Pricing.h"
+#include "engine/TextRules.h"
+#include "engine/Transcript.h"
 
 namespace vorel::Transcript {
 

@@ -4,10 +4,10 @@
 #include <charconv>
 #include <unordered_set>
 
-#include "Pricing.h"
-#include "Saturating.h"
-#include "TextRules.h"
-#include "Transcript.h"
+#include "engine/Pricing.h"
+#include "engine/Saturating.h"
+#include "engine/TextRules.h"
+#include "engine/Transcript.h"
 
 namespace vorel::Transcript {
 

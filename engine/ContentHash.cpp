@@ -1,4 +1,4 @@
-#include "ContentHash.h"
+#include "engine/ContentHash.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,14 +1,14 @@
-#include "CostModel.h"
+#include "engine/CostModel.h"
 
 #include <algorithm>
 #include <atomic>
 #include <functional>
 #include <thread>
 
-#include "DecimalText.h"
-#include "IncrementalTranscript.h"
-#include "MetadataStore.h"
-#include "Pricing.h"
+#include "engine/DecimalText.h"
+#include "engine/IncrementalTranscript.h"
+#include "engine/MetadataStore.h"
+#include "engine/Pricing.h"
 
 namespace vorel {
 

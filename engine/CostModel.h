@@ -11,11 +11,11 @@
 #include <unordered_map>
 #include <vector>
 
-#include "ChangeNotifier.h"
-#include "Clock.h"
-#include "CostSource.h"
-#include "ParsedSession.h"
-#include "SessionRow.h"
+#include "engine/ChangeNotifier.h"
+#include "engine/Clock.h"
+#include "engine/CostSource.h"
+#include "engine/ParsedSession.h"
+#include "engine/SessionRow.h"
 
 namespace vorel {
 

@@ -1,4 +1,4 @@
-#include "CostSource.h"
+#include "engine/CostSource.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -19,8 +19,8 @@
 #include <thread>
 #include <unordered_map>
 
-#include "IncrementalTranscript.h"
-#include "Settings.h"
+#include "engine/IncrementalTranscript.h"
+#include "engine/Settings.h"
 
 namespace vorel {
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "Clock.h"
-#include "ParsedSession.h"
+#include "engine/Clock.h"
+#include "engine/ParsedSession.h"
 
 namespace vorel {
 

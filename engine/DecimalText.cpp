@@ -1,4 +1,4 @@
-#include "DecimalText.h"
+#include "engine/DecimalText.h"
 
 #include <charconv>
 

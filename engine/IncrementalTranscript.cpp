@@ -1,6 +1,6 @@
-#include "IncrementalTranscript.h"
+#include "engine/IncrementalTranscript.h"
 
-#include "TranscriptReading.h"
+#include "engine/TranscriptReading.h"
 
 namespace vorel {
 

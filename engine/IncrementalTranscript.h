@@ -11,10 +11,10 @@
 #include <optional>
 #include <string>
 
-#include "Clock.h"
-#include "ContentHash.h"
-#include "ParsedSession.h"
-#include "Transcript.h"
+#include "engine/Clock.h"
+#include "engine/ContentHash.h"
+#include "engine/ParsedSession.h"
+#include "engine/Transcript.h"
 
 namespace vorel {
 

@@ -1,4 +1,4 @@
-#include "LexiconWordTagger.h"
+#include "engine/LexiconWordTagger.h"
 
 #include <unicode/brkiter.h>
 #include <unicode/locid.h>

@@ -30,8 +30,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "WordMorphology.h"
-#include "WordTagger.h"
+#include "engine/WordMorphology.h"
+#include "engine/WordTagger.h"
 
 namespace vorel {
 

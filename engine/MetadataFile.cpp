@@ -1,4 +1,4 @@
-#include "MetadataFile.h"
+#include "engine/MetadataFile.h"
 
 #include <dirent.h>
 #include <fcntl.h>

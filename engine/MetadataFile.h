@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "Clock.h"
-#include "ConversationMeta.h"
+#include "engine/Clock.h"
+#include "engine/ConversationMeta.h"
 
 namespace vorel::MetadataFile {
 

@@ -1,4 +1,4 @@
-#include "MetadataStore.h"
+#include "engine/MetadataStore.h"
 
 #include <simdjson.h>
 #include <unicode/normalizer2.h>
@@ -8,9 +8,9 @@
 #include <filesystem>
 #include <set>
 
-#include "NameSuggester.h"
-#include "Settings.h"
-#include "TextRules.h"
+#include "engine/NameSuggester.h"
+#include "engine/Settings.h"
+#include "engine/TextRules.h"
 
 namespace vorel {
 

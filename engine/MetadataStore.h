@@ -11,9 +11,9 @@
 #include <utility>
 #include <vector>
 
-#include "ChangeNotifier.h"
-#include "ConversationMeta.h"
-#include "MetadataFile.h"
+#include "engine/ChangeNotifier.h"
+#include "engine/ConversationMeta.h"
+#include "engine/MetadataFile.h"
 
 namespace vorel {
 

@@ -1,4 +1,4 @@
-#include "NameSuggester.h"
+#include "engine/NameSuggester.h"
 
 #include <unicode/brkiter.h>
 #include <unicode/locid.h>
@@ -12,8 +12,8 @@
 #include <memory>
 #include <vector>
 
-#include "LexiconWordTagger.h"
-#include "TextRules.h"
+#include "engine/LexiconWordTagger.h"
+#include "engine/TextRules.h"
 
 namespace vorel::NameSuggester {
 

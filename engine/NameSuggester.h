@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "WordTagger.h"
+#include "engine/WordTagger.h"
 
 namespace vorel::NameSuggester {
 

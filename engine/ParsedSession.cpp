@@ -1,7 +1,7 @@
-#include "ParsedSession.h"
+#include "engine/ParsedSession.h"
 
-#include "Pricing.h"
-#include "Saturating.h"
+#include "engine/Pricing.h"
+#include "engine/Saturating.h"
 
 namespace vorel {
 

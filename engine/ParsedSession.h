@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "Clock.h"
+#include "engine/Clock.h"
 
 namespace vorel {
 

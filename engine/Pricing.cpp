@@ -1,4 +1,4 @@
-#include "Pricing.h"
+#include "engine/Pricing.h"
 
 #include <array>
 

@@ -1,6 +1,6 @@
-#include "RefreshDriver.h"
+#include "engine/RefreshDriver.h"
 
-#include "CostModel.h"
+#include "engine/CostModel.h"
 
 namespace vorel {
 

@@ -1,4 +1,4 @@
-#include "SessionRow.h"
+#include "engine/SessionRow.h"
 
 #include <algorithm>
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "Clock.h"
+#include "engine/Clock.h"
 
 namespace vorel {
 

@@ -6,9 +6,9 @@
 #include <memory>
 #include <string>
 
-#include "Clock.h"
-#include "ParsedSession.h"
-#include "TranscriptReading.h"
+#include "engine/Clock.h"
+#include "engine/ParsedSession.h"
+#include "engine/TranscriptReading.h"
 
 namespace vorel::Transcript {
 

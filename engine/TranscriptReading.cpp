@@ -1,4 +1,4 @@
-#include "TranscriptReading.h"
+#include "engine/TranscriptReading.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,7 +10,7 @@
 #include <cstring>
 #include <random>
 
-#include "Saturating.h"
+#include "engine/Saturating.h"
 
 namespace vorel::Transcript {
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <string_view>
 
-#include "Clock.h"
-#include "ContentHash.h"
+#include "engine/Clock.h"
+#include "engine/ContentHash.h"
 
 namespace vorel::Transcript {
 

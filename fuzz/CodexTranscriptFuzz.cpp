@@ -2,7 +2,7 @@
 // trip a sanitizer, and every result must keep its own invariants.
 #include <cstdlib>
 
-#include "Transcript.h"
+#include "engine/Transcript.h"
 
 using namespace vorel;
 

@@ -10,8 +10,8 @@
 #include <fstream>
 #include <string>
 
-#include "ConversationDetailCache.h"
-#include "ConversationDetailParser.h"
+#include "detail/ConversationDetailCache.h"
+#include "detail/ConversationDetailParser.h"
 
 using namespace vorel;
 namespace P = vorel::ConversationDetailParser;

@@ -1,4 +1,4 @@
-#include "SniStatusItem.h"
+#include "platform/SniStatusItem.h"
 
 #include <QCoreApplication>
 #include <QCursor>

@@ -12,7 +12,7 @@
 #include <QMetaType>
 #include <QVariantMap>
 
-#include "StatusItem.h"
+#include "platform/StatusItem.h"
 
 class QDBusServiceWatcher;
 

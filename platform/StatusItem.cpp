@@ -1,4 +1,4 @@
-#include "StatusItem.h"
+#include "platform/StatusItem.h"
 
 #include <QApplication>
 #include <QFile>
@@ -7,9 +7,9 @@
 #include <QSvgRenderer>
 #include <QSystemTrayIcon>
 
-#include "Appearance.h"
-#include "SniStatusItem.h"
-#include "TrayIconStatusItem.h"
+#include "platform/Appearance.h"
+#include "platform/SniStatusItem.h"
+#include "platform/TrayIconStatusItem.h"
 
 namespace vorel::platform {
 

@@ -1,6 +1,6 @@
-#include "Symbols.h"
+#include "platform/Symbols.h"
 
-#include "Appearance.h"
+#include "platform/Appearance.h"
 
 #include <QFile>
 #include <QFontDatabase>

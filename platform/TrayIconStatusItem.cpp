@@ -1,4 +1,4 @@
-#include "TrayIconStatusItem.h"
+#include "platform/TrayIconStatusItem.h"
 
 #include <QFont>
 #include <QMenu>

@@ -4,7 +4,7 @@
 // goes into the tooltip. A click opens the panel; the context menu holds
 // "Open Vorel" and "Quit".
 
-#include "StatusItem.h"
+#include "platform/StatusItem.h"
 
 class QMenu;
 class QSystemTrayIcon;

@@ -1,4 +1,4 @@
-#include "CSVExport.h"
+#include "reports/CSVExport.h"
 
 #include <unicode/utf8.h>
 
@@ -14,10 +14,10 @@
 #include <cstdio>
 #include <memory>
 
-#include "DecimalText.h"
-#include "Formatting.h"
-#include "MetadataStore.h"
-#include "TextRules.h"
+#include "engine/DecimalText.h"
+#include "engine/MetadataStore.h"
+#include "engine/TextRules.h"
+#include "shell/Formatting.h"
 
 namespace vorel::CSVExport {
 

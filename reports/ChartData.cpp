@@ -1,4 +1,4 @@
-#include "ChartData.h"
+#include "reports/ChartData.h"
 
 #include <QCollator>
 #include <QLocale>
@@ -7,8 +7,8 @@
 #include <map>
 #include <numeric>
 
-#include "MetadataStore.h"
-#include "Settings.h"
+#include "engine/MetadataStore.h"
+#include "engine/Settings.h"
 
 namespace vorel {
 

@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "Clock.h"
-#include "ReportWindow.h"
-#include "SessionRow.h"
+#include "engine/Clock.h"
+#include "engine/SessionRow.h"
+#include "reports/ReportWindow.h"
 
 namespace vorel {
 

@@ -1,4 +1,4 @@
-#include "ChartView.h"
+#include "reports/ChartView.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -15,16 +15,16 @@
 #include <cmath>
 #include <unordered_set>
 
-#include "AppModel.h"
-#include "Appearance.h"
-#include "Formatting.h"
-#include "InlineField.h"
-#include "MetadataStore.h"
-#include "PlainLabel.h"
-#include "Popup.h"
-#include "ReportControls.h"
-#include "Symbols.h"
-#include "Theme.h"
+#include "engine/MetadataStore.h"
+#include "platform/Appearance.h"
+#include "platform/Symbols.h"
+#include "reports/ReportControls.h"
+#include "shell/AppModel.h"
+#include "shell/Formatting.h"
+#include "shell/InlineField.h"
+#include "shell/PlainLabel.h"
+#include "shell/Popup.h"
+#include "shell/Theme.h"
 
 namespace vorel {
 

@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "ChartData.h"
-#include "RowWidgets.h"
+#include "reports/ChartData.h"
+#include "shell/RowWidgets.h"
 
 class QComboBox;
 class QLabel;

@@ -1,4 +1,4 @@
-#include "ConversationSearchField.h"
+#include "reports/ConversationSearchField.h"
 
 #include <QEnterEvent>
 #include <QGraphicsDropShadowEffect>
@@ -15,13 +15,13 @@
 #include <unicode/normalizer2.h>
 #include <unicode/unistr.h>
 
-#include "AppModel.h"
-#include "Appearance.h"
-#include "CostModel.h"
-#include "Formatting.h"
-#include "MetadataStore.h"
-#include "Symbols.h"
-#include "Theme.h"
+#include "engine/CostModel.h"
+#include "engine/MetadataStore.h"
+#include "platform/Appearance.h"
+#include "platform/Symbols.h"
+#include "shell/AppModel.h"
+#include "shell/Formatting.h"
+#include "shell/Theme.h"
 
 namespace vorel {
 

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "SessionRow.h"
+#include "engine/SessionRow.h"
 
 class QLabel;
 class QLineEdit;

@@ -1,4 +1,4 @@
-#include "ExportView.h"
+#include "reports/ExportView.h"
 
 #include <QFileDialog>
 #include <QLabel>
@@ -6,12 +6,12 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "AppModel.h"
-#include "Appearance.h"
-#include "CSVExport.h"
-#include "PlainLabel.h"
-#include "TextPage.h"
-#include "Theme.h"
+#include "platform/Appearance.h"
+#include "reports/CSVExport.h"
+#include "shell/AppModel.h"
+#include "shell/PlainLabel.h"
+#include "shell/TextPage.h"
+#include "shell/Theme.h"
 
 namespace vorel {
 

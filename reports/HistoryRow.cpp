@@ -1,4 +1,4 @@
-#include "HistoryRow.h"
+#include "reports/HistoryRow.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -6,15 +6,15 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
-#include "Appearance.h"
-#include "Symbols.h"
-#include "Formatting.h"
-#include "InlineField.h"
-#include "MetadataStore.h"
-#include "PlainLabel.h"
-#include "Popup.h"
-#include "TagEditor.h"
-#include "Theme.h"
+#include "engine/MetadataStore.h"
+#include "platform/Appearance.h"
+#include "platform/Symbols.h"
+#include "reports/TagEditor.h"
+#include "shell/Formatting.h"
+#include "shell/InlineField.h"
+#include "shell/PlainLabel.h"
+#include "shell/Popup.h"
+#include "shell/Theme.h"
 
 namespace vorel {
 

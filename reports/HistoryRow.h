@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "Clock.h"
-#include "SessionRow.h"
+#include "engine/Clock.h"
+#include "engine/SessionRow.h"
 
 class QLabel;
 class QVBoxLayout;

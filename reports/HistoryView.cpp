@@ -1,4 +1,4 @@
-#include "HistoryView.h"
+#include "reports/HistoryView.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -15,14 +15,14 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "AppModel.h"
-#include "Appearance.h"
-#include "Formatting.h"
-#include "HistoryRow.h"
-#include "MetadataStore.h"
-#include "PlainLabel.h"
-#include "ReportControls.h"
-#include "Theme.h"
+#include "engine/MetadataStore.h"
+#include "platform/Appearance.h"
+#include "reports/HistoryRow.h"
+#include "reports/ReportControls.h"
+#include "shell/AppModel.h"
+#include "shell/Formatting.h"
+#include "shell/PlainLabel.h"
+#include "shell/Theme.h"
 
 namespace vorel {
 

@@ -18,10 +18,10 @@
 #include <unordered_map>
 #include <vector>
 
-#include "Clock.h"
-#include "RowWidgets.h"
-#include "ReportWindow.h"
-#include "SessionRow.h"
+#include "engine/Clock.h"
+#include "engine/SessionRow.h"
+#include "reports/ReportWindow.h"
+#include "shell/RowWidgets.h"
 
 class QComboBox;
 class QHBoxLayout;

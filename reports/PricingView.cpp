@@ -1,4 +1,4 @@
-#include "PricingView.h"
+#include "reports/PricingView.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -7,12 +7,12 @@
 #include <cmath>
 #include <string>
 
-#include "Appearance.h"
-#include "DecimalText.h"
-#include "Formatting.h"
-#include "PlainLabel.h"
-#include "TextPage.h"
-#include "Theme.h"
+#include "engine/DecimalText.h"
+#include "platform/Appearance.h"
+#include "shell/Formatting.h"
+#include "shell/PlainLabel.h"
+#include "shell/TextPage.h"
+#include "shell/Theme.h"
 
 namespace vorel {
 

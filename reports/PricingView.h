@@ -8,7 +8,7 @@
 #include <QWidget>
 #include <vector>
 
-#include "Pricing.h"
+#include "engine/Pricing.h"
 
 class QLabel;
 

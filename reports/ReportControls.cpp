@@ -1,4 +1,4 @@
-#include "ReportControls.h"
+#include "reports/ReportControls.h"
 
 #include <QDateEdit>
 #include <QDateTime>
@@ -6,7 +6,7 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "Theme.h"
+#include "shell/Theme.h"
 
 namespace vorel {
 

@@ -7,8 +7,8 @@
 #include <QDate>
 #include <QWidget>
 
-#include "Formatting.h"
-#include "ReportWindow.h"
+#include "reports/ReportWindow.h"
+#include "shell/Formatting.h"
 
 class QDateEdit;
 class QLabel;

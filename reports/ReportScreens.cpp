@@ -1,11 +1,11 @@
-#include "ReportScreens.h"
+#include "reports/ReportScreens.h"
 
-#include "AppModel.h"
-#include "ChartView.h"
-#include "ExportView.h"
-#include "HistoryView.h"
-#include "MainWindow.h"
-#include "PricingView.h"
+#include "reports/ChartView.h"
+#include "reports/ExportView.h"
+#include "reports/HistoryView.h"
+#include "reports/PricingView.h"
+#include "shell/AppModel.h"
+#include "shell/MainWindow.h"
 
 namespace vorel {
 

@@ -1,4 +1,4 @@
-#include "ReportWindow.h"
+#include "reports/ReportWindow.h"
 
 namespace vorel {
 

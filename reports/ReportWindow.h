@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "Clock.h"
-#include "SessionRow.h"
+#include "engine/Clock.h"
+#include "engine/SessionRow.h"
 
 namespace vorel {
 

@@ -1,4 +1,4 @@
-#include "TagEditor.h"
+#include "reports/TagEditor.h"
 
 #include <QApplication>
 #include <QEnterEvent>
@@ -20,13 +20,13 @@
 #include <unicode/normalizer2.h>
 #include <unicode/unistr.h>
 
-#include "Appearance.h"
-#include "Formatting.h"
-#include "MetadataStore.h"
-#include "Popup.h"
-#include "Symbols.h"
-#include "TextRules.h"
-#include "Theme.h"
+#include "engine/MetadataStore.h"
+#include "engine/TextRules.h"
+#include "platform/Appearance.h"
+#include "platform/Symbols.h"
+#include "shell/Formatting.h"
+#include "shell/Popup.h"
+#include "shell/Theme.h"
 
 namespace vorel {
 

@@ -1,4 +1,4 @@
-#include "AboutView.h"
+#include "shell/AboutView.h"
 
 #include <QFile>
 #include <QPainter>
@@ -7,9 +7,9 @@
 #include <QVBoxLayout>
 #include <vector>
 
-#include "Appearance.h"
-#include "TextPage.h"
-#include "Theme.h"
+#include "platform/Appearance.h"
+#include "shell/TextPage.h"
+#include "shell/Theme.h"
 
 namespace vorel {
 

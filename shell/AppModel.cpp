@@ -1,4 +1,4 @@
-#include "AppModel.h"
+#include "shell/AppModel.h"
 
 namespace vorel {
 

@@ -8,10 +8,10 @@
 #include <QTimer>
 #include <memory>
 
-#include "ChangeNotifier.h"
-#include "CostModel.h"
-#include "MetadataStore.h"
-#include "RefreshDriver.h"
+#include "engine/ChangeNotifier.h"
+#include "engine/CostModel.h"
+#include "engine/MetadataStore.h"
+#include "engine/RefreshDriver.h"
 
 namespace vorel {
 

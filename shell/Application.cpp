@@ -1,22 +1,22 @@
-#include "Application.h"
+#include "shell/Application.h"
 
 #include <QApplication>
 #include <QTimer>
 #include <cstdio>
 #include <memory>
 
-#include "AppModel.h"
-#include "Appearance.h"
-#include "MainWindow.h"
-#include "MenuPanel.h"
-#include "MetadataFile.h"
-#include "MetadataStore.h"
-#include "NavState.h"
-#include "Settings.h"
-#include "ShellScreens.h"
-#include "SingleInstance.h"
-#include "StatusItem.h"
-#include "Theme.h"
+#include "engine/MetadataFile.h"
+#include "engine/MetadataStore.h"
+#include "engine/Settings.h"
+#include "platform/Appearance.h"
+#include "platform/SingleInstance.h"
+#include "platform/StatusItem.h"
+#include "shell/AppModel.h"
+#include "shell/MainWindow.h"
+#include "shell/MenuPanel.h"
+#include "shell/NavState.h"
+#include "shell/ShellScreens.h"
+#include "shell/Theme.h"
 
 namespace vorel {
 

@@ -1,10 +1,10 @@
-#include "CommandButton.h"
+#include "shell/CommandButton.h"
 
 #include <QEnterEvent>
 #include <QPainter>
 
-#include "Appearance.h"
-#include "Theme.h"
+#include "platform/Appearance.h"
+#include "shell/Theme.h"
 
 namespace vorel {
 

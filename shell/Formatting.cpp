@@ -1,11 +1,11 @@
-#include "Formatting.h"
+#include "shell/Formatting.h"
 
 #include <QDateTime>
 #include <QLocale>
 #include <cmath>
 
-#include "DecimalText.h"
-#include "TextRules.h"
+#include "engine/DecimalText.h"
+#include "engine/TextRules.h"
 
 namespace vorel {
 

@@ -6,7 +6,7 @@
 #include <QString>
 #include <string_view>
 
-#include "Clock.h"
+#include "engine/Clock.h"
 
 namespace vorel {
 

@@ -1,4 +1,4 @@
-#include "HeroToday.h"
+#include "shell/HeroToday.h"
 
 #include <QDateTime>
 #include <QHBoxLayout>
@@ -7,13 +7,13 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "Appearance.h"
-#include "CostModel.h"
-#include "Formatting.h"
-#include "PlainLabel.h"
-#include "Popup.h"
-#include "Symbols.h"
-#include "Theme.h"
+#include "engine/CostModel.h"
+#include "platform/Appearance.h"
+#include "platform/Symbols.h"
+#include "shell/Formatting.h"
+#include "shell/PlainLabel.h"
+#include "shell/Popup.h"
+#include "shell/Theme.h"
 
 namespace vorel {
 

@@ -5,7 +5,7 @@
 #include <QString>
 #include <QWidget>
 
-#include "Clock.h"
+#include "engine/Clock.h"
 
 class QLabel;
 class QToolButton;

@@ -1,11 +1,11 @@
-#include "InlineField.h"
+#include "shell/InlineField.h"
 
 #include <QApplication>
 #include <QFocusEvent>
 #include <QPainter>
 
-#include "Appearance.h"
-#include "Theme.h"
+#include "platform/Appearance.h"
+#include "shell/Theme.h"
 
 namespace vorel {
 

@@ -1,4 +1,4 @@
-#include "MainMenu.h"
+#include "shell/MainMenu.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -6,8 +6,8 @@
 #include <QMenu>
 #include <QMetaObject>
 
-#include "Appearance.h"
-#include "Theme.h"
+#include "platform/Appearance.h"
+#include "shell/Theme.h"
 
 namespace vorel {
 

@@ -1,4 +1,4 @@
-#include "MainWindow.h"
+#include "shell/MainWindow.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -10,14 +10,14 @@
 #include <QShowEvent>
 #include <algorithm>
 
-#include "AppModel.h"
-#include "Appearance.h"
-#include "Formatting.h"
-#include "MainMenu.h"
-#include "SaveStatusLine.h"
-#include "Settings.h"
-#include "Symbols.h"
-#include "Theme.h"
+#include "engine/Settings.h"
+#include "platform/Appearance.h"
+#include "platform/Symbols.h"
+#include "shell/AppModel.h"
+#include "shell/Formatting.h"
+#include "shell/MainMenu.h"
+#include "shell/SaveStatusLine.h"
+#include "shell/Theme.h"
 
 namespace vorel {
 

@@ -10,7 +10,7 @@
 #include <map>
 #include <optional>
 
-#include "NavState.h"
+#include "shell/NavState.h"
 
 class QLabel;
 class QListWidget;

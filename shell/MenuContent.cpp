@@ -1,4 +1,4 @@
-#include "MenuContent.h"
+#include "shell/MenuContent.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -8,16 +8,16 @@
 #include <algorithm>
 #include <unordered_set>
 
-#include "AppModel.h"
-#include "Appearance.h"
-#include "CommandButton.h"
-#include "CostModel.h"
-#include "HeroToday.h"
-#include "MainWindow.h"
-#include "PlainLabel.h"
-#include "SaveStatusLine.h"
-#include "Theme.h"
-#include "TodayRow.h"
+#include "engine/CostModel.h"
+#include "platform/Appearance.h"
+#include "shell/AppModel.h"
+#include "shell/CommandButton.h"
+#include "shell/HeroToday.h"
+#include "shell/MainWindow.h"
+#include "shell/PlainLabel.h"
+#include "shell/SaveStatusLine.h"
+#include "shell/Theme.h"
+#include "shell/TodayRow.h"
 
 namespace vorel {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "RowWidgets.h"
+#include "shell/RowWidgets.h"
 
 class QLabel;
 class QVBoxLayout;

@@ -1,4 +1,4 @@
-#include "MenuPanel.h"
+#include "shell/MenuPanel.h"
 
 #include <QCoreApplication>
 #include <QKeyEvent>
@@ -8,11 +8,11 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "Appearance.h"
-#include "CommandButton.h"
-#include "HeroToday.h"
-#include "MenuContent.h"
-#include "Theme.h"
+#include "platform/Appearance.h"
+#include "shell/CommandButton.h"
+#include "shell/HeroToday.h"
+#include "shell/MenuContent.h"
+#include "shell/Theme.h"
 
 namespace vorel {
 

@@ -8,7 +8,7 @@
 #include <QRect>
 #include <QWidget>
 
-#include "Popup.h"
+#include "shell/Popup.h"
 
 class QKeyEvent;
 class QScrollArea;

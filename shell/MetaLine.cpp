@@ -1,4 +1,4 @@
-#include "MetaLine.h"
+#include "shell/MetaLine.h"
 
 #include <QEvent>
 #include <QPainter>
@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "Appearance.h"
-#include "Theme.h"
+#include "platform/Appearance.h"
+#include "shell/Theme.h"
 
 namespace vorel {
 

@@ -1,4 +1,4 @@
-#include "NavState.h"
+#include "shell/NavState.h"
 
 namespace vorel {
 

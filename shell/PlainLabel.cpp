@@ -1,4 +1,4 @@
-#include "PlainLabel.h"
+#include "shell/PlainLabel.h"
 
 #include <QLabel>
 

@@ -1,4 +1,4 @@
-#include "Popup.h"
+#include "shell/Popup.h"
 
 #include <QGuiApplication>
 #include <QLabel>
@@ -8,9 +8,9 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "Appearance.h"
-#include "PlainLabel.h"
-#include "Theme.h"
+#include "platform/Appearance.h"
+#include "shell/PlainLabel.h"
+#include "shell/Theme.h"
 
 namespace vorel {
 

@@ -1,15 +1,15 @@
-#include "SaveStatusLine.h"
+#include "shell/SaveStatusLine.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "Appearance.h"
-#include "MetadataStore.h"
-#include "PlainLabel.h"
-#include "Symbols.h"
-#include "Theme.h"
+#include "engine/MetadataStore.h"
+#include "platform/Appearance.h"
+#include "platform/Symbols.h"
+#include "shell/PlainLabel.h"
+#include "shell/Theme.h"
 
 namespace vorel {
 

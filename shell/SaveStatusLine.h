@@ -8,7 +8,7 @@
 #include <QWidget>
 #include <string>
 
-#include "ChangeNotifier.h"
+#include "engine/ChangeNotifier.h"
 
 class QLabel;
 class QToolButton;

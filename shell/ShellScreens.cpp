@@ -1,7 +1,7 @@
-#include "ShellScreens.h"
+#include "shell/ShellScreens.h"
 
-#include "AboutView.h"
-#include "MainWindow.h"
+#include "shell/AboutView.h"
+#include "shell/MainWindow.h"
 
 namespace vorel {
 

@@ -1,4 +1,4 @@
-#include "TextPage.h"
+#include "shell/TextPage.h"
 
 #include <QFontMetricsF>
 #include <QLabel>
@@ -7,8 +7,8 @@
 #include <QVBoxLayout>
 #include <cmath>
 
-#include "PlainLabel.h"
-#include "Theme.h"
+#include "shell/PlainLabel.h"
+#include "shell/Theme.h"
 
 namespace vorel {
 

@@ -1,4 +1,4 @@
-#include "Theme.h"
+#include "shell/Theme.h"
 
 #include <QDir>
 #include <QFontDatabase>
@@ -13,8 +13,8 @@
 #include <QVBoxLayout>
 #include <cmath>
 
-#include "Appearance.h"
-#include "PlainLabel.h"
+#include "platform/Appearance.h"
+#include "shell/PlainLabel.h"
 
 namespace vorel {
 

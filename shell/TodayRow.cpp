@@ -1,17 +1,17 @@
-#include "TodayRow.h"
+#include "shell/TodayRow.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QStringList>
 #include <QVBoxLayout>
 
-#include "Appearance.h"
-#include "Formatting.h"
-#include "InlineField.h"
-#include "MetaLine.h"
-#include "MetadataStore.h"
-#include "PlainLabel.h"
-#include "Theme.h"
+#include "engine/MetadataStore.h"
+#include "platform/Appearance.h"
+#include "shell/Formatting.h"
+#include "shell/InlineField.h"
+#include "shell/MetaLine.h"
+#include "shell/PlainLabel.h"
+#include "shell/Theme.h"
 
 namespace vorel {
 

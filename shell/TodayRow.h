@@ -4,8 +4,8 @@
 #include <QWidget>
 #include <string>
 
-#include "Clock.h"
-#include "SessionRow.h"
+#include "engine/Clock.h"
+#include "engine/SessionRow.h"
 
 class QLabel;
 

@@ -15,14 +15,14 @@
 #include <memory>
 #include <ostream>
 
-#include "AppModel.h"
-#include "Appearance.h"
-#include "CostModel.h"
-#include "CostSource.h"
-#include "MetadataStore.h"
-#include "QtWarningCheck.h"
-#include "TestSupport.h"
-#include "IncrementalTranscript.h"
+#include "engine/CostModel.h"
+#include "engine/CostSource.h"
+#include "engine/IncrementalTranscript.h"
+#include "engine/MetadataStore.h"
+#include "platform/Appearance.h"
+#include "shell/AppModel.h"
+#include "tests/QtWarningCheck.h"
+#include "tests/TestSupport.h"
 
 // Readable texts in failure messages.
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }

@@ -15,9 +15,9 @@
 #include <random>
 #include <string>
 
-#include "Clock.h"
-#include "Settings.h"
-#include "TranscriptReading.h"
+#include "engine/Clock.h"
+#include "engine/Settings.h"
+#include "engine/TranscriptReading.h"
 
 namespace vorel::test {
 

@@ -37,7 +37,7 @@
 #include <unicode/unistr.h>
 #include <unicode/utext.h>
 
-#include "WordMorphology.h"
+#include "engine/WordMorphology.h"
 
 #include <algorithm>
 #include <array>

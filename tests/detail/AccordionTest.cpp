@@ -1,7 +1,7 @@
 // A section's title line and body box: toggles that slide and turn, and a
 // body that is cut, never squeezed, while it slides.
 
-#include "Accordion.h"
+#include "detail/Accordion.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <QSignalSpy>
 #include <QVBoxLayout>
 
-#include "GuiTestSupport.h"
+#include "tests/GuiTestSupport.h"
 
 namespace vorel {
 namespace {

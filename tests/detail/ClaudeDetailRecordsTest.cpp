@@ -3,7 +3,7 @@
 #include <limits>
 #include <tuple>
 
-#include "DetailTestSupport.h"
+#include "tests/detail/DetailTestSupport.h"
 
 using namespace vorel;
 using namespace vorel::test;

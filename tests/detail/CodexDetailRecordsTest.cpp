@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "DetailTestSupport.h"
+#include "tests/detail/DetailTestSupport.h"
 
 using namespace vorel;
 using namespace vorel::test;

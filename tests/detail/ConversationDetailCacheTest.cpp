@@ -4,8 +4,8 @@
 #include <fstream>
 #include <random>
 
-#include "ConversationDetailCache.h"
-#include "DetailTestSupport.h"
+#include "detail/ConversationDetailCache.h"
+#include "tests/detail/DetailTestSupport.h"
 
 using namespace vorel;
 using namespace vorel::test;

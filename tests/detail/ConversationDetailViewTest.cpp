@@ -11,15 +11,15 @@
 #include <QScrollBar>
 #include <memory>
 
-#include "ConversationDetailView.h"
-#include "ConversationSearchField.h"
-#include "CostPlotView.h"
-#include "DetailTimeline.h"
-#include "GuiTestSupport.h"
-#include "InlineField.h"
-#include "MainWindow.h"
-#include "SummaryField.h"
-#include "TagEditor.h"
+#include "detail/ConversationDetailView.h"
+#include "detail/CostPlotView.h"
+#include "detail/DetailTimeline.h"
+#include "detail/SummaryField.h"
+#include "reports/ConversationSearchField.h"
+#include "reports/TagEditor.h"
+#include "shell/InlineField.h"
+#include "shell/MainWindow.h"
+#include "tests/GuiTestSupport.h"
 
 namespace vorel {
 namespace {

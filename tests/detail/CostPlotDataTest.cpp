@@ -1,4 +1,4 @@
-#include "CostPlotData.h"
+#include "detail/CostPlotData.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <limits>
 #include <tuple>
 
-#include "DetailTestSupport.h"
+#include "tests/detail/DetailTestSupport.h"
 
 namespace vorel {
 namespace {

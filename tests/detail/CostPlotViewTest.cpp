@@ -12,11 +12,11 @@
 #include <QSignalSpy>
 #include <QVBoxLayout>
 
-#include "Appearance.h"
-#include "CostPlotView.h"
-#include "DetailTestSupport.h"
-#include "GuiTestSupport.h"
-#include "Theme.h"
+#include "detail/CostPlotView.h"
+#include "platform/Appearance.h"
+#include "shell/Theme.h"
+#include "tests/detail/DetailTestSupport.h"
+#include "tests/GuiTestSupport.h"
 
 namespace vorel {
 namespace {

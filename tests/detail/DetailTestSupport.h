@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "ConversationDetailParser.h"
-#include "TestSupport.h"
+#include "detail/ConversationDetailParser.h"
+#include "tests/TestSupport.h"
 
 namespace vorel::test {
 

@@ -1,7 +1,7 @@
 // The detail timeline: the filtered rows and their highlight, the row texts,
 // the filter chips, scrolling to an event and refreshes.
 
-#include "DetailTimeline.h"
+#include "detail/DetailTimeline.h"
 
 #include <gtest/gtest.h>
 
@@ -14,8 +14,8 @@
 #include <QSortFilterProxyModel>
 #include <QTest>
 
-#include "GuiTestSupport.h"
-#include "Theme.h"
+#include "shell/Theme.h"
+#include "tests/GuiTestSupport.h"
 
 namespace vorel {
 namespace {

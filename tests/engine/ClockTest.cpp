@@ -3,8 +3,8 @@
 #include <ctime>
 #include <filesystem>
 
-#include "Clock.h"
-#include "TestSupport.h"
+#include "engine/Clock.h"
+#include "tests/TestSupport.h"
 
 using namespace vorel;
 using namespace std::chrono;

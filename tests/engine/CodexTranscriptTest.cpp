@@ -3,8 +3,8 @@
 #include <climits>
 #include <string>
 
-#include "TestSupport.h"
-#include "Transcript.h"
+#include "engine/Transcript.h"
+#include "tests/TestSupport.h"
 
 using namespace vorel;
 using namespace vorel::Transcript;

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "CostModel.h"
-#include "MetadataStore.h"
-#include "TestSupport.h"
-#include "Transcript.h"
+#include "engine/CostModel.h"
+#include "engine/MetadataStore.h"
+#include "engine/Transcript.h"
+#include "tests/TestSupport.h"
 
 using namespace vorel;
 using namespace std::chrono;

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "CostSource.h"
-#include "TestSupport.h"
+#include "engine/CostSource.h"
+#include "tests/TestSupport.h"
 
 using namespace vorel;
 using vorel::test::ScopedSettings;

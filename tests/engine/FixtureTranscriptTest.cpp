@@ -5,8 +5,8 @@
 #include <set>
 #include <string>
 
-#include "TestSupport.h"
-#include "Transcript.h"
+#include "engine/Transcript.h"
+#include "tests/TestSupport.h"
 
 using namespace vorel;
 using namespace vorel::Transcript;

@@ -11,9 +11,9 @@
 #include <random>
 #include <string>
 
-#include "IncrementalTranscript.h"
-#include "TestSupport.h"
-#include "Transcript.h"
+#include "engine/IncrementalTranscript.h"
+#include "engine/Transcript.h"
+#include "tests/TestSupport.h"
 
 using namespace vorel;
 using namespace vorel::Transcript;

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "LexiconWordTagger.h"
+#include "engine/LexiconWordTagger.h"
 
 using namespace vorel;
 

@@ -1,4 +1,4 @@
-#include "MetadataStore.h"
+#include "engine/MetadataStore.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -11,7 +11,7 @@
 #include <memory>
 #include <optional>
 
-#include "TestSupport.h"
+#include "tests/TestSupport.h"
 
 namespace vorel {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "NameSuggester.h"
+#include "engine/NameSuggester.h"
 
 using namespace vorel;
 using NameSuggester::keywordTopic;

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <limits>
 
-#include "ParsedSession.h"
-#include "TestSupport.h"
+#include "engine/ParsedSession.h"
+#include "tests/TestSupport.h"
 
 using namespace vorel;
 using vorel::test::utc;

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "Pricing.h"
+#include "engine/Pricing.h"
 
 using namespace vorel;
 

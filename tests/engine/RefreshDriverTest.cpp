@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "CostModel.h"
-#include "MetadataStore.h"
-#include "RefreshDriver.h"
-#include "TestSupport.h"
+#include "engine/CostModel.h"
+#include "engine/MetadataStore.h"
+#include "engine/RefreshDriver.h"
+#include "tests/TestSupport.h"
 
 using namespace vorel;
 using vorel::test::utc;

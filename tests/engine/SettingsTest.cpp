@@ -1,4 +1,4 @@
-#include "Settings.h"
+#include "engine/Settings.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <tuple>
 
-#include "TestSupport.h"
+#include "tests/TestSupport.h"
 
 namespace vorel {
 namespace {

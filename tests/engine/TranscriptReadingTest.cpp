@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "TestSupport.h"
-#include "TranscriptReading.h"
+#include "engine/TranscriptReading.h"
+#include "tests/TestSupport.h"
 
 using namespace vorel;
 using namespace vorel::Transcript;

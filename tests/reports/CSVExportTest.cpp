@@ -15,10 +15,10 @@
 #include <cmath>
 #include <sstream>
 
-#include "CSVExport.h"
-#include "ExportView.h"
-#include "GuiTestSupport.h"
-#include "Theme.h"
+#include "reports/CSVExport.h"
+#include "reports/ExportView.h"
+#include "shell/Theme.h"
+#include "tests/GuiTestSupport.h"
 
 using namespace vorel;
 using namespace std::chrono;

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "ChartData.h"
-#include "GuiTestSupport.h"
+#include "reports/ChartData.h"
+#include "tests/GuiTestSupport.h"
 
 using namespace vorel;
 using namespace std::chrono;

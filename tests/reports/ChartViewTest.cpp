@@ -6,12 +6,12 @@
 #include <QScrollArea>
 #include <QScrollBar>
 
-#include "Appearance.h"
-#include "ChartView.h"
-#include "GuiTestSupport.h"
-#include "InlineField.h"
-#include "MainWindow.h"
-#include "ReportControls.h"
+#include "platform/Appearance.h"
+#include "reports/ChartView.h"
+#include "reports/ReportControls.h"
+#include "shell/InlineField.h"
+#include "shell/MainWindow.h"
+#include "tests/GuiTestSupport.h"
 
 using namespace vorel;
 using namespace vorel::test;

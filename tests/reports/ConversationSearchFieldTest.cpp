@@ -5,9 +5,9 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "ConversationSearchField.h"
-#include "Formatting.h"
-#include "GuiTestSupport.h"
+#include "reports/ConversationSearchField.h"
+#include "shell/Formatting.h"
+#include "tests/GuiTestSupport.h"
 
 using namespace vorel;
 using namespace vorel::test;

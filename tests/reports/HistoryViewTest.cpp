@@ -7,15 +7,15 @@
 #include <QScrollBar>
 #include <QTextLayout>
 
-#include "GuiTestSupport.h"
-#include "ChartView.h"
-#include "HistoryRow.h"
-#include "HistoryView.h"
-#include "InlineField.h"
-#include "TodayRow.h"
-#include "ReportControls.h"
-#include "TagEditor.h"
-#include "Theme.h"
+#include "reports/ChartView.h"
+#include "reports/HistoryRow.h"
+#include "reports/HistoryView.h"
+#include "reports/ReportControls.h"
+#include "reports/TagEditor.h"
+#include "shell/InlineField.h"
+#include "shell/Theme.h"
+#include "shell/TodayRow.h"
+#include "tests/GuiTestSupport.h"
 
 using namespace vorel;
 using namespace std::chrono;

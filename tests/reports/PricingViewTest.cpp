@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "GuiTestSupport.h"
-#include "PricingView.h"
+#include "reports/PricingView.h"
+#include "tests/GuiTestSupport.h"
 
 using namespace vorel;
 

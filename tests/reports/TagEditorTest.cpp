@@ -9,9 +9,9 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "GuiTestSupport.h"
-#include "MetadataStore.h"
-#include "TagEditor.h"
+#include "engine/MetadataStore.h"
+#include "reports/TagEditor.h"
+#include "tests/GuiTestSupport.h"
 
 using namespace vorel;
 using vorel::test::hover;

@@ -7,8 +7,8 @@
 #include <QLabel>
 #include <QScrollArea>
 
-#include "AboutView.h"
-#include "GuiTestSupport.h"
+#include "shell/AboutView.h"
+#include "tests/GuiTestSupport.h"
 
 using namespace vorel;
 

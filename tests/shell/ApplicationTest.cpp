@@ -3,12 +3,12 @@
 
 #include <gtest/gtest.h>
 
-#include "Application.h"
-#include "FakeStatusItem.h"
-#include "GuiTestSupport.h"
-#include "MainWindow.h"
-#include "MenuPanel.h"
-#include "NavState.h"
+#include "shell/Application.h"
+#include "shell/MainWindow.h"
+#include "shell/MenuPanel.h"
+#include "shell/NavState.h"
+#include "tests/GuiTestSupport.h"
+#include "tests/shell/FakeStatusItem.h"
 
 using namespace vorel;
 using namespace vorel::test;

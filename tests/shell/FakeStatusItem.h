@@ -4,7 +4,7 @@
 #include <QImage>
 #include <QStringList>
 
-#include "StatusItem.h"
+#include "platform/StatusItem.h"
 
 namespace vorel::test {
 

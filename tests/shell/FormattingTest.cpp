@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "Formatting.h"
-#include "GuiTestSupport.h"
+#include "shell/Formatting.h"
+#include "tests/GuiTestSupport.h"
 
 using namespace vorel;
 using namespace std::chrono;

@@ -6,9 +6,9 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
-#include "GuiTestSupport.h"
-#include "InlineField.h"
-#include "Theme.h"
+#include "shell/InlineField.h"
+#include "shell/Theme.h"
+#include "tests/GuiTestSupport.h"
 
 using namespace vorel;
 

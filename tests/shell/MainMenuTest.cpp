@@ -13,9 +13,9 @@
 #include <QSignalSpy>
 #include <QVBoxLayout>
 
-#include "GuiTestSupport.h"
-#include "MainMenu.h"
-#include "MainWindow.h"
+#include "shell/MainMenu.h"
+#include "shell/MainWindow.h"
+#include "tests/GuiTestSupport.h"
 
 using namespace vorel;
 

@@ -10,12 +10,12 @@
 #include <QListWidget>
 #include <QPointer>
 
-#include "AboutView.h"
-#include "Formatting.h"
-#include "GuiTestSupport.h"
-#include "MainWindow.h"
-#include "NavState.h"
-#include "ShellScreens.h"
+#include "shell/AboutView.h"
+#include "shell/Formatting.h"
+#include "shell/MainWindow.h"
+#include "shell/NavState.h"
+#include "shell/ShellScreens.h"
+#include "tests/GuiTestSupport.h"
 
 using namespace vorel;
 using vorel::test::ScopedSettings;

@@ -11,17 +11,17 @@
 #include <QVBoxLayout>
 #include <cmath>
 
-#include "CommandButton.h"
-#include "GuiTestSupport.h"
-#include "HeroToday.h"
-#include "InlineField.h"
-#include "MainWindow.h"
-#include "MenuContent.h"
-#include "MenuPanel.h"
-#include "MetaLine.h"
-#include "NavState.h"
-#include "Theme.h"
-#include "TodayRow.h"
+#include "shell/CommandButton.h"
+#include "shell/HeroToday.h"
+#include "shell/InlineField.h"
+#include "shell/MainWindow.h"
+#include "shell/MenuContent.h"
+#include "shell/MenuPanel.h"
+#include "shell/MetaLine.h"
+#include "shell/NavState.h"
+#include "shell/Theme.h"
+#include "shell/TodayRow.h"
+#include "tests/GuiTestSupport.h"
 
 using namespace vorel;
 using namespace vorel::test;

@@ -8,8 +8,8 @@
 #include <QVBoxLayout>
 #include <string>
 
-#include "GuiTestSupport.h"
-#include "RowWidgets.h"
+#include "shell/RowWidgets.h"
+#include "tests/GuiTestSupport.h"
 
 using namespace vorel;
 

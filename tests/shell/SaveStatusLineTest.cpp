@@ -8,9 +8,9 @@
 #include <QLabel>
 #include <QToolButton>
 
-#include "GuiTestSupport.h"
-#include "MenuContent.h"
-#include "SaveStatusLine.h"
+#include "shell/MenuContent.h"
+#include "shell/SaveStatusLine.h"
+#include "tests/GuiTestSupport.h"
 
 using namespace vorel;
 using namespace vorel::test;

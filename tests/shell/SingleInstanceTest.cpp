@@ -11,8 +11,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "GuiTestSupport.h"
-#include "SingleInstance.h"
+#include "platform/SingleInstance.h"
+#include "tests/GuiTestSupport.h"
 
 using vorel::platform::SingleInstance;
 using vorel::test::EnvVar;

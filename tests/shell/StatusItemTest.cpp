@@ -15,9 +15,9 @@
 #include <QTemporaryDir>
 #include <QUuid>
 
-#include "SniStatusItem.h"
-#include "TrayIconStatusItem.h"
-#include "GuiTestSupport.h"
+#include "platform/SniStatusItem.h"
+#include "platform/TrayIconStatusItem.h"
+#include "tests/GuiTestSupport.h"
 
 using namespace vorel;
 using namespace vorel::platform;

@@ -10,8 +10,8 @@
 #include <memory>
 #include <optional>
 
-#include "Appearance.h"
-#include "Theme.h"
+#include "platform/Appearance.h"
+#include "shell/Theme.h"
 
 using namespace vorel;
 using vorel::platform::Appearance;

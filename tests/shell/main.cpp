@@ -6,7 +6,7 @@
 
 #include <QApplication>
 
-#include "QtWarningCheck.h"
+#include "tests/QtWarningCheck.h"
 
 int main(int argc, char** argv) {
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
