@@ -137,7 +137,7 @@ struct ConversationDetailCache::State {
         newestStart = events.size();
     }
 
-    void publish(const std::vector<std::uint32_t>& order) {
+    void publish(const std::vector<std::uint32_t>& timelineOrder) {
         const ConversationDetail& d = b.d;
         auto out = std::make_shared<ConversationDetail>();
         out->generatedTitle = d.generatedTitle;
@@ -146,10 +146,10 @@ struct ConversationDetailCache::State {
         out->currentModel = d.currentModel;
         out->claudeCostEventIndex = d.claudeCostEventIndex;
         out->seenCodexUsage = d.seenCodexUsage;
-        out->events.reserve(order.size());
+        out->events.reserve(timelineOrder.size());
         int turn = 0;
         bool pending = true;
-        for (std::uint32_t index : order) {
+        for (std::uint32_t index : timelineOrder) {
             out->events.push_back(d.events[index]);
             P::number(out->events.back(), out->events.size() - 1, turn, pending);
         }

@@ -348,8 +348,8 @@ CostPlotView::Layout CostPlotView::layout() const {
         firstShown = std::min(n, size_t(std::max(0.0, std::floor(scroll_ / step))) + 1);
         lastShown = std::min(n, size_t(std::max(0.0, std::ceil((scroll_ + l.plot.width()) / step))));
     }
-    l.firstText = QString::asprintf("%lld", (long long)firstShown);
-    l.lastText = QString::asprintf("%lld", (long long)lastShown);
+    l.firstText = QString::number(static_cast<qulonglong>(firstShown));
+    l.lastText = QString::number(static_cast<qulonglong>(lastShown));
     l.first = QRectF(l.xAxis.left(), l.xAxis.top(), textWidth(axis, l.firstText), kXAxisHeight);
     const double lastWidth = textWidth(axis, l.lastText);
     l.last = QRectF(l.xAxis.right() - lastWidth, l.xAxis.top(), lastWidth, kXAxisHeight);
@@ -788,9 +788,9 @@ void CostPlotView::paintLegend(QPainter& p, const Layout& l) const {
     } else {
         swatch(l.totalSwatch, BrandColor::accent(), QStringLiteral("Total cost"), BrandColor::textMuted());
     }
-    const auto calls = (long long)data_.events().size();
+    const auto calls = static_cast<long long>(data_.events().size());
     const QString count = unit() == CostUnit::turns
-                              ? plural((long long)data_.items().size(), "turn") + QStringLiteral(" · ") + plural(calls, "API call")
+                              ? plural(static_cast<long long>(data_.items().size()), "turn") + QStringLiteral(" · ") + plural(calls, "API call")
                               : plural(calls, "API call");
     p.setPen(BrandColor::textFaint());
     p.drawText(l.count, Qt::AlignRight | Qt::AlignVCenter, count);

@@ -39,7 +39,11 @@ std::string_view trimmed(std::string_view s, bool (*strip)(char32_t)) {
     while (end > begin) {
         int32_t i = end;
         UChar32 c;
+// ICU's macro casts in C style.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wold-style-cast"
         U8_PREV(p, begin, i, c);
+#pragma GCC diagnostic pop
         if (c < 0 || !strip(static_cast<char32_t>(c))) break;
         end = i;
     }

@@ -392,15 +392,15 @@ void HistoryView::realize() {
                                           [&](const Item& item) { return item.top + item.height + 1 <= lo; });
         for (auto it = first; it != items_.end() && it->top < hi; ++it) {
             if (it->isHeader) continue;
-            const SessionRow& data = all_[it->row];
+            const SessionRow& row = all_[it->row];
             bool made = false;
-            auto& slot = built_.obtain(data.id, [&] { return makeRow(data, now_); }, &made);
+            auto& slot = built_.obtain(row.id, [&] { return makeRow(row, now_); }, &made);
             HistoryRow* w = slot.widget;
             if (made) {
                 slot.state = Shown{tick_, metaTick_};
             } else {
                 if (slot.state.tick != tick_) {
-                    w->setRow(data, now_);
+                    w->setRow(row, now_);
                     slot.state.tick = tick_;
                 }
                 if (slot.state.metaTick != metaTick_) {
@@ -413,11 +413,11 @@ void HistoryView::realize() {
                 it->height = h;
                 resized = true;
             }
-            heights_[shapeOf(data)] = h;
+            heights_[shapeOf(row)] = h;
             const QRect place(0, it->top, rowWidth, it->height);
             if (w->geometry() != place) w->setGeometry(place);
             if (w->isHidden()) w->show();
-            inRange[data.id] = true;
+            inRange[row.id] = true;
         }
         if (!resized) break;
         // Measured heights differ from the estimates: lay the list out

@@ -196,9 +196,9 @@ TEST(TranscriptReading, LineReaderGivesTheLinesOfTheWholeTextPieceByPiece) {
     // line feed; with an invalid byte it is dropped.
     const std::int64_t size = static_cast<std::int64_t>(bytes.size());
     for (const std::string& tail : {std::string("{\"tail\":1}"), "{\"s\":\"\xff" + std::string(kPiece, 'y')}) {
-        std::string path = dir.write("t.jsonl", bytes + tail);
+        std::string tailed = dir.write("t.jsonl", bytes + tail);
         for (std::int64_t from : {std::int64_t{0}, size}) {
-            ReaderResult r = readerLines(path, from);
+            ReaderResult r = readerLines(tailed, from);
             EXPECT_TRUE(r.accepted);
             EXPECT_EQ(r.end, size);
             EXPECT_EQ(r.lines, linesOf(textOf((bytes + tail).substr(static_cast<size_t>(from)))));

@@ -240,14 +240,14 @@ TEST(CSVExportWrite, ReplacesAtomicallyOrSaysWhichFileFailedAndWhy) {
     // Failures say which file and why, and touch nothing.
     dir.write("plain-file", "x");
     std::filesystem::create_directories(dir.path() / "a-folder");
-    for (const std::string& path :
+    for (const std::string& target :
          {dir.file("missing/out.csv"), dir.file("a-folder"), dir.file("plain-file/out.csv")}) {
-        const auto result = CSVExport::write(QString::fromStdString(path), "text\n");
-        EXPECT_EQ(result.status, CSVExport::SaveResult::Status::failed) << path;
-        EXPECT_FALSE(result.reason.trimmed().isEmpty()) << path;
+        const auto result = CSVExport::write(QString::fromStdString(target), "text\n");
+        EXPECT_EQ(result.status, CSVExport::SaveResult::Status::failed) << target;
+        EXPECT_FALSE(result.reason.trimmed().isEmpty()) << target;
         const QString message = CSVExport::failureMessage(result);
         // The path is set apart from the sentence around it.
-        EXPECT_TRUE(message.contains(QStringLiteral("\u201C\u2068") + QString::fromStdString(path) +
+        EXPECT_TRUE(message.contains(QStringLiteral("\u201C\u2068") + QString::fromStdString(target) +
                                      QStringLiteral("\u2069\u201D")))
             << message.toStdString();
         EXPECT_TRUE(message.contains(result.reason.trimmed())) << message.toStdString();

@@ -141,9 +141,9 @@ TEST_F(MenuPanelTest, MetaLineAndAmounts) {
 
 TEST_F(MenuPanelTest, MetaLineAndEstimateMarkReadAsOneLineWhileTheyFitAndWrapAfterTheLastWord) {
     // A row as wide as the panel's content.
-    QWidget panel;
-    panel.setFixedWidth(MenuContent::kWidth - 32);
-    auto* layout = new QVBoxLayout(&panel);
+    QWidget column;
+    column.setFixedWidth(MenuContent::kWidth - 32);
+    auto* layout = new QVBoxLayout(&column);
     layout->setContentsMargins(0, 0, 0, 0);
     auto* today = new TodayRow(store, "codex:x");
     layout->addWidget(today);
@@ -160,7 +160,7 @@ TEST_F(MenuPanelTest, MetaLineAndEstimateMarkReadAsOneLineWhileTheyFitAndWrapAft
         r.lastActivity = kNoon - minutes{12};
         r.models = {{"gpt 5.5", 0.2, c.estimated}};
         today->setRow(r, false, kNoon);
-        showActive(panel);
+        showActive(column);
         test::settle();
         MetaLine* meta = today->metaRow();
         EXPECT_EQ(meta->hasMark(), c.estimated);
