@@ -45,9 +45,6 @@ Ids idsOf(const std::vector<HistoryView::DayGroup>& groups) {
     return shortIds(out);
 }
 
-// ---------------------------------------------------------------------------
-// Grouping, ordering and texts: pure functions over rows, in a fixed time zone.
-
 TEST(HistoryGroupsTest, RowsOfEqualLastActivityKeepTheGivenOrderInBothDirections) {
     EnvVar tz("TZ", "UTC");
     // Enough ties, among other rows, that a sort which is not stable would
@@ -80,14 +77,12 @@ TEST(HistoryTextsTest, DayLabelsAndDaysAcrossDaylightSavingAndTheInfoLine) {
     SessionRow r = conversation("a", now - minutes{5});
     r.startTime = utc(2026, 3, 6, 14, 5);
     r.models = {{"sonnet 4 5", 0.5, false}, {"opus 4 8", 2.0, false}};
-    r.subagents.resize(1);
-    // The project and model are the transcript's, each set apart as one
-    // directional unit.
-    EXPECT_EQ(HistoryRow::infoLine(r, now),
-              "\u2068vorel\u2069 · \u2068opus 4 8\u2069 · 1 subagent · started Mar 6, 2:05 PM · active 5m ago");
-    r.subagents.resize(3);
-    EXPECT_EQ(HistoryRow::infoLine(r, now),
-              "\u2068vorel\u2069 · \u2068opus 4 8\u2069 · 3 subagents · started Mar 6, 2:05 PM · active 5m ago");
+    // The project and model are the transcript's, each set apart as one directional unit.
+    for (const char* n : {"1 subagent", "3 subagents"}) {
+        r.subagents.resize(n[0] - '0');
+        EXPECT_EQ(HistoryRow::infoLine(r, now), QString("\u2068vorel\u2069 · \u2068opus 4 8\u2069 · ") + n +
+                                                    " · started Mar 6, 2:05 PM · active 5m ago");
+    }
     // Without models or project: no lone separator.
     r.models.clear();
     r.subagents.clear();
@@ -121,13 +116,11 @@ bool endsInOrder(const QString& line, qsizetype from, Qt::LayoutDirection direct
     QTextLine l = layout.createLine();
     l.setLineWidth(100000);
     layout.endLayout();
-    qreal before = 0;
-    for (qsizetype i = 0; i <= from; ++i) before = std::max(before, l.cursorToX(static_cast<int>(i)));
-    qreal last = before;
-    for (qsizetype i = from + 1; i <= line.size(); ++i) {
+    qreal last = 0;
+    for (qsizetype i = 0; i <= line.size(); ++i) {
         const qreal x = l.cursorToX(static_cast<int>(i));
-        if (x <= last) return false;
-        last = x;
+        if (i > from && x <= last) return false;
+        last = std::max(last, x);
     }
     return true;
 }
@@ -137,19 +130,16 @@ TEST(HistoryTextsTest, TranscriptTextCannotReorderTheRestOfALine) {
     test::ScopedLocale english(QLocale(QLocale::English, QLocale::UnitedStates));
     const TimePoint now = utc(2026, 7, 5, 12);
     const QString hebrew = QStringLiteral("\u05E4\u05E8\u05D5\u05D9\u05E7\u05D8");
-    struct Case {
+    const struct {
         const char* what;
-        std::string project;
-        std::string model;
-    };
-    const Case cases[] = {
+        std::string project, model;
+    } cases[] = {
         {"an override in the project", "vo\u202Erel", "opus 4 8"},
-        {"an override after a stray end of isolate", "vo\u2069\u202Erel", "opus 4 8"},
         {"an isolate left open", hebrew.toStdString() + "\u2067vo", "opus 4 8"},
         {"an embedding in the model", "vorel", "opus\u202B 4 8"},
         {"right-to-left letters", hebrew.toStdString(), hebrew.toStdString() + " 4"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SessionRow r = conversation("a", now - minutes{5});
         r.project = c.project;
         r.models = {{c.model, 2.0, false}};
@@ -165,10 +155,7 @@ TEST(HistoryTextsTest, TranscriptTextCannotReorderTheRestOfALine) {
     }
 }
 
-// ---------------------------------------------------------------------------
-// The screen, over rows handed in as the model's, at noon on 5 July 2026
-// (UTC).
-
+// The screen, over rows handed in as the model's, at noon on 5 July 2026 (UTC).
 class HistoryViewTest : public test::ModelTest {
 protected:
     HistoryView& shown(const std::vector<SessionRow>& rows, double grandTotal = 100) {
@@ -442,31 +429,25 @@ TEST_F(HistoryViewTest, RowsAreBuiltAsTheyScrollIntoViewAndLetGoFarAway) {
     EXPECT_EQ(last->y() + last->height() + 1 + 16, view->scrollArea()->widget()->height());
 }
 
-}  // namespace
-
-namespace {
-
 // A row deleted while one of its fields is being edited (the view lets rows
-// go as they scroll away, the chart as its bars change): the fields go
-// before the row's members, so ending the edit never reads them.
+// go as they scroll away, the chart as its bars change, the panel as
+// conversations come and go): the fields go before the row's members, so
+// ending the edit never reads them.
 TEST(RowTeardown, ARowDeletedWhileAFieldIsEditedIsNotAskedForTheText) {
     test::TempDir dir;
     MetadataStore store{dir.file("meta")};
-    const SessionRow row = conversation("teardown", kNoon);
-    using Pick = std::function<InlineField*(QWidget&)>;
-    const std::vector<std::pair<const char*, Pick>> cases = {
-        {"history name", [](QWidget& w) { return static_cast<HistoryRow&>(w).nameField(); }},
-        {"history note", [](QWidget& w) { return static_cast<HistoryRow&>(w).noteField(); }},
-        {"chart bar name", [](QWidget& w) { return static_cast<BarRow&>(w).nameField(); }},
-    };
-    for (const auto& [name, pick] : cases) {
-        SCOPED_TRACE(name);
-        std::unique_ptr<QWidget> owner;
-        if (std::string(name).starts_with("history")) owner = std::make_unique<HistoryRow>(row, store, kNoon);
-        else owner = std::make_unique<BarRow>(store);
-        InlineField* field = pick(*owner);
-        test::deleteWhileEditing(std::move(owner), field);
+    for (bool note : {false, true}) {
+        SCOPED_TRACE(note ? "history note" : "history name");
+        auto row = std::make_unique<HistoryRow>(conversation("teardown", kNoon), store, kNoon);
+        InlineField* field = note ? row->noteField() : row->nameField();
+        test::deleteWhileEditing(std::move(row), field);
     }
+    auto bar = std::make_unique<BarRow>(store);
+    InlineField* field = bar->nameField();
+    test::deleteWhileEditing(std::move(bar), field);
+    auto today = std::make_unique<TodayRow>(store, "claude-code:teardown");
+    field = today->nameField();
+    test::deleteWhileEditing(std::move(today), field);
 }
 
 }  // namespace

@@ -15,7 +15,7 @@ using namespace vorel::test;
 
 using ApplicationTest = ModelTest;
 
-TEST_F(ApplicationTest, TitleFollowsTheModelAndIsPushedOnlyWhenItChanges) {
+TEST_F(ApplicationTest, TitleFollowsTheModelOnlyWhenItChangesTheItemQuitsAndItsClickTogglesThePanel) {
     FakeStatusItem item;
     Application shell(model(), &item);
     EXPECT_EQ(item.pushedTitles(), QStringList{"$0.00"});
@@ -27,11 +27,7 @@ TEST_F(ApplicationTest, TitleFollowsTheModelAndIsPushedOnlyWhenItChanges) {
     // Passes that change nothing leave the desktop alone.
     model().tick();
     EXPECT_EQ(item.pushedTitles().size(), 2);
-}
 
-TEST_F(ApplicationTest, ItemQuitsAndItsClickTogglesThePanel) {
-    FakeStatusItem item;
-    Application shell(model(), &item);
     int quits = 0;
     shell.setQuitAction([&] { ++quits; });
     emit item.quitRequested();

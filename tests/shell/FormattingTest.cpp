@@ -11,23 +11,17 @@ using namespace std::chrono;
 using vorel::test::utc;
 
 TEST(Money, TwoDecimalsOrUnderACentRoundingTheDoublesExactValue) {
-    EXPECT_EQ(money(0), "$0.00");
-    EXPECT_EQ(money(0.004), "<$0.01");
-    EXPECT_EQ(money(0.01), "$0.01");
-    EXPECT_EQ(money(1234567.891), "$1234567.89");  // no thousands separators
-    EXPECT_EQ(money(2.675), "$2.67");  // stored just below the written value
-    EXPECT_EQ(money(0.125), "$0.12");  // exact: the tie goes to the even neighbour
-    EXPECT_EQ(money(0.9951), "$1.00");
-    // Negative amounts keep the sign after the dollar; only positive ones
-    // read "<$0.01".
-    EXPECT_EQ(money(-3.5), "$-3.50");
-    EXPECT_EQ(money(-0.004), "$-0.00");
-}
-
-TEST(Money, DoesNotFollowAGermanOrCommaLocale) {
+    const std::pair<double, const char*> cases[] = {
+        {0, "$0.00"}, {0.004, "<$0.01"}, {0.01, "$0.01"}, {0.9951, "$1.00"},
+        {1234567.891, "$1234567.89"},  // no thousands separators
+        {2.675, "$2.67"},              // stored just below the written value
+        {0.125, "$0.12"},              // exact: the tie goes to the even neighbour
+        {-3.5, "$-3.50"}, {-0.004, "$-0.00"},  // the sign after the dollar; only positive ones read "<$0.01"
+    };
+    for (const auto& [amount, text] : cases) EXPECT_EQ(money(amount), text) << amount;
+    // Neither a German Qt locale nor a comma-decimal C locale is followed.
     test::ScopedLocale qt(QLocale(QLocale::German, QLocale::Germany));
     test::CommaLocale comma;  // where one can be had
-    EXPECT_EQ(money(3.27), "$3.27");
     EXPECT_EQ(money(1234.5), "$1234.50");
     EXPECT_EQ(compactTokens(12'345'678), "12.3M");
 }

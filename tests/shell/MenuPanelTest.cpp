@@ -296,8 +296,7 @@ TEST(MenuPanelCommands, OpenVorelShowsTheHistoryAndCtrlQQuits) {
     NavState::shared().setSection(Section::pricing);
     p.showNear(QRect(10, 0, 24, 24));
     CommandButton* open = p.content()->commands()->openButton();
-    QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), open->mapToGlobal(QPointF(2, 2)));
-    QApplication::sendEvent(open, &enter);
+    hover(open);
     ASSERT_EQ(open->textColor(), BrandColor::accent());
     open->click();
     EXPECT_FALSE(p.isVisible());
@@ -320,18 +319,3 @@ TEST(MenuPanelCommands, OpenVorelShowsTheHistoryAndCtrlQQuits) {
     p.close();
     MainWindow::existing()->hide();
 }
-
-namespace {
-
-// A row of today's conversations deleted while its name is being edited
-// (the panel rebuilds its rows as conversations come and go): the field
-// goes before the row's members, so ending the edit never reads them.
-TEST(TodayRowTeardown, DeletedWhileItsNameIsEditedIsNotAskedForTheName) {
-    test::TempDir dir;
-    MetadataStore store{dir.file("meta")};
-    auto row = std::make_unique<TodayRow>(store, "claude-code:teardown");
-    InlineField* field = row->nameField();
-    test::deleteWhileEditing(std::move(row), field);
-}
-
-}  // namespace
