@@ -69,7 +69,6 @@ TEST_F(ChartViewTest, BarsShowByCostWithTheirAmountsAndTitlesAndAnEmptyWindowOnl
     EXPECT_EQ(large->nameField()->text().toStdString(), store.topic("claude-code:large", "Work on large"));
     EXPECT_DOUBLE_EQ(large->track()->totalFrac(), 1.0);
     EXPECT_DOUBLE_EQ(c.rowFor("claude-code:small")->track()->totalFrac(), 0.25);
-    EXPECT_FALSE(large->badge()->isVisible());
     EXPECT_FALSE(c.emptyLabel()->isVisible());
 
     // The direction reverses the bars.
