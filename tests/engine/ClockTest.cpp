@@ -1,16 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <ctime>
-#include <filesystem>
-
 #include "engine/Clock.h"
 #include "tests/TestSupport.h"
 
 using namespace vorel;
 using namespace std::chrono;
-using vorel::test::utc;
-using vorel::test::EnvVar;
-using vorel::test::isoUtc;
+using namespace vorel::test;
 
 namespace {
 

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <map>
 #include <memory>
-#include <random>
 #include <stdexcept>
 #include <tuple>
 

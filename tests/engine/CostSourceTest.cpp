@@ -1,22 +1,17 @@
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <climits>
-#include <optional>
-#include <string>
 #include <vector>
 
 #include "engine/CostSource.h"
 #include "tests/TestSupport.h"
 
 using namespace vorel;
-using vorel::test::ScopedSettings;
-using vorel::test::TempDir;
+using namespace vorel::test;
 namespace fs = std::filesystem;
 
 namespace {

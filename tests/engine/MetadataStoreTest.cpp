@@ -6,10 +6,8 @@
 #include <sys/resource.h>
 
 #include <csignal>
-#include <fstream>
 #include <iterator>
 #include <memory>
-#include <optional>
 
 #include "tests/TestSupport.h"
 

@@ -1,10 +1,7 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
-#include <filesystem>
 #include <future>
 #include <memory>
-#include <random>
 #include <thread>
 #include <vector>
 
@@ -14,9 +11,7 @@
 using namespace vorel;
 using namespace vorel::Transcript;
 using namespace std::chrono;
-using vorel::test::TempDir;
-using vorel::test::textOf;
-using vorel::test::utc;
+using namespace vorel::test;
 
 namespace {
 
