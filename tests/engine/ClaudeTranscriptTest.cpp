@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <string>
 #include <vector>
 
 #include "engine/Transcript.h"
@@ -8,9 +7,7 @@
 
 using namespace vorel;
 using namespace vorel::Transcript;
-using vorel::test::textOf;
-using vorel::test::utc;
-using vorel::test::utcDay;
+using namespace vorel::test;
 
 namespace {
 

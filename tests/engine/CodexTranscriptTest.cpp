@@ -1,16 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <string>
 
 #include "engine/Transcript.h"
 #include "tests/TestSupport.h"
 
 using namespace vorel;
 using namespace vorel::Transcript;
-using vorel::test::textOf;
-using vorel::test::utc;
-using vorel::test::utcDay;
+using namespace vorel::test;
 
 namespace {
 

@@ -1,22 +1,17 @@
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <climits>
-#include <optional>
-#include <string>
 #include <vector>
 
 #include "engine/CostSource.h"
 #include "tests/TestSupport.h"
 
 using namespace vorel;
-using vorel::test::ScopedSettings;
-using vorel::test::TempDir;
+using namespace vorel::test;
 namespace fs = std::filesystem;
 
 namespace {
@@ -28,6 +23,18 @@ std::vector<std::string> relative(const std::vector<TranscriptFile>& files, cons
     return out;
 }
 
+// Lowers the limit on open file descriptors to at most `most` for a scope.
+struct FewDescriptors {
+    rlimit old{};
+    explicit FewDescriptors(rlim_t most) {
+        EXPECT_EQ(::getrlimit(RLIMIT_NOFILE, &old), 0);
+        rlimit low = old;
+        low.rlim_cur = std::min(old.rlim_cur, most);
+        EXPECT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+    }
+    ~FewDescriptors() { ::setrlimit(RLIMIT_NOFILE, &old); }
+};
+
 }  // namespace
 
 TEST(TranscriptListing, KeepsOnlyVisibleRegularJsonlFilesInNameOrder) {
@@ -38,9 +45,8 @@ TEST(TranscriptListing, KeepsOnlyVisibleRegularJsonlFilesInNameOrder) {
     // Hidden names and other extensions are left out; a folder named like a
     // transcript is entered, not listed.
     for (const char* name : {"p1/.notes.jsonl", ".cache/x.jsonl", "p1/x.JSONL", "p1/x.jsonl.bak",
-                             "p1/dir.jsonl/inner.jsonl", "p1/s1/subagents/agent-x.jsonl", "deep/a/b/c/d.jsonl"}) {
+                             "p1/dir.jsonl/inner.jsonl", "p1/s1/subagents/agent-x.jsonl", "deep/a/b/c/d.jsonl"})
         dir.write(name, "");
-    }
     ASSERT_EQ(::mkfifo(dir.file("p1/fifo.jsonl").c_str(), 0600), 0);  // must neither be listed nor block
     fs::create_directory_symlink(root / "p1", root / "p0-link");      // not followed
     fs::create_directory_symlink(root / "loop", root / "loop");        // a link to itself
@@ -85,20 +91,15 @@ TEST(TranscriptListing, FolderThatCannotBeOpenedDoesNotEndTheListing) {
     TempDir dir;
     for (const char* name : {"a/b/deep.jsonl", "a/c.jsonl", "m/n.jsonl", "z.jsonl"}) dir.write(name, "");
 
-    rlimit old{};
-    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &old), 0);
-    rlimit low = old;
-    low.rlim_cur = std::min<rlim_t>(old.rlim_cur, 512);
-    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
-    std::vector<int> spare;
-    for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) spare.push_back(fd);
-    ASSERT_GE(spare.size(), 2u);
-    for (int i = 0; i < 2; ++i, spare.pop_back()) ::close(spare.back());
-
-    auto files = listTranscripts(dir.path().string());
-
-    for (int fd : spare) ::close(fd);
-    ::setrlimit(RLIMIT_NOFILE, &old);
+    std::vector<TranscriptFile> files;
+    {
+        FewDescriptors few(512);
+        std::vector<int> spare;
+        for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) spare.push_back(fd);
+        for (int i = 0; i < 2 && !spare.empty(); ++i, spare.pop_back()) ::close(spare.back());
+        files = listTranscripts(dir.path().string());
+        for (int fd : spare) ::close(fd);
+    }
     EXPECT_EQ(relative(files, dir.path()), (std::vector<std::string>{"a/c.jsonl", "m/n.jsonl", "z.jsonl"}));
     // With descriptors to spare, the deep file is found again.
     EXPECT_EQ(listTranscripts(dir.path().string()).size(), 4u);
@@ -152,39 +153,30 @@ TEST(TranscriptListing, AnyDepthWithFewDescriptors) {
 
     std::vector<TranscriptFile> files;
     {
-#ifndef VOREL_UNDER_SANITIZER
         // Far fewer descriptors than levels (the sanitizer runtime needs
         // its own, so it keeps the usual limit).
-        rlimit old{};
-        ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &old), 0);
-        rlimit low = old;
-        low.rlim_cur = std::min<rlim_t>(old.rlim_cur, 256);
-        ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+#ifdef VOREL_UNDER_SANITIZER
+        FewDescriptors few(RLIM_INFINITY);
+#else
+        FewDescriptors few(256);
 #endif
         files = listTranscripts(dir.path().string());
-#ifndef VOREL_UNDER_SANITIZER
-        ::setrlimit(RLIMIT_NOFILE, &old);
-#endif
     }
     std::string chain;
     for (int level = 1; level <= kLevels; ++level) chain.append(kName).append("/");
     ASSERT_GT(chain.size(), size_t{PATH_MAX});
-    EXPECT_EQ(relative(files, dir.path()), (std::vector<std::string>{chain + "deep.jsonl",
-                                                                     chain.substr(0, chain.size() / kLevels * kSide) +
-                                                                         "g/x.jsonl",
-                                                                     "z.jsonl"}));
+    const std::string side = chain.substr(0, chain.size() / kLevels * kSide) + "g/x.jsonl";
+    EXPECT_EQ(relative(files, dir.path()), (std::vector<std::string>{chain + "deep.jsonl", side, "z.jsonl"}));
     ASSERT_EQ(files.size(), 3u);
     EXPECT_EQ(files[0].size, 3);
-
 }
 
 TEST(TranscriptSources, RootsComeFromTheSettingsAtListingTime) {
     TempDir dir;
     for (const char* name : {"home/.claude/projects/p1/abc.jsonl", "home/.codex/sessions/2026/07/05/b.jsonl",
                              "home/.codex/archived_sessions/a.jsonl", "data/sessions/s.jsonl",
-                             "data/archived_sessions/2026/old.jsonl"}) {
+                             "data/archived_sessions/2026/old.jsonl"})
         dir.write(name, "");
-    }
     ClaudeCodeSource claude;
     CodexSource codex;
     {
@@ -227,9 +219,7 @@ TEST(ClaudeCodeSource, IdsComeFromThePathAlone) {
     ClaudeCodeSource src;
     // Thread facts in the parse are Codex's; Claude Code ignores them.
     ParsedSession misleading;
-    misleading.sourceThreadId = "t9";
-    misleading.parentThreadId = "t0";
-    misleading.subagentName = "Scout";
+    misleading.sourceThreadId = misleading.parentThreadId = misleading.subagentName = "Scout";
     EXPECT_EQ(src.transcriptId("/r/p1/abc.jsonl", misleading), "abc");
     EXPECT_FALSE(src.isSubagent("/r/p1/abc.jsonl", misleading));
 

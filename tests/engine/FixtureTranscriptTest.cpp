@@ -1,9 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <set>
-#include <string>
 
 #include "engine/Transcript.h"
 #include "tests/TestSupport.h"
@@ -11,10 +8,7 @@
 using namespace vorel;
 using namespace vorel::Transcript;
 using namespace std::chrono;
-using vorel::test::fixturesDir;
-using vorel::test::textOf;
-using vorel::test::utc;
-using vorel::test::utcDay;
+using namespace vorel::test;
 
 namespace {
 

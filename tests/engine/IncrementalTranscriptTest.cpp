@@ -1,15 +1,9 @@
 #include <gtest/gtest.h>
 #include <sys/mman.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <new>
-#include <random>
-#include <string>
 
 #include "engine/IncrementalTranscript.h"
 #include "engine/Transcript.h"
@@ -17,10 +11,7 @@
 
 using namespace vorel;
 using namespace vorel::Transcript;
-using vorel::test::fixturesDir;
-using vorel::test::TempDir;
-using vorel::test::utc;
-using vorel::test::utcDay;
+using namespace vorel::test;
 using Kind = IncrementalTranscript::Kind;
 
 // AddressSanitizer keeps its own books on operator new, which a replaced one

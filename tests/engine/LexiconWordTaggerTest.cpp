@@ -35,12 +35,10 @@ Words words(const LexiconWordTagger& tagger, std::string_view text, bool (*keep)
     }
     return out;
 }
-Words names(const LexiconWordTagger& tagger, std::string_view text) {
-    return words(tagger, text, [](const TaggedWord& w) { return w.name.has_value(); });
+Words names(const LexiconWordTagger& t, std::string_view text) {
+    return words(t, text, [](const TaggedWord& w) { return w.name.has_value(); });
 }
-Words nouns(const LexiconWordTagger& tagger, std::string_view text) {
-    return words(tagger, text, [](const TaggedWord& w) { return w.noun; });
-}
+Words nouns(const LexiconWordTagger& t, std::string_view text) { return words(t, text, [](const TaggedWord& w) { return w.noun; }); }
 
 }  // namespace
 
@@ -102,7 +100,6 @@ TEST(LexiconWordTagger, NounsFollowWordNetFrequenciesThenLinkGrammar) {
 TEST(LexiconWordTagger, BuiltInLexiconTagsPlainEnglish) {
     const auto& tagger = LexiconWordTagger::shared();
     ASSERT_FALSE(tagger.empty()) << "built without the WordNet and link-grammar dictionaries";
-
     EXPECT_EQ(tagger.tag("the Berlin office")[1].name, NameType::place);
     EXPECT_EQ(nouns(tagger, "Alice Johnson wants the Berlin office dashboard fixed"),
               (Words{"Alice", "Johnson", "Berlin", "office", "dashboard"}));

@@ -6,10 +6,8 @@
 #include <sys/resource.h>
 
 #include <csignal>
-#include <fstream>
 #include <iterator>
 #include <memory>
-#include <optional>
 
 #include "tests/TestSupport.h"
 
@@ -172,9 +170,8 @@ TEST_F(MetadataStoreTest, WritesSortedPrettyValidJsonAtomically) {
 TEST(MetadataFileTest, OneBadRecordFailsTheWholeFile) {
     for (std::string bad : {R"({"a": {"tags": []}, "b": {"name": "x"}})", R"({"a": {"tags": [1]}})",
                             R"({"a": {"name": 5, "tags": []}})", R"({"a": []})", R"({"a": {"tags": []}} x)", "",
-                            "{\"a\": {\"name\": \"\xff\", \"tags\": []}}"}) {
+                            "{\"a\": {\"name\": \"\xff\", \"tags\": []}}"})
         EXPECT_FALSE(MetadataFile::decode(bad)) << bad;
-    }
     auto ok = MetadataFile::decode(R"({"a": {"name": null, "subtitle": " x ", "extra": 1, "tags": []},
                                        "e": {"tags": []}})");
     ASSERT_TRUE(ok);
@@ -342,10 +339,9 @@ TEST(MetadataFileTest, WriteKeepsTheReplacedFilesModeAndFailsCleanly) {
 TEST(MetadataFileTest, OnlyStaleTemporariesOfTheFileAreRemoved) {
     TempDir dir;
     const std::vector<std::string> stale = {".metadata.json.a1B2c3", ".metadata.json.XXXXXX", ".metadata.json.000000"};
-    const std::vector<std::string> kept = {
-        "metadata.json",          ".metadata.json.abc12",   ".metadata.json.abc1234", ".metadata.json.ab-123",
-        "metadata.json.a1B2c3",   ".other.json.a1B2c3",     ".metadata.lock",         "metadata.json.unreadable-20261206T211500Z",
-        ".metadata.json.a1B2c3x"};
+    const std::vector<std::string> kept = {"metadata.json", ".metadata.json.abc12", ".metadata.json.abc1234",
+        ".metadata.json.ab-123", "metadata.json.a1B2c3", ".other.json.a1B2c3", ".metadata.lock",
+        "metadata.json.unreadable-20261206T211500Z", ".metadata.json.a1B2c3x"};
     for (const auto& name : stale) dir.write(name, "{}");
     for (const auto& name : kept) dir.write(name, "{}");
     fs::create_directory(dir.path() / ".metadata.json.Folder");  // not a file: left alone

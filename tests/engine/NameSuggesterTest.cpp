@@ -1,9 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <map>
 #include <algorithm>
-#include <string>
-#include <vector>
+#include <map>
 
 #include "engine/NameSuggester.h"
 
@@ -47,7 +45,7 @@ private:
 
 std::string repeat(std::string_view s, size_t n) {
     std::string out;
-    for (size_t i = 0; i < n; ++i) out += s;
+    while (n--) out += s;
     return out;
 }
 

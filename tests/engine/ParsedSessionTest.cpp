@@ -7,8 +7,7 @@
 #include "tests/TestSupport.h"
 
 using namespace vorel;
-using vorel::test::utc;
-using vorel::test::utcDay;
+using namespace vorel::test;
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "tests/TestSupport.h"
 
 using namespace vorel;
-using vorel::test::utc;
+using namespace vorel::test;
 
 namespace {
 

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <optional>
-#include <string>
 #include <tuple>
 
 #include "tests/TestSupport.h"

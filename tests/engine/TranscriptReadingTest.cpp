@@ -1,10 +1,7 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
-#include <filesystem>
 #include <future>
 #include <memory>
-#include <random>
 #include <thread>
 #include <vector>
 
@@ -14,9 +11,7 @@
 using namespace vorel;
 using namespace vorel::Transcript;
 using namespace std::chrono;
-using vorel::test::TempDir;
-using vorel::test::textOf;
-using vorel::test::utc;
+using namespace vorel::test;
 
 namespace {
 
@@ -74,39 +69,30 @@ TEST(TranscriptReading, IntValueReadsCountsAndZeroesEverythingElse) {
         {"dup", 2},  // a repeated key counts by its last value
     };
     for (const auto& [key, n] : counts) EXPECT_EQ(l.count(key), n) << key;
-    for (const char* zero : {"str", "null", "absent", "bool", "obj", "arr", "huge", "u64"}) {
-        EXPECT_EQ(l.count(zero), 0) << zero;
-    }
-
-    // Numbers the JSON library rejects for their size (integers past 64 bits,
-    // doubles past their range) read as 0 and the rest of the line is kept.
-    ParsedLine big(R"({"a":123456789012345678901234567890,"b":7,"s":"\"123456789012345678901234567890",)"
-                   R"("c":-9223372036854775809,"d":18446744073709551616,"e":1e400,"f":-1e400})");
-    ASSERT_TRUE(big.obj);
-    for (const char* zero : {"a", "c", "d", "e", "f"}) EXPECT_EQ(big.count(zero), 0) << zero;
-    EXPECT_EQ(big.count("b"), 7);
-    EXPECT_EQ(*stringValue(field(*big.obj, "s")), "\"123456789012345678901234567890");
+    for (const char* zero : {"str", "null", "absent", "bool", "obj", "arr", "huge", "u64"}) EXPECT_EQ(l.count(zero), 0);
 
     // A byte-order mark before a line's object is passed over.
     EXPECT_EQ(ParsedLine("\xEF\xBB\xBF{\"n\":3}").count("n"), 3);
 
     // Only whole JSON objects count; the size fallback rescues no broken line.
     for (const char* bad : {"[1,2]", "42", "{\"a\":", "{\"a\":1}}", "{\"a\":123456789012345678901234567890,",
-                            "[123456789012345678901234567890]"}) {
+                            "[123456789012345678901234567890]"})
         EXPECT_FALSE(ParsedLine(bad).obj) << bad;
-    }
 }
 
 TEST(TranscriptReading, OversizedNumbersReadAlikeInAnyLocale) {
-    // Too large for a double: 1e308 with its sign, so a count reads 0. Too
-    // small: left for the JSON library, which reads it as 0.
+    // Numbers the JSON library rejects for their size read as 0 and the rest
+    // of the line is kept. Too large for a double: 1e308 with its sign, so a
+    // count reads 0. Too small: left for the JSON library, which reads it as 0.
     const char* line = R"({"in":1.5e400,"neg":-2.5E+400,"frac":0.00001e405,"tiny":1e-400,"zero":0e999,)"
-                       R"("far":1e99999999999999999999,"big":123456789012345678901234567890,"n":7})";
+                       R"("far":1e99999999999999999999,"big":123456789012345678901234567890,"n":7,)"
+                       R"("s":"\"123456789012345678901234567890","c":-9223372036854775809,"d":18446744073709551616})";
     auto check = [&] {
         ParsedLine l(line);
         ASSERT_TRUE(l.obj);
-        for (const char* zero : {"in", "neg", "frac", "tiny", "zero", "far", "big"}) EXPECT_EQ(l.count(zero), 0) << zero;
+        for (const char* zero : {"in", "neg", "frac", "tiny", "zero", "far", "big", "c", "d"}) EXPECT_EQ(l.count(zero), 0);
         EXPECT_EQ(l.count("n"), 7);
+        EXPECT_EQ(*stringValue(field(*l.obj, "s")), "\"123456789012345678901234567890");
         const std::pair<const char*, double> values[] = {
             {"in", 1e308}, {"neg", -1e308}, {"frac", 1e308}, {"tiny", 0}, {"zero", 0}, {"far", 1e308}};
         for (const auto& [key, v] : values) EXPECT_EQ(field(*l.obj, key)->get_double().value(), v) << key;
@@ -125,9 +111,8 @@ TEST(TranscriptReading, DatesNeedAFullDateTimeWithZone) {
     EXPECT_EQ(parseDate("2024-02-29T23:59:59Z"), utc(2024, 2, 29, 23, 59, 59));
     for (const char* bad : {"", "2026-07-05", "2026-07-05T10:20:30", "2026-07-05 10:20:30Z", "2026-02-30T10:20:30Z",
                             "2026-07-05T24:00:00Z", "2026-07-05T10:20:30.Z", "2026-07-05T10:20:30Zjunk",
-                            "2026-07-05T10:20:30+0200", "0000-01-01T00:00:00Z"}) {
+                            "2026-07-05T10:20:30+0200", "0000-01-01T00:00:00Z"})
         EXPECT_FALSE(parseDate(bad)) << bad;
-    }
 }
 
 TEST(TranscriptReading, TextRulesForBytesAndLines) {
@@ -149,10 +134,8 @@ TEST(TranscriptReading, TextRulesForBytesAndLines) {
 
 TEST(TranscriptReading, ReadsOnlyRegularFilesAndNeverBlocks) {
     TempDir dir;
-    std::string bytes = "{\"a\":1}\n{\"b\":2}\n";
-    auto text = readTranscriptFile(dir.write("s.jsonl", bytes));
-    ASSERT_TRUE(text);
-    EXPECT_EQ(text->text(), bytes);
+    auto text = readTranscriptFile(dir.write("s.jsonl", "{\"a\":1}\n"));
+    EXPECT_EQ(text ? text->text() : "", "{\"a\":1}\n");
     EXPECT_FALSE(readTranscriptFile(dir.file("missing.jsonl")));
     std::filesystem::create_directories(dir.path() / "folder.jsonl");
     EXPECT_FALSE(readTranscriptFile(dir.file("folder.jsonl")));
