@@ -1,6 +1,6 @@
 // The Details screen over a real cost model: which conversation it shows,
-// picking another, the plot click and its delayed steps, and refresh ticks
-// that must not disturb what the user is typing.
+// picking another, the plot click and its delayed steps, refresh ticks that
+// must not disturb what the user is typing, and its sliding sections.
 
 #include <gtest/gtest.h>
 
