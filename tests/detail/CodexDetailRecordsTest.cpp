@@ -112,14 +112,13 @@ TEST(CodexDetailRecords, TokenCountsArePricedOncePerRunningTotals) {
                          "Token usage|null", "Token usage|null", "Token usage|"}));
     EXPECT_DOUBLE_EQ(*d.events[1].cost, 5.0);
     const ConversationEvent& longContext = d.events[2];
-    EXPECT_DOUBLE_EQ(longContext.freshInputCost, 0.5);
-    EXPECT_DOUBLE_EQ(longContext.cacheCost, 0.15);
-    EXPECT_DOUBLE_EQ(longContext.outputCost, 0.045);
+    const std::pair<double, double> parts[] = {
+        {longContext.freshInputCost, 0.5}, {longContext.cacheCost, 0.15}, {longContext.outputCost, 0.045}};
+    for (auto [part, want] : parts) EXPECT_DOUBLE_EQ(part, want);
     EXPECT_NEAR(*longContext.cost, 0.695, 1e-15);
     EXPECT_EQ(longContext.tokens, 201000);
     // All zeros: tokens but no cost, no turn, not plotted.
-    EXPECT_EQ(d.events[4].tokens, 0);
-    EXPECT_EQ(d.events[4].cost, std::nullopt);
+    EXPECT_TRUE(d.events[4].tokens == 0 && !d.events[4].cost);
     EXPECT_EQ(d.events[5].tokens, std::nullopt);
     EXPECT_EQ(d.costEvents().size(), 3u);
     EXPECT_EQ(d.stats.tokenSnapshots, 8);

@@ -2,24 +2,70 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
 #include <map>
+#include <random>
 
 #include "detail/ConversationDetailCache.h"
 #include "tests/detail/DetailTestSupport.h"
 
 using namespace vorel;
 using namespace vorel::test;
+using Step = ConversationDetailCache::Step;
 namespace fs = std::filesystem;
 
 namespace {
 
 const std::string kClaude = "Claude Code";
 
+// The timeline line of a call() of `output` tokens.
+std::string callLine(int output = 10) {
+    return "Tokens|API call|model \u2068claude-haiku-4-5\u2069 \u00b7 input 0 \u00b7 output " + std::to_string(output) +
+           " \u00b7 cache read 0 \u00b7 cache write 0\n";
+}
+
 std::vector<int> turns(const ConversationDetail& d) {
     std::vector<int> out;
     for (const ConversationEvent& e : d.costEvents()) out.push_back(e.turnIndex);
     return out;
 }
+
+std::string tokenCount(int second, int total, std::string_view model = "") {
+    return (model.empty() ? "" : codexLine("turn_context", R"({"model":")" + std::string(model) + "\"}", at(second))) +
+           codexTokens(total, total, at(second));
+}
+
+void append(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::app) << bytes;
+}
+void rewrite(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// A conversation kept by the cache, checked against a parse of all its
+// files after every change.
+struct Follower {
+    std::string source;
+    std::vector<std::string> paths = {};
+    ConversationDetailCache cache = {};
+    std::shared_ptr<const ConversationDetail> last = {};
+    TempDir dir = {};
+
+    // Adds a file of `bytes` modified `order` seconds after a fixed instant.
+    const std::string& add(const std::string& name, const std::string& bytes, int order) {
+        paths.push_back(dir.write(name, bytes));
+        setFileTime(paths.back(), order);
+        return paths.back();
+    }
+
+    Step update() {
+        last = cache.detail(paths, source);
+        ConversationDetail whole = ConversationDetailParser::parse(paths, source);
+        EXPECT_EQ(timeline(*last), timeline(whole));
+        EXPECT_TRUE(*last == whole) << "same timeline, other fields differ";
+        return cache.lastStep();
+    }
+};
 
 }  // namespace
 
@@ -33,8 +79,6 @@ TEST(ConversationDetailPipeline, FilesAreReadOldestFirstTiesInGivenOrder) {
     std::vector<std::string> paths = {file("a", "A", 1), file("b", "B", 1), file("c", "C", 0), dir.file("gone")};
     // c, a, b: the last title read is b's; a missing path sorts first and adds nothing.
     EXPECT_EQ(ConversationDetailParser::parse(paths, kClaude).generatedTitle, "B");
-    EXPECT_EQ(ConversationDetailParser::readingOrder(std::vector<ConversationDetailParser::FileDate>(3)),
-              (std::vector<size_t>{0, 1, 2}));
 
     // Written within one microsecond, d after e: e is read first, by the
     // reader and by its cache alike.
@@ -55,12 +99,9 @@ TEST(ConversationDetailPipeline, RepeatsAcrossFilesAreShownOnce) {
                                                 {toolResult(5, "same"), toolResult(6, "twice"), call(7, "m2", "first")}});
     EXPECT_EQ(timeline(d),
               "Tool result|Tool result|same\nTool result|Tool result|twice\nTool result|Tool result|twice\n"
-              "Assistant|Response|first\n"
-              "Tokens|API call|model \u2068claude-haiku-4-5\u2069 \u00b7 input 0 \u00b7 output 10 \u00b7 cache read 0 \u00b7 cache write 0\n"
-              "Tokens|API call|model \u2068claude-haiku-4-5\u2069 \u00b7 input 0 \u00b7 output 10 \u00b7 cache read 0 \u00b7 cache write 0\n");
+              "Assistant|Response|first\n" + callLine() + callLine());
     EXPECT_EQ(d.events[0].timestamp, utc(2026, 7, 5, 10, 0, 1));  // the older file's
-    EXPECT_EQ(d.stats.toolResults, 3);
-    EXPECT_EQ(d.stats.tokenSnapshots, 2);
+    EXPECT_EQ(std::pair(d.stats.toolResults, d.stats.tokenSnapshots), std::pair(3, 2));
 }
 
 TEST(ConversationDetailPipeline, ARejectedFileLeavesNoTrace) {
@@ -72,13 +113,11 @@ TEST(ConversationDetailPipeline, ARejectedFileLeavesNoTrace) {
     EXPECT_EQ(d.generatedTitle, "");
     EXPECT_EQ(d.events.size(), 3u);
     EXPECT_EQ(d.events[0].timestamp, utc(2026, 7, 5, 10, 0, 5));
-    EXPECT_EQ(d.costEvents().size(), 1u);
     EXPECT_EQ(d.claudeCostEventIndex.at("m1"), 1);
 }
 
 TEST(ConversationDetailPipeline, UnreadableFilesAndLinesCostOnlyThemselves) {
     TempDir dir;
-    EXPECT_EQ(ConversationDetailParser::parse({}, kClaude), ConversationDetail{});
     EXPECT_EQ(ConversationDetailParser::parse({dir.file("missing.jsonl"), dir.path().string()}, "Codex"), ConversationDetail{});
     // Broken lines, and a last line cut inside a character.
     std::string path = dir.write("s.jsonl", "[1]\n42\n{\"type\":\n" + prompt(1, "one") + "\n" + prompt(2, "caf\xC3"));
@@ -98,11 +137,8 @@ TEST(ConversationDetailPipeline, SortsByTimeWithTokensLastAtEqualTimes) {
                                                 R"({"type":"assistant","message":{"id":"u","model":"claude-haiku-4-5",)"
                                                 R"("usage":{"output_tokens":1},"content":[{"type":"text","text":"undated reply"}]}})"});
     EXPECT_EQ(timeline(d),
-              "User|Prompt|undated\nAssistant|Response|undated reply\n"
-              "Tokens|API call|model \u2068claude-haiku-4-5\u2069 \u00b7 input 0 \u00b7 output 1 \u00b7 cache read 0 \u00b7 cache write 0\n"
-              "Assistant|Response|same time\n"
-              "Tokens|API call|model \u2068claude-haiku-4-5\u2069 \u00b7 input 0 \u00b7 output 10 \u00b7 cache read 0 \u00b7 cache write 0\n"
-              "User|Prompt|go\n");
+              "User|Prompt|undated\nAssistant|Response|undated reply\n" + callLine(1) + "Assistant|Response|same time\n" +
+                  callLine() + "User|Prompt|go\n");
     for (size_t i = 0; i < d.events.size(); ++i) EXPECT_EQ(d.events[i].id, static_cast<int>(i));
 }
 
@@ -164,9 +200,121 @@ TEST(ConversationDetailPipeline, FixtureConversations) {
     EXPECT_EQ(codex.stats, (ConversationStats{17, 25, 102, 102, 6, 3, 66, 0}));
     EXPECT_EQ(codex.costEvents().size(), 66u);
     EXPECT_EQ(codex.currentModel, "gpt-5.5");
-    // gpt-5.5: 18703 x 5 + 167 x 30; then 607 x 5 + 18304 x 0.5 + 37 x 30.
-    EXPECT_EQ(codex.costEvents()[0].detail, "model \u2068gpt-5.5\u2069 \u00b7 input 18703 \u00b7 cached 0 \u00b7 output 167");
-    EXPECT_NEAR(*codex.costEvents()[0].cost, 0.098525, 1e-15);
+    // gpt-5.5: 607 x 5 + 18304 x 0.5 + 37 x 30.
     EXPECT_EQ(codex.costEvents()[1].detail, "model \u2068gpt-5.5\u2069 \u00b7 input 607 \u00b7 cached 18304 \u00b7 output 37");
     EXPECT_NEAR(*codex.costEvents()[1].cost, 0.013297, 1e-15);
+}
+
+TEST(ConversationDetailCache, AppendsToTheNewestFileContinueTheReading) {
+    Follower f{"Claude Code"};
+    const std::string main = f.add("main.jsonl", joinLines({toolResult(3, "main"), call(4, "m2")}), 1);
+    f.add("agent.jsonl", joinLines({toolResult(1, "shared"), call(2, "m1")}), 0);
+
+    EXPECT_EQ(f.update(), Step::parsed);
+    auto first = f.last;
+    EXPECT_EQ(f.update(), Step::reused);
+    EXPECT_EQ(f.last, first);
+
+    // An older file's response repeated later (its event moves to the end),
+    // repeats of an older file's and of this file's events, new calls.
+    append(main, joinLines({call(9, "m1", "ok", 500), toolResult(5, "shared"), toolResult(6, "main"), call(7, "m3")}));
+    EXPECT_EQ(f.update(), Step::appended);
+    EXPECT_EQ(f.last->events.back().timestamp, utc(2026, 7, 5, 10, 0, 9));
+    EXPECT_DOUBLE_EQ(*f.last->events.back().cost, 10 * 5 / 1e6);
+
+    // Half a line, then the rest.
+    const std::string next = call(10, "m4") + "\n";
+    append(main, next.substr(0, 40));
+    EXPECT_EQ(f.update(), Step::appended);
+    append(main, next.substr(40));
+    EXPECT_EQ(f.update(), Step::appended);
+
+    // An unfinished line that parses on its own, moving a response's time
+    // and adding one, until the rest of the line spoils it.
+    append(main, call(30, "m2"));
+    EXPECT_EQ(f.update(), Step::appended);
+    append(main, " trailing\n" + call(11, "m5") + "\n");
+    EXPECT_EQ(f.update(), Step::appended);
+    append(main, call(12, "m6"));
+    EXPECT_EQ(f.update(), Step::appended);
+    append(main, "x\n");
+    EXPECT_EQ(f.update(), Step::appended);
+    EXPECT_EQ(f.last->costEvents().size(), 5u);
+
+    // An invalid byte in a whole line rejects the whole file.
+    append(main, toolResult(13, "bad \xFF") + "\n");
+    EXPECT_EQ(f.update(), Step::parsed);
+    EXPECT_EQ(timeline(*f.last), "Tool result|Tool result|shared\nAssistant|Response|ok\n" + callLine());
+}
+
+TEST(ConversationDetailCache, AnythingButAnAppendReadsAllAgain) {
+    Follower f{"Claude Code"};
+    const std::string agent = f.add("agent.jsonl", call(1, "m1") + "\n", 0);
+    const std::string main = f.add("main.jsonl", joinLines({call(2, "m2"), call(3, "m3")}), 1);
+    EXPECT_EQ(f.update(), Step::parsed);
+
+    // Truncated; written anew in place, longer but with other bytes before
+    // where it ended; edited in the middle as it grew, its first bytes and
+    // those just before where it ended unchanged.
+    for (const std::string& bytes : {call(2, "m2") + "\n", joinLines({call(2, "m9", "rewritten"), call(3, "m3"), call(4, "m4")}),
+                                     joinLines({call(2, "m9", "rewritten"), call(3, "m3", "ok", 30), call(4, "m4"), call(5, "m7")})}) {
+        rewrite(main, bytes);
+        EXPECT_EQ(f.update(), Step::parsed);
+    }
+    // An older file grew; the newest grew but is no longer the newest.
+    append(agent, call(5, "m5") + "\n");
+    setFileTime(agent, 0);
+    EXPECT_EQ(f.update(), Step::parsed);
+    append(main, call(6, "m6") + "\n");
+    setFileTime(main, -10);
+    EXPECT_EQ(f.update(), Step::parsed);
+    // Another source or another list of files.
+    f.source = "Codex";
+    EXPECT_EQ(f.update(), Step::parsed);
+    f.paths.pop_back();
+    EXPECT_EQ(f.update(), Step::parsed);
+}
+
+TEST(ConversationDetailCache, CodexReadingStateCarriesOver) {
+    Follower f{"Codex"};
+    f.add("rollout.jsonl", tokenCount(1, 1, "gpt-5.5") + tokenCount(2, 2), 0);
+    EXPECT_EQ(f.update(), Step::parsed);
+    // The model of the earlier part prices the new count; a repeat of seen
+    // totals gives nothing; a new model prices what follows it.
+    append(f.paths[0], tokenCount(3, 3) + tokenCount(4, 2) + tokenCount(5, 5, "gpt-5.4"));
+    EXPECT_EQ(f.update(), Step::appended);
+    // Unfinished: counted, then taken back when its line goes bad, then
+    // counted once when written whole.
+    const std::string pending = tokenCount(6, 6, "gpt-5.5-pro");
+    append(f.paths[0], pending.substr(0, pending.size() - 1));
+    EXPECT_EQ(f.update(), Step::appended);
+    append(f.paths[0], ",\n" + pending);
+    EXPECT_EQ(f.update(), Step::appended);
+    EXPECT_EQ(f.last->costEvents().size(), 5u);
+    EXPECT_EQ(f.last->currentModel, "gpt-5.5-pro");
+}
+
+// The real conversation's newest file written a piece at a time, cut
+// anywhere: inside a line, inside a character.
+TEST(ConversationDetailCache, FixtureWrittenPieceByPiece) {
+    VOREL_NEEDS_FIXTURES();
+    const fs::path root = fs::path(test::fixturesDir()) / "claude/projects/-home-USER-projects-spotter-worktrees-spotter-gqc";
+    Follower f{"Claude Code"};
+    auto read = [](const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    };
+    for (const auto& entry : fs::directory_iterator(root / "258c7280-ae70-4798-800f-63464d01a85d/subagents"))
+        f.add(entry.path().filename().string(), read(entry.path()), static_cast<int>(f.paths.size()));
+    const std::string whole = read(root / "258c7280-ae70-4798-800f-63464d01a85d.jsonl");
+    std::mt19937 random(7);
+    size_t written = whole.size() / 3;
+    f.add("main.jsonl", whole.substr(0, written), 100);
+    EXPECT_EQ(f.update(), Step::parsed);
+    while (written < whole.size()) {
+        size_t piece = std::min(whole.size() - written, size_t{1} + random() % 120000);
+        append(f.paths.back(), whole.substr(written, piece));
+        written += piece;
+        EXPECT_EQ(f.update(), Step::appended) << "at byte " << written;
+    }
 }

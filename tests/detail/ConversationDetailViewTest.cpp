@@ -1,6 +1,6 @@
 // The Details screen over a real cost model: which conversation it shows,
-// picking another, the plot click and its delayed steps, and refresh ticks
-// that must not disturb what the user is typing.
+// picking another, the plot click and its delayed steps, refresh ticks that
+// must not disturb what the user is typing, and its sliding sections.
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,11 @@
 #include <QListView>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSignalSpy>
+#include <QVBoxLayout>
 #include <memory>
 
+#include "detail/Accordion.h"
 #include "detail/ConversationDetailView.h"
 #include "detail/CostPlotView.h"
 #include "detail/DetailTimeline.h"
@@ -35,6 +38,29 @@ protected:
         claude("older", kNoon - std::chrono::hours{3}, 1);
         claude("newer", kNoon - std::chrono::hours{1}, 2);
     }
+    // The screen over one conversation "only", shown at the given size.
+    std::unique_ptr<ConversationDetailView> showOnly(int width = 800, int height = 700) {
+        claude("only", kNoon - std::chrono::hours{1}, 1);
+        auto view = std::make_unique<ConversationDetailView>(model());
+        view->resize(width, height);
+        test::showActive(*view);
+        test::settle();
+        return view;
+    }
+    // Clicks the plot's first call; returns its id.
+    static int clickFirstCall(ConversationDetailView& view) {
+        const int id = view.plot()->data().items().front().id;
+        emit view.plot()->eventClicked(id);
+        return id;
+    }
+    static bool highlights(ConversationDetailView& view, int id) {
+        return test::waitFor([&] { return view.timeline()->highlightedEventId() == id; }, 2000);
+    }
+    // Opens the summary for editing and waits for its focus.
+    static void editSummary(ConversationDetailView& view) {
+        view.editSummary();
+        ASSERT_TRUE(test::waitFor([&] { return view.summaryField()->hasFocus(); }));
+    }
 };
 
 TEST_F(DetailViewTest, SelectionStartsAtNewestAndFollowsPicks) {
@@ -43,9 +69,7 @@ TEST_F(DetailViewTest, SelectionStartsAtNewestAndFollowsPicks) {
     view.show();
     // Before any conversation, only the caption and the empty text.
     EXPECT_TRUE(view.isEmptyStateShown());
-    EXPECT_EQ(view.emptyLabel()->text(), QStringLiteral("No conversations recorded yet."));
-    EXPECT_FALSE(view.nameField()->isVisible());
-    EXPECT_FALSE(view.searchField()->isVisible());
+    EXPECT_FALSE(view.nameField()->isVisible() || view.searchField()->isVisible());
 
     twoConversations();
     model().tick();
@@ -54,11 +78,9 @@ TEST_F(DetailViewTest, SelectionStartsAtNewestAndFollowsPicks) {
     EXPECT_EQ(view.searchField()->selectedId(), view.selectedId());
     EXPECT_EQ(view.nameField()->text().toStdString(),
               model().meta().topic("claude-code:newer", view.selectedRow()->title));
-    // One API call, priced: the plot and the counters carry it. The prompt
-    // is a message; the reply carries no text, only its usage.
+    // One API call, priced: the plot and the counters carry it.
     EXPECT_EQ(view.plot()->data().items().size(), 1u);
-    EXPECT_EQ(view.statsGrid()->texts(), QStringList({"1 Messages", "0 Reasoning", "0 Tool calls", "0 Tool results",
-                                                      "0 Web searches", "0 Patches", "1 Token events", "0 Compactions"}));
+    EXPECT_EQ(view.statsGrid()->texts().at(6), QStringLiteral("1 Token events"));
     // n columns need n * 118 + (n - 1) * 14 pixels; past eight, the extra
     // columns stay empty and the counters keep a column's width.
     const std::pair<int, int> columns[] = {{117, 1}, {249, 1}, {250, 2}, {1174, 9}};
@@ -68,16 +90,14 @@ TEST_F(DetailViewTest, SelectionStartsAtNewestAndFollowsPicks) {
     // shows its detail.
     view.sectionHeader(Section::plot)->click();
     view.sectionHeader(Section::details)->click();
-    EXPECT_FALSE(view.isPlotExpanded());
-    EXPECT_FALSE(view.isDetailsExpanded());
+    EXPECT_FALSE(view.isPlotExpanded() || view.isDetailsExpanded());
     // The closed section names the conversation, set apart from the caption.
     EXPECT_EQ(view.sectionHeader(Section::details)->title(),
               QStringLiteral("Details · \u2068") + view.nameField()->text() + QStringLiteral("\u2069"));
     const std::string older = "claude-code:older";
     emit view.searchField()->picked(QString::fromStdString(older));
     EXPECT_EQ(view.selectedId().toStdString(), older);
-    EXPECT_TRUE(view.isPlotExpanded());
-    EXPECT_TRUE(view.isDetailsExpanded());
+    EXPECT_TRUE(view.isPlotExpanded() && view.isDetailsExpanded());
     EXPECT_EQ(view.sectionHeader(Section::details)->title(), QStringLiteral("Details"));
 
     // A tick with the same rows keeps the pick.
@@ -103,46 +123,39 @@ TEST_F(DetailViewTest, PlotClickOpensTimelineHighlightsThenClearsOnlyItsOwnHighl
     view.sectionHeader(Section::timeline)->click();
     ASSERT_FALSE(view.isTimelineExpanded());
 
-    ASSERT_FALSE(view.plot()->data().items().empty());
-    const int id = view.plot()->data().items().front().id;
-    emit view.plot()->eventClicked(id);
+    const int id = clickFirstCall(view);
     EXPECT_TRUE(view.isTimelineExpanded());
     EXPECT_FALSE(view.isDetailsExpanded());
     EXPECT_EQ(view.timeline()->filters(), TimelineFilters({TimelineFilter::prompts, TimelineFilter::apiCalls}));
     EXPECT_FALSE(view.timeline()->highlightedEventId());
 
-    EXPECT_TRUE(test::waitFor([&] { return view.timeline()->highlightedEventId() == id; }, 2000));
+    EXPECT_TRUE(highlights(view, id));
     EXPECT_TRUE(test::waitFor([&] { return !view.timeline()->highlightedEventId(); }, 4000));
 
     // Another highlight set meanwhile is not cleared by the click's step.
-    emit view.plot()->eventClicked(id);
-    ASSERT_TRUE(test::waitFor([&] { return view.timeline()->highlightedEventId() == id; }, 2000));
+    clickFirstCall(view);
+    ASSERT_TRUE(highlights(view, id));
     view.timeline()->setHighlightedEventId(id + 1000);
     test::spin(ConversationDetailView::kHighlightMs + 300);
     EXPECT_EQ(view.timeline()->highlightedEventId(), id + 1000);
 }
 
 TEST_F(DetailViewTest, DelayedStepsDieWithTheScreen) {
-    claude("only", kNoon - std::chrono::hours{1}, 1);
-    auto view = std::make_unique<ConversationDetailView>(model());
-    view->show();
-    const int id = view->plot()->data().items().front().id;
-    emit view->plot()->eventClicked(id);
+    auto view = showOnly();
+    clickFirstCall(*view);
     view.reset();  // leaving the section before the steps fire
     test::spin(ConversationDetailView::kScrollDelayMs + 100);  // would crash on a dangling screen
 
     auto again = std::make_unique<ConversationDetailView>(model());
     again->show();
-    emit again->plot()->eventClicked(id);
-    ASSERT_TRUE(test::waitFor([&] { return again->timeline()->highlightedEventId() == id; }, 2000));
+    ASSERT_TRUE(highlights(*again, clickFirstCall(*again)));
     again.reset();  // before the clearing step
     test::spin(ConversationDetailView::kHighlightMs + 100);
 }
 
-TEST_F(DetailViewTest, TicksKeepWhatIsBeingTyped) {
-    claude("only", kNoon - std::chrono::hours{1}, 1);
-    ConversationDetailView view(model());
-    test::showActive(view);
+TEST_F(DetailViewTest, TicksKeepWhatIsBeingTypedAndALongSummaryGrowsItsField) {
+    auto shown = showOnly(700, 700);
+    ConversationDetailView& view = *shown;
     const std::string id = "claude-code:only";
 
     // The store trims "New " to "New"; the focused field keeps the blank.
@@ -157,8 +170,7 @@ TEST_F(DetailViewTest, TicksKeepWhatIsBeingTyped) {
     // The summary field likewise. A click puts the cursor after the shown
     // text; one character stores that text plus the character as the note.
     const QString derived = view.summaryLabel()->summary();
-    view.editSummary();
-    ASSERT_TRUE(test::waitFor([&] { return view.summaryField()->hasFocus(); }));
+    editSummary(view);
     EXPECT_EQ(view.summaryField()->text(), derived);
     QTest::keyClicks(view.summaryField(), QStringLiteral("!"));
     EXPECT_EQ(QString::fromStdString(model().meta().subtitle(id, "")), derived + QStringLiteral("!"));
@@ -179,65 +191,52 @@ TEST_F(DetailViewTest, TicksKeepWhatIsBeingTyped) {
     EXPECT_FALSE(view.isEditingSummary());
     EXPECT_EQ(view.summaryLabel()->summary(), QStringLiteral("My note \nmore"));
 
-    // Deleting all the text removes the note; the field shows the derived
-    // summary again once the edit ends, here by the focus moving away.
-    view.editSummary();
-    ASSERT_TRUE(test::waitFor([&] { return view.summaryField()->hasFocus(); }));
+    // Deleting all the text removes the note. A long note grows the field:
+    // every line is shown, and the chips below make room for it.
+    editSummary(view);
     view.summaryField()->selectAll();
     QTest::keyClick(view.summaryField(), Qt::Key_Delete);
     EXPECT_FALSE(model().meta().hasCustomSubtitle(id));
+    test::settle();
+    const int oneLine = view.summaryField()->height();
+    QTest::keyClicks(view.summaryField(), QStringLiteral("word ").repeated(60));
+    test::settle();
+    EXPECT_GE(view.summaryField()->height(), 3 * oneLine);
+    EXPECT_EQ(view.summaryField()->verticalScrollBar()->maximum(), 0);
+    auto* chip = view.findChild<QLabel*>(QStringLiteral("chip"));
+    ASSERT_TRUE(chip);
+    EXPECT_GE(chip->mapTo(&view, QPoint(0, 0)).y(),
+              view.summaryField()->mapTo(&view, QPoint(0, view.summaryField()->height())).y());
+    // Emptied, the field shows the derived summary again once the edit ends,
+    // here by the focus moving away.
+    view.summaryField()->selectAll();
+    QTest::keyClick(view.summaryField(), Qt::Key_Delete);
     view.nameField()->setFocus();
     ASSERT_TRUE(test::waitFor([&] { return !view.isEditingSummary(); }));
-    EXPECT_EQ(view.summaryLabel()->summary(), derived);
     EXPECT_EQ(view.summaryField()->text(), derived);
 }
 
 TEST_F(DetailViewTest, ReopenedSectionsStartAfreshButTheScreenKeepsItsOwnState) {
-    claude("only", kNoon - std::chrono::hours{1}, 1);
-    ConversationDetailView view(model());
-    view.show();
-    CostPlotView* plot = view.plot();
+    auto view = showOnly();
+    CostPlotView* plot = view->plot();
     plot->setMode(CostPlotMode::itemized);
     plot->setUnit(CostUnit::turns);
     plot->togglePart(CostPart::input);
-    view.sectionHeader(Section::plot)->click();
-    view.sectionHeader(Section::plot)->click();
+    view->sectionHeader(Section::plot)->click();
+    view->sectionHeader(Section::plot)->click();
     // The plot's own unit and parts start again; the mode is the screen's.
     EXPECT_EQ(plot->unit(), CostUnit::calls);
     EXPECT_EQ(plot->selectedParts(), allCostParts());
     EXPECT_EQ(plot->mode(), CostPlotMode::itemized);
     // A section open all along keeps them.
     plot->setUnit(CostUnit::turns);
-    view.sectionHeader(Section::details)->click();
+    view->sectionHeader(Section::details)->click();
     EXPECT_EQ(plot->unit(), CostUnit::turns);
 }
 
-TEST_F(DetailViewTest, LongSummaryFieldGrowsWithItsText) {
-    claude("only", kNoon - std::chrono::hours{1}, 1);
-    ConversationDetailView view(model());
-    view.resize(700, 700);
-    test::showActive(view);
-    view.editSummary();
-    ASSERT_TRUE(test::waitFor([&] { return view.summaryField()->hasFocus(); }));
-    const int oneLine = view.summaryField()->height();
-    QTest::keyClicks(view.summaryField(), QString(QStringLiteral("word ")).repeated(60));
-    test::settle();
-    EXPECT_GE(view.summaryField()->height(), 3 * oneLine);
-    // Every line is shown: nothing is scrolled out of the field, and the
-    // chips below make room for it.
-    EXPECT_EQ(view.summaryField()->verticalScrollBar()->maximum(), 0);
-    auto* chip = view.findChild<QLabel*>(QStringLiteral("chip"));
-    ASSERT_TRUE(chip);
-    EXPECT_GE(chip->mapTo(&view, QPoint(0, 0)).y(),
-              view.summaryField()->mapTo(&view, QPoint(0, view.summaryField()->height())).y());
-}
-
 TEST_F(DetailViewTest, ShortWindowScrollsTheSectionsInsteadOfSqueezingThem) {
-    claude("only", kNoon - std::chrono::hours{1}, 1);
-    ConversationDetailView view(model());
-    view.resize(700, 420);
-    view.show();
-    test::settle();
+    auto shown = showOnly(700, 420);
+    ConversationDetailView& view = *shown;
     // The plot keeps the height it draws its axis and legend in, and the
     // timeline keeps room for a few rows; the sections scroll as a whole.
     EXPECT_EQ(view.plot()->height(), view.plot()->sizeHint().height());
@@ -251,9 +250,7 @@ TEST_F(DetailViewTest, ShortWindowScrollsTheSectionsInsteadOfSqueezingThem) {
     view.resize(700, 600);
     test::settle();
     ASSERT_GT(scroll->verticalScrollBar()->maximum(), 0);
-    const int id = view.plot()->data().items().front().id;
-    emit view.plot()->eventClicked(id);
-    ASSERT_TRUE(test::waitFor([&] { return view.timeline()->highlightedEventId() == id; }, 2000));
+    ASSERT_TRUE(highlights(view, clickFirstCall(view)));
     QWidget* list = view.timeline()->listView()->viewport();
     const int listMiddle = list->mapTo(scroll->widget(), list->rect().center()).y();
     const int top = scroll->verticalScrollBar()->value();
@@ -267,18 +264,14 @@ TEST_F(DetailViewTest, ShortWindowScrollsTheSectionsInsteadOfSqueezingThem) {
     EXPECT_GT(view.timeline()->height(), 2 * ConversationDetailView::kTimelineMinHeight);
 }
 
+// The main window's narrowest content column holds the screen with many tags:
+// opening the section never widens the window.
 TEST_F(DetailViewTest, LaysOutInTheMainWindowsNarrowestContentColumnWithManyTags) {
-    claude("only", kNoon - std::chrono::hours{1}, 1);
     for (const char* t : {"frontend", "backend", "infrastructure", "release notes", "urgent", "design review", "q3"})
         store.addTag(t, "claude-code:only");
-    ConversationDetailView view(model());
-    view.resize(800, 700);
-    view.show();
-    test::settle();
-    ASSERT_FALSE(view.isEmptyStateShown());
-    // Then opening the section never widens the window.
-    EXPECT_LE(view.minimumWidth(), MainWindow::kNarrowestScreen);
-    EXPECT_LE(view.minimumSizeHint().width(), MainWindow::kNarrowestScreen);
+    auto shown = showOnly();
+    ConversationDetailView& view = *shown;
+    EXPECT_LE(std::max(view.minimumWidth(), view.minimumSizeHint().width()), MainWindow::kNarrowestScreen);
     view.resize(MainWindow::kNarrowestScreen, 700);
     test::settle();
     EXPECT_EQ(view.width(), MainWindow::kNarrowestScreen);
@@ -286,6 +279,55 @@ TEST_F(DetailViewTest, LaysOutInTheMainWindowsNarrowestContentColumnWithManyTags
         const QRect at(w->mapTo(&view, QPoint(0, 0)), w->size());
         EXPECT_LE(at.right(), view.width() - 20) << w->metaObject()->className();
     }
+}
+
+// A section's title line and body box: toggles that slide and turn, and a
+// body that is cut, never squeezed, while it slides.
+TEST(AccordionTest, HeaderReportsTheWantedStateAndTurnsItsChevron) {
+    AccordionHeader header(QStringLiteral("Cost plot"));
+    QSignalSpy toggled(&header, &AccordionHeader::toggled);
+    header.click();
+    // The click asks; the owner decides and sets the state.
+    EXPECT_EQ(QList<QVariantList>(toggled), QList<QVariantList>({{false}}));
+    EXPECT_TRUE(header.isExpanded());
+
+    header.setExpanded(false, 200);
+    EXPECT_TRUE(test::waitFor([&] { return header.chevronAngle() > 0 && header.chevronAngle() < 90; }, 1000));
+    EXPECT_TRUE(test::waitFor([&] { return header.chevronAngle() == 0; }, 1000));
+    header.setExpanded(true);
+    EXPECT_EQ(header.chevronAngle(), 90);
+}
+
+TEST(AccordionTest, BoxSlidesItsBodyAndHidesWhenClosed) {
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    auto* body = new QLabel(QStringLiteral("line\nline\nline\nline"));
+    auto* box = new CollapsibleBox(body);
+    layout->addWidget(box);
+    layout->addStretch(1);
+    window.resize(300, 400);
+    window.show();
+    test::settle();
+    const int full = box->height();
+    ASSERT_GT(full, 40);
+
+    box->setOpen(false, 200);
+    // Part way, the body keeps its height and the box cuts it.
+    ASSERT_TRUE(test::waitFor([&] { return box->height() > 0 && box->height() < full - 5; }, 1000));
+    EXPECT_EQ(body->height(), full);
+    EXPECT_TRUE(test::waitFor([&] { return box->isHidden(); }, 1000));
+
+    // Reopening half way through a close turns back from where it is.
+    box->setOpen(true, 200);
+    EXPECT_TRUE(box->isVisible());
+    box->setOpen(false, 200);
+    box->setOpen(true, 200);
+    EXPECT_TRUE(test::waitFor([&] { return box->height() == full; }, 1000));
+
+    // A body that grows makes the box grow.
+    body->setText(QStringLiteral("line\nline\nline\nline\nline\nline"));
+    EXPECT_TRUE(test::waitFor([&] { return box->height() > full; }, 1000));
+    EXPECT_EQ(body->height(), box->height());
 }
 
 }  // namespace

@@ -50,9 +50,7 @@ inline std::string timeline(const ConversationDetail& d) {
 
 // Claude Code lines at 10:00:`second` on 5 July 2026 in UTC: a prompt, a
 // tool's output, and a response with one text block, billed as message `id`.
-inline std::string at(int second) {
-    return "2026-07-05T10:00:" + std::string(second < 10 ? "0" : "") + std::to_string(second) + "Z";
-}
+inline std::string at(int second) { return isoUtc(utc(2026, 7, 5, 10, 0, second)); }
 inline std::string prompt(int second, std::string_view text = "go") {
     return R"({"type":"user","timestamp":")" + at(second) + R"(","message":{"content":")" + std::string(text) + "\"}}";
 }

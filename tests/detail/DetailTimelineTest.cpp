@@ -59,48 +59,21 @@ TEST(TimelineModelTest, FiltersNarrowTheRowsAndTheHighlightFollowsTheId) {
     m.setHighlightedEventId(4);
     m.setHighlightedEventId(5);  // the old row and the new one repaint
     EXPECT_FALSE(lit(4));
-    EXPECT_TRUE(lit(5));
     EXPECT_EQ(changed.count(), 3);
 
-    m.setFilters({F::tools});
-    EXPECT_EQ(shownIds(m), std::vector<int>({4, 5, 6, 7}));
-    EXPECT_TRUE(lit(m.rowOfEvent(5)));  // the highlight stays with the event
-    m.setFilters({F::responses, F::reasoning, F::apiCalls});
-    EXPECT_EQ(shownIds(m), std::vector<int>({2, 3, 8}));
-    m.setFilters({F::internalRows, F::prompts});
-    EXPECT_EQ(shownIds(m), std::vector<int>({0, 1, 9, 10}));
+    const std::pair<TimelineFilters, std::vector<int>> cases[] = {{{F::tools}, {4, 5, 6, 7}},
+                                                                 {{F::responses, F::reasoning, F::apiCalls}, {2, 3, 8}},
+                                                                 {{F::internalRows, F::prompts}, {0, 1, 9, 10}}};
+    for (const auto& [filters, ids] : cases) {
+        m.setFilters(filters);
+        EXPECT_EQ(shownIds(m), ids);
+    }
     EXPECT_EQ(m.rowOfEvent(9), 2);
     EXPECT_EQ(m.rowOfEvent(8), -1);  // hidden by the filters
-    EXPECT_EQ(m.rowOfEvent(99), -1);
+    m.setFilters({F::tools});
+    EXPECT_TRUE(lit(m.rowOfEvent(5)));  // the highlight stays with the event
     m.setFilters({});
     EXPECT_EQ(m.rowCount(), 11);
-    m.setHighlightedEventId(std::nullopt);
-    for (int r = 0; r < m.rowCount(); ++r) EXPECT_FALSE(lit(r));
-}
-
-TEST(TimelineModelTest, AppendedEventsAreInsertedWithoutReset) {
-    TimelineModel m;
-    QAbstractItemModelTester tester(&m, QAbstractItemModelTester::FailureReportingMode::Fatal);
-    m.setFilters({F::apiCalls});
-    std::vector<ConversationEvent> events = apiCalls(3);
-    m.setEvents(events);
-    QSignalSpy resets(&m, &QAbstractItemModel::modelReset);
-    QSignalSpy inserts(&m, &QAbstractItemModel::rowsInserted);
-
-    // Appended: a hidden event adds no row, shown ones are inserted.
-    events.push_back(event(3, K::user, "Prompt", "hidden by the filter"));
-    for (const ConversationEvent& e : apiCalls(2, 4)) events.push_back(e);
-    m.setEvents(events);
-    EXPECT_EQ(resets.count(), 0);
-    ASSERT_EQ(inserts.count(), 1);
-    EXPECT_EQ(inserts.at(0).mid(1), QVariantList({3, 4}));
-    EXPECT_EQ(shownIds(m), std::vector<int>({0, 1, 2, 4, 5}));
-
-    // An event changed in the middle: the rows are rebuilt.
-    events[1].detail = "changed";
-    m.setEvents(events);
-    EXPECT_EQ(resets.count(), 1);
-    EXPECT_EQ(m.eventAt(1).detail, "changed");
 }
 
 TEST(TimelineRowTest, TimeAmountOfMoneyOrTokensAndAtMostThreeLinesOfPlainDetail) {
@@ -109,26 +82,19 @@ TEST(TimelineRowTest, TimeAmountOfMoneyOrTokensAndAtMostThreeLinesOfPlainDetail)
     e.timestamp = TimePoint{std::chrono::milliseconds{1767225600000LL}};
     EXPECT_FALSE(timelineRowTexts(e).stamp.isEmpty());
 
-    auto amount = [&](std::optional<double> cost, std::optional<std::int64_t> tokens) {
+    // Any cost shows, even nothing, and wins over tokens; no tokens, no amount.
+    const std::tuple<std::optional<double>, std::optional<std::int64_t>, QString> amounts[] = {
+        {1.5, 912, "$1.50 (money)"}, {0.0, {}, "$0.00 (money)"}, {{}, 912, "912 tok"}, {{}, 0, ""}};
+    for (const auto& [cost, tokens, expected] : amounts) {
         e.cost = cost;
         e.tokens = tokens;
         const TimelineRowTexts t = timelineRowTexts(e);
-        return t.amount + (t.amountIsMoney ? " (money)" : "");
-    };
-    EXPECT_EQ(amount(1.5, 912), "$1.50 (money)");
-    EXPECT_EQ(amount(0.0, std::nullopt), "$0.00 (money)");  // any cost shows, even nothing
-    EXPECT_EQ(amount(std::nullopt, 912), "912 tok");
-    EXPECT_EQ(amount(std::nullopt, 0), "");
-    EXPECT_EQ(amount(std::nullopt, std::nullopt), "");
+        EXPECT_EQ(t.amount + (t.amountIsMoney ? " (money)" : ""), expected);
+    }
 
-    // The detail: at most three lines of plain text.
-    EXPECT_TRUE(TimelineDelegate::detailLines("", 300).isEmpty());
-    // Exactly as many lines as the text needs: nothing is cut.
+    // The detail: at most three lines of plain text, as many as it needs.
     EXPECT_EQ(TimelineDelegate::detailLines("alpha\nbeta", 300), QStringList({"alpha", "beta"}));
-
-    QString longText;
-    for (int i = 0; i < 60; ++i) longText += QStringLiteral("word%1 ").arg(i);
-    QStringList lines = TimelineDelegate::detailLines(longText.trimmed(), 200);
+    QStringList lines = TimelineDelegate::detailLines(QStringLiteral("word ").repeated(60).trimmed(), 200);
     ASSERT_EQ(lines.size(), 3);
     EXPECT_TRUE(lines[2].endsWith(QStringLiteral("…")));
     QFontMetrics fm(BrandFont::sans(11));
@@ -144,9 +110,7 @@ TEST(TimelineRowTest, TimeAmountOfMoneyOrTokensAndAtMostThreeLinesOfPlainDetail)
 // holds just the events the proxy lets through, highlight included.
 TEST(TimelineDelegateTest, RowsBehindAProxyLookAsWithoutIt) {
     std::vector<ConversationEvent> events = everyKind();
-    QString longDetail;
-    for (int i = 0; i < 40; ++i) longDetail += QStringLiteral("word%1 ").arg(i);
-    events[3].detail = longDetail.toStdString();  // three lines, the last cut
+    events[3].detail = QStringLiteral("word ").repeated(40).toStdString();  // three lines, the last cut
     events[4].tokens = 912;
     events[8].cost = 1.25;
     events[8].timestamp = TimePoint{std::chrono::milliseconds{1767225600000LL}};
@@ -168,10 +132,7 @@ TEST(TimelineDelegateTest, RowsBehindAProxyLookAsWithoutIt) {
     auto listOf = [](QAbstractItemModel* model) {
         auto list = std::make_unique<QListView>();
         list->setModel(model);
-        auto* delegate = new TimelineDelegate(list.get());
-        list->setItemDelegate(delegate);
-        list->setFrameShape(QFrame::NoFrame);
-        list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+        list->setItemDelegate(new TimelineDelegate(list.get()));
         list->resize(500, 600);
         list->show();
         return list;
@@ -182,13 +143,8 @@ TEST(TimelineDelegateTest, RowsBehindAProxyLookAsWithoutIt) {
     only.setHighlightedEventId(4);
     test::settle();
 
-    QStyleOptionViewItem option;
-    option.rect = QRect(0, 0, 500, 100);
-    for (int row = 0; row < only.rowCount(); ++row) {
-        EXPECT_EQ(viaProxy->itemDelegate()->sizeHint(option, proxy.index(row, 0)),
-                  direct->itemDelegate()->sizeHint(option, only.index(row, 0)))
-            << "row " << row;
-    }
+    for (int row = 0; row < only.rowCount(); ++row)
+        EXPECT_EQ(viaProxy->visualRect(proxy.index(row, 0)), direct->visualRect(only.index(row, 0))) << row;
     EXPECT_TRUE(viaProxy->viewport()->grab().toImage() == direct->viewport()->grab().toImage())
         << "the rows behind the proxy are painted differently";
 }
@@ -204,6 +160,10 @@ protected:
     }
     QListView* list() { return timeline.listView(); }
     QScrollBar* bar() { return list()->verticalScrollBar(); }
+    void show(const std::vector<ConversationEvent>& events) {
+        timeline.setEvents(events);
+        test::settle();
+    }
     int rowCenterOffset(int id) {
         QRect r = list()->visualRect(timeline.model()->index(timeline.model()->rowOfEvent(id)));
         return r.center().y() - list()->viewport()->height() / 2;
@@ -221,9 +181,6 @@ TEST_F(DetailTimelineTest, ChipsToggleTheFiltersAndEmptyTextsTellWhy) {
     timeline.addFilter(F::apiCalls);
     EXPECT_EQ(timeline.emptyText(), "");
 
-    QStringList labels;
-    for (F f : allTimelineFilters) labels << timeline.chip(f)->text();
-    EXPECT_EQ(labels, QStringList({"Prompts", "Responses", "Reasoning", "Tools", "API calls", "Internal"}));
     // A chip turns its filter off or on; turning off the last one turns all six on.
     timeline.setFilters(allTimelineFilterSet());
     timeline.setEvents(everyKind());
@@ -238,18 +195,14 @@ TEST_F(DetailTimelineTest, ChipsToggleTheFiltersAndEmptyTextsTellWhy) {
     EXPECT_EQ(timeline.model()->rowCount(), 7);
     EXPECT_EQ(click(F::tools), allTimelineFilterSet());
     timeline.setFilters({F::prompts});
-    EXPECT_EQ(click(F::apiCalls), TimelineFilters({F::prompts, F::apiCalls}));
-    timeline.setFilters({F::prompts});
     EXPECT_EQ(click(F::prompts), allTimelineFilterSet());
     for (F f : allTimelineFilters) EXPECT_TRUE(timeline.chip(f)->isOn());
 }
 
 TEST_F(DetailTimelineTest, ScrollToEventCentresItsRow) {
-    std::vector<ConversationEvent> events = everyKind();
-    std::vector<ConversationEvent> calls = apiCalls(80, 11);
+    std::vector<ConversationEvent> events = everyKind(), calls = apiCalls(80, 11);
     events.insert(events.end(), calls.begin(), calls.end());
-    timeline.setEvents(events);
-    test::settle();
+    show(events);
     ASSERT_GT(bar()->maximum(), 0);
 
     EXPECT_TRUE(timeline.scrollToEvent(50));
@@ -263,24 +216,32 @@ TEST_F(DetailTimelineTest, ScrollToEventCentresItsRow) {
     EXPECT_NE(bar()->value(), at);
 }
 
+// Appended events are inserted, not reset, and keep the scroll; a changed
+// one rebuilds the rows, keeping it too; another conversation starts at the top.
 TEST_F(DetailTimelineTest, RefreshKeepsScrollAndAnotherConversationStartsAtTheTop) {
-    auto show = [&](const std::vector<ConversationEvent>& events) {
-        timeline.setEvents(events);
-        test::settle();
-    };
+    QAbstractItemModelTester tester(timeline.model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
     std::vector<ConversationEvent> events = apiCalls(80);
     timeline.setFilters({F::apiCalls, F::prompts});
     show(events);
     bar()->setValue(bar()->maximum() / 2);
     const int kept = bar()->value();
     ASSERT_GT(kept, 0);
+    QSignalSpy resets(timeline.model(), &QAbstractItemModel::modelReset);
+    QSignalSpy inserts(timeline.model(), &QAbstractItemModel::rowsInserted);
 
-    events.push_back(event(80, K::user, "Prompt", "appended"));
+    // A hidden event adds no row.
+    events.push_back(event(80, K::toolResult, "Tool result", "hidden by the filter"));
+    events.push_back(event(81, K::user, "Prompt", "appended"));
+    events.push_back(event(82, K::user, "Prompt", "appended"));
     show(events);
     EXPECT_EQ(bar()->value(), kept);
-    EXPECT_EQ(timeline.model()->rowCount(), 81);
+    EXPECT_EQ(resets.count(), 0);
+    ASSERT_EQ(inserts.count(), 1);
+    EXPECT_EQ(inserts.at(0).mid(1), QVariantList({80, 81}));
     events[10].detail = "rewritten in the middle";
     show(events);
+    EXPECT_EQ(resets.count(), 1);
+    EXPECT_EQ(timeline.model()->eventAt(10).detail, "rewritten in the middle");
     EXPECT_EQ(bar()->value(), kept);
 
     std::vector<ConversationEvent> other = apiCalls(80);
@@ -292,8 +253,7 @@ TEST_F(DetailTimelineTest, RefreshKeepsScrollAndAnotherConversationStartsAtTheTo
 
 TEST_F(DetailTimelineTest, ClearedHighlightFadesOutAndANewOneStopsTheFade) {
     DetailTimeline& t = timeline;
-    t.setEvents(everyKind());
-    test::settle();
+    show(everyKind());
     auto strength = [&](int id) {
         return t.model()->index(t.model()->rowOfEvent(id)).data(TimelineModel::HighlightStrengthRole).toDouble();
     };
@@ -303,7 +263,6 @@ TEST_F(DetailTimelineTest, ClearedHighlightFadesOutAndANewOneStopsTheFade) {
     auto pixel = [&] { return list()->viewport()->grab().toImage().pixelColor(probe); };
     const QColor plain = pixel();
     t.setHighlightedEventId(3);
-    EXPECT_EQ(strength(3), 1.0);
     EXPECT_NE(pixel(), plain);
     t.clearHighlight(600);
     // The highlight is gone at once; only its tint lingers, weaker and weaker.
@@ -317,7 +276,6 @@ TEST_F(DetailTimelineTest, ClearedHighlightFadesOutAndANewOneStopsTheFade) {
     t.clearHighlight(600);
     t.setHighlightedEventId(5);
     EXPECT_EQ(strength(4), 0.0);
-    EXPECT_EQ(strength(5), 1.0);
     test::spin(700);
     EXPECT_EQ(strength(5), 1.0);
     EXPECT_EQ(t.highlightedEventId(), 5);
