@@ -128,7 +128,7 @@ private:
 
 // ---------------------------------------------------------------------------
 
-SearchResultRow::SearchResultRow(QWidget* parent) : QAbstractButton(parent) {
+SearchResultRow::SearchResultRow(QWidget* parent) : HoverButton(parent) {
     setFocusPolicy(Qt::NoFocus);
     setAttribute(Qt::WA_Hover, true);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -188,25 +188,6 @@ void SearchResultRow::paintEvent(QPaintEvent*) {
     p.setPen(BrandColor::textFaint());
     p.drawText(QRect(inner.left(), top + tm.height() + 1, textWidth, dm.height()),
                Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, dm.elidedText(detail_, Qt::ElideRight, textWidth));
-}
-
-void SearchResultRow::enterEvent(QEnterEvent* e) {
-    QAbstractButton::enterEvent(e);
-    hover_ = true;
-    update();
-}
-
-void SearchResultRow::leaveEvent(QEvent* e) {
-    QAbstractButton::leaveEvent(e);
-    hover_ = false;
-    update();
-}
-
-void SearchResultRow::hideEvent(QHideEvent* e) {
-    QAbstractButton::hideEvent(e);
-    // No leave event comes while hidden; the pointer is found again when
-    // it next enters.
-    hover_ = false;
 }
 
 // ---------------------------------------------------------------------------

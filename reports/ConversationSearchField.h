@@ -9,7 +9,6 @@
 // in any layout. On every refresh tick and annotation change the listed rows
 // are updated in place; the field and what is typed in it are never touched.
 
-#include <QAbstractButton>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -18,6 +17,7 @@
 #include <vector>
 
 #include "engine/SessionRow.h"
+#include "shell/HoverButton.h"
 
 class QLabel;
 class QLineEdit;
@@ -33,7 +33,7 @@ class SearchResultsPanel;
 // source, project and age, and its total. A click anywhere on it picks it.
 // It never takes the keyboard focus, so clicking it leaves the field focused
 // until the pick closes the panel.
-class SearchResultRow : public QAbstractButton {
+class SearchResultRow : public HoverButton {
     Q_OBJECT
 public:
     explicit SearchResultRow(QWidget* parent = nullptr);
@@ -46,18 +46,14 @@ public:
     const QString& detail() const { return detail_; }
     const QString& amount() const { return amount_; }
     bool isSelected() const { return selected_; }
-    bool isHovered() const { return hover_; }
     // The background is tinted while the pointer is over the row or it is
     // the current selection.
-    bool isHighlighted() const { return hover_ || selected_; }
+    bool isHighlighted() const { return isHovered() || selected_; }
 
     QSize sizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent*) override;
-    void enterEvent(QEnterEvent*) override;
-    void leaveEvent(QEvent*) override;
-    void hideEvent(QHideEvent*) override;
 
 private:
     QString rowId_;
@@ -65,7 +61,6 @@ private:
     QString detail_;
     QString amount_;
     bool selected_ = false;
-    bool hover_ = false;
 };
 
 class ConversationSearchField : public QWidget {

@@ -1,6 +1,5 @@
 #include "shell/CommandButton.h"
 
-#include <QEnterEvent>
 #include <QPainter>
 
 #include "platform/Appearance.h"
@@ -8,7 +7,7 @@
 
 namespace vorel {
 
-CommandButton::CommandButton(const QString& title, QWidget* parent) : QAbstractButton(parent) {
+CommandButton::CommandButton(const QString& title, QWidget* parent) : HoverButton(parent) {
     setText(title);
     setFont(BrandFont::sans(12, QFont::Medium));
     // Reached with Tab, but a click does not take the focus from a name
@@ -18,7 +17,7 @@ CommandButton::CommandButton(const QString& title, QWidget* parent) : QAbstractB
     connect(&platform::Appearance::shared(), &platform::Appearance::changed, this, qOverload<>(&QWidget::update));
 }
 
-QColor CommandButton::textColor() const { return hover_ || hasFocus() ? BrandColor::accent() : BrandColor::textMuted(); }
+QColor CommandButton::textColor() const { return isHovered() || hasFocus() ? BrandColor::accent() : BrandColor::textMuted(); }
 
 QSize CommandButton::sizeHint() const {
     QFontMetrics fm(font());
@@ -30,26 +29,6 @@ void CommandButton::paintEvent(QPaintEvent*) {
     p.setFont(font());
     p.setPen(textColor());
     p.drawText(rect(), Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine, text());
-}
-
-void CommandButton::enterEvent(QEnterEvent* e) {
-    QAbstractButton::enterEvent(e);
-    hover_ = true;
-    update();
-}
-
-void CommandButton::leaveEvent(QEvent* e) {
-    QAbstractButton::leaveEvent(e);
-    hover_ = false;
-    update();
-}
-
-// A panel that closes under the pointer (after "Open Vorel", or a click
-// outside) sends no leave: the hover ends with it, or the command would
-// still be lit when the panel opens again.
-void CommandButton::hideEvent(QHideEvent* e) {
-    QAbstractButton::hideEvent(e);
-    hover_ = false;
 }
 
 }  // namespace vorel
