@@ -109,8 +109,8 @@ struct Fixture {
             MetadataStore::Batch batch(store);
             for (size_t i = 0; i < rows.size(); ++i) {
                 store.ensureSuggestion(rows[i].id, rows[i].title);
-                if (i % 25 == 0) store.setName("Named conversation " + std::to_string(i), rows[i].id);
-                if (i % 8 == 0) store.addTag(i % 16 ? "release" : "billing", rows[i].id);
+                if (i % 25 == 0) store.setName(rows[i].id, "Named conversation " + std::to_string(i));
+                if (i % 8 == 0) store.addTag(rows[i].id, i % 16 ? "release" : "billing");
             }
         }
         app = std::make_unique<AppModel>(

@@ -83,7 +83,7 @@ QHBoxLayout* ConversationDetailView::buildHeader() {
             return qs(app_.meta().topic(row_->id, row_->title));
         },
         [this](const QString& text) {
-            if (row_) app_.meta().setName(text.toStdString(), row_->id);
+            if (row_) app_.meta().setName(row_->id, text.toStdString());
         },
         QStringLiteral("Topic"), BrandFont::sans(19, QFont::DemiBold), &BrandColor::text);
     name_->setObjectName(QStringLiteral("nameField"));
@@ -183,7 +183,7 @@ QWidget* ConversationDetailView::buildSummaryEditor() {
     // never puts the store's trimmed text back into it.
     summaryField_ = new SummaryField([this] { return row_ ? shownSummary(*row_) : QString(); },
                                      [this](const QString& text) {
-                                         if (row_) app_.meta().setSubtitle(text.toStdString(), row_->id);
+                                         if (row_) app_.meta().setSubtitle(row_->id, text.toStdString());
                                      },
                                      QStringLiteral("Add a summary…"), BrandFont::sans(13), &BrandColor::textMuted);
     summaryField_->setObjectName(QStringLiteral("summaryField"));

@@ -104,7 +104,7 @@ std::vector<std::string> MetadataStore::allTags() const {
     return {all.begin(), all.end()};
 }
 
-void MetadataStore::setName(std::string_view text, std::string_view id) {
+void MetadataStore::setName(std::string_view id, std::string_view text) {
     std::string key = validUtf8(id);
     const ConversationMeta* old = find(key);
     ConversationMeta meta = old ? *old : ConversationMeta{};
@@ -113,7 +113,7 @@ void MetadataStore::setName(std::string_view text, std::string_view id) {
     commit(std::move(meta), key);
 }
 
-void MetadataStore::setSubtitle(std::string_view text, std::string_view id) {
+void MetadataStore::setSubtitle(std::string_view id, std::string_view text) {
     std::string key = validUtf8(id);
     const ConversationMeta* old = find(key);
     ConversationMeta meta = old ? *old : ConversationMeta{};
@@ -122,7 +122,7 @@ void MetadataStore::setSubtitle(std::string_view text, std::string_view id) {
     commit(std::move(meta), key);
 }
 
-void MetadataStore::addTag(std::string_view text, std::string_view id) {
+void MetadataStore::addTag(std::string_view id, std::string_view text) {
     std::string tag = cleaned(text);
     if (tag.empty()) return;
     std::string key = validUtf8(id);
@@ -136,7 +136,7 @@ void MetadataStore::addTag(std::string_view text, std::string_view id) {
     commit(std::move(meta), key);
 }
 
-void MetadataStore::removeTag(std::string_view text, std::string_view id) {
+void MetadataStore::removeTag(std::string_view id, std::string_view text) {
     std::string key = validUtf8(id);
     const ConversationMeta* old = find(key);
     if (!old) return;

@@ -78,11 +78,11 @@ public:
 
     // Stores the trimmed text as the name (note), or removes it when blank.
     // A record left with nothing is removed. Always saves.
-    void setName(std::string_view text, std::string_view id);
-    void setSubtitle(std::string_view text, std::string_view id);
+    void setName(std::string_view id, std::string_view text);
+    void setSubtitle(std::string_view id, std::string_view text);
     // Appends the trimmed tag unless it is blank or the record already has
     // it ignoring case (then nothing is saved).
-    void addTag(std::string_view text, std::string_view id);
+    void addTag(std::string_view id, std::string_view text);
     // What "the same tag ignoring case" means here, for every screen that
     // compares tags too: two tags are the same when their keys are equal.
     // The key (UTF-16) is the text fully case-folded ("STRASSE" and
@@ -90,7 +90,7 @@ public:
     static std::u16string tagKey(std::string_view tag);
     // Removes every tag equal to `text` exactly (untrimmed, case-sensitive);
     // saves whenever the record exists, even when nothing matched.
-    void removeTag(std::string_view text, std::string_view id);
+    void removeTag(std::string_view id, std::string_view text);
     // Stores the suggester's topic of `text` as the suggested name, unless
     // the record has a non-blank name or suggested name.
     void ensureSuggestion(std::string_view id, std::string_view text);

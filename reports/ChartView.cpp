@@ -314,7 +314,7 @@ BarRow::BarRow(MetadataStore& meta, QWidget* parent) : QWidget(parent), store_(m
     // one the chart worked out for this refresh) as the fallback; edits go
     // to the store as they are typed.
     name_ = new InlineField([this] { return qs(store_.topic(bar_.rowId, bar_.topic)); },
-                            [this](const QString& text) { store_.setName(text.toStdString(), bar_.rowId); },
+                            [this](const QString& text) { store_.setName(bar_.rowId, text.toStdString()); },
                             QStringLiteral("Topic"), BrandFont::sans(12, QFont::Medium), &BrandColor::text);
     badge_ = new SplitBadge;
     badge_->setVisible(false);

@@ -151,14 +151,14 @@ HistoryRow::HistoryRow(const SessionRow& row, MetadataStore& meta, TimePoint now
             ensureMeta();
             return qs(topic_);
         },
-        [this](const QString& t) { store_.setName(t.toStdString(), row_.id); }, QStringLiteral("Topic"),
+        [this](const QString& t) { store_.setName(row_.id, t.toStdString()); }, QStringLiteral("Topic"),
         BrandFont::sans(13, QFont::Medium), &BrandColor::text);
     note_ = new InlineField(
         [this] {
             ensureMeta();
             return qs(noteText_);
         },
-        [this](const QString& t) { store_.setSubtitle(t.toStdString(), row_.id); }, QStringLiteral("Add a note…"),
+        [this](const QString& t) { store_.setSubtitle(row_.id, t.toStdString()); }, QStringLiteral("Add a note…"),
         BrandFont::sans(12), &BrandColor::textMuted);
     // As tall as a line of their text and the edit underline, so the
     // fields stack as closely as the lines of text below them.

@@ -570,19 +570,19 @@ void TagEditor::commit() {
     const QString t = trimSpacesAndTabs(query());
     // Nothing to add: what was typed stays, to be corrected.
     if (t.isEmpty() || text::isBlank(t.toStdString())) return;
-    meta_.addTag(t.toStdString(), id_.toStdString());
+    meta_.addTag(id_.toStdString(), t.toStdString());
     popover_->field()->clear();
     refresh();
 }
 
 void TagEditor::pick(const QString& tag) {
-    meta_.addTag(tag.toStdString(), id_.toStdString());
+    meta_.addTag(id_.toStdString(), tag.toStdString());
     if (popover_) popover_->field()->clear();
     refresh();
 }
 
 void TagEditor::remove(const QString& tag) {
-    meta_.removeTag(tag.toStdString(), id_.toStdString());
+    meta_.removeTag(id_.toStdString(), tag.toStdString());
     refresh();
 }
 

@@ -28,7 +28,7 @@ TodayRow::TodayRow(MetadataStore& meta, const std::string& rowId, QWidget* paren
     names->setSpacing(1);
     name_ = new InlineField(
         [this] { return qs(store_.topic(id_, row_.title)); },
-        [this](const QString& text) { store_.setName(text.toStdString(), id_); }, QStringLiteral("Topic"),
+        [this](const QString& text) { store_.setName(id_, text.toStdString()); }, QStringLiteral("Topic"),
         BrandFont::sans(13, QFont::Medium), &BrandColor::text);
     names->addWidget(name_);
     meta_ = new MetaLine;

@@ -268,7 +268,7 @@ TEST_F(DetailViewTest, ShortWindowScrollsTheSectionsInsteadOfSqueezingThem) {
 // opening the section never widens the window.
 TEST_F(DetailViewTest, LaysOutInTheMainWindowsNarrowestContentColumnWithManyTags) {
     for (const char* t : {"frontend", "backend", "infrastructure", "release notes", "urgent", "design review", "q3"})
-        store.addTag(t, "claude-code:only");
+        store.addTag("claude-code:only", t);
     auto shown = showOnly();
     ConversationDetailView& view = *shown;
     EXPECT_LE(std::max(view.minimumWidth(), view.minimumSizeHint().width()), MainWindow::kNarrowestScreen);

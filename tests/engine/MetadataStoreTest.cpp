@@ -53,16 +53,16 @@ protected:
 
 TEST_F(MetadataStoreTest, NamesAndNotesAreTrimmedBlankRemovesAndTopicFallsBack) {
     MetadataStore& s = open();
-    s.setName("   ", "a");  // no record: none is made, but the file is written
+    s.setName("a", "   ");  // no record: none is made, but the file is written
     EXPECT_EQ(slurp(file()), "{}\n");
     EXPECT_EQ(notified, 1);
 
-    s.setName(" \n Alice\u2003\t", "a");
-    s.setSubtitle("  a note\n", "a");
+    s.setName("a", " \n Alice\u2003\t");
+    s.setSubtitle("a", "  a note\n");
     EXPECT_EQ(s.byId().at("a").name, "Alice");
     EXPECT_EQ(s.subtitle("a", "title"), "a note");
-    s.setName("   ", "a");
-    s.setSubtitle("", "a");
+    s.setName("a", "   ");
+    s.setSubtitle("a", "");
     EXPECT_TRUE(s.byId().empty());  // a record left with nothing is removed
     EXPECT_EQ(slurp(file()), "{}\n");
 
@@ -80,21 +80,21 @@ TEST_F(MetadataStoreTest, NamesAndNotesAreTrimmedBlankRemovesAndTopicFallsBack) 
 
 TEST_F(MetadataStoreTest, TagsCompareIgnoringCaseAndRemoveExactly) {
     MetadataStore& s = open();
-    for (const char* tag : {"backend", " api ", "straße", "Cafe\u0301" /* decomposed é */}) s.addTag(tag, "a");
+    for (const char* tag : {"backend", " api ", "straße", "Cafe\u0301" /* decomposed é */}) s.addTag("a", tag);
     ASSERT_EQ(notified, 4);
     fs::remove(file());
 
-    for (const char* tag : {"Backend", "STRASSE", "CAF\u00C9" /* composed É */, " \t "}) s.addTag(tag, "a");
+    for (const char* tag : {"Backend", "STRASSE", "CAF\u00C9" /* composed É */, " \t "}) s.addTag("a", tag);
     EXPECT_THAT(s.tags("a"), ElementsAre("backend", "api", "straße", "Cafe\u0301"));
     EXPECT_EQ(notified, 4);
     EXPECT_FALSE(fs::exists(file()));
 
-    s.removeTag("Backend", "a");  // nothing matches, yet the file is written
+    s.removeTag("a", "Backend");  // nothing matches, yet the file is written
     EXPECT_EQ(notified, 5);
     EXPECT_TRUE(fs::exists(file()));
-    s.removeTag("x", "nobody");
+    s.removeTag("nobody", "x");
     EXPECT_EQ(notified, 5);
-    s.removeTag("backend", "a");
+    s.removeTag("a", "backend");
     EXPECT_THAT(s.tags("a"), ElementsAre("api", "straße", "Cafe\u0301"));
 }
 
@@ -102,9 +102,9 @@ TEST_F(MetadataStoreTest, AllTagsInByteOrderAndHandEditedDuplicatesAreHarmless) 
     MetadataStore& s = open(R"({"a": {"tags": ["b", "x", "x", "X"]}, "b": {"tags": ["B", "x"]},
                                 "c": {"tags": ["a"]}})");
     EXPECT_THAT(s.allTags(), ElementsAre("B", "X", "a", "b", "x"));
-    s.addTag("x", "a");
+    s.addTag("a", "x");
     EXPECT_EQ(notified, 0);
-    s.removeTag("x", "a");
+    s.removeTag("a", "x");
     EXPECT_THAT(s.tags("a"), ElementsAre("b", "X"));
     EXPECT_THAT(s.allTags(), ElementsAre("B", "X", "a", "b", "x"));
 }
@@ -139,11 +139,11 @@ TEST_F(MetadataStoreTest, MigrationMergesIntoNewIdPreferringItsNonBlankFields) {
 TEST_F(MetadataStoreTest, WritesSortedPrettyValidJsonAtomically) {
     MetadataStore& s = open();
     s.ensureSuggestion("codex:3", "");
-    s.setSubtitle("n", "codex:3");
-    s.setName("B", "codex:3");
-    s.addTag("y", "claude-code:1");
-    s.addTag("x", "claude-code:1");
-    s.setSubtitle("say \"hi\"\n\\ \x01 \u00e9", "claude-code:1");
+    s.setSubtitle("codex:3", "n");
+    s.setName("codex:3", "B");
+    s.addTag("claude-code:1", "y");
+    s.addTag("claude-code:1", "x");
+    s.setSubtitle("claude-code:1", "say \"hi\"\n\\ \x01 \u00e9");
     EXPECT_EQ(slurp(file()), R"({
   "claude-code:1" : {
     "subtitle" : "say \"hi\"\n\\ \u0001 é",
@@ -162,7 +162,7 @@ TEST_F(MetadataStoreTest, WritesSortedPrettyValidJsonAtomically) {
 )");
     // An id that is not valid UTF-8 (from a file name) still gives a file
     // that reads back under the same id.
-    s.setName("Odd", "codex:\xff");
+    s.setName("codex:\xff", "Odd");
     EXPECT_THAT(namesIn(dir.path()), ElementsAre("metadata.json"));
     EXPECT_EQ(MetadataStore(dir.path().string()).byId(), s.byId());
 }
@@ -192,7 +192,7 @@ TEST_F(MetadataStoreTest, UnreadableFileIsSetAsideNotOverwritten) {
     // written, and the save says so.
     dir.write(aside, "");
     for (int n = 2; n <= 10; ++n) dir.write(aside + "-" + std::to_string(n), "");
-    s.setName("First", "b");
+    s.setName("b", "First");
     EXPECT_EQ(slurp(file()), original);
     EXPECT_EQ(s.topic("b", ""), "First");
     EXPECT_TRUE(s.hasUnsavedChanges());
@@ -200,7 +200,7 @@ TEST_F(MetadataStoreTest, UnreadableFileIsSetAsideNotOverwritten) {
     EXPECT_EQ(s.setAsideName(), "");
 
     fs::remove(dir.path() / (aside + "-7"));
-    s.setName("Second", "c");
+    s.setName("c", "Second");
     EXPECT_EQ(slurp(dir.path() / (aside + "-7")), original);
     auto reread = MetadataFile::decode(slurp(file()));
     ASSERT_TRUE(reread);
@@ -210,7 +210,7 @@ TEST_F(MetadataStoreTest, UnreadableFileIsSetAsideNotOverwritten) {
     EXPECT_EQ(s.setAsideName(), aside + "-7");
     EXPECT_EQ(statusNotified, 2);
 
-    s.setName("Third", "d");  // the file is now ours: no second set-aside
+    s.setName("d", "Third");  // the file is now ours: no second set-aside
     EXPECT_EQ(namesIn(dir.path()).size(), 11u);
     EXPECT_EQ(s.setAsideName(), aside + "-7");
     s.dismissSetAsideNotice();
@@ -225,10 +225,10 @@ TEST_F(MetadataStoreTest, BatchSavesAndNotifiesOnceWithSameContent) {
     MetadataStore perChange(otherDir.path().string());
     auto edits = [](MetadataStore& m) {
         m.ensureSuggestion("new", "");
-        m.addTag("t", "old");
+        m.addTag("old", "t");
         m.migrateLegacyId("old", "new");
-        m.setName("N", "new");
-        m.removeTag("t", "new");
+        m.setName("new", "N");
+        m.removeTag("new", "t");
     };
     edits(perChange);
 
@@ -251,7 +251,7 @@ TEST_F(MetadataStoreTest, BatchSavesAndNotifiesOnceWithSameContent) {
     {
         MetadataStore::Batch idle(s);
         s.ensureSuggestion("new", "");
-        s.addTag(" ", "new");
+        s.addTag("new", " ");
     }
     EXPECT_EQ(notified, 1);
     EXPECT_FALSE(fs::exists(file()));
@@ -270,12 +270,12 @@ TEST_F(MetadataStoreTest, FailedSaveIsReportedKeptInMemoryAndRetried) {
         return MetadataFile::writeAtomically(path, bytes, error);
     };
     MetadataStore& s = open();
-    s.setName("A", "a");
+    s.setName("a", "A");
     EXPECT_TRUE(s.hasUnsavedChanges());
     EXPECT_EQ(s.saveError(), "No space left on device");
     EXPECT_EQ(statusNotified, 1);
     EXPECT_EQ(notified, 1);  // the change itself is made and shown
-    s.addTag("t", "a");
+    s.addTag("a", "t");
     s.retryUnsavedChanges();
     EXPECT_EQ(writes, 3);
     EXPECT_EQ(statusNotified, 1);  // still failing, for the same reason
@@ -296,7 +296,7 @@ TEST_F(MetadataStoreTest, FailedSaveIsReportedKeptInMemoryAndRetried) {
     const fs::path folder = parent.path() / "meta";
     parent.write("meta", "not a folder");
     MetadataStore real(folder.string());
-    real.setName("B", "b");
+    real.setName("b", "B");
     EXPECT_TRUE(real.hasUnsavedChanges());
     EXPECT_EQ(real.saveError(), "Not a directory");
     fs::remove(folder);

@@ -49,8 +49,8 @@ struct GoldenRows {
         c.total = c.today = 0.1;
         c.tokens = 7;
         c.models = {{"sonnet 4 6", 0.1, false}};
-        meta.setName("+ plus", c.id);
-        meta.setSubtitle("  @mention  ", c.id);
+        meta.setName(c.id, "+ plus");
+        meta.setSubtitle(c.id, "  @mention  ");
 
         SessionRow a = row("claude-code:aaa", "Claude Code", "Fix the parser", "vorel",
                            utc(2025, 1, 2, 3, 4, 5) + milliseconds{999}, utc(2025, 1, 2, 23, 30));
@@ -59,16 +59,16 @@ struct GoldenRows {
         a.tokens = 123456;
         a.models = {{"opus 4 6", 10.0, false}, {"haiku 4 5", 2.34567, false}};
         a.subagents = {subagent("Explore: find files", 1.25), subagent("Plan", 0.0001)};
-        meta.setName("Say \"hi\" to me", a.id);
-        meta.setSubtitle("line one\nline two\tend", a.id);
-        meta.addTag("a", a.id);
-        meta.addTag("b", a.id);
+        meta.setName(a.id, "Say \"hi\" to me");
+        meta.setSubtitle(a.id, "line one\nline two\tend");
+        meta.addTag(a.id, "a");
+        meta.addTag(a.id, "b");
 
         SessionRow b = row("codex:bbb", "Codex", "-2+3", "@home", utc(2024, 12, 31, 22), utc(2025, 1, 1, 1));
         b.total = 3.0;
         b.tokens = 4200;
         b.models = {{"gpt 5.5", 3.0, true}};
-        meta.setName("=HYPERLINK(\"http://evil\")", b.id);
+        meta.setName(b.id, "=HYPERLINK(\"http://evil\")");
 
         rows = {c, a, b};
     }
@@ -132,8 +132,8 @@ TEST(CSVExportCells, FormulaStartsAreGuardedOnlyInFreeTextAndEachColumnHasItsLim
     SessionRow r = row("codex:-1", "Codex", "title", "=cmd|' /C calc'!A0", utc(2025, 1, 1), utc(2025, 1, 1));
     r.models = {{"-weird", 1.0, false}};
     r.subagents = {subagent("@agent", 0.5)};
-    meta.setName("\t=1+1", r.id);  // stored trimmed: the guard sees "="
-    meta.addTag("+tag", r.id);
+    meta.setName(r.id, "\t=1+1");  // stored trimmed: the guard sees "="
+    meta.addTag(r.id, "+tag");
     const auto cells = lines(CSVExport::build({r}, meta))[1];
     EXPECT_EQ(cells.substr(0, 11), "\"codex:-1\",");  // the id is not free text
     for (const char* guarded : {",\"'=1+1\",", ",\"'=cmd|' /C calc'!A0\",", ",\"'+tag\",", ",\"'-weird\",",
@@ -142,14 +142,14 @@ TEST(CSVExportCells, FormulaStartsAreGuardedOnlyInFreeTextAndEachColumnHasItsLim
 
     // Text that merely contains a formula sign is left alone.
     SessionRow plain = row("codex:x", "Codex", "a=b", "x-y", utc(2025, 1, 1), utc(2025, 1, 1));
-    meta.setName("1+1 = 2", plain.id);
+    meta.setName(plain.id, "1+1 = 2");
     const auto left = lines(CSVExport::build({plain}, meta))[1];
     EXPECT_NE(left.find(",\"1+1 = 2\",\"a=b\",\"x-y\","), std::string::npos) << left;
     EXPECT_EQ(left.find('\''), std::string::npos) << left;
 
     // Each column has its limit.
     SessionRow longer = row("codex:l", "Codex", std::string(400, 't'), std::string(81, 'p'), {}, {});
-    meta.setName(std::string(121, 'n'), longer.id);
+    meta.setName(longer.id, std::string(121, 'n'));
     const auto limited = lines(CSVExport::build({longer}, meta))[1];
     EXPECT_NE(limited.find("\"" + std::string(119, 'n') + kEllipsis + "\""), std::string::npos);
     EXPECT_NE(limited.find("\"" + std::string(299, 't') + kEllipsis + "\""), std::string::npos);
@@ -262,7 +262,7 @@ TEST(CSVExportSave, CancelWritesNothingElseTheTextAsItWasWhenTheDialogOpened) {
     GoldenRows g;
     const std::string path = dir.file("costs.csv");
     result = CSVExport::save(g.rows, g.meta, [&](const QString&) {
-        g.meta.setName("Renamed meanwhile", g.rows[1].id);  // a refresh or the user, while the dialog is up
+        g.meta.setName(g.rows[1].id, "Renamed meanwhile");  // a refresh or the user, while the dialog is up
         return QString::fromStdString(path);
     });
     EXPECT_EQ(result.status, CSVExport::SaveResult::Status::written);

@@ -48,7 +48,7 @@ protected:
         return tagGroups(pointers(rows), meta, dir);
     }
     void tag(const std::string& id, std::initializer_list<const char*> tags) {
-        for (const char* t : tags) meta.addTag(t, id);
+        for (const char* t : tags) meta.addTag(id, t);
     }
 
     MetadataStore meta{""};  // in memory
@@ -71,10 +71,10 @@ TEST_F(ChartDataTest, BarsOrderByCostStartOrShownNameAndEqualKeysKeepTheRowOrder
     std::vector<SessionRow> named{row("r1", 1, 0, 1, std::nullopt, "zebra crossing"),
                                   row("r2", 1, 0, 2, std::nullopt, "apple orchard"), row("r3", 1, 0, 3),
                                   row("r4", 1, 0, 4)};
-    meta.setName("Mango", "r1");
-    meta.setName("zucchini", "r2");
-    meta.setName("banana", "r3");
-    meta.setName("BANANA", "r4");
+    meta.setName("r1", "Mango");
+    meta.setName("r2", "zucchini");
+    meta.setName("r3", "banana");
+    meta.setName("r4", "BANANA");
     for (const QLocale& l : {QLocale(QLocale::English, QLocale::UnitedStates), QLocale::c()}) {
         test::ScopedLocale in(l);  // the C locale's collation sees case; the order must not
         EXPECT_EQ(ids(flat(named, SortKey::name, SortDirection::ascending)), (Ids{"r3", "r4", "r1", "r2"}));
@@ -82,7 +82,7 @@ TEST_F(ChartDataTest, BarsOrderByCostStartOrShownNameAndEqualKeysKeepTheRowOrder
     }
 
     // Without a name, the suggested name is the title shown.
-    meta.setName("", "r2");
+    meta.setName("r2", "");
     meta.ensureSuggestion("r2", "Apple");
     EXPECT_EQ(ids(flat(named, SortKey::name, SortDirection::ascending)).front(), "r2");
 }
@@ -153,7 +153,7 @@ TEST_F(ChartDataTest, ContentHoldsTheWindowsRowsInTheChosenGroupingFlatBarsWithT
     std::vector<SessionRow> rows{row("new", 3.0, 0.3, 1), row("old", 9.0, 0, 24 * 40)};
     tag("old", {"x"});
     tag("new", {"y", "z"});  // tags do not split an ungrouped bar
-    meta.setName("Parser rewrite", "new");
+    meta.setName("new", "Parser rewrite");
     ChartOptions options;
     options.range = ReportDateRange::last30;
     ChartContent c = chartContent(rows, meta, options, kNow);

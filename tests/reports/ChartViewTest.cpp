@@ -86,8 +86,8 @@ TEST_F(ChartViewTest, BarsShowByCostWithTheirAmountsAndTitlesAndAnEmptyWindowOnl
 TEST_F(ChartViewTest, GroupingByTagSwapsTheOrderPickerForTheSplitNoteAndShowsTagsAsTyped) {
     conversation("a", 2000, 10, 2);
     conversation("b", 1000, 20, 1);
-    store.addTag("R&D <b>x</b>", "claude-code:a");
-    store.setName("Tom & <i>Jerry</i>", "claude-code:a");
+    store.addTag("claude-code:a", "R&D <b>x</b>");
+    store.setName("claude-code:a", "Tom & <i>Jerry</i>");
     ChartView& c = shownChart();
     pick(c.orderPicker(), "Name");
 
@@ -114,9 +114,9 @@ TEST_F(ChartViewTest, GroupingByTagSwapsTheOrderPickerForTheSplitNoteAndShowsTag
 TEST_F(ChartViewTest, SplitBarsCarryABadgeThatExplainsOnHoverUntilATagIsRemoved) {
     conversation("split", 3000, 10, 2);
     conversation("single", 1000, 20, 1);
-    store.addTag("web", "claude-code:split");
-    store.addTag("ops", "claude-code:split");
-    store.addTag("web", "claude-code:single");
+    store.addTag("claude-code:split", "web");
+    store.addTag("claude-code:split", "ops");
+    store.addTag("claude-code:single", "web");
     ChartView& c = shownChart();
     pick(c.groupPicker(), "Tag");
 
@@ -143,7 +143,7 @@ TEST_F(ChartViewTest, SplitBarsCarryABadgeThatExplainsOnHoverUntilATagIsRemoved)
     EXPECT_FALSE(badge->popover()->isVisible());
 
     // Removing a tag removes its rows but no other: the rest are kept.
-    store.removeTag("ops", "claude-code:split");  // the store publishes; the chart follows
+    store.removeTag("claude-code:split", "ops");  // the store publishes; the chart follows
     EXPECT_EQ(c.rowFor("ops|claude-code:split"), nullptr);
     EXPECT_EQ(c.rowFor("web|claude-code:split"), web);
     EXPECT_EQ(c.rowFor("web|claude-code:single"), single);
@@ -189,7 +189,7 @@ TEST_F(ChartViewTest, ARowRenamedInANameOrderMovesWithItsFocusAndAClearedNameFal
     conversation("b", 1000, 20, 2);
     conversation("c", 1000, 30, 1);
     for (auto [id, name] : {std::pair{"a", "Alpha"}, {"b", "Beta"}, {"c", "Gamma"}})
-        store.setName(name, std::string("claude-code:") + id);
+        store.setName(std::string("claude-code:") + id, name);
     ChartView& c = shownChart();
     pick(c.orderPicker(), "Name");
     pick(c.directionPicker(), "Ascending");
@@ -250,8 +250,8 @@ TEST_F(ChartViewTest, TheLegendNamesTheLighterAndTheDarkerPartOfABarAsTheyAreDra
 
 TEST_F(ChartViewTest, LaysOutInTheMainWindowsNarrowestContentColumnGroupedOrNot) {
     conversation("a-conversation-with-a-rather-long-name-that-goes-on", 1000, 30, 1);
-    store.addTag("frontend", "claude-code:a-conversation-with-a-rather-long-name-that-goes-on");
-    store.addTag("backend", "claude-code:a-conversation-with-a-rather-long-name-that-goes-on");
+    store.addTag("claude-code:a-conversation-with-a-rather-long-name-that-goes-on", "frontend");
+    store.addTag("claude-code:a-conversation-with-a-rather-long-name-that-goes-on", "backend");
     ChartView& c = shownChart();
     // Then opening the section never widens the window.
     for (const char* grouping : {"None", "Tag"}) {

@@ -111,7 +111,7 @@ TEST_F(SearchFieldTest, AnEmptyOrBlankQueryListsTheFirstEightInModelOrderAndTheN
     EXPECT_EQ(listedIds(), firstEight);
 
     // The note is not searched; the message quotes the query as typed.
-    store.setSubtitle("zebra crossing", "claude-code:c0");
+    store.setSubtitle("claude-code:c0", "zebra crossing");
     retype(" zebra ");
     EXPECT_TRUE(listedIds().empty());
     EXPECT_EQ(f.noMatchText(), QString::fromUtf8("No conversations match \u201C\u2068 zebra \u2069\u201D."));
@@ -122,9 +122,9 @@ TEST_F(SearchFieldTest, CaseIsIgnoredAndNameTitleProjectSourceAndTagsAreSearched
     codex("t1", "Ship it", "/w/mobile", 20);
     claude("b", "Refactor routes", "/w/website", 30);
     codex("t2", "Write tests", "/w/website", 40);
-    store.addTag("infra", "claude-code:a");
-    store.addTag("Release-Q3", "claude-code:a");
-    store.addTag("release-q3", "codex:t2");
+    store.addTag("claude-code:a", "infra");
+    store.addTag("claude-code:a", "Release-Q3");
+    store.addTag("codex:t2", "release-q3");
 
     type("CODEX");
     EXPECT_EQ(listedIds(), (Ids{"codex:t1", "codex:t2"}));
@@ -137,7 +137,7 @@ TEST_F(SearchFieldTest, CaseIsIgnoredAndNameTitleProjectSourceAndTagsAreSearched
 
     // The stored name matches, and so does the title it replaces. A row
     // shows the name, source, project, age and total.
-    store.setName("Quarterly invoice run", "claude-code:b");
+    store.setName("claude-code:b", "Quarterly invoice run");
     retype("QUARTERLY");
     EXPECT_EQ(listedIds(), Ids{"claude-code:b"});
     retype("routes");
@@ -152,7 +152,7 @@ TEST_F(SearchFieldTest, AnAccentedLetterMatchesWhetherWrittenPrecomposedOrWithAC
     // Decomposed as in file names from a Mac, and precomposed as typed.
     claude("d", "E\u0301cole d'e\u0301te\u0301", "/w/cafe\u0301", 10);
     claude("p", "Plan the \u00C9T\u00C9 trip", "/w/na\u00EFve", 20);
-    store.addTag("Cre\u0300me", "claude-code:d");
+    store.addTag("claude-code:d", "Cre\u0300me");
     const std::string d = "claude-code:d", p = "claude-code:p";
     struct Case {
         const char* query;
@@ -184,7 +184,7 @@ TEST_F(SearchFieldTest, TheSelectionIsThePlaceholderAndHighlightedEscapeClearsAn
     const QString none = f.lineEdit()->placeholderText();
     f.setSelectedId(QStringLiteral("claude-code:a"));
     EXPECT_EQ(f.lineEdit()->placeholderText(), QString::fromStdString(store.topic("claude-code:a", "Tune the cache")));
-    store.setName("R&D <b>bold</b>", "claude-code:a");  // shown as typed
+    store.setName("claude-code:a", "R&D <b>bold</b>");  // shown as typed
     EXPECT_EQ(f.lineEdit()->placeholderText(), "R&D <b>bold</b>");
     QSignalSpy spy(&f, &ConversationSearchField::picked);
     type("cache");
@@ -285,6 +285,6 @@ TEST_F(SearchFieldTest, ATickUpdatesTheListInPlaceAndNeverDisturbsTyping) {
     EXPECT_TRUE(f.lineEdit()->hasFocus());
 
     // A rename elsewhere shows at once.
-    store.setName("Speed work", "claude-code:c");
+    store.setName("claude-code:c", "Speed work");
     EXPECT_EQ(listed("claude-code:c")->title(), "Speed work");
 }

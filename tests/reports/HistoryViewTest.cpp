@@ -348,7 +348,7 @@ TEST_F(HistoryViewTest, NameAndNoteFieldsWriteTheStoreSurviveATickFallBackWhenCl
     EXPECT_EQ(w->noteField()->text(), "Refactor the billing module");
 
     // Changes made elsewhere (another screen) show on the row.
-    store.setSubtitle("keep", id);
+    store.setSubtitle(id, "keep");
     EXPECT_EQ(w->noteField()->text(), "keep");
 
     // A row that leaves the list takes the focus without handing it on.

@@ -81,8 +81,8 @@ TEST(TagChoicesTest, CaseComparisonMatchesTheStores) {
     };
     for (const Case& c : cases) {
         MetadataStore store("");
-        store.addTag(c.a, "x");
-        store.addTag(c.b, "x");
+        store.addTag("x", c.a);
+        store.addTag("x", c.b);
         const bool storeSame = store.byId().at("x").tags.size() == 1;
         EXPECT_EQ(storeSame, c.same) << c.a << " / " << c.b;
         EXPECT_EQ(tagtext::sameIgnoringCase(QString::fromUtf8(c.a), QString::fromUtf8(c.b)), c.same)
@@ -140,7 +140,7 @@ protected:
 };
 
 TEST_F(TagEditorTest, ReturnOrTheCreateRowAddsTheTextAsTypedPickingAddsATagAsListedAndThePopoverStaysOpen) {
-    for (const char* t : {"Q&A", "release notes v1", "work"}) store().addTag(t, "b");
+    for (const char* t : {"Q&A", "release notes v1", "work"}) store().addTag("b", t);
     TagPopover& p = open();
     ASSERT_EQ(offered(), list({"Q&A", "release notes v1", "work"}));
     EXPECT_TRUE(p.optionRows().front()->shortcut().isEmpty());  // no mnemonic from the "&"
@@ -183,7 +183,7 @@ TEST_F(TagEditorTest, ReturnOrTheCreateRowAddsTheTextAsTypedPickingAddsATagAsLis
 }
 
 TEST_F(TagEditorTest, TheFieldKeepsTheKeyboardFocusAfterEveryKindOfPickSoSeveralTagsGoInARow) {
-    for (int i = 0; i < 30; ++i) store().addTag("tag" + std::to_string(100 + i), "b");
+    for (int i = 0; i < 30; ++i) store().addTag("b", "tag" + std::to_string(100 + i));
     TagPopover& p = open();
     ASSERT_TRUE(p.field()->hasFocus());
     auto typeNext = [&](const char* text) {
@@ -235,7 +235,7 @@ TEST_F(TagEditorTest, ChipsShowTagsUpperCasedAsTypedAndTheCrossOnHoverRemovesExa
 }
 
 TEST_F(TagEditorTest, AnOpenPopoverSurvivesRefreshesFollowsTheStoreAndKeepsWhatWasTyped) {
-    store().addTag("infra", "b");
+    store().addTag("b", "infra");
     TagEditor& e = editor();
     TagPopover& p = open();
     typeInPopover("in");
@@ -243,7 +243,7 @@ TEST_F(TagEditorTest, AnOpenPopoverSurvivesRefreshesFollowsTheStoreAndKeepsWhatW
     TagOptionRow* row = p.optionRows().front();
 
     // Another editor adds a tag elsewhere; the host refreshes this one.
-    store().addTag("internal", "c");
+    store().addTag("c", "internal");
     e.refresh();
     EXPECT_TRUE(e.isPopoverOpen());
     EXPECT_EQ(p.field()->text(), "in");
@@ -259,7 +259,7 @@ TEST_F(TagEditorTest, AnOpenPopoverSurvivesRefreshesFollowsTheStoreAndKeepsWhatW
 }
 
 TEST_F(TagEditorTest, ThePopoverStaysOnScreenAndItsListScrollsBeyondItsLimit) {
-    for (int i = 0; i < 30; ++i) store().addTag("tag" + std::to_string(100 + i), "b");
+    for (int i = 0; i < 30; ++i) store().addTag("b", "tag" + std::to_string(100 + i));
     TagPopover& p = open();
     EXPECT_EQ(offered().size(), 30);
     EXPECT_EQ(p.list()->height(), TagPopover::kMaxListHeight);
@@ -312,7 +312,7 @@ TEST(TagChipWidthsTest, ChipsShareTheRowLikeLinesOfTextAndTheLastOnesGoWhenEvenT
 }
 
 TEST_F(TagEditorTest, ChipsThatDoNotFitEndInAnEllipsisOnOneLineWithinTheEditorAndTheAddButtonStays) {
-    for (const char* t : {"frontend", "backend", "ux", "infrastructure", "release notes"}) store().addTag(t, "a");
+    for (const char* t : {"frontend", "backend", "ux", "infrastructure", "release notes"}) store().addTag("a", t);
     TagEditor& e = editor();
     auto check = [&](int width, bool whole) -> size_t {
         window->resize(width, 120);

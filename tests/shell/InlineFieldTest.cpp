@@ -28,7 +28,7 @@ protected:
             *f = new InlineField([this] { return QString::fromStdString(store.topic(kId, kTitle)); },
                                  [this](const QString& text) {
                                      received << text;
-                                     store.setName(text.toStdString(), kId);
+                                     store.setName(kId, text.toStdString());
                                      // What the screens do when the store changes.
                                      first->refresh();
                                      second->refresh();
@@ -99,7 +99,7 @@ TEST_F(InlineFieldTest, WhenTheEditEndsTheFieldShowsWhatTheStoreKept) {
 TEST_F(InlineFieldTest, OnlyUserEditsReachTheSetterAndRefreshKeepsTheCursor) {
     focus(first);
     focus(other);  // in and out without typing
-    store.setName("Quarterly report", kId);
+    store.setName(kId, "Quarterly report");
     first->setCursorPosition(5);
     first->refresh();
     EXPECT_TRUE(received.isEmpty());
@@ -111,7 +111,7 @@ TEST_F(InlineFieldTest, OnlyUserEditsReachTheSetterAndRefreshKeepsTheCursor) {
     // While focused, a change from elsewhere waits: the text and the cursor
     // stay.
     focus(first);
-    store.setName("Something else", kId);
+    store.setName(kId, "Something else");
     first->refresh();
     EXPECT_EQ(first->text(), "Quarterly report");
     EXPECT_EQ(first->cursorPosition(), 5);

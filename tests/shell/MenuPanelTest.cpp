@@ -196,7 +196,7 @@ TEST_F(MenuPanelTest, RenamingInARowStoresEveryCharacterAndATickKeepsTheRowBeing
     EXPECT_EQ(store.byId().at("claude-code:b").name, "Billing Api");
     // A new conversation arrives above and a rename comes from elsewhere.
     claude("c", kNoon - 10s, 20);
-    store.setName("Renamed elsewhere", "claude-code:a");
+    store.setName("claude-code:a", "Renamed elsewhere");
     model().tick();
     ASSERT_EQ(ids(), "c a b");
     EXPECT_EQ(row("b"), b);
@@ -212,7 +212,7 @@ TEST_F(MenuPanelTest, HiddenPanelCatchesUpWhenShown) {
     TodayRow* a = row("a");
     claude("b", kNoon - 30s, 20);
     model().tick();
-    store.setName("Named while hidden", "claude-code:a");
+    store.setName("claude-code:a", "Named while hidden");
     EXPECT_EQ(c.rows().size(), 1u);  // not redrawn while hidden
     c.show();
     EXPECT_EQ(ids(), "b a");

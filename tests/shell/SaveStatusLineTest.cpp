@@ -56,7 +56,7 @@ TEST_F(SaveStatusLineTest, PanelTellsOfAFailedSaveUntilTheTimersRetrySucceeds) {
     EXPECT_EQ(line->errorLabel()->text(), "Names and notes could not be saved: No space left on device.");
     EXPECT_FALSE(line->noticeLabel()->isVisibleTo(line));
 
-    m.meta().setName("Mine", "claude-code:s1");
+    m.meta().setName("claude-code:s1", "Mine");
     m.tick();
     EXPECT_FALSE(line->isHidden());
     full = false;
@@ -73,7 +73,7 @@ TEST_F(SaveStatusLineTest, UnreadableFileNoticeShowsWhereItWasKeptUntilDismissed
     QWidget screens;  // never shown: the lines stay child widgets, not windows
     SaveStatusLine window(s, &screens), panel(s, &screens);
     EXPECT_TRUE(window.isHidden());  // nothing moved yet
-    s.setName("A", "a");
+    s.setName("a", "A");
     for (SaveStatusLine* line : {&window, &panel}) {
         EXPECT_FALSE(line->isHidden());
         EXPECT_FALSE(line->errorLabel()->isVisibleTo(line));
@@ -83,7 +83,7 @@ TEST_F(SaveStatusLineTest, UnreadableFileNoticeShowsWhereItWasKeptUntilDismissed
     }
     // A failing save shows beside the notice, and goes alone.
     full = true;
-    s.setName("B", "a");
+    s.setName("a", "B");
     EXPECT_TRUE(panel.errorLabel()->isVisibleTo(&panel));
     EXPECT_TRUE(panel.noticeLabel()->isVisibleTo(&panel));
     full = false;
