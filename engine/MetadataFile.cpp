@@ -13,6 +13,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include <xxhash.h>
+
 namespace vorel::MetadataFile {
 
 namespace dom = simdjson::dom;
@@ -149,6 +151,19 @@ bool failed(std::string* error) {
     return false;
 }
 
+std::int64_t nanoseconds(const struct timespec& t) {
+    return static_cast<std::int64_t>(t.tv_sec) * 1000000000LL + t.tv_nsec;
+}
+
+Version versionOf(const struct stat& st) {
+    return {true,
+            static_cast<std::uint64_t>(st.st_dev),
+            static_cast<std::uint64_t>(st.st_ino),
+            static_cast<std::int64_t>(st.st_size),
+            nanoseconds(st.st_mtim),
+            nanoseconds(st.st_ctim)};
+}
+
 std::string utcStamp(TimePoint now) {
     auto t = static_cast<std::time_t>(
         std::chrono::floor<std::chrono::seconds>(now.time_since_epoch()).count());
@@ -159,6 +174,35 @@ std::string utcStamp(TimePoint now) {
 }
 
 }  // namespace
+
+Version Version::of(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return {};
+    return versionOf(st);
+}
+
+bool Version::mayHideAWriteAfter(std::int64_t seenAtNs) const {
+    // The coarsest timestamps of the file systems a home folder may be on
+    // (FAT's two seconds); finer ones are done with sooner than that.
+    constexpr std::int64_t kTimestampTickNs = 2'000'000'000;
+    return exists && std::max(modifiedNs, statusChangedNs) + kTimestampTickNs > seenAtNs;
+}
+
+std::uint64_t hashOf(std::string_view bytes) { return XXH3_64bits(bytes.data(), bytes.size()); }
+
+std::string resolvedPath(const std::string& path) {
+    namespace fs = std::filesystem;
+    fs::path p = path;
+    // As many links as the system itself follows before it gives up (ELOOP).
+    for (int hops = 0; hops < 40; ++hops) {
+        std::error_code ec;
+        if (!fs::is_symlink(fs::symlink_status(p, ec))) return p.string();
+        fs::path target = fs::read_symlink(p, ec);
+        if (ec) return path;
+        p = target.is_absolute() ? target : p.parent_path() / target;
+    }
+    return path;
+}
 
 std::optional<Records> decode(std::string_view bytes) {
     if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
@@ -215,11 +259,18 @@ std::string encode(const Records& records) {
 ReadResult read(const std::string& path) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     // A folder on the way that is not one (ENOTDIR) holds no file either.
-    if (fd < 0) return {errno == ENOENT || errno == ENOTDIR ? ReadStatus::Missing : ReadStatus::Unreadable, {}};
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR) return {};
+        return {ReadStatus::Unreadable, {}, Version::of(path), 0};
+    }
     struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(fd, &st) != 0) {
         ::close(fd);
-        return {ReadStatus::Unreadable, {}};
+        return {ReadStatus::Unreadable, {}, Version::of(path), 0};
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return {ReadStatus::Unreadable, {}, versionOf(st), 0};
     }
     std::string bytes;
     bytes.reserve(static_cast<size_t>(st.st_size));
@@ -230,29 +281,41 @@ ReadResult read(const std::string& path) {
         if (n < 0) {
             if (errno == EINTR) continue;
             ::close(fd);
-            return {ReadStatus::Unreadable, {}};
+            return {ReadStatus::Unreadable, {}, versionOf(st), 0};
         }
         bytes.append(buf, static_cast<size_t>(n));
     }
     ::close(fd);
     auto records = decode(bytes);
-    if (!records) return {ReadStatus::Unreadable, {}};
-    return {ReadStatus::Loaded, std::move(*records)};
+    if (!records) return {ReadStatus::Unreadable, {}, versionOf(st), hashOf(bytes)};
+    return {ReadStatus::Loaded, std::move(*records), versionOf(st), hashOf(bytes)};
 }
 
 bool writeAtomically(const std::string& path, std::string_view bytes, std::string* error) {
-    const std::string folder = folderOf(path);
-    std::string temp = (std::filesystem::path(folder) / (temporaryPrefix(path) + "XXXXXX")).string();
+    // Replacing a symbolic link would cut it from the file it leads to (in
+    // a synced folder, say): the new file takes the place of that file.
+    const std::string file = resolvedPath(path);
+    const std::string folder = folderOf(file);
+    std::string temp = (std::filesystem::path(folder) / (temporaryPrefix(file) + "XXXXXX")).string();
     int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) return failed(error);
-    // mkostemp makes the file 0600; a mode the user gave the old file is
-    // kept. Failing to keep it is no reason to lose the content.
+    // mkostemp makes the file 0600 and the process's own; the old file's
+    // owner, group and mode are kept (so a run as root leaves the user's
+    // file theirs). Where the process may not give the owner, the group
+    // alone may still be one of its own. Failing to keep them is no reason
+    // to lose the content. The mode goes last: a change of owner can clear
+    // some of its bits.
     struct stat old;
-    if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) ::fchmod(fd, old.st_mode & 07777);
+    if (::stat(file.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+        if (::fchown(fd, old.st_uid, old.st_gid) != 0 && ::fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0) {
+            // Left with the process's owner and group.
+        }
+        ::fchmod(fd, old.st_mode & 07777);
+    }
     int err = 0;
     if (!writeAll(fd, bytes) || ::fsync(fd) != 0) err = errno;
     if (::close(fd) != 0 && err == 0) err = errno;
-    if (err == 0 && ::rename(temp.c_str(), path.c_str()) != 0) err = errno;
+    if (err == 0 && ::rename(temp.c_str(), file.c_str()) != 0) err = errno;
     if (err != 0) {
         ::unlink(temp.c_str());
         errno = err;
@@ -263,18 +326,23 @@ bool writeAtomically(const std::string& path, std::string_view bytes, std::strin
 }
 
 bool setAside(const std::string& path, TimePoint now, std::string* movedTo, std::string* error) {
-    const std::string base = path + ".unreadable-" + utcStamp(now);
+    // The file a symbolic link leads to is what could not be read; the link
+    // stays, to lead to the next save's file.
+    const std::string file = resolvedPath(path);
+    const std::string base = file + ".unreadable-" + utcStamp(now);
     for (int n = 1; n <= 10; ++n) {
         std::string target = n == 1 ? base : base + "-" + std::to_string(n);
-        if (renameNoReplace(path, target)) {
-            syncFolder(folderOf(path));
-            if (movedTo) *movedTo = std::filesystem::path(target).filename().string();
+        if (renameNoReplace(file, target)) {
+            syncFolder(folderOf(file));
+            if (movedTo) {
+                *movedTo = folderOf(file) == folderOf(path) ? std::filesystem::path(target).filename().string() : target;
+            }
             return true;
         }
         if (errno == EEXIST) continue;
         if (errno == ENOENT) {
             struct stat st;
-            if (::lstat(path.c_str(), &st) != 0 && errno == ENOENT) return true;
+            if (::lstat(file.c_str(), &st) != 0 && errno == ENOENT) return true;
             errno = ENOENT;
         }
         return failed(error);
@@ -284,8 +352,9 @@ bool setAside(const std::string& path, TimePoint now, std::string* movedTo, std:
 }
 
 int removeStaleTemporaries(const std::string& path) {
-    const std::string prefix = temporaryPrefix(path);
-    const std::string folder = folderOf(path);
+    const std::string file = resolvedPath(path);
+    const std::string prefix = temporaryPrefix(file);
+    const std::string folder = folderOf(file);
     DIR* dir = ::opendir(folder.c_str());
     if (!dir) return 0;
     int removed = 0;

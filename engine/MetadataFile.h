@@ -3,6 +3,7 @@
 // records, decoded strictly, encoded pretty-printed with sorted keys and
 // replaced atomically.
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <optional>
@@ -31,6 +32,34 @@ std::optional<Records> decode(std::string_view bytes);
 // backslashes are escaped.
 std::string encode(const Records& records);
 
+// What tells one state of the file from another without reading it: the
+// file (device and inode), its size, its modification time and its
+// status-change time, which every write, rename or change of the times moves
+// on and no program can set back. All zero when there is no file.
+struct Version {
+    bool exists = false;
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::int64_t size = 0;
+    std::int64_t modifiedNs = 0;
+    std::int64_t statusChangedNs = 0;
+
+    bool operator==(const Version&) const = default;
+
+    // The version of the file at `path` (through symbolic links) now.
+    static Version of(const std::string& path);
+
+    // Whether a write could have left the file with this same version: its
+    // times fall within the file system's timestamp tick of `seenAtNs` (wall
+    // time taken before the version was), so a write of the same size right
+    // after would carry the same times. Such a file is "racily clean": only
+    // its content tells.
+    bool mayHideAWriteAfter(std::int64_t seenAtNs) const;
+};
+
+// The 64-bit hash that tells one content of the file from another.
+std::uint64_t hashOf(std::string_view bytes);
+
 enum class ReadStatus {
     Missing,     // no file at the path
     Unreadable,  // something is there but could not be read or decoded
@@ -40,33 +69,45 @@ enum class ReadStatus {
 struct ReadResult {
     ReadStatus status = ReadStatus::Missing;
     Records records;  // empty unless Loaded
+    Version version;  // of the file that was read; that of no file when Missing
+    std::uint64_t hash = 0;  // hashOf the bytes read; 0 unless they were all read
 };
 
-// Reads and decodes the file. Only a regular file is read; a FIFO or device
-// at the path is never opened in a way that could block.
+// Reads and decodes the file, through symbolic links. Only a regular file
+// is read; a FIFO or device at the path is never opened in a way that could
+// block.
 ReadResult read(const std::string& path);
 
-// Replaces the file with `bytes`: writes a hidden temporary file in the same
-// folder (see removeStaleTemporaries), flushes it to disk and renames it
-// over the old file, so a reader sees either the old or the new content.
-// The new file keeps the permission bits of the one it replaces; a file
-// made where there was none is readable and writable by its owner only.
-// The temporary file is removed on failure. True when the new content is in
-// place; otherwise `error`, when given, receives the system's reason.
+// Where the content of the file at `path` lives: `path`, or, when that is a
+// symbolic link, the file it leads to (through every further link, even to a
+// file that does not exist yet). Unchanged when the links loop or cannot be
+// read.
+std::string resolvedPath(const std::string& path);
+
+// Replaces the file with `bytes`: writes a hidden temporary file beside the
+// file's resolvedPath (see removeStaleTemporaries), flushes it to disk and
+// renames it over that file, so a reader sees either the old or the new
+// content, and a symbolic link at `path` stays and leads to the new content.
+// The new file keeps the permission bits of the one it replaces, and its
+// owner and group whenever the process may give them; a file made where
+// there was none is readable and writable by its owner only. The temporary
+// file is removed on failure. True when the new content is in place;
+// otherwise `error`, when given, receives the system's reason.
 bool writeAtomically(const std::string& path, std::string_view bytes, std::string* error = nullptr);
 
-// Moves the file at `path` to "<path>.unreadable-<UTC time of now>" (for
-// example metadata.json.unreadable-20261206T211500Z), or, when that name is
-// taken, to the same name with "-2" ... "-10" appended; an existing file is
-// never replaced. True when the file was moved (`movedTo`, when given,
-// receives the new file name, without its folder), or when there is no
-// longer a file at `path` and so nothing to keep. Otherwise `error`, when
-// given, receives the system's reason.
+// Moves the file at `path` (its resolvedPath: a symbolic link stays) to
+// "<file>.unreadable-<UTC time of now>" (for example
+// metadata.json.unreadable-20261206T211500Z), or, when that name is taken,
+// to the same name with "-2" ... "-10" appended; an existing file is never
+// replaced. True when the file was moved (`movedTo`, when given, receives the
+// new file name, without its folder when that is the folder of `path`), or
+// when there is no longer a file at `path` and so nothing to keep. Otherwise
+// `error`, when given, receives the system's reason.
 bool setAside(const std::string& path, TimePoint now, std::string* movedTo = nullptr, std::string* error = nullptr);
 
 // Removes the temporary files writeAtomically leaves behind when the process
-// is killed mid-write: regular files in the folder of `path` named "." and
-// the file's name, a dot and six letters or digits. Only safe while no other
+// is killed mid-write: regular files beside the file's resolvedPath named
+// "." and the file's name, a dot and six letters or digits. Only safe while no other
 // process can be writing the file. Returns how many were removed.
 int removeStaleTemporaries(const std::string& path);
 

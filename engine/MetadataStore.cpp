@@ -5,6 +5,7 @@
 #include <unicode/unistr.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <set>
 
@@ -44,6 +45,54 @@ bool hasText(const std::optional<std::string>& s) { return s && !text::isBlank(*
 // User input as stored: valid UTF-8, trimmed of white space and line breaks.
 std::string cleaned(std::string_view s) { return std::string(text::trimmed(validUtf8(s))); }
 
+// The wall time file systems stamp files with (not the engine's clock, which
+// tests set), in nanoseconds.
+std::int64_t wallTimeNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+const ConversationMeta* lookUp(const MetadataFile::Records& records, const std::string& id) {
+    auto it = records.find(id);
+    return it == records.end() ? nullptr : &it->second;
+}
+
+bool sameRecord(const ConversationMeta* a, const ConversationMeta* b) { return a && b ? *a == *b : a == b; }
+
+// A field in a three-way merge: the store's value where it changed it since
+// the file was last seen, else the file's.
+template <typename T>
+const T& pick(const T& mine, const T& base, const T& theirs) {
+    return mine != base ? mine : theirs;
+}
+
+// Tags that both sides changed: the store's tags but those the file no
+// longer has, then the tags the file added that the store has not (not even
+// ignoring case), each in its side's order.
+std::vector<std::string> mergeTags(const std::vector<std::string>& mine, const std::vector<std::string>& base,
+                                   const std::vector<std::string>& theirs) {
+    if (mine == base) return theirs;
+    if (theirs == base) return mine;
+    auto has = [](const std::vector<std::string>& tags, const std::string& tag) {
+        return std::find(tags.begin(), tags.end(), tag) != tags.end();
+    };
+    std::vector<std::string> out;
+    std::vector<icu::UnicodeString> keys;
+    for (const std::string& t : mine) {
+        if (has(base, t) && !has(theirs, t)) continue;
+        out.push_back(t);
+        keys.push_back(caselessKey(t));
+    }
+    for (const std::string& t : theirs) {
+        if (has(base, t) || has(mine, t)) continue;
+        icu::UnicodeString k = caselessKey(t);
+        if (std::find(keys.begin(), keys.end(), k) != keys.end()) continue;
+        keys.push_back(std::move(k));
+        out.push_back(t);
+    }
+    return out;
+}
+
 }  // namespace
 
 std::u16string MetadataStore::tagKey(std::string_view tag) {
@@ -56,12 +105,14 @@ MetadataStore::MetadataStore(const std::string& folder, Writer writer) : writer_
     std::error_code ec;
     fs::create_directories(folder, ec);
     fileURL_ = (fs::path(folder) / "metadata.json").string();
+    const std::int64_t seenAt = wallTimeNs();
     MetadataFile::ReadResult file = MetadataFile::read(fileURL_);
     switch (file.status) {
         case MetadataFile::ReadStatus::Missing: break;
         case MetadataFile::ReadStatus::Unreadable: mustSetAsideFile_ = true; break;
-        case MetadataFile::ReadStatus::Loaded: byId_ = std::move(file.records); break;
+        case MetadataFile::ReadStatus::Loaded: byId_ = file.records; break;
     }
+    seen_ = {std::move(file.records), file.version, file.hash, seenAt};
 }
 
 MetadataStore& MetadataStore::shared() {
@@ -210,10 +261,83 @@ void MetadataStore::endBatch() {
     changed_.notify();
 }
 
-bool MetadataStore::saveNow() { return batchDepth_ > 0 || save(); }
+bool MetadataStore::saveNow() {
+    if (batchDepth_ > 0) return true;
+    bool tookIn = false;
+    const bool ok = save(&tookIn);
+    if (tookIn) changed_.notify();
+    return ok;
+}
 
 void MetadataStore::retryUnsavedChanges() {
-    if (unsaved_ && batchDepth_ == 0) save();
+    if (!unsaved_ || batchDepth_ > 0) return;
+    bool tookIn = false;
+    save(&tookIn);
+    if (tookIn) changed_.notify();
+}
+
+void MetadataStore::takeInExternalChanges() {
+    if (fileURL_.empty() || batchDepth_ > 0) return;
+    if (takeInFileChanges()) changed_.notify();
+}
+
+// True when byId_ changed.
+bool MetadataStore::takeInFileChanges() {
+    const std::int64_t seenAt = wallTimeNs();
+    const MetadataFile::Version now = MetadataFile::Version::of(fileURL_);
+    // Unchanged, unless a write of the same size in the same timestamp tick
+    // could hide behind the same version: then the content tells.
+    if (now == seen_.version && !now.mayHideAWriteAfter(seen_.seenAtNs)) return false;
+    MetadataFile::ReadResult file = MetadataFile::read(fileURL_);
+    if (file.status != MetadataFile::ReadStatus::Loaded) {
+        // Gone: nothing to take in, and the next save writes the store's
+        // view again. Unreadable: it is set aside before the next save
+        // replaces it. The records last seen stay the base of a later merge.
+        mustSetAsideFile_ = file.status == MetadataFile::ReadStatus::Unreadable;
+        seen_.version = file.version;
+        seen_.hash = file.hash;
+        seen_.seenAtNs = seenAt;
+        return false;
+    }
+    mustSetAsideFile_ = false;
+    if (file.hash == seen_.hash) {  // touched, or racily clean: the same content
+        seen_.version = file.version;
+        seen_.seenAtNs = seenAt;
+        return false;
+    }
+    MetadataFile::Records merged = mergeWithFile(byId_, seen_.records, file.records);
+    seen_ = {std::move(file.records), file.version, file.hash, seenAt};
+    if (merged == byId_) return false;
+    byId_ = std::move(merged);
+    return true;
+}
+
+MetadataFile::Records MetadataStore::mergeWithFile(const MetadataFile::Records& mine,
+                                                   const MetadataFile::Records& base, MetadataFile::Records theirs) {
+    static const ConversationMeta none;
+    auto mergeRecord = [&](const std::string& id) {
+        const ConversationMeta* m = lookUp(mine, id);
+        const ConversationMeta* b = lookUp(base, id);
+        if (sameRecord(m, b)) return;  // not changed by the store: the file's stands
+        const ConversationMeta* t = lookUp(theirs, id);
+        const ConversationMeta& mr = m ? *m : none;
+        const ConversationMeta& br = b ? *b : none;
+        const ConversationMeta& tr = t ? *t : none;
+        ConversationMeta out{pick(mr.name, br.name, tr.name), pick(mr.subtitle, br.subtitle, tr.subtitle),
+                             pick(mr.suggestedName, br.suggestedName, tr.suggestedName),
+                             mergeTags(mr.tags, br.tags, tr.tags)};
+        // A record the store removed stays removed unless the file added to it.
+        if (!m && out.isEmpty()) {
+            theirs.erase(id);
+        } else {
+            theirs.insert_or_assign(id, std::move(out));
+        }
+    };
+    for (const auto& entry : mine) mergeRecord(entry.first);
+    for (const auto& entry : base) {
+        if (!mine.contains(entry.first)) mergeRecord(entry.first);
+    }
+    return theirs;
 }
 
 void MetadataStore::dismissSetAsideNotice() {
@@ -222,9 +346,13 @@ void MetadataStore::dismissSetAsideNotice() {
     statusChanged_.notify();
 }
 
+// Takes in what others changed in the file first (`tookInChanges`, when
+// given, tells whether that changed byId_), then writes the store's view.
 // On failure the changes stay in memory: the next save writes them all.
-bool MetadataStore::save() {
+bool MetadataStore::save(bool* tookInChanges) {
     if (fileURL_.empty()) return true;
+    const bool tookIn = takeInFileChanges();
+    if (tookInChanges) *tookInChanges = tookIn;
     const std::string asideBefore = setAsideName_;
     std::string error;
     const bool ok = writeFile(error);
@@ -248,7 +376,11 @@ bool MetadataStore::writeFile(std::string& error) {
         }
         mustSetAsideFile_ = false;
     }
-    return writer_(fileURL_, MetadataFile::encode(byId_), &error);
+    const std::string bytes = MetadataFile::encode(byId_);
+    if (!writer_(fileURL_, bytes, &error)) return false;
+    const std::int64_t seenAt = wallTimeNs();
+    seen_ = {byId_, MetadataFile::Version::of(fileURL_), MetadataFile::hashOf(bytes), seenAt};
+    return true;
 }
 
 }  // namespace vorel

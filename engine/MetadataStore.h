@@ -3,8 +3,12 @@
 // engine suggests, kept by row id in memory and in metadata.json. Every
 // change is written to the file at once, or at the end of the batch it was
 // made in. A write that fails keeps the changes in memory, says why, and is
-// tried again with the next change or retry.
+// tried again with the next change or retry. Another program (a restored
+// backup, a sync tool, a second Vorel) may change the file meanwhile: the
+// store takes its changes in before each save and when asked, and never
+// writes over them with less.
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -29,7 +33,7 @@ public:
     // file that cannot be read or decoded also gives an empty store, and is
     // moved aside (see MetadataFile::setAside) before the first save replaces
     // it; while it cannot be moved, nothing is written and the saves fail. An
-    // empty `folder` keeps the store in memory only.
+    // empty `folder` (no home folder) keeps the store in memory only.
     explicit MetadataStore(const std::string& folder, Writer writer = MetadataFile::writeAtomically);
     MetadataStore(const MetadataStore&) = delete;
     MetadataStore& operator=(const MetadataStore&) = delete;
@@ -40,6 +44,8 @@ public:
 
     const MetadataFile::Records& byId() const { return byId_; }
     const std::string& fileURL() const { return fileURL_; }
+    // True when there is no file: what is set is lost when the process ends.
+    bool isInMemoryOnly() const { return fileURL_.empty(); }
 
     // Notified once per change, after it is applied and saved; inside a
     // batch, once at its end when anything changed.
@@ -55,6 +61,14 @@ public:
     // Writes the file again when changes are waiting to be saved; what the
     // refresh timer calls, so the changes go out once the cause is gone.
     void retryUnsavedChanges();
+    // Takes in what other programs changed in the file since the store last
+    // read or wrote it, as every save does first: a record (a field of it)
+    // the store has not changed since then is taken from the file; the
+    // store's own changes, saved or waiting, win over the file's. A file
+    // that is gone or cannot be read gives nothing. Notifies changed() when
+    // anything the store holds changed; does nothing inside a batch. What
+    // the refresh timer calls, so a restored file shows without a restart.
+    void takeInExternalChanges();
     // The name (without its folder) an unreadable metadata.json was kept
     // under, from the save that moved it until dismissSetAsideNotice();
     // empty otherwise.
@@ -122,15 +136,30 @@ private:
     const ConversationMeta* find(std::string_view id) const;
     void commit(ConversationMeta meta, const std::string& id);
     void recordChange();
-    bool save();
+    bool save(bool* tookInChanges = nullptr);
+    bool takeInFileChanges();
     bool writeFile(std::string& error);
     void beginBatch() { ++batchDepth_; }
     void endBatch();
     static ConversationMeta merge(const ConversationMeta& primary, const ConversationMeta& fallback);
+    static MetadataFile::Records mergeWithFile(const MetadataFile::Records& mine, const MetadataFile::Records& base,
+                                               MetadataFile::Records theirs);
 
     std::string fileURL_;
     Writer writer_;
     MetadataFile::Records byId_;
+    // The file as the store last read or wrote it: the records it held, and
+    // what told that version of it from others (with the wall time, in
+    // nanoseconds, just before it was looked at). A file that differs from
+    // it was changed by someone else; a record of byId_ that differs from
+    // its record there was changed by the store since.
+    struct SeenFile {
+        MetadataFile::Records records;
+        MetadataFile::Version version;
+        std::uint64_t hash = 0;
+        std::int64_t seenAtNs = 0;
+    };
+    SeenFile seen_;
     ChangeNotifier changed_;
     ChangeNotifier statusChanged_;
     bool mustSetAsideFile_ = false;

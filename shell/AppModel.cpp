@@ -28,7 +28,9 @@ AppModel::~AppModel() {
 void AppModel::start() { timer_.start(); }
 
 void AppModel::tick() {
-    // Changes a failed save left in memory go out once the disk allows.
+    // What another program wrote to the metadata file shows now; changes a
+    // failed save left in memory go out once the disk allows.
+    meta_.takeInExternalChanges();
     meta_.retryUnsavedChanges();
     driver_.tick();
 }

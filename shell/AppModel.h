@@ -1,8 +1,9 @@
 #pragma once
 // The process-wide cost model and the bridge that drives it from the Qt
 // event loop: one pass at creation, then one every two seconds on the main
-// thread (which also retries a failed save of the annotations), and a Qt
-// signal after every pass and every annotation change.
+// thread (which also takes in what other programs wrote to the metadata file
+// and retries a failed save of the annotations), and a Qt signal after every
+// pass and every annotation change.
 
 #include <QObject>
 #include <QTimer>
@@ -31,8 +32,8 @@ public:
 
     // Starts the two-second refresh timer.
     void start();
-    // What the timer does: saves changes a failed save left waiting, then
-    // one pass.
+    // What the timer does: takes in changes of the metadata file made
+    // elsewhere, saves changes a failed save left waiting, then one pass.
     void tick();
 
 signals:

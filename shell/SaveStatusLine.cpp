@@ -51,15 +51,21 @@ QString SaveStatusLine::errorText(const std::string& reason) {
     return QStringLiteral("Names and notes could not be saved: %1.").arg(QString::fromStdString(reason));
 }
 
+QString SaveStatusLine::inMemoryOnlyText() {
+    return QStringLiteral(
+        "Names and notes are kept only until Vorel quits: there is no home folder to save them in.");
+}
+
 QString SaveStatusLine::noticeText(const std::string& asideName) {
     return QStringLiteral("metadata.json could not be read, so names and notes start empty. The file was kept as %1.")
         .arg(QString::fromStdString(asideName));
 }
 
 void SaveStatusLine::showStatus() {
-    const bool unsaved = store_.hasUnsavedChanges();
+    const bool inMemory = store_.isInMemoryOnly();
+    const bool unsaved = inMemory || store_.hasUnsavedChanges();
     const bool setAside = !store_.setAsideName().empty();
-    error_->setText(unsaved ? errorText(store_.saveError()) : QString());
+    error_->setText(inMemory ? inMemoryOnlyText() : unsaved ? errorText(store_.saveError()) : QString());
     error_->setVisible(unsaved);
     notice_->setText(setAside ? noticeText(store_.setAsideName()) : QString());
     noticeRow_->setVisible(setAside);

@@ -2,8 +2,9 @@
 // The plain line, shown in the main window and in the panel alike, that
 // tells the user when names and notes are not safely on disk: while changes
 // wait because the metadata file could not be written (gone as soon as a
-// save succeeds), and, after an unreadable file was moved aside, where it
-// was kept (until dismissed).
+// save succeeds), all the time when there is no file to write them to (no
+// home folder), and, after an unreadable file was moved aside, where it was
+// kept (until dismissed).
 
 #include <QWidget>
 #include <string>
@@ -30,6 +31,8 @@ public:
 
     // "Names and notes could not be saved: <reason>."
     static QString errorText(const std::string& reason);
+    // That names and notes last only as long as the process, and why.
+    static QString inMemoryOnlyText();
     // What became of an unreadable file kept as `asideName`.
     static QString noticeText(const std::string& asideName);
 

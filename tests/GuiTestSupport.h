@@ -164,7 +164,7 @@ private:
 // shows it shows it with this one. One transcript, whose cost today the
 // tests raise by appending replies, and a clock of its own at local noon.
 struct WindowModel {
-    explicit WindowModel(const TempDir& dir) : transcript(dir.file("p/session.jsonl")) {}
+    explicit WindowModel(const TempDir& dir) : transcript(dir.file("p/session.jsonl")), meta(dir.file("meta")) {}
 
     // Appends a reply an hour before now that costs `outputTokens` x 25 /
     // 1,000,000 dollars.
@@ -176,7 +176,8 @@ struct WindowModel {
 
     std::string transcript;
     FixedClock clock{startOfLocalDay(kNoon) + std::chrono::hours{12}};
-    MetadataStore meta{""};
+    // In a folder: a store in memory only would say so in the window.
+    MetadataStore meta;
     AppModel app{std::make_unique<CostModel>(
                      std::vector<std::shared_ptr<const CostSource>>{std::make_shared<FolderSource>(
                          std::filesystem::path(transcript).parent_path().string())},

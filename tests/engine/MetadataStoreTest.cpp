@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <iterator>
@@ -306,6 +308,101 @@ TEST_F(MetadataStoreTest, FailedSaveIsReportedKeptInMemoryAndRetried) {
     EXPECT_EQ(MetadataStore(folder.string()).byId(), real.byId());
 }
 
+TEST_F(MetadataStoreTest, TwoStoresOnOneFolderInterleaveWithoutLosingEdits) {
+    MetadataStore& a = open(R"({"gone": {"name": "Old", "tags": []}, "kept": {"name": "K", "tags": ["x"]}})");
+    MetadataStore b(dir.path().string());
+    a.setName("one", "From A");
+    b.setName("two", "From B");  // b keeps a's new record
+    a.addTag("two", "a-tag");    // a tags b's record without undoing its name
+    b.setSubtitle("one", "note from b");
+    b.setName("gone", "");  // b removes a record a never changed: gone for a too
+    a.addTag("kept", "y");
+    EXPECT_EQ(notified, 3);
+
+    // A change of b's shows in a at the refresh tick, before a saves again.
+    b.setName("three", "B3");
+    a.takeInExternalChanges();
+    EXPECT_EQ(notified, 4);
+    EXPECT_EQ(a.topic("three", ""), "B3");
+    a.takeInExternalChanges();  // nothing new: nothing told
+    EXPECT_EQ(notified, 4);
+
+    b.takeInExternalChanges();
+    const MetadataFile::Records expected = {
+        {"kept", {"K", std::nullopt, std::nullopt, {"x", "y"}}},
+        {"one", {"From A", "note from b", std::nullopt, {}}},
+        {"three", {"B3", std::nullopt, std::nullopt, {}}},
+        {"two", {"From B", std::nullopt, std::nullopt, {"a-tag"}}},
+    };
+    EXPECT_EQ(a.byId(), expected);
+    EXPECT_EQ(b.byId(), expected);
+    EXPECT_EQ(MetadataFile::decode(slurp(file())), expected);
+}
+
+TEST_F(MetadataStoreTest, AnotherWritersRecordsSurviveTheNextSaveAndUnsavedChangesWin) {
+    bool full = false;
+    writer = [&](const std::string& path, std::string_view bytes, std::string* error) {
+        if (!full) return MetadataFile::writeAtomically(path, bytes, error);
+        *error = "No space left on device";
+        return false;
+    };
+    MetadataStore& a = open(R"({"x": {"name": "Base", "subtitle": "base note", "tags": ["t", "u"]}})");
+
+    // A restored backup written in place (same file, as cp does) brings 50
+    // records; the next save, here one a new transcript causes, keeps them.
+    std::string restored = "{";
+    for (int i = 0; i < 50; ++i) restored += "\"r" + std::to_string(i) + "\": {\"name\": \"Restored\", \"tags\": []},";
+    restored += R"("x": {"name": "Base", "subtitle": "base note", "tags": ["t", "u"]}})";
+    std::ofstream(file(), std::ios::in | std::ios::out | std::ios::binary) << restored;
+    a.ensureSuggestion("new-row", "title");
+    EXPECT_EQ(a.byId().size(), 52u);
+    EXPECT_EQ(a.topic("r49", ""), "Restored");
+    EXPECT_EQ(MetadataFile::decode(slurp(file())), a.byId());
+
+    // Changes that cannot be saved yet win over the file's changes to the
+    // same fields; what the file changed besides is kept.
+    full = true;
+    a.setName("x", "Mine");
+    a.addTag("x", "mine-tag");
+    a.removeTag("x", "u");
+    a.setName("r0", "");
+    a.setName("memory", "Only in memory");
+    ASSERT_TRUE(a.hasUnsavedChanges());
+    {
+        MetadataStore other(dir.path().string());
+        MetadataStore::Batch batch(other);
+        other.setName("x", "Theirs");
+        other.setSubtitle("x", "their note");
+        other.addTag("x", "their-tag");
+        other.removeTag("x", "t");
+        other.setSubtitle("r0", "their note on r0");
+        other.setName("r1", "");
+    }
+    const int before = notified;
+    full = false;
+    a.retryUnsavedChanges();
+    EXPECT_FALSE(a.hasUnsavedChanges());
+    EXPECT_EQ(notified, before + 1);  // the screens show what came in
+    EXPECT_EQ(a.byId().at("x"), (ConversationMeta{"Mine", "their note", std::nullopt, {"mine-tag", "their-tag"}}));
+    EXPECT_EQ(a.byId().at("r0"), (ConversationMeta{std::nullopt, "their note on r0", std::nullopt, {}}));
+    EXPECT_FALSE(a.byId().contains("r1"));
+    EXPECT_EQ(a.topic("memory", ""), "Only in memory");
+    EXPECT_EQ(a.topic("r49", ""), "Restored");
+    EXPECT_EQ(MetadataFile::decode(slurp(file())), a.byId());
+
+    // A file removed meanwhile takes nothing away; one made unreadable is
+    // kept aside, not written over.
+    fs::remove(file());
+    a.takeInExternalChanges();
+    EXPECT_EQ(a.byId().size(), 52u);
+    dir.write("metadata.json", "{broken");
+    a.takeInExternalChanges();
+    a.setName("x", "After");
+    EXPECT_EQ(a.byId().size(), 52u);
+    EXPECT_FALSE(a.setAsideName().empty());
+    EXPECT_EQ(slurp(dir.path() / a.setAsideName()), "{broken");
+}
+
 TEST(MetadataFileTest, WriteKeepsTheReplacedFilesModeAndFailsCleanly) {
     TempDir dir;
     const std::string path = dir.file("metadata.json");
@@ -334,6 +431,59 @@ TEST(MetadataFileTest, WriteKeepsTheReplacedFilesModeAndFailsCleanly) {
     EXPECT_EQ(error, "File too large");
     EXPECT_EQ(slurp(path), "{}\n");
     EXPECT_THAT(namesIn(dir.path()), ElementsAre("metadata.json"));
+}
+
+TEST(MetadataFileTest, WriteKeepsTheReplacedFilesOwnerAndGroup) {
+    if (::geteuid() != 0) GTEST_SKIP() << "only root may give a file to another user";
+    TempDir dir;
+    const std::string path = dir.file("metadata.json");
+    ASSERT_TRUE(MetadataFile::writeAtomically(path, "{}\n"));
+    ASSERT_EQ(::chown(path.c_str(), 4242, 4343), 0);
+    ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+    ASSERT_TRUE(MetadataFile::writeAtomically(path, "{ }\n"));
+    struct stat st;
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 4242u);
+    EXPECT_EQ(st.st_gid, 4343u);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(slurp(path), "{ }\n");
+}
+
+TEST_F(MetadataStoreTest, SymlinkedFileIsWrittenThroughAndStaysALink) {
+    TempDir synced;
+    const fs::path target = synced.path() / "names.json";
+    const fs::path hop = synced.path() / "hop.json";
+    fs::create_symlink(target, hop);           // a link to a file not made yet
+    fs::create_symlink(hop, file());           // and a link to that link
+    MetadataStore& s = open();
+    s.setName("a", "Through");
+    EXPECT_TRUE(fs::is_symlink(file()));
+    EXPECT_TRUE(fs::is_symlink(hop));
+    EXPECT_EQ(MetadataFile::decode(slurp(target)), s.byId());
+    EXPECT_THAT(namesIn(dir.path()), ElementsAre("metadata.json"));
+    EXPECT_THAT(namesIn(synced.path()), ::testing::UnorderedElementsAre("names.json", "hop.json"));
+
+    // A relative link, onto a file another program changes; the store takes
+    // the change in and writes back through the link.
+    fs::remove(file());
+    fs::create_symlink(fs::relative(target, dir.path()), file());
+    synced.write("names.json", R"({"b": {"name": "From sync", "tags": []}})");
+    s.setName("a", "Again");
+    EXPECT_TRUE(fs::is_symlink(file()));
+    EXPECT_EQ(MetadataFile::decode(slurp(target)),
+              (MetadataFile::Records{{"a", {"Again", std::nullopt, std::nullopt, {}}},
+                                     {"b", {"From sync", std::nullopt, std::nullopt, {}}}}));
+
+    // An unreadable file behind the link is kept beside it; the link stays.
+    synced.write("names.json", "{broken");
+    synced.write(".names.json.Ab12Cd", "left by a killed save");
+    MetadataStore reopened(dir.path().string());
+    reopened.setName("c", "C");
+    EXPECT_TRUE(fs::is_symlink(file()));
+    EXPECT_EQ(MetadataFile::decode(slurp(target)), reopened.byId());
+    ASSERT_FALSE(reopened.setAsideName().empty());
+    EXPECT_EQ(slurp(reopened.setAsideName()), "{broken");
+    EXPECT_EQ(MetadataFile::removeStaleTemporaries(file().string()), 1);
 }
 
 TEST(MetadataFileTest, OnlyStaleTemporariesOfTheFileAreRemoved) {

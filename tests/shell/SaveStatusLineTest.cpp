@@ -95,3 +95,27 @@ TEST_F(SaveStatusLineTest, UnreadableFileNoticeShowsWhereItWasKeptUntilDismissed
     EXPECT_TRUE(window.isHidden());
     EXPECT_TRUE(panel.isHidden());
 }
+
+TEST_F(SaveStatusLineTest, NoHomeFolderIsToldInThePanelAndWindowAndStaysTold) {
+    claude("s1", kNoon - std::chrono::minutes{5}, 1);
+    MetadataStore inMemory("");  // what no home folder gives
+    AppModel m(std::make_unique<CostModel>(inMemory, *clock), inMemory);
+    MenuContent panel(m);
+    QWidget screens;
+    SaveStatusLine window(inMemory, &screens);
+    const QString said =
+        "Names and notes are kept only until Vorel quits: there is no home folder to save them in.";
+    auto* inPanel = panel.findChild<SaveStatusLine*>();
+    ASSERT_NE(inPanel, nullptr);
+    for (SaveStatusLine* line : {inPanel, &window}) {
+        EXPECT_FALSE(line->isHidden());
+        EXPECT_TRUE(line->errorLabel()->isVisibleTo(line));
+        EXPECT_EQ(line->errorLabel()->text(), said);
+    }
+    // Every save "succeeds" in memory: the line must not go.
+    inMemory.setName("claude-code:s1", "Mine");
+    m.tick();
+    EXPECT_FALSE(window.isHidden());
+    EXPECT_EQ(window.errorLabel()->text(), said);
+    EXPECT_EQ(inMemory.topic("claude-code:s1", ""), "Mine");
+}
