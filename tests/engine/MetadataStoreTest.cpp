@@ -3,10 +3,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <iterator>
 #include <memory>
@@ -390,6 +393,19 @@ TEST_F(MetadataStoreTest, AnotherWritersRecordsSurviveTheNextSaveAndUnsavedChang
     EXPECT_EQ(a.topic("r49", ""), "Restored");
     EXPECT_EQ(MetadataFile::decode(slurp(file())), a.byId());
 
+    // A rewrite in place of the same size, its modification time put back,
+    // is noticed as well.
+    struct stat st;
+    ASSERT_EQ(::stat(file().c_str(), &st), 0);
+    std::string same = slurp(file());
+    same.replace(same.find("\"Restored\""), 10, "\"Restorex\"");
+    std::ofstream(file(), std::ios::in | std::ios::out | std::ios::binary) << same;
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, file().c_str(), times, 0), 0);
+    a.takeInExternalChanges();
+    EXPECT_EQ(std::count_if(a.byId().begin(), a.byId().end(), [](const auto& e) { return e.second.name == "Restorex"; }),
+              1);
+
     // A file removed meanwhile takes nothing away; one made unreadable is
     // kept aside, not written over.
     fs::remove(file());
@@ -484,6 +500,21 @@ TEST_F(MetadataStoreTest, SymlinkedFileIsWrittenThroughAndStaysALink) {
     ASSERT_FALSE(reopened.setAsideName().empty());
     EXPECT_EQ(slurp(reopened.setAsideName()), "{broken");
     EXPECT_EQ(MetadataFile::removeStaleTemporaries(file().string()), 1);
+}
+
+TEST(MetadataFileTest, AFileJustWrittenIsToldApartByContentOnlyForATick) {
+    TempDir dir;
+    const std::string path = dir.file("metadata.json");
+    EXPECT_EQ(MetadataFile::Version::of(path), MetadataFile::Version{});
+    EXPECT_FALSE(MetadataFile::Version{}.mayHideAWriteAfter(0));
+    const std::int64_t seenAt =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+    ASSERT_TRUE(MetadataFile::writeAtomically(path, "{}\n"));
+    const MetadataFile::Version v = MetadataFile::Version::of(path);
+    EXPECT_TRUE(v.exists);
+    EXPECT_EQ(v.size, 3);
+    EXPECT_TRUE(v.mayHideAWriteAfter(seenAt));
+    EXPECT_FALSE(v.mayHideAWriteAfter(seenAt + 3'000'000'000));
 }
 
 TEST(MetadataFileTest, OnlyStaleTemporariesOfTheFileAreRemoved) {
