@@ -28,7 +28,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace vorel;
 
-const std::string kClaude = "Claude Code";
+constexpr SourceKind kClaude = SourceKind::claudeCode;
 const fs::path kFixture = fs::path(VOREL_FIXTURES_DIR) / "claude/projects/-home-USER-projects-spotter-worktrees-spotter-a0y";
 const char* const kSession = "fa812bfe-b295-4cca-9c2f-fdf01028cb46";
 

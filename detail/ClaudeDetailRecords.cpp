@@ -196,38 +196,15 @@ void addClaudeCostEvent(dom::object message, std::optional<TimePoint> timestamp,
         return;
     }
 
-    const ModelPricing rates = Pricing::pricing(*model);
-    JsonValue in, out, read, split, total;
-    for (dom::key_value_pair kv : *usage) {
-        std::string_view k = kv.key;
-        if (k == "input_tokens") in = kv.value;
-        else if (k == "output_tokens") out = kv.value;
-        else if (k == "cache_read_input_tokens") read = kv.value;
-        else if (k == "cache_creation") split = kv.value;
-        else if (k == "cache_creation_input_tokens") total = kv.value;
-    }
-    const std::int64_t input = intValue(in), output = intValue(out), cacheRead = intValue(read);
-    std::int64_t write5m = 0, write1h = 0;
-    if (auto byLifetime = objectValue(split)) {
-        write5m = intValue(field(*byLifetime, "ephemeral_5m_input_tokens"));
-        write1h = intValue(field(*byLifetime, "ephemeral_1h_input_tokens"));
-    } else {
-        write5m = intValue(total);
-    }
-
-    const double fresh = static_cast<double>(input) * rates.inputPerMTok / 1000000.0;
-    const double outCost = static_cast<double>(output) * rates.outputPerMTok / 1000000.0;
-    const double readCost = static_cast<double>(cacheRead) * rates.cacheReadPerMTok() / 1000000.0;
-    const double w5 = static_cast<double>(write5m) * rates.cacheWrite5mPerMTok() / 1000000.0;
-    const double w1 = static_cast<double>(write1h) * rates.cacheWrite1hPerMTok() / 1000000.0;
-    const double cost = fresh + outCost + readCost + w5 + w1;
+    const TokenCounts n = Transcript::claudeUsageCounts(*usage);
+    const ResponseCost cost = Pricing::cost(n, Pricing::pricing(*model), SourceKind::claudeCode);
     // A response that prices to nothing leaves its key free for a later line.
-    if (!(cost > 0)) return;
+    if (!(cost.total > 0)) return;
 
-    into.d.itemizedCost += cost;
+    into.d.itemizedCost += cost.total;
     into.recordClaudeKey(std::move(key), static_cast<int>(into.d.events.size()));
 
-    const std::int64_t writes = satAdd(write5m, write1h);
+    const std::int64_t writes = satAdd(n.cacheWrite5m, n.cacheWrite1h);
     std::string detail;
     detail.reserve(120);
     // The model name is the transcript's: isolated, so that its direction
@@ -235,11 +212,11 @@ void addClaudeCostEvent(dom::object message, std::optional<TimePoint> timestamp,
     detail += "model ";
     detail += text::isolated(*model);
     detail += " \u00b7 input ";
-    appendDecimal(detail, input);
+    appendDecimal(detail, n.input);
     detail += " \u00b7 output ";
-    appendDecimal(detail, output);
+    appendDecimal(detail, n.output);
     detail += " \u00b7 cache read ";
-    appendDecimal(detail, cacheRead);
+    appendDecimal(detail, n.cacheRead);
     detail += " \u00b7 cache write ";
     appendDecimal(detail, writes);
 
@@ -248,11 +225,11 @@ void addClaudeCostEvent(dom::object message, std::optional<TimePoint> timestamp,
     e.kind = ConversationEventKind::token;
     e.title = "API call";
     e.detail = std::move(detail);
-    e.cost = cost;
-    e.tokens = satAdd(satAdd(satAdd(satAdd(input, output), cacheRead), write5m), write1h);
-    e.freshInputCost = fresh;
-    e.cacheCost = readCost + w5 + w1;
-    e.outputCost = outCost;
+    e.cost = cost.total;
+    e.tokens = satAdd(satAdd(satAdd(satAdd(n.input, n.output), n.cacheRead), n.cacheWrite5m), n.cacheWrite1h);
+    e.freshInputCost = cost.input;
+    e.cacheCost = cost.cache();
+    e.outputCost = cost.output;
     into.add(std::move(e));
 }
 

@@ -235,16 +235,12 @@ CodexCostItem codexCostItem(dom::object payload, std::string_view model) {
         return item;
     }
     if (model.empty()) model = Transcript::kUnknownOpenAIModel;
-    const std::int64_t input = intValue(field(*last, "input_tokens"));
-    const ModelPricing rates = Pricing::pricing(model).effective(input);
-    const std::int64_t cached = std::min(intValue(field(*last, "cached_input_tokens")), input);
-    const std::int64_t fresh = std::max<std::int64_t>(satSub(input, cached), 0);
-    const std::int64_t output = intValue(field(*last, "output_tokens"));
-
-    item.inputCost = static_cast<double>(fresh) * rates.inputPerMTok / 1000000.0;
-    item.cacheCost = static_cast<double>(cached) * rates.cacheReadPerMTok() / 1000000.0;
-    item.outputCost = static_cast<double>(output) * rates.outputPerMTok / 1000000.0;
-    const double sum = (item.inputCost + item.cacheCost) + item.outputCost;
+    const Transcript::CodexCallUsage usage = Transcript::codexCallUsage(*last);
+    const TokenCounts& n = usage.billed;
+    const ResponseCost cost = Pricing::cost(n, Pricing::pricing(model).effective(usage.input), SourceKind::codex);
+    item.inputCost = cost.input;
+    item.cacheCost = cost.cache();
+    item.outputCost = cost.output;
 
     item.detail.reserve(96);
     // The model name is the transcript's: isolated, so that its direction
@@ -252,13 +248,13 @@ CodexCostItem codexCostItem(dom::object payload, std::string_view model) {
     item.detail += "model ";
     item.detail += text::isolated(model);
     item.detail += " \u00b7 input ";
-    appendDecimal(item.detail, fresh);
+    appendDecimal(item.detail, n.input);
     item.detail += " \u00b7 cached ";
-    appendDecimal(item.detail, cached);
+    appendDecimal(item.detail, n.cacheRead);
     item.detail += " \u00b7 output ";
-    appendDecimal(item.detail, output);
-    if (sum > 0) item.cost = sum;
-    item.tokens = satAdd(satAdd(fresh, cached), output);
+    appendDecimal(item.detail, n.output);
+    if (cost.total > 0) item.cost = cost.total;
+    item.tokens = satAdd(satAdd(n.input, n.cacheRead), n.output);
     return item;
 }
 

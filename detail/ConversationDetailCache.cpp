@@ -51,7 +51,7 @@ FileStamp stampOf(const std::string& path) {
 // The reading state of one conversation after the last whole line of its
 // newest file, with the timeline order of what was read so far.
 struct ConversationDetailCache::State {
-    std::string source;
+    SourceKind source = SourceKind::claudeCode;
     std::vector<std::string> paths;
     std::vector<FileStamp> stamps;
     std::vector<size_t> order;  // reading order: positions in `paths`
@@ -222,7 +222,7 @@ ConversationDetailCache::ConversationDetailCache() = default;
 ConversationDetailCache::~ConversationDetailCache() = default;
 
 std::shared_ptr<const ConversationDetail> ConversationDetailCache::detail(const std::vector<std::string>& paths,
-                                                                          std::string_view source) {
+                                                                          SourceKind source) {
     std::vector<FileStamp> stamps;
     stamps.reserve(paths.size());
     for (const std::string& path : paths) stamps.push_back(stampOf(path));

@@ -8,10 +8,10 @@
 
 #include <memory>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "detail/ConversationDetail.h"
+#include "engine/SourceKind.h"
 
 namespace vorel {
 
@@ -23,10 +23,11 @@ public:
     ConversationDetailCache& operator=(const ConversationDetailCache&) = delete;
 
     // The detail of the conversation whose transcript files are `paths`,
-    // read with the rules of `source`. The same object as last time while
-    // no file changed (path, modification and change time, size, inode);
-    // when only the newest file grew, the earlier reading continued.
-    std::shared_ptr<const ConversationDetail> detail(const std::vector<std::string>& paths, std::string_view source);
+    // read with the record rules of the source kind `source`. The same
+    // object as last time while no file changed (path, modification and
+    // change time, size, inode); when only the newest file grew, the
+    // earlier reading continued.
+    std::shared_ptr<const ConversationDetail> detail(const std::vector<std::string>& paths, SourceKind source);
 
     // What the last call of detail() did.
     enum class Step { reused, appended, parsed };

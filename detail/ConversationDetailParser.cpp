@@ -93,7 +93,13 @@ void number(ConversationEvent& e, size_t position, int& turn, bool& pending) {
     }
 }
 
-LineRule ruleFor(std::string_view source) { return source == kCodexSource ? parseCodex : parseClaude; }
+LineRule ruleFor(SourceKind source) {
+    switch (source) {
+        case SourceKind::claudeCode: return parseClaude;
+        case SourceKind::codex: return parseCodex;
+    }
+    unknownSourceKind();
+}
 
 Transcript::JsonLineParser& lineParser() {
     thread_local Transcript::JsonLineParser parser;
@@ -158,7 +164,7 @@ std::string repeatKey(const ConversationEvent& e) {
     return key;
 }
 
-ConversationDetail parse(const std::vector<std::string>& paths, std::string_view source) {
+ConversationDetail parse(const std::vector<std::string>& paths, SourceKind source) {
     // Each file's date is taken once, so a file written to during the sort
     // cannot upset it.
     std::vector<FileDate> dates;

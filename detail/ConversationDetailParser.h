@@ -17,6 +17,7 @@
 
 #include "detail/ConversationDetail.h"
 #include "engine/Clock.h"
+#include "engine/SourceKind.h"
 #include "engine/TranscriptReading.h"
 
 namespace vorel::ConversationDetailParser {
@@ -36,16 +37,13 @@ inline constexpr FileDate kDistantPastFileDate{
 // The modification date in a file's status.
 FileDate fileDate(const struct stat& st);
 
-// The source whose files are read with the Codex rules; any other text
-// picks the Claude Code rules.
-inline constexpr std::string_view kCodexSource = "Codex";
-
-// Reads the files in ascending order of modification date (each file's date
+// Reads the files, written by a source of kind `source` and read with its
+// record rules, in ascending order of modification date (each file's date
 // is taken once; equal dates keep the given order; a date that cannot be
 // read sorts first) and returns the finished detail. Never fails: a file
 // that cannot be read, is not a regular file or is rejected by the UTF-8
 // rule adds nothing.
-ConversationDetail parse(const std::vector<std::string>& paths, std::string_view source);
+ConversationDetail parse(const std::vector<std::string>& paths, SourceKind source);
 
 // The file's modification date; the distant past when it cannot be read.
 FileDate mtime(const std::string& path);

@@ -332,7 +332,7 @@ void ConversationDetailView::updateContent() {
 
     // The cache hands back the same detail while no file changed; then the
     // plot and the timeline are left alone.
-    auto detail = cache_.detail(row.transcriptPaths, row.source);
+    auto detail = cache_.detail(row.transcriptPaths, row.sourceKind);
     if (detail != detail_) {
         detail_ = detail;
         plot_->setEvents(detail_->costEvents());

@@ -107,8 +107,9 @@ bool comesBefore(const ConversationEvent& a, const ConversationEvent& b);
 // at first) carry the walk from one event to the next.
 void number(ConversationEvent& e, size_t position, int& turn, bool& pending);
 
+// The record rules of a source's transcripts.
 using LineRule = void (*)(simdjson::dom::object, DetailBuilder&);
-LineRule ruleFor(std::string_view source);
+LineRule ruleFor(SourceKind source);
 
 // The JSON parser of this thread, kept from file to file; trim it after a
 // parse so a long line's buffers are given back.

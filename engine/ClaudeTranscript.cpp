@@ -100,33 +100,6 @@ struct ClaudeMessage {
     }
 };
 
-struct ClaudeCounts {
-    std::int64_t input = 0, output = 0, cacheRead = 0, write5m = 0, write1h = 0;
-
-    explicit ClaudeCounts(dom::object usage) {
-        JsonValue cacheCreation, cacheCreationTotal;
-        JsonValue in, out, read;
-        for (dom::key_value_pair kv : usage) {
-            std::string_view k = kv.key;
-            if (k == "input_tokens") in = kv.value;
-            else if (k == "output_tokens") out = kv.value;
-            else if (k == "cache_read_input_tokens") read = kv.value;
-            else if (k == "cache_creation") cacheCreation = kv.value;
-            else if (k == "cache_creation_input_tokens") cacheCreationTotal = kv.value;
-        }
-        input = intValue(in);
-        output = intValue(out);
-        cacheRead = intValue(read);
-        // The split by lifetime wins over the total whenever it is there.
-        if (auto split = objectValue(cacheCreation)) {
-            write5m = intValue(field(*split, "ephemeral_5m_input_tokens"));
-            write1h = intValue(field(*split, "ephemeral_1h_input_tokens"));
-        } else {
-            write5m = intValue(cacheCreationTotal);
-        }
-    }
-};
-
 // Raw-byte scans that decide, without parsing, that a line cannot change
 // the record. Each answer errs only towards "may matter"; what matters is
 // always decided by the full parse.
@@ -381,16 +354,11 @@ void ClaudeParser::read(std::string_view line) {
     }
     if (!knownModel_) s.hasUnknownModel = true;
 
-    ClaudeCounts n(*usage);
-    const ModelPricing& rates = rates_;
-    double cost = static_cast<double>(n.input) * rates.inputPerMTok / 1000000.0 +
-                  static_cast<double>(n.output) * rates.outputPerMTok / 1000000.0 +
-                  static_cast<double>(n.cacheRead) * rates.cacheReadPerMTok() / 1000000.0 +
-                  static_cast<double>(n.write5m) * rates.cacheWrite5mPerMTok() / 1000000.0 +
-                  static_cast<double>(n.write1h) * rates.cacheWrite1hPerMTok() / 1000000.0;
+    const TokenCounts n = claudeUsageCounts(*usage);
+    const double cost = Pricing::cost(n, rates_, SourceKind::claudeCode).total;
 
-    BilledTurn turn{std::move(key), std::string(model), n.input, n.output, n.cacheRead, n.write5m, n.write1h,
-                    cost, std::nullopt};
+    BilledTurn turn{std::move(key), std::string(model), n.input, n.output, n.cacheRead, n.cacheWrite5m,
+                    n.cacheWrite1h, cost, std::nullopt};
     auto entry = s.perModel.find(model);
     if (entry == s.perModel.end()) entry = s.perModel.emplace(std::string(model), ModelUsage{}).first;
     entry->second.add(turn.usage());

@@ -5,7 +5,6 @@
 #include <unordered_set>
 
 #include "engine/Pricing.h"
-#include "engine/Saturating.h"
 #include "engine/TextRules.h"
 #include "engine/Transcript.h"
 
@@ -150,18 +149,13 @@ void CodexParser::read(std::string_view line) {
     if (!seen_.insert(key).second) return;
 
     std::string model = currentModel_.empty() ? std::string(kUnknownOpenAIModel) : currentModel_;
-    std::int64_t input = intValue(field(*last, "input_tokens"));
-    ModelPricing rates = Pricing::pricing(model).effective(input);
+    const CodexCallUsage usage = codexCallUsage(*last);
+    const ModelPricing rates = Pricing::pricing(model).effective(usage.input);
     if (!Pricing::isKnown(model)) s_.hasUnknownModel = true;
+    const TokenCounts& n = usage.billed;
+    const double cost = Pricing::cost(n, rates, SourceKind::codex).total;
 
-    std::int64_t cached = std::min(intValue(field(*last, "cached_input_tokens")), input);
-    std::int64_t uncached = std::max<std::int64_t>(0, satSub(input, cached));
-    std::int64_t output = intValue(field(*last, "output_tokens"));
-    double cost = static_cast<double>(uncached) * rates.inputPerMTok / 1000000.0 +
-                  static_cast<double>(cached) * rates.cacheReadPerMTok() / 1000000.0 +
-                  static_cast<double>(output) * rates.outputPerMTok / 1000000.0;
-
-    BilledTurn turn{std::move(key), model, uncached, output, cached, 0, 0, cost, date};
+    BilledTurn turn{std::move(key), model, n.input, n.output, n.cacheRead, 0, 0, cost, date};
     s_.perModel[model].add(turn.usage());
     s_.totalCost += cost;
     if (date && today_.contains(*date)) {

@@ -252,11 +252,9 @@ CostModel::CostModel(std::vector<std::shared_ptr<const CostSource>> sources, Met
     refresh();
 }
 
-CostModel::CostModel(MetadataStore& meta, const Clock& clock)
-    : CostModel({std::make_shared<ClaudeCodeSource>(), std::make_shared<CodexSource>()}, meta, &clock) {}
+CostModel::CostModel(MetadataStore& meta, const Clock& clock) : CostModel(standardSources(), meta, &clock) {}
 
-CostModel::CostModel(MetadataStore& meta)
-    : CostModel({std::make_shared<ClaudeCodeSource>(), std::make_shared<CodexSource>()}, meta, nullptr) {}
+CostModel::CostModel(MetadataStore& meta) : CostModel(standardSources(), meta, nullptr) {}
 
 CostModel::~CostModel() { state_->store->changed().unsubscribe(state_->token); }
 
@@ -697,6 +695,7 @@ void CostModel::mergeConversation(Conversation& c) {
     SessionRow r;
     r.id = *c.rowId;
     r.source = first.entry->source->name();
+    r.sourceKind = first.entry->source->kind();
     r.title = totals.title.empty() ? "(untitled session)" : totals.title;
     r.project = totals.cwd.empty() ? projectName(first.file->path) : lastPathComponent(totals.cwd);
     r.total = totals.totalCost;

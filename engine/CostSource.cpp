@@ -527,15 +527,19 @@ std::string CostSource::subagentLabel(const std::string& path, const ParsedSessi
 
 std::string CostSource::dedupeScope(const std::string& rowId) const { return rowId; }
 
+std::unique_ptr<IncrementalTranscript> CostSource::reader() const {
+    return std::make_unique<IncrementalTranscript>(kind());
+}
+
+std::vector<std::shared_ptr<const CostSource>> standardSources() {
+    return {std::make_shared<ClaudeCodeSource>(), std::make_shared<CodexSource>()};
+}
+
 // Claude Code
 
 std::string ClaudeCodeSource::root() { return Settings::current().claudeRoot; }
 
 std::vector<TranscriptFile> ClaudeCodeSource::transcriptURLs() const { return listTranscripts(root()); }
-
-std::unique_ptr<IncrementalTranscript> ClaudeCodeSource::reader() const {
-    return std::make_unique<IncrementalTranscript>(IncrementalTranscript::Kind::claude);
-}
 
 bool ClaudeCodeSource::isSubagent(const std::string& path, const ParsedSession&) const {
     return lastComponent(parentFolder(path)) == "subagents";
@@ -584,10 +588,6 @@ std::vector<TranscriptFile> CodexSource::transcriptURLs() const {
     auto archived = listTranscripts(archivedRoot());
     files.insert(files.end(), std::make_move_iterator(archived.begin()), std::make_move_iterator(archived.end()));
     return files;
-}
-
-std::unique_ptr<IncrementalTranscript> CodexSource::reader() const {
-    return std::make_unique<IncrementalTranscript>(IncrementalTranscript::Kind::codex);
 }
 
 }  // namespace vorel

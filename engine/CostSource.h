@@ -13,6 +13,7 @@
 
 #include "engine/Clock.h"
 #include "engine/ParsedSession.h"
+#include "engine/SourceKind.h"
 
 namespace vorel {
 
@@ -35,12 +36,15 @@ public:
 
     virtual std::string id() const = 0;
     virtual std::string name() const = 0;
+    // Which assistant writes the source's files: it picks the parser here
+    // and the record rules of the conversation detail reader.
+    virtual SourceKind kind() const = 0;
     // The source's transcript files, as local paths (not URLs, despite the
     // name), with what the listing learnt about each.
     virtual std::vector<TranscriptFile> transcriptURLs() const = 0;
     // A reader for one of the source's files, kept while the file is listed
     // so that a file that grew is read on from where it left off.
-    virtual std::unique_ptr<IncrementalTranscript> reader() const = 0;
+    std::unique_ptr<IncrementalTranscript> reader() const;
 
     // The defaults read the thread facts the parser found in the file.
     virtual std::string transcriptId(const std::string& path, const ParsedSession& parsed) const;
@@ -54,8 +58,8 @@ class ClaudeCodeSource final : public CostSource {
 public:
     std::string id() const override { return "claude-code"; }
     std::string name() const override { return "Claude Code"; }
+    SourceKind kind() const override { return SourceKind::claudeCode; }
     std::vector<TranscriptFile> transcriptURLs() const override;
-    std::unique_ptr<IncrementalTranscript> reader() const override;
 
     // Claude Code tells a conversation's files and subagents apart by path:
     // …/<conversation>/subagents/<agent>.jsonl is a subagent of <conversation>.
@@ -76,8 +80,8 @@ class CodexSource final : public CostSource {
 public:
     std::string id() const override { return "codex"; }
     std::string name() const override { return "Codex"; }
+    SourceKind kind() const override { return SourceKind::codex; }
     std::vector<TranscriptFile> transcriptURLs() const override;
-    std::unique_ptr<IncrementalTranscript> reader() const override;
 
     // The folders listed, as for Claude Code: the sessions folder the
     // settings name and the archived_sessions folder beside it (none beside
@@ -85,6 +89,10 @@ public:
     static std::string root();
     static std::string archivedRoot();
 };
+
+// The sources the application reads, in the order the cost model holds
+// them: Claude Code, then Codex.
+std::vector<std::shared_ptr<const CostSource>> standardSources();
 
 // Every regular *.jsonl file below `root`, at any depth, also where a path
 // is longer than the system's path limit. Hidden items are neither listed

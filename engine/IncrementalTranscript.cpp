@@ -4,6 +4,26 @@
 
 namespace vorel {
 
+namespace {
+
+std::unique_ptr<Transcript::LineParser> parserFor(SourceKind kind, const DayWindow& today) {
+    switch (kind) {
+        case SourceKind::claudeCode: return Transcript::makeClaudeParser(today);
+        case SourceKind::codex: return Transcript::makeCodexParser(today);
+    }
+    unknownSourceKind();
+}
+
+void trimThreadParsers(SourceKind kind) {
+    switch (kind) {
+        case SourceKind::claudeCode: Transcript::trimClaudeThreadParsers(); return;
+        case SourceKind::codex: Transcript::trimCodexThreadParsers(); return;
+    }
+    unknownSourceKind();
+}
+
+}  // namespace
+
 const ParsedSession& IncrementalTranscript::parsed() const {
     static const ParsedSession kEmpty;
     if (result_) return *result_;
@@ -30,7 +50,7 @@ bool IncrementalTranscript::update(const std::string& path, std::uint64_t inode,
     bool resumed = canContinue(path, inode, size, today);
     if (!resumed) {
         reset();
-        checkpoint_ = kind_ == Kind::codex ? Transcript::makeCodexParser(today) : Transcript::makeClaudeParser(today);
+        checkpoint_ = parserFor(kind_, today);
     }
     inode_ = inode;
     size_ = size;
@@ -51,8 +71,7 @@ bool IncrementalTranscript::update(const std::string& path, std::uint64_t inode,
             checkpoint_->read(*line);
         }
     }
-    if (kind_ == Kind::codex) Transcript::trimCodexThreadParsers();
-    else Transcript::trimClaudeThreadParsers();
+    trimThreadParsers(kind_);
 
     if (!reader.accepted()) {
         // The whole file is rejected; start afresh next time.

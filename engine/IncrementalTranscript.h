@@ -14,15 +14,15 @@
 #include "engine/Clock.h"
 #include "engine/ContentHash.h"
 #include "engine/ParsedSession.h"
+#include "engine/SourceKind.h"
 #include "engine/Transcript.h"
 
 namespace vorel {
 
 class IncrementalTranscript {
 public:
-    enum class Kind { claude, codex };
-
-    explicit IncrementalTranscript(Kind kind) : kind_(kind) {}
+    // Reads the files of a source of this kind, with its parser.
+    explicit IncrementalTranscript(SourceKind kind) : kind_(kind) {}
 
     // Brings the parse up to date with the file, which the caller found at
     // this inode and size. Returns true when it continued an earlier parse.
@@ -34,7 +34,7 @@ private:
     bool canContinue(const std::string& path, std::uint64_t inode, std::int64_t size, const DayWindow& today) const;
     void reset();
 
-    Kind kind_;
+    SourceKind kind_;
     // The parse after the last line feed read, and where that is.
     std::unique_ptr<Transcript::LineParser> checkpoint_;
     std::int64_t offset_ = 0;

@@ -87,5 +87,24 @@ bool isKnown(std::string_view model) {
     return longestMatch(model) != nullptr;
 }
 
+ResponseCost cost(const TokenCounts& tokens, const ModelPricing& rates, SourceKind source) {
+    ResponseCost c;
+    c.input = static_cast<double>(tokens.input) * rates.inputPerMTok / 1000000.0;
+    c.output = static_cast<double>(tokens.output) * rates.outputPerMTok / 1000000.0;
+    c.cacheRead = static_cast<double>(tokens.cacheRead) * rates.cacheReadPerMTok() / 1000000.0;
+    c.cacheWrite5m = static_cast<double>(tokens.cacheWrite5m) * rates.cacheWrite5mPerMTok() / 1000000.0;
+    c.cacheWrite1h = static_cast<double>(tokens.cacheWrite1h) * rates.cacheWrite1hPerMTok() / 1000000.0;
+    switch (source) {
+        case SourceKind::claudeCode:
+            c.total = c.input + c.output + c.cacheRead + c.cacheWrite5m + c.cacheWrite1h;
+            return c;
+        case SourceKind::codex:
+            // A Codex call writes no cache; its write terms are not added.
+            c.total = c.input + c.cacheRead + c.output;
+            return c;
+    }
+    unknownSourceKind();
+}
+
 }  // namespace Pricing
 }  // namespace vorel

@@ -1,10 +1,14 @@
 #pragma once
-// The built-in rate table (US dollars per million tokens) and its lookup by
-// longest model-id prefix. The rates are constants of the program.
+// The built-in rate table (US dollars per million tokens), its lookup by
+// longest model-id prefix, and what a response's tokens cost at a row's
+// rates. The rates are constants of the program.
 
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string_view>
+
+#include "engine/SourceKind.h"
 
 namespace vorel {
 
@@ -34,6 +38,30 @@ struct ModelPricing {
     bool operator==(const ModelPricing&) const = default;
 };
 
+// The tokens one response is billed for, by kind. A Codex call's input is
+// its uncached input and its cache read its cached input; it writes no
+// cache.
+struct TokenCounts {
+    std::int64_t input = 0;
+    std::int64_t output = 0;
+    std::int64_t cacheRead = 0;
+    std::int64_t cacheWrite5m = 0;
+    std::int64_t cacheWrite1h = 0;
+};
+
+// What one response costs, term by term, and the sum of the terms.
+struct ResponseCost {
+    double input = 0;
+    double output = 0;
+    double cacheRead = 0;
+    double cacheWrite5m = 0;
+    double cacheWrite1h = 0;
+    double total = 0;
+
+    // Everything read from or written to the prompt cache.
+    double cache() const { return cacheRead + cacheWrite5m + cacheWrite1h; }
+};
+
 struct RateRow {
     std::string_view prefix;
     ModelPricing pricing;
@@ -49,6 +77,13 @@ extern const ModelPricing openAIFallbackRate;
 
 ModelPricing pricing(std::string_view model);
 bool isKnown(std::string_view model);
+
+// The cost of `tokens` at `rates`: each term tokens x rate / 1,000,000 in
+// double precision, summed in the order the source's responses are priced
+// in, so that every reader of a transcript arrives at the same bits: input,
+// output, cache read, 5-minute write, 1-hour write for Claude Code;
+// uncached input, cached input, output for Codex.
+ResponseCost cost(const TokenCounts& tokens, const ModelPricing& rates, SourceKind source);
 
 }  // namespace Pricing
 }  // namespace vorel

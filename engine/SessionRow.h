@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/Clock.h"
+#include "engine/SourceKind.h"
 
 namespace vorel {
 
@@ -47,6 +48,9 @@ struct SessionRow {
     std::vector<ModelLine> models;
     std::vector<SubagentRow> subagents;
     std::vector<std::string> transcriptPaths;
+    // The kind of the row's source, which the detail reader's rules are
+    // picked by; `source` is only its display name.
+    SourceKind sourceKind = SourceKind::claudeCode;
 
     bool hasEstimated() const;
     bool isMixed() const { return models.size() > 1; }

@@ -376,6 +376,41 @@ std::int64_t intValue(dom::element v) {
     }
 }
 
+TokenCounts claudeUsageCounts(dom::object usage) {
+    // One pass over the usage object; a repeated key counts by its last
+    // value, as field() would read it.
+    JsonValue in, out, read, split, total;
+    for (dom::key_value_pair kv : usage) {
+        std::string_view k = kv.key;
+        if (k == "input_tokens") in = kv.value;
+        else if (k == "output_tokens") out = kv.value;
+        else if (k == "cache_read_input_tokens") read = kv.value;
+        else if (k == "cache_creation") split = kv.value;
+        else if (k == "cache_creation_input_tokens") total = kv.value;
+    }
+    TokenCounts n;
+    n.input = intValue(in);
+    n.output = intValue(out);
+    n.cacheRead = intValue(read);
+    if (auto byLifetime = objectValue(split)) {
+        n.cacheWrite5m = intValue(field(*byLifetime, "ephemeral_5m_input_tokens"));
+        n.cacheWrite1h = intValue(field(*byLifetime, "ephemeral_1h_input_tokens"));
+    } else {
+        n.cacheWrite5m = intValue(total);
+    }
+    return n;
+}
+
+CodexCallUsage codexCallUsage(dom::object lastTokenUsage) {
+    CodexCallUsage u;
+    u.input = intValue(field(lastTokenUsage, "input_tokens"));
+    const std::int64_t cached = std::min(intValue(field(lastTokenUsage, "cached_input_tokens")), u.input);
+    u.billed.input = std::max<std::int64_t>(0, satSub(u.input, cached));
+    u.billed.cacheRead = cached;
+    u.billed.output = intValue(field(lastTokenUsage, "output_tokens"));
+    return u;
+}
+
 std::string randomUUID() {
     thread_local std::mt19937_64 rng{std::random_device{}()};
     std::uint64_t hi = rng(), lo = rng();

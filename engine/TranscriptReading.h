@@ -1,7 +1,7 @@
 #pragma once
 // The reading rules both transcript readers share (the cost engine's parsers
 // and the conversation detail reader): how a file becomes JSON objects, how a
-// timestamp is read and how a token count is read.
+// timestamp is read and how token counts are read.
 
 #include <simdjson.h>
 
@@ -13,6 +13,7 @@
 
 #include "engine/Clock.h"
 #include "engine/ContentHash.h"
+#include "engine/Pricing.h"
 
 namespace vorel::Transcript {
 
@@ -180,6 +181,23 @@ inline std::optional<simdjson::dom::object> objectValue(const JsonValue& v) {
     if (!v || v->get_object().get(o)) return std::nullopt;
     return o;
 }
+
+// The tokens a Claude Code response's `usage` object bills: input, output
+// and cache read as they are; the cache writes split by lifetime when
+// `cache_creation` is an object (the total beside it is then ignored), else
+// all of `cache_creation_input_tokens` as 5-minute writes.
+TokenCounts claudeUsageCounts(simdjson::dom::object usage);
+
+// One Codex call's `last_token_usage`: its input as recorded, cached tokens
+// included, which decides on the long-context rates; and the tokens it
+// bills: the cached input capped at the input, the rest of the input as
+// uncached (never below 0), and the output. Reasoning tokens are part of
+// the output and are not billed again.
+struct CodexCallUsage {
+    std::int64_t input = 0;
+    TokenCounts billed;
+};
+CodexCallUsage codexCallUsage(simdjson::dom::object lastTokenUsage);
 
 // A random UUID text, for a response key that must never repeat.
 std::string randomUUID();

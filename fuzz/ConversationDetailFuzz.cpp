@@ -71,7 +71,7 @@ ConversationDetail withoutMadeUpKeys(ConversationDetail d) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string bytes(reinterpret_cast<const char*>(data), size);
     const std::string& path = scratchFile();
-    for (std::string_view source : {"Claude Code", "Codex"}) {
+    for (SourceKind source : {SourceKind::claudeCode, SourceKind::codex}) {
         ConversationDetailCache cache;
         write(path, bytes.substr(0, size / 2), std::ios::trunc);
         check(*cache.detail({path}, source));

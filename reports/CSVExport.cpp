@@ -8,7 +8,6 @@
 #include <QDir>
 #include <QSaveFile>
 #include <algorithm>
-#include <array>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
@@ -22,13 +21,6 @@
 namespace vorel::CSVExport {
 
 namespace {
-
-constexpr std::array<std::string_view, 17> kHeader{
-    "session_id",     "source",          "name",          "subtitle",          "project",
-    "tags",           "start_time",      "last_active",   "total_cost_usd",    "today_cost_usd",
-    "total_tokens",   "primary_model",   "estimated_pricing", "subagent_count", "subagent_cost_usd",
-    "subagents",      "models",
-};
 
 constexpr std::string_view kEllipsis = "\u2026";
 
@@ -138,6 +130,98 @@ QString proposedFileName(TimePoint now) {
     return QString::asprintf("vorel-%04d-%02d-%02d.csv", d.year(), d.month(), d.day());
 }
 
+namespace {
+
+// A cell of free text (names, notes, projects, tags, models, subagents):
+// cleaned to `max` characters, then guarded. The guard comes after
+// cleaning, like the quoting: a cell at its limit may carry one character
+// more, the apostrophe.
+std::string freeText(std::string_view text, size_t max) { return guarded(clean(text, max)); }
+
+std::string subagentCost(const SessionRow& row) {
+    double sum = 0;
+    for (const SubagentRow& s : row.subagents) sum += s.total;
+    return fourDecimals(sum);
+}
+
+std::string subagentList(const SessionRow& row) {
+    std::vector<std::string> parts;
+    for (const SubagentRow& s : row.subagents) parts.push_back(s.name + ":" + fourDecimals(s.total));
+    return joined(parts, "; ");
+}
+
+std::string modelList(const SessionRow& row) {
+    std::vector<std::string> parts;
+    for (const ModelLine& m : row.models) parts.push_back(m.name + ":" + fourDecimals(m.cost));
+    return joined(parts, "; ");
+}
+
+// One column of the file: its header, its cell for a row, and how the
+// Export screen's description names it: the place in that list and the
+// words there. Columns named together share a place, and the first of them
+// carries the words; place 0 is a column the description leaves out.
+struct Column {
+    std::string_view header;
+    std::string (*cell)(const SessionRow& row, const MetadataStore& meta);
+    int place = 0;
+    std::string_view words = {};
+};
+
+using Row = const SessionRow&;
+using Meta = const MetadataStore&;
+
+// The columns, in the file's order.
+constexpr Column kColumns[] = {
+    {"session_id", [](Row r, Meta) { return r.id; }},
+    {"source", [](Row r, Meta) { return r.source; }, 1, "source"},
+    {"name", [](Row r, Meta m) { return freeText(m.topic(r.id, r.title), 120); }, 2, "name"},
+    {"subtitle", [](Row r, Meta m) { return freeText(m.subtitle(r.id, r.title), 300); }, 3, "subtitle"},
+    {"project", [](Row r, Meta) { return freeText(r.project, 80); }, 5, "project"},
+    {"tags", [](Row r, Meta m) { return freeText(joined(m.tags(r.id), "; "), 200); }, 4, "tags"},
+    {"start_time", [](Row r, Meta) { return isoDate(r.startTime); }, 6, "start and last-active time"},
+    {"last_active", [](Row r, Meta) { return isoDate(r.lastActivity); }, 6},
+    {"total_cost_usd", [](Row r, Meta) { return fourDecimals(r.total); }, 7,
+     "costs (today, total, and the subagent share)"},
+    {"today_cost_usd", [](Row r, Meta) { return fourDecimals(r.today); }, 7},
+    {"total_tokens", [](Row r, Meta) { return integer(r.tokens); }, 8, "token count"},
+    {"primary_model", [](Row r, Meta) { return freeText(r.primaryModel(), 60); }, 9, "primary model"},
+    {"estimated_pricing", [](Row r, Meta) { return std::string(r.hasEstimated() ? "true" : "false"); }, 10,
+     "whether any pricing was estimated"},
+    {"subagent_count", [](Row r, Meta) { return integer(r.subagentCount()); }, 11,
+     "the per-model and per-subagent breakdowns"},
+    {"subagent_cost_usd", [](Row r, Meta) { return subagentCost(r); }, 7},
+    {"subagents", [](Row r, Meta) { return freeText(subagentList(r), 500); }, 11},
+    {"models", [](Row r, Meta) { return freeText(modelList(r), 400); }, 11},
+};
+
+// The description names every column but the first, the id, and names
+// each place once.
+constexpr bool everyColumnNamedOnce() {
+    for (const Column& c : kColumns) {
+        if ((c.place == 0) != (&c == &kColumns[0])) return false;
+        int named = 0;
+        for (const Column& d : kColumns) {
+            if (d.place == c.place && !d.words.empty()) ++named;
+        }
+        if (named != (c.place == 0 ? 0 : 1)) return false;
+    }
+    return true;
+}
+static_assert(everyColumnNamedOnce(), "a column the Export screen's description does not name, or names twice");
+
+}  // namespace
+
+std::vector<std::string_view> describedColumns() {
+    std::vector<const Column*> named;
+    for (const Column& c : kColumns) {
+        if (!c.words.empty()) named.push_back(&c);
+    }
+    std::stable_sort(named.begin(), named.end(), [](const Column* a, const Column* b) { return a->place < b->place; });
+    std::vector<std::string_view> words;
+    for (const Column* c : named) words.push_back(c->words);
+    return words;
+}
+
 std::string build(const std::vector<SessionRow>& rows, const MetadataStore& meta) {
     std::vector<const SessionRow*> ordered;
     ordered.reserve(rows.size());
@@ -146,48 +230,16 @@ std::string build(const std::vector<SessionRow>& rows, const MetadataStore& meta
                      [](const SessionRow* a, const SessionRow* b) { return a->startTime < b->startTime; });
 
     std::string out;
-    for (size_t i = 0; i < kHeader.size(); ++i) {
-        if (i) out += ',';
-        appendQuoted(out, kHeader[i]);
+    for (const Column& c : kColumns) {
+        if (&c != kColumns) out += ',';
+        appendQuoted(out, c.header);
     }
     out += '\n';
 
     for (const SessionRow* row : ordered) {
-        std::vector<std::string> tags = meta.tags(row->id);
-
-        double subagentCost = 0;
-        std::vector<std::string> subagents;
-        for (const SubagentRow& s : row->subagents) {
-            subagentCost += s.total;
-            subagents.push_back(s.name + ":" + fourDecimals(s.total));
-        }
-        std::vector<std::string> models;
-        for (const ModelLine& m : row->models) models.push_back(m.name + ":" + fourDecimals(m.cost));
-
-        // The guard comes after cleaning, like the quoting: a cell at its
-        // limit may carry one character more, the apostrophe.
-        const std::array<std::string, 17> cells{
-            row->id,
-            row->source,
-            guarded(clean(meta.topic(row->id, row->title), 120)),
-            guarded(clean(meta.subtitle(row->id, row->title), 300)),
-            guarded(clean(row->project, 80)),
-            guarded(clean(joined(tags, "; "), 200)),
-            isoDate(row->startTime),
-            isoDate(row->lastActivity),
-            fourDecimals(row->total),
-            fourDecimals(row->today),
-            integer(row->tokens),
-            guarded(clean(row->primaryModel(), 60)),
-            row->hasEstimated() ? "true" : "false",
-            integer(row->subagentCount()),
-            fourDecimals(subagentCost),
-            guarded(clean(joined(subagents, "; "), 500)),
-            guarded(clean(joined(models, "; "), 400)),
-        };
-        for (size_t i = 0; i < cells.size(); ++i) {
-            if (i) out += ',';
-            appendQuoted(out, cells[i]);
+        for (const Column& c : kColumns) {
+            if (&c != kColumns) out += ',';
+            appendQuoted(out, c.cell(*row, meta));
         }
         out += '\n';
     }

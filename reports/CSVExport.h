@@ -20,7 +20,7 @@ class MetadataStore;
 
 namespace CSVExport {
 
-// The whole file: the header line of the 17 column names, then one line per
+// The whole file: the header line of the column names, then one line per
 // row ordered by start time, earliest first (equal start times keep their
 // order in `rows`). Every cell is quoted, every line ends with "\n". A
 // cell of free text (names, notes, projects, tags, models, subagents) that
@@ -29,6 +29,11 @@ namespace CSVExport {
 // The file is always UTF-8: bytes of a cell that are not (from a file or
 // folder name) are written as U+FFFD.
 std::string build(const std::vector<SessionRow>& rows, const MetadataStore& meta);
+
+// The columns as the Export screen's description lists them, in its order:
+// the words for each column or group of columns named together (the
+// conversation's id is not named).
+std::vector<std::string_view> describedColumns();
 
 // `text` on one line: every run of white space and line breaks becomes one
 // space, none at either end. When that is longer than `max` user-perceived

@@ -9,11 +9,27 @@
 #include "platform/Appearance.h"
 #include "reports/CSVExport.h"
 #include "shell/AppModel.h"
+#include "shell/Formatting.h"
 #include "shell/PlainLabel.h"
 #include "shell/TextPage.h"
 #include "shell/Theme.h"
 
 namespace vorel {
+
+namespace {
+
+// What the file holds, in the words the export gives its columns.
+QString description() {
+    const std::vector<std::string_view> words = CSVExport::describedColumns();
+    QString list;
+    for (size_t i = 0; i < words.size(); ++i) {
+        if (i > 0) list += i + 1 == words.size() ? QStringLiteral(", and ") : QStringLiteral(", ");
+        list += qs(words[i]);
+    }
+    return QStringLiteral("Save a CSV of every conversation \u2014 ") + list + QStringLiteral(".");
+}
+
+}  // namespace
 
 ExportView::ExportView(AppModel& model, QWidget* parent) : QWidget(parent), model_(model) {
     setMinimumSize(460, 380);
@@ -33,11 +49,7 @@ ExportView::ExportView(AppModel& model, QWidget* parent) : QWidget(parent), mode
     auto* body = new QVBoxLayout;
     body->setContentsMargins(20, 20, 20, 20);
     body->setSpacing(16);
-    body->addWidget(wrappingLabel(
-        QStringLiteral("Save a CSV of every conversation \u2014 source, name, subtitle, tags, project, start and "
-                       "last-active time, costs (today, total, and the subagent share), token count, primary model, "
-                       "whether any pricing was estimated, and the per-model and per-subagent breakdowns."),
-        QStringLiteral("exportDescription"), BrandFont::sans(13)));
+    body->addWidget(wrappingLabel(description(), QStringLiteral("exportDescription"), BrandFont::sans(13)));
 
     button_ = new QPushButton(QStringLiteral("Export CSV\u2026"));
     button_->setObjectName(QStringLiteral("exportButton"));

@@ -101,10 +101,8 @@ public:
     explicit FolderSource(std::string folder) : folder_(std::move(folder)) {}
     std::string id() const override { return "claude-code"; }
     std::string name() const override { return "Claude Code"; }
+    SourceKind kind() const override { return SourceKind::claudeCode; }
     std::vector<TranscriptFile> transcriptURLs() const override { return listTranscripts(folder_); }
-    std::unique_ptr<IncrementalTranscript> reader() const override {
-        return std::make_unique<IncrementalTranscript>(IncrementalTranscript::Kind::claude);
-    }
 
 private:
     std::string folder_;

@@ -10,7 +10,7 @@ using namespace vorel::test;
 
 namespace {
 
-const std::string kClaude = "Claude Code";
+constexpr SourceKind kClaude = SourceKind::claudeCode;
 
 std::string user(std::string_view text, std::string_view extra = "") {
     return R"({"type":"user",)" + std::string(extra) + R"("message":{"content":)" + jsonString(text) + "}}";

@@ -7,7 +7,7 @@ using namespace vorel::test;
 
 namespace {
 
-const std::string kCodex = "Codex";
+constexpr SourceKind kCodex = SourceKind::codex;
 
 std::string item(std::string_view payload) { return R"({"type":"response_item","payload":)" + std::string(payload) + "}"; }
 std::string event(std::string_view payload) { return R"({"type":"event_msg","payload":)" + std::string(payload) + "}"; }

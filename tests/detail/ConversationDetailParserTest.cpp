@@ -16,7 +16,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kClaude = "Claude Code";
+constexpr SourceKind kClaude = SourceKind::claudeCode;
+constexpr SourceKind kCodex = SourceKind::codex;
 
 // The timeline line of a call() of `output` tokens.
 std::string callLine(int output = 10) {
@@ -45,7 +46,7 @@ void rewrite(const std::string& path, const std::string& bytes) {
 // A conversation kept by the cache, checked against a parse of all its
 // files after every change.
 struct Follower {
-    std::string source;
+    SourceKind source;
     std::vector<std::string> paths = {};
     ConversationDetailCache cache = {};
     std::shared_ptr<const ConversationDetail> last = {};
@@ -118,7 +119,7 @@ TEST(ConversationDetailPipeline, ARejectedFileLeavesNoTrace) {
 
 TEST(ConversationDetailPipeline, UnreadableFilesAndLinesCostOnlyThemselves) {
     TempDir dir;
-    EXPECT_EQ(ConversationDetailParser::parse({dir.file("missing.jsonl"), dir.path().string()}, "Codex"), ConversationDetail{});
+    EXPECT_EQ(ConversationDetailParser::parse({dir.file("missing.jsonl"), dir.path().string()}, kCodex), ConversationDetail{});
     // Broken lines, and a last line cut inside a character.
     std::string path = dir.write("s.jsonl", "[1]\n42\n{\"type\":\n" + prompt(1, "one") + "\n" + prompt(2, "caf\xC3"));
     EXPECT_EQ(timeline(ConversationDetailParser::parse({path}, kClaude)), "User|Prompt|one\n");
@@ -159,7 +160,7 @@ TEST(ConversationDetailPipeline, TurnsArePromptsWithTheCallsThatFollow) {
     auto codexPrompt = [](int s) {
         return codexLine("response_item", R"({"type":"message","role":"user","content":[{"text":"p"}]})", at(s));
     };
-    ConversationDetail d = parseLines("Codex", {codexPrompt(1), codexTokens(5, 2, at(2)), codexPrompt(3), codexTokens(0, 4, at(4)),
+    ConversationDetail d = parseLines(kCodex, {codexPrompt(1), codexTokens(5, 2, at(2)), codexPrompt(3), codexTokens(0, 4, at(4)),
                                                 codexPrompt(5), codexTokens(5, 6, at(6))});
     EXPECT_EQ(turns(d), (std::vector<int>{1, 2}));
     EXPECT_EQ(d.events[3].turnIndex, 0);
@@ -196,7 +197,7 @@ TEST(ConversationDetailPipeline, FixtureConversations) {
 
     const fs::path rollout = fs::path(fixturesDir()) /
                              "codex/sessions/2026/05/11/rollout-2026-05-11T11-26-55-019e1625-789d-76c0-80ab-3724b5ddb799.jsonl";
-    ConversationDetail codex = ConversationDetailParser::parse({rollout.string()}, "Codex");
+    ConversationDetail codex = ConversationDetailParser::parse({rollout.string()}, kCodex);
     EXPECT_EQ(codex.stats, (ConversationStats{17, 25, 102, 102, 6, 3, 66, 0}));
     EXPECT_EQ(codex.costEvents().size(), 66u);
     EXPECT_EQ(codex.currentModel, "gpt-5.5");
@@ -206,7 +207,7 @@ TEST(ConversationDetailPipeline, FixtureConversations) {
 }
 
 TEST(ConversationDetailCache, AppendsToTheNewestFileContinueTheReading) {
-    Follower f{"Claude Code"};
+    Follower f{kClaude};
     const std::string main = f.add("main.jsonl", joinLines({toolResult(3, "main"), call(4, "m2")}), 1);
     f.add("agent.jsonl", joinLines({toolResult(1, "shared"), call(2, "m1")}), 0);
 
@@ -248,7 +249,7 @@ TEST(ConversationDetailCache, AppendsToTheNewestFileContinueTheReading) {
 }
 
 TEST(ConversationDetailCache, AnythingButAnAppendReadsAllAgain) {
-    Follower f{"Claude Code"};
+    Follower f{kClaude};
     const std::string agent = f.add("agent.jsonl", call(1, "m1") + "\n", 0);
     const std::string main = f.add("main.jsonl", joinLines({call(2, "m2"), call(3, "m3")}), 1);
     EXPECT_EQ(f.update(), Step::parsed);
@@ -269,14 +270,14 @@ TEST(ConversationDetailCache, AnythingButAnAppendReadsAllAgain) {
     setFileTime(main, -10);
     EXPECT_EQ(f.update(), Step::parsed);
     // Another source or another list of files.
-    f.source = "Codex";
+    f.source = kCodex;
     EXPECT_EQ(f.update(), Step::parsed);
     f.paths.pop_back();
     EXPECT_EQ(f.update(), Step::parsed);
 }
 
 TEST(ConversationDetailCache, CodexReadingStateCarriesOver) {
-    Follower f{"Codex"};
+    Follower f{kCodex};
     f.add("rollout.jsonl", tokenCount(1, 1, "gpt-5.5") + tokenCount(2, 2), 0);
     EXPECT_EQ(f.update(), Step::parsed);
     // The model of the earlier part prices the new count; a repeat of seen
@@ -299,7 +300,7 @@ TEST(ConversationDetailCache, CodexReadingStateCarriesOver) {
 TEST(ConversationDetailCache, FixtureWrittenPieceByPiece) {
     VOREL_NEEDS_FIXTURES();
     const fs::path root = fs::path(test::fixturesDir()) / "claude/projects/-home-USER-projects-spotter-worktrees-spotter-gqc";
-    Follower f{"Claude Code"};
+    Follower f{kClaude};
     auto read = [](const fs::path& path) {
         std::ifstream in(path, std::ios::binary);
         return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

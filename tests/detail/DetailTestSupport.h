@@ -27,7 +27,7 @@ inline std::string jsonString(std::string_view text) {
 }
 
 // One file per entry, the first one oldest, read as one conversation.
-inline ConversationDetail parseFiles(std::string_view source, const std::vector<std::vector<std::string>>& files) {
+inline ConversationDetail parseFiles(SourceKind source, const std::vector<std::vector<std::string>>& files) {
     TempDir dir;
     std::vector<std::string> paths;
     for (size_t i = 0; i < files.size(); ++i) {
@@ -37,7 +37,7 @@ inline ConversationDetail parseFiles(std::string_view source, const std::vector<
     return ConversationDetailParser::parse(paths, source);
 }
 
-inline ConversationDetail parseLines(std::string_view source, const std::vector<std::string>& lines) {
+inline ConversationDetail parseLines(SourceKind source, const std::vector<std::string>& lines) {
     return parseFiles(source, {lines});
 }
 

@@ -12,7 +12,7 @@
 using namespace vorel;
 using namespace vorel::Transcript;
 using namespace vorel::test;
-using Kind = IncrementalTranscript::Kind;
+using Kind = SourceKind;
 
 // AddressSanitizer keeps its own books on operator new, which a replaced one
 // would upset; the guard-page check below runs in the other builds.
@@ -85,7 +85,7 @@ struct Format {
 };
 
 const Format kClaude{
-    Kind::claude,
+    Kind::claudeCode,
     R"({"cwd":"/w","type":"user","timestamp":"2026-07-04T09:00:00Z","message":{"content":"Fix the build"}})" "\n",
     [](int key, int tokens, const std::string& day, const std::string& note) {
         return R"({"note":")" + note + R"(","type":"assistant","timestamp":")" + day +
@@ -234,7 +234,7 @@ TEST(IncrementalTranscript, FixturesFedInRandomChunksEqualTheirWholeParse) {
         ASSERT_FALSE(bytes.empty());
 
         std::string path = dir.write(entry.path().filename().string(), "");
-        Follower follow{codex ? Kind::codex : Kind::claude, path};
+        Follower follow{codex ? Kind::codex : Kind::claudeCode, path};
         DayWindow day = codex ? utcDay(utc(2026, 5, 11)) : utcDay(utc(2026, 2, 10));
         // Mostly large pieces, with runs of tiny ones that cut lines and
         // characters anywhere.

@@ -76,3 +76,23 @@ TEST(Pricing, LongContextRatesFrom128001InputTokens) {
     ModelPricing noCached{2, 8, std::nullopt, std::nullopt, std::nullopt, 4, std::nullopt, 12};
     EXPECT_EQ(noCached.effective(200000).cacheReadPerMTok(), 4 * 0.1);
 }
+
+TEST(Pricing, AResponseCostsItsTermsAddedInItsSourcesOrder) {
+    const ModelPricing opus = row("claude-opus-4-6");  // 5 / 25, cache read 0.5, writes 6.25 and 10
+    // Here the order of the sum shows in the last bit: (input + output) +
+    // cache read for Claude Code, (uncached + cached) + output for Codex.
+    const TokenCounts n{8, 3, 11515, 0, 0};
+    EXPECT_EQ(Pricing::cost(n, opus, SourceKind::claudeCode).total, 0.005872499999999999);
+    EXPECT_EQ(Pricing::cost(n, opus, SourceKind::codex).total, 0.0058725);
+
+    // Each term is its tokens at its own rate; the writes count only for
+    // Claude Code, and the cache part is everything read or written there.
+    const ResponseCost c = Pricing::cost({8, 3, 11515, 4000, 100}, opus, SourceKind::claudeCode);
+    EXPECT_EQ(c.input, 0.00004);
+    EXPECT_EQ(c.output, 0.000075);
+    EXPECT_EQ(c.cacheWrite5m, 0.025);
+    EXPECT_EQ(c.cacheWrite1h, 0.001);
+    EXPECT_EQ(c.cache(), 0.0317575);
+    EXPECT_EQ(c.total, 0.0318725);
+    EXPECT_EQ(Pricing::cost({8, 3, 11515, 4000, 100}, opus, SourceKind::codex).total, 0.0058725);
+}

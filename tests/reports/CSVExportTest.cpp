@@ -271,6 +271,17 @@ TEST(CSVExportSave, CancelWritesNothingElseTheTextAsItWasWhenTheDialogOpened) {
 
 using ExportScreen = test::ModelTest;
 
+TEST_F(ExportScreen, TheDescriptionNamesTheColumnsInTheWordsOfTheExport) {
+    ExportView view(model());
+    auto* description = view.findChild<QLabel*>(QStringLiteral("exportDescription"));
+    ASSERT_TRUE(description);
+    EXPECT_EQ(description->text(),
+              QStringLiteral("Save a CSV of every conversation \u2014 source, name, subtitle, tags, project, start and "
+                             "last-active time, costs (today, total, and the subagent share), token count, primary "
+                             "model, whether any pricing was estimated, and the per-model and per-subagent "
+                             "breakdowns."));
+}
+
 TEST_F(ExportScreen, TheCountFollowsTheRefreshTheButtonSavesAndOnlyAFailureIsReported) {
     ExportView view(model());
     claude("one", test::kNoon - hours{2}, 1, 1000);
