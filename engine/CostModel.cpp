@@ -1,13 +1,12 @@
 #include "engine/CostModel.h"
 
 #include <algorithm>
-#include <atomic>
 #include <functional>
-#include <thread>
 
 #include "engine/DecimalText.h"
 #include "engine/IncrementalTranscript.h"
 #include "engine/MetadataStore.h"
+#include "engine/ParallelFor.h"
 #include "engine/Pricing.h"
 
 namespace vorel {
@@ -213,25 +212,6 @@ std::string lastPathComponent(std::string path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Runs fn(i) for i in [0, n) on up to one thread per core.
-template <typename Fn>
-void parallelFor(size_t n, Fn&& fn) {
-    unsigned workers = std::min<size_t>(n, std::max(1u, std::thread::hardware_concurrency()));
-    if (workers <= 1) {
-        for (size_t i = 0; i < n; ++i) fn(i);
-        return;
-    }
-    std::atomic<size_t> next{0};
-    std::vector<std::thread> threads;
-    threads.reserve(workers);
-    for (unsigned w = 0; w < workers; ++w) {
-        threads.emplace_back([&] {
-            for (size_t i = next++; i < n; i = next++) fn(i);
-        });
-    }
-    for (auto& t : threads) t.join();
-}
-
 }  // namespace
 
 CostModel::CostModel(std::vector<std::shared_ptr<const CostSource>> sources, MetadataStore& meta, const Clock& clock)
@@ -408,7 +388,7 @@ void CostModel::parseFiles(const Listing& listing, const std::vector<size_t>& to
     PassState& st = *state_;
     const auto& entries = st.entries;
     for (size_t i : toParse) st.unindex(*entries[i]);
-    parallelFor(toParse.size(), [&](size_t k) {
+    parallelFor(toParse.size(), coreCount(), [&](size_t k, size_t) {
         const size_t i = toParse[k];
         const TranscriptFile& f = listing.files[i];
         CacheEntry& e = *entries[i];
