@@ -1,9 +1,11 @@
 #include "engine/CostModel.h"
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
 
 #include "engine/DecimalText.h"
+#include "engine/FileTimes.h"
 #include "engine/IncrementalTranscript.h"
 #include "engine/MetadataStore.h"
 #include "engine/ParallelFor.h"
@@ -12,9 +14,16 @@
 namespace vorel {
 
 struct CostModel::CacheEntry {
+    // The file as the listing saw it when it was last parsed.
     std::int64_t mtimeNs = 0;
     std::int64_t size = 0;
     std::uint64_t inode = 0;
+    std::int64_t ctimeNs = 0;
+    // Read less than a tick of the file system's clock after it last
+    // changed, so its times may not show a change made since: its content
+    // is checked at the next pass. `stale` once that found it changed.
+    bool racy = false;
+    bool stale = false;
     TimePoint dayStart = kDistantPast;
     // The source's reader of the file, made at its first parse.
     std::unique_ptr<IncrementalTranscript> transcript;
@@ -115,6 +124,8 @@ struct CostModel::PassState {
     std::uint64_t listings = 0;
     // Cache entries in the order of lastListing_.
     std::vector<std::shared_ptr<CacheEntry>> entries;
+    // The entries of those that are racy.
+    std::vector<std::shared_ptr<CacheEntry>> racy;
     // The position in sources_ of the source that listed each file of
     // lastListing_.
     std::vector<std::uint32_t> lastSourceOf;
@@ -188,7 +199,8 @@ struct CostModel::PassState {
 namespace {
 
 bool sameFile(const TranscriptFile& a, const TranscriptFile& b) {
-    return a.path == b.path && a.mtimeNs == b.mtimeNs && a.size == b.size && a.inode == b.inode;
+    return a.path == b.path && a.mtimeNs == b.mtimeNs && a.size == b.size && a.inode == b.inode &&
+           a.ctimeNs == b.ctimeNs;
 }
 
 std::vector<ModelLine> modelLines(const SessionTotals& p) {
@@ -276,7 +288,8 @@ void CostModel::refresh() {
     const DayWindow today = DayWindow::containing(now());
 
     Listing listing = listSources();
-    if (sameAsLastPass(listing, today)) {
+    const bool racyFileChanged = checkRacyFiles();
+    if (!racyFileChanged && sameAsLastPass(listing, today)) {
         lastParseCount_ = 0;
         updateMetadata(listing.files, {});
         changed_.notify();
@@ -285,6 +298,10 @@ void CostModel::refresh() {
     const std::vector<size_t> toParse = filesToParse(listing, today);
     parseFiles(listing, toParse, today);
     identifyFiles(listing, toParse);
+    st.racy.clear();
+    for (const auto& e : st.entries) {
+        if (e->racy) st.racy.push_back(e);
+    }
     lastParseCount_ = static_cast<int>(toParse.size());
 
     const size_t active = activeFile(listing.files);
@@ -317,6 +334,28 @@ CostModel::Listing CostModel::listSources() const {
     return listing;
 }
 
+// Checks the content of the files last read too soon after they changed
+// for their times to tell (see CacheEntry::racy): one that differs from
+// what was read is stale and parsed again; one that is the same and has
+// now settled is trusted by its times from now on. Whether any differs.
+bool CostModel::checkRacyFiles() {
+    PassState& st = *state_;
+    if (st.racy.empty()) return false;
+    std::atomic<bool> changed{false};
+    parallelFor(st.racy.size(), coreCount(), [&](size_t k, size_t) {
+        CacheEntry& e = *st.racy[k];
+        const std::int64_t readAt = FileTimes::nowNs();
+        if (!e.transcript->sameContent(e.path, e.size)) {
+            e.stale = true;
+            changed = true;
+        } else {
+            e.racy = FileTimes::mayChangeUnseen(e.mtimeNs, e.ctimeNs, readAt);
+        }
+    });
+    std::erase_if(st.racy, [](const auto& e) { return !e->racy; });
+    return changed;
+}
+
 // Whether the last pass saw the same files of the same sources, with the
 // same times and sizes, on the same day: then it computed the rows this one
 // would.
@@ -342,7 +381,7 @@ std::vector<size_t> CostModel::filesToParse(const Listing& listing, const DayWin
     if (samePaths) {
         const bool newDay = today.start != lastDayStart_;
         for (size_t i = 0; i < files.size(); ++i) {
-            if (newDay || !sameFile(files[i], lastListing_[i])) toParse.push_back(i);
+            if (newDay || st.entries[i]->stale || !sameFile(files[i], lastListing_[i])) toParse.push_back(i);
         }
         return toParse;
     }
@@ -359,8 +398,8 @@ std::vector<size_t> CostModel::filesToParse(const Listing& listing, const DayWin
         entries[i] = cached;
         CacheEntry& e = *cached;
         e.listing = st.listings;
-        if (!e.transcript || e.mtimeNs != f.mtimeNs || e.size != f.size || e.inode != f.inode ||
-            e.dayStart != today.start) {
+        if (!e.transcript || e.stale || e.mtimeNs != f.mtimeNs || e.size != f.size || e.inode != f.inode ||
+            e.ctimeNs != f.ctimeNs || e.dayStart != today.start) {
             toParse.push_back(i);
         }
     }
@@ -396,8 +435,13 @@ void CostModel::parseFiles(const Listing& listing, const std::vector<size_t>& to
         e.mtimeNs = f.mtimeNs;
         e.size = f.size;
         e.inode = f.inode;
+        e.ctimeNs = f.ctimeNs;
         e.dayStart = today.start;
+        // A change after the reading began may not move the times.
+        const std::int64_t readAt = FileTimes::nowNs();
         e.transcript->update(f.path, f.inode, f.size, today);
+        e.racy = FileTimes::mayChangeUnseen(f.mtimeNs, f.ctimeNs, readAt);
+        e.stale = false;
         const auto& turns = e.parsed().turns;
         e.keyHashes.resize(turns.size());
         for (size_t t = 0; t < turns.size(); ++t) e.keyHashes[t] = std::hash<std::string_view>{}(turns[t].key);

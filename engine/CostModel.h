@@ -69,6 +69,7 @@ private:
 
     // The steps of a pass, in the order refresh() takes them.
     Listing listSources() const;
+    bool checkRacyFiles();
     bool sameAsLastPass(const Listing& listing, const DayWindow& today) const;
     std::vector<size_t> filesToParse(const Listing& listing, const DayWindow& today);
     void forgetUnlistedFiles();

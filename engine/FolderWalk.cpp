@@ -16,6 +16,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "engine/LongPath.h"
 #include "engine/ParallelFor.h"
 
 namespace vorel {
@@ -111,6 +112,7 @@ TranscriptFile transcriptFile(std::string path, const struct stat& st) {
     f.mtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
     f.size = static_cast<std::int64_t>(st.st_size);
     f.inode = static_cast<std::uint64_t>(st.st_ino);
+    f.ctimeNs = static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000000000LL + st.st_ctim.tv_nsec;
     return f;
 }
 
@@ -468,7 +470,7 @@ private:
 std::vector<TranscriptFile> listTranscripts(const std::string& root) {
     std::vector<TranscriptFile> out;
     if (root.empty()) return out;
-    int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int fd = openLongPath(root, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return out;
     return TreeListing(fd, withoutTrailingSlashes(root)).run();
 }
