@@ -24,8 +24,9 @@ public:
 
     // The detail of the conversation whose transcript files are `paths`,
     // read with the rules of `source`. The same object as last time while
-    // no file changed (path, modification and change time, size, inode);
-    // when only the newest file grew, the earlier reading continued.
+    // no file changed (path, modification and change time, size, inode,
+    // and, for a file read just after it last changed, its content); when
+    // only the newest file grew, the earlier reading continued.
     std::shared_ptr<const ConversationDetail> detail(const std::vector<std::string>& paths, std::string_view source);
 
     // What the last call of detail() did.

@@ -16,6 +16,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "engine/FileTimes.h"
 #include "engine/LongPath.h"
 #include "engine/ParallelFor.h"
 
@@ -33,8 +34,8 @@ std::string withoutTrailingSlashes(std::string p) {
 // name order, with the folder's identity and times then. A folder whose
 // identity, times and size are unchanged holds the same entries, so it is
 // not read again; only its files are looked at. A folder changed less than
-// two seconds before it was read is not kept, since a second change within
-// the same tick of the file system's clock would leave its times alone.
+// a tick of the file system's clock before it was read is not kept, since a
+// second change within that tick would leave its times alone.
 struct FolderEntries {
     struct Entry {
         std::string name;
@@ -93,10 +94,11 @@ public:
         roots_[root] = std::move(folders);
     }
 
-    // Whether a folder read now may be kept: it last changed at least two
-    // whole seconds ago.
-    static bool settled(const FolderEntries& folder, time_t now) {
-        return now - std::max(folder.mtime.tv_sec, folder.ctime.tv_sec) >= 3;
+    // Whether a folder read at `readNs` may be kept: it last changed a
+    // whole tick of the file system's clock before.
+    static bool settled(const FolderEntries& folder, std::int64_t readNs) {
+        auto ns = [](const timespec& t) { return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec; };
+        return !FileTimes::mayChangeUnseen(ns(folder.mtime), ns(folder.ctime), readNs);
     }
 
 private:
@@ -143,9 +145,7 @@ public:
 
     std::vector<TranscriptFile> run() {
         cache_ = FolderCache::shared().snapshot(rootPath_);
-        timespec now{};
-        clock_gettime(CLOCK_REALTIME, &now);
-        now_ = now.tv_sec;
+        now_ = FileTimes::nowNs();
         std::vector<TranscriptFile> out = runParallel();
         if (!shortOfDescriptors_) {
             keepFolders();
@@ -459,7 +459,7 @@ private:
     int rootFd_;
     std::string rootPath_;
     std::shared_ptr<const FolderCache::Folders> cache_;
-    time_t now_ = 0;
+    std::int64_t now_ = 0;  // when the listing began
     std::atomic<bool> shortOfDescriptors_{false};
     std::vector<int> openFolders_;  // closed at the end
     std::deque<Worker> workers_;
