@@ -1,7 +1,6 @@
 #include "engine/CostModel.h"
 
 #include <algorithm>
-#include <atomic>
 #include <functional>
 
 #include "engine/DecimalText.h"
@@ -21,9 +20,8 @@ struct CostModel::CacheEntry {
     std::int64_t ctimeNs = 0;
     // Read less than a tick of the file system's clock after it last
     // changed, so its times may not show a change made since: its content
-    // is checked at the next pass. `stale` once that found it changed.
+    // is checked at the next pass.
     bool racy = false;
-    bool stale = false;
     TimePoint dayStart = kDistantPast;
     // The source's reader of the file, made at its first parse.
     std::unique_ptr<IncrementalTranscript> transcript;
@@ -124,8 +122,8 @@ struct CostModel::PassState {
     std::uint64_t listings = 0;
     // Cache entries in the order of lastListing_.
     std::vector<std::shared_ptr<CacheEntry>> entries;
-    // The entries of those that are racy.
-    std::vector<std::shared_ptr<CacheEntry>> racy;
+    // Whether any of those is racy.
+    bool anyRacy = false;
     // The position in sources_ of the source that listed each file of
     // lastListing_.
     std::vector<std::uint32_t> lastSourceOf;
@@ -278,8 +276,9 @@ std::string CostModel::projectName(const std::string& transcriptPath) {
     return last.empty() ? folder : last;
 }
 
-// A pass: list the files; when nothing changed, publish the last result
-// again; else bring the changed files' parses up to date, fold the files
+// A pass: list the files; when nothing changed (no file's times or size,
+// nor the content of one read just after it changed), publish the last
+// result again; else bring the changed files' parses up to date, fold the files
 // into rows and publish them with today's rows and the totals. The metadata
 // store hears of new rows last.
 void CostModel::refresh() {
@@ -288,20 +287,21 @@ void CostModel::refresh() {
     const DayWindow today = DayWindow::containing(now());
 
     Listing listing = listSources();
-    const bool racyFileChanged = checkRacyFiles();
-    if (!racyFileChanged && sameAsLastPass(listing, today)) {
+    const bool same = sameAsLastPass(listing, today);
+    std::vector<size_t> toParse;
+    if (!same || st.anyRacy) {
+        toParse = filesToParse(listing, today);
+        if (st.anyRacy) checkRacyFiles(listing, toParse);
+    }
+    if (same && toParse.empty()) {
         lastParseCount_ = 0;
         updateMetadata(listing.files, {});
         changed_.notify();
         return;
     }
-    const std::vector<size_t> toParse = filesToParse(listing, today);
     parseFiles(listing, toParse, today);
     identifyFiles(listing, toParse);
-    st.racy.clear();
-    for (const auto& e : st.entries) {
-        if (e->racy) st.racy.push_back(e);
-    }
+    st.anyRacy = std::any_of(st.entries.begin(), st.entries.end(), [](const auto& e) { return e->racy; });
     lastParseCount_ = static_cast<int>(toParse.size());
 
     const size_t active = activeFile(listing.files);
@@ -334,26 +334,29 @@ CostModel::Listing CostModel::listSources() const {
     return listing;
 }
 
-// Checks the content of the files last read too soon after they changed
-// for their times to tell (see CacheEntry::racy): one that differs from
-// what was read is stale and parsed again; one that is the same and has
-// now settled is trusted by its times from now on. Whether any differs.
-bool CostModel::checkRacyFiles() {
+// Adds to `toParse` (the files whose times or size changed, in listing
+// order) the racy files whose content is no longer what was read (see
+// CacheEntry::racy); those found the same that have settled since are
+// trusted by their times from now on.
+void CostModel::checkRacyFiles(const Listing& listing, std::vector<size_t>& toParse) {
     PassState& st = *state_;
-    if (st.racy.empty()) return false;
-    std::atomic<bool> changed{false};
-    parallelFor(st.racy.size(), coreCount(), [&](size_t k, size_t) {
-        CacheEntry& e = *st.racy[k];
+    std::vector<size_t> check;
+    for (size_t i = 0, t = 0; i < listing.files.size(); ++i) {
+        if (t < toParse.size() && toParse[t] == i) ++t;
+        else if (st.entries[i]->racy) check.push_back(i);
+    }
+    std::vector<char> changed(check.size(), 0);
+    parallelFor(check.size(), coreCount(), [&](size_t k, size_t) {
+        CacheEntry& e = *st.entries[check[k]];
         const std::int64_t readAt = FileTimes::nowNs();
-        if (!e.transcript->sameContent(e.path, e.size)) {
-            e.stale = true;
-            changed = true;
-        } else {
-            e.racy = FileTimes::mayChangeUnseen(e.mtimeNs, e.ctimeNs, readAt);
-        }
+        if (!e.transcript->sameContent(listing.files[check[k]].path, e.size)) changed[k] = 1;
+        else e.racy = FileTimes::mayChangeUnseen(e.mtimeNs, e.ctimeNs, readAt);
     });
-    std::erase_if(st.racy, [](const auto& e) { return !e->racy; });
-    return changed;
+    for (size_t k = 0; k < check.size(); ++k) {
+        if (changed[k]) toParse.push_back(check[k]);
+    }
+    std::sort(toParse.begin(), toParse.end());
+    st.anyRacy = std::any_of(st.entries.begin(), st.entries.end(), [](const auto& e) { return e->racy; });
 }
 
 // Whether the last pass saw the same files of the same sources, with the
@@ -381,7 +384,7 @@ std::vector<size_t> CostModel::filesToParse(const Listing& listing, const DayWin
     if (samePaths) {
         const bool newDay = today.start != lastDayStart_;
         for (size_t i = 0; i < files.size(); ++i) {
-            if (newDay || st.entries[i]->stale || !sameFile(files[i], lastListing_[i])) toParse.push_back(i);
+            if (newDay || !sameFile(files[i], lastListing_[i])) toParse.push_back(i);
         }
         return toParse;
     }
@@ -398,7 +401,7 @@ std::vector<size_t> CostModel::filesToParse(const Listing& listing, const DayWin
         entries[i] = cached;
         CacheEntry& e = *cached;
         e.listing = st.listings;
-        if (!e.transcript || e.stale || e.mtimeNs != f.mtimeNs || e.size != f.size || e.inode != f.inode ||
+        if (!e.transcript || e.mtimeNs != f.mtimeNs || e.size != f.size || e.inode != f.inode ||
             e.ctimeNs != f.ctimeNs || e.dayStart != today.start) {
             toParse.push_back(i);
         }
@@ -441,7 +444,6 @@ void CostModel::parseFiles(const Listing& listing, const std::vector<size_t>& to
         const std::int64_t readAt = FileTimes::nowNs();
         e.transcript->update(f.path, f.inode, f.size, today);
         e.racy = FileTimes::mayChangeUnseen(f.mtimeNs, f.ctimeNs, readAt);
-        e.stale = false;
         const auto& turns = e.parsed().turns;
         e.keyHashes.resize(turns.size());
         for (size_t t = 0; t < turns.size(); ++t) e.keyHashes[t] = std::hash<std::string_view>{}(turns[t].key);
