@@ -188,7 +188,7 @@ struct ConversationDetailCache::State {
         }
         parser.trim();
         const FileStamp& stamp = stamps[order.back()];
-        racy[order.back()] = FileTimes::mayChangeUnseen(stamp.modified, stamp.changed, readAt);
+        racy[order.back()] = FileTimes::mayChangeUnseen(stamp.changed, readAt);
         if (!reader.accepted()) {
             hash.reset();
             b.rollback(start);
@@ -222,7 +222,7 @@ struct ConversationDetailCache::State {
             if (!read || read->length() != now[i].size) return true;
             auto hash = ContentHash::ofFilePrefix(paths[i], read->length());
             if (!hash || hash->digest() != read->digest()) return true;
-            racy[i] = FileTimes::mayChangeUnseen(now[i].modified, now[i].changed, readAt);
+            racy[i] = FileTimes::mayChangeUnseen(now[i].changed, readAt);
         }
         return false;
     }
@@ -292,7 +292,7 @@ std::shared_ptr<const ConversationDetail> ConversationDetailCache::detail(const 
         // Only a racy file is hashed, to be checked by its content later.
         const FileStamp& stamp = s->stamps[i];
         ContentHash lines;
-        if (FileTimes::mayChangeUnseen(stamp.modified, stamp.changed, FileTimes::nowNs())) {
+        if (FileTimes::mayChangeUnseen(stamp.changed, FileTimes::nowNs())) {
             s->racy[i] = 1;
             s->whole[i].emplace();
             reader.hashInto(&lines);

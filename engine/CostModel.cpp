@@ -350,7 +350,7 @@ void CostModel::checkRacyFiles(const Listing& listing, std::vector<size_t>& toPa
         CacheEntry& e = *st.entries[check[k]];
         const std::int64_t readAt = FileTimes::nowNs();
         if (!e.transcript->sameContent(listing.files[check[k]].path, e.size)) changed[k] = 1;
-        else e.racy = FileTimes::mayChangeUnseen(e.mtimeNs, e.ctimeNs, readAt);
+        else e.racy = FileTimes::mayChangeUnseen(e.ctimeNs, readAt);
     });
     for (size_t k = 0; k < check.size(); ++k) {
         if (changed[k]) toParse.push_back(check[k]);
@@ -443,7 +443,7 @@ void CostModel::parseFiles(const Listing& listing, const std::vector<size_t>& to
         // A change after the reading began may not move the times.
         const std::int64_t readAt = FileTimes::nowNs();
         e.transcript->update(f.path, f.inode, f.size, today);
-        e.racy = FileTimes::mayChangeUnseen(f.mtimeNs, f.ctimeNs, readAt);
+        e.racy = FileTimes::mayChangeUnseen(f.ctimeNs, readAt);
         const auto& turns = e.parsed().turns;
         e.keyHashes.resize(turns.size());
         for (size_t t = 0; t < turns.size(); ++t) e.keyHashes[t] = std::hash<std::string_view>{}(turns[t].key);

@@ -97,8 +97,8 @@ public:
     // Whether a folder read at `readNs` may be kept: it last changed a
     // whole tick of the file system's clock before.
     static bool settled(const FolderEntries& folder, std::int64_t readNs) {
-        auto ns = [](const timespec& t) { return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec; };
-        return !FileTimes::mayChangeUnseen(ns(folder.mtime), ns(folder.ctime), readNs);
+        const std::int64_t changed = static_cast<std::int64_t>(folder.ctime.tv_sec) * 1'000'000'000 + folder.ctime.tv_nsec;
+        return !FileTimes::mayChangeUnseen(changed, readNs);
     }
 
 private:
