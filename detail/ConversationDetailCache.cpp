@@ -10,6 +10,8 @@
 #include "detail/ConversationDetailParser.h"
 #include "detail/DetailRecords.h"
 #include "engine/ContentHash.h"
+#include "engine/FileTimes.h"
+#include "engine/LongPath.h"
 
 namespace vorel {
 
@@ -34,7 +36,7 @@ struct FileStamp {
 FileStamp stampOf(const std::string& path) {
     FileStamp s;
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return s;
+    if (statLongPath(path, &st) != 0) return s;
     s.found = true;
     s.regular = S_ISREG(st.st_mode);
     s.device = st.st_dev;
@@ -55,6 +57,11 @@ struct ConversationDetailCache::State {
     std::vector<std::string> paths;
     std::vector<FileStamp> stamps;
     std::vector<size_t> order;  // reading order: positions in `paths`
+    // For each file: whether it was read so soon after it last changed that
+    // a change since may not show in its stamp, and then the hash of every
+    // byte read, to check it by.
+    std::vector<char> racy;
+    std::vector<std::optional<ContentHash>> whole;
 
     P::DetailBuilder b;
     // The repeat keys of the cost-less events of every file before the
@@ -166,8 +173,12 @@ struct ConversationDetailCache::State {
         Transcript::JsonLineParser& parser = P::lineParser();
         const P::DetailBuilder::Mark start = b.mark();
         std::optional<P::DetailBuilder::Mark> unfinished;
+        const std::int64_t readAt = FileTimes::nowNs();
         Transcript::TranscriptLineReader reader(path, offset);
         reader.hashInto(&readHash);
+        std::optional<ContentHash>& hash = whole[order.back()];
+        hash.emplace();
+        reader.hashWholeInto(&*hash);
         while (auto line = reader.next()) {
             if (reader.lastWasUnfinished()) {
                 settle();
@@ -176,7 +187,10 @@ struct ConversationDetailCache::State {
             if (auto obj = parser.parse(*line)) rule(*obj, b);
         }
         parser.trim();
+        const FileStamp& stamp = stamps[order.back()];
+        racy[order.back()] = FileTimes::mayChangeUnseen(stamp.changed, readAt);
         if (!reader.accepted()) {
+            hash.reset();
             b.rollback(start);
             b.commit();
             resumable = false;
@@ -195,6 +209,22 @@ struct ConversationDetailCache::State {
         offset = reader.completeEnd();
         resumable = true;
         return true;
+    }
+
+    // Whether a file that was racy when read, and whose stamp is the same
+    // now, holds other bytes than were read. Those found the same that have
+    // settled since are no longer racy.
+    bool changedUnseen(const std::vector<FileStamp>& now) {
+        for (size_t i = 0; i < paths.size(); ++i) {
+            if (!racy[i] || !(now[i] == stamps[i])) continue;
+            const std::int64_t readAt = FileTimes::nowNs();
+            const auto& read = whole[i];
+            if (!read || read->length() != now[i].size) return true;
+            auto hash = ContentHash::ofFilePrefix(paths[i], read->length());
+            if (!hash || hash->digest() != read->digest()) return true;
+            racy[i] = FileTimes::mayChangeUnseen(now[i].changed, readAt);
+        }
+        return false;
     }
 
     // Whether the newest file only grew by lines at its end since it was
@@ -228,7 +258,8 @@ std::shared_ptr<const ConversationDetail> ConversationDetailCache::detail(const 
     for (const std::string& path : paths) stamps.push_back(stampOf(path));
 
     const P::LineRule rule = P::ruleFor(source);
-    const bool same = state_ && state_->source == source && state_->paths == paths;
+    const bool same =
+        state_ && state_->source == source && state_->paths == paths && !state_->changedUnseen(stamps);
     if (same && state_->stamps == stamps) {
         lastStep_ = Step::reused;
         return state_->result;
@@ -249,16 +280,31 @@ std::shared_ptr<const ConversationDetail> ConversationDetailCache::detail(const 
     std::vector<P::FileDate> dates;
     for (const FileStamp& st : s->stamps) dates.push_back(st.date);
     s->order = P::readingOrder(dates);
+    s->racy.assign(paths.size(), 0);
+    s->whole.resize(paths.size());
 
     Transcript::JsonLineParser& parser = P::lineParser();
     for (size_t k = 0; k + 1 < s->order.size(); ++k) {
         if (k > 0) s->startFile();
+        const size_t i = s->order[k];
         const P::DetailBuilder::Mark start = s->b.mark();
-        Transcript::TranscriptLineReader reader(paths[s->order[k]]);
+        Transcript::TranscriptLineReader reader(paths[i]);
+        // Only a racy file is hashed, to be checked by its content later.
+        const FileStamp& stamp = s->stamps[i];
+        ContentHash lines;
+        if (FileTimes::mayChangeUnseen(stamp.changed, FileTimes::nowNs())) {
+            s->racy[i] = 1;
+            s->whole[i].emplace();
+            reader.hashInto(&lines);
+            reader.hashWholeInto(&*s->whole[i]);
+        }
         while (auto line = reader.next()) {
             if (auto obj = parser.parse(*line)) rule(*obj, s->b);
         }
-        if (!reader.accepted()) s->b.rollback(start);
+        if (!reader.accepted()) {
+            s->whole[i].reset();
+            s->b.rollback(start);
+        }
         s->b.commit();
         s->settle();
     }

@@ -25,8 +25,9 @@ public:
     // The detail of the conversation whose transcript files are `paths`,
     // read with the record rules of the source kind `source`. The same
     // object as last time while no file changed (path, modification and
-    // change time, size, inode); when only the newest file grew, the
-    // earlier reading continued.
+    // change time, size, inode, and, for a file read just after it last
+    // changed, its content); when only the newest file grew, the earlier
+    // reading continued.
     std::shared_ptr<const ConversationDetail> detail(const std::vector<std::string>& paths, SourceKind source);
 
     // What the last call of detail() did.

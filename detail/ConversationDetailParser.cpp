@@ -10,6 +10,7 @@
 #include <unordered_set>
 
 #include "detail/DetailRecords.h"
+#include "engine/LongPath.h"
 
 namespace vorel::ConversationDetailParser {
 
@@ -120,7 +121,7 @@ FileDate fileDate(const struct stat& st) {
 
 FileDate mtime(const std::string& path) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return kDistantPastFileDate;
+    if (statLongPath(path, &st) != 0) return kDistantPastFileDate;
     return fileDate(st);
 }
 

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <memory>
 
+#include "engine/LongPath.h"
+
 namespace vorel {
 
 ContentHash::ContentHash() { XXH3_64bits_reset(&state_); }
@@ -20,7 +22,7 @@ void ContentHash::add(std::string_view bytes) {
 std::uint64_t ContentHash::digest() const { return XXH3_64bits_digest(&state_); }
 
 std::optional<ContentHash> ContentHash::ofFilePrefix(const std::string& path, std::int64_t length) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    int fd = openLongPath(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) return std::nullopt;
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < length) {

@@ -1,21 +1,27 @@
 #include "engine/CostModel.h"
 
 #include <algorithm>
-#include <atomic>
 #include <functional>
-#include <thread>
 
 #include "engine/DecimalText.h"
+#include "engine/FileTimes.h"
 #include "engine/IncrementalTranscript.h"
 #include "engine/MetadataStore.h"
+#include "engine/ParallelFor.h"
 #include "engine/Pricing.h"
 
 namespace vorel {
 
 struct CostModel::CacheEntry {
+    // The file as the listing saw it when it was last parsed.
     std::int64_t mtimeNs = 0;
     std::int64_t size = 0;
     std::uint64_t inode = 0;
+    std::int64_t ctimeNs = 0;
+    // Read less than a tick of the file system's clock after it last
+    // changed, so its times may not show a change made since: its content
+    // is checked at the next pass.
+    bool racy = false;
     TimePoint dayStart = kDistantPast;
     // The source's reader of the file, made at its first parse.
     std::unique_ptr<IncrementalTranscript> transcript;
@@ -116,6 +122,8 @@ struct CostModel::PassState {
     std::uint64_t listings = 0;
     // Cache entries in the order of lastListing_.
     std::vector<std::shared_ptr<CacheEntry>> entries;
+    // Whether any of those is racy.
+    bool anyRacy = false;
     // The position in sources_ of the source that listed each file of
     // lastListing_.
     std::vector<std::uint32_t> lastSourceOf;
@@ -189,7 +197,8 @@ struct CostModel::PassState {
 namespace {
 
 bool sameFile(const TranscriptFile& a, const TranscriptFile& b) {
-    return a.path == b.path && a.mtimeNs == b.mtimeNs && a.size == b.size && a.inode == b.inode;
+    return a.path == b.path && a.mtimeNs == b.mtimeNs && a.size == b.size && a.inode == b.inode &&
+           a.ctimeNs == b.ctimeNs;
 }
 
 std::vector<ModelLine> modelLines(const SessionTotals& p) {
@@ -211,25 +220,6 @@ std::string lastPathComponent(std::string path) {
     if (path == "/") return path;
     auto slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// Runs fn(i) for i in [0, n) on up to one thread per core.
-template <typename Fn>
-void parallelFor(size_t n, Fn&& fn) {
-    unsigned workers = std::min<size_t>(n, std::max(1u, std::thread::hardware_concurrency()));
-    if (workers <= 1) {
-        for (size_t i = 0; i < n; ++i) fn(i);
-        return;
-    }
-    std::atomic<size_t> next{0};
-    std::vector<std::thread> threads;
-    threads.reserve(workers);
-    for (unsigned w = 0; w < workers; ++w) {
-        threads.emplace_back([&] {
-            for (size_t i = next++; i < n; i = next++) fn(i);
-        });
-    }
-    for (auto& t : threads) t.join();
 }
 
 }  // namespace
@@ -284,8 +274,9 @@ std::string CostModel::projectName(const std::string& transcriptPath) {
     return last.empty() ? folder : last;
 }
 
-// A pass: list the files; when nothing changed, publish the last result
-// again; else bring the changed files' parses up to date, fold the files
+// A pass: list the files; when nothing changed (no file's times or size,
+// nor the content of one read just after it changed), publish the last
+// result again; else bring the changed files' parses up to date, fold the files
 // into rows and publish them with today's rows and the totals. The metadata
 // store hears of new rows last.
 void CostModel::refresh() {
@@ -294,15 +285,21 @@ void CostModel::refresh() {
     const DayWindow today = DayWindow::containing(now());
 
     Listing listing = listSources();
-    if (sameAsLastPass(listing, today)) {
+    const bool same = sameAsLastPass(listing, today);
+    std::vector<size_t> toParse;
+    if (!same || st.anyRacy) {
+        toParse = filesToParse(listing, today);
+        if (st.anyRacy) checkRacyFiles(listing, toParse);
+    }
+    if (same && toParse.empty()) {
         lastParseCount_ = 0;
         updateMetadata(listing.files, {});
         changed_.notify();
         return;
     }
-    const std::vector<size_t> toParse = filesToParse(listing, today);
     parseFiles(listing, toParse, today);
     identifyFiles(listing, toParse);
+    st.anyRacy = std::any_of(st.entries.begin(), st.entries.end(), [](const auto& e) { return e->racy; });
     lastParseCount_ = static_cast<int>(toParse.size());
 
     const size_t active = activeFile(listing.files);
@@ -333,6 +330,31 @@ CostModel::Listing CostModel::listSources() const {
         }
     }
     return listing;
+}
+
+// Adds to `toParse` (the files whose times or size changed, in listing
+// order) the racy files whose content is no longer what was read (see
+// CacheEntry::racy); those found the same that have settled since are
+// trusted by their times from now on.
+void CostModel::checkRacyFiles(const Listing& listing, std::vector<size_t>& toParse) {
+    PassState& st = *state_;
+    std::vector<size_t> check;
+    for (size_t i = 0, t = 0; i < listing.files.size(); ++i) {
+        if (t < toParse.size() && toParse[t] == i) ++t;
+        else if (st.entries[i]->racy) check.push_back(i);
+    }
+    std::vector<char> changed(check.size(), 0);
+    parallelFor(check.size(), coreCount(), [&](size_t k, size_t) {
+        CacheEntry& e = *st.entries[check[k]];
+        const std::int64_t readAt = FileTimes::nowNs();
+        if (!e.transcript->sameContent(listing.files[check[k]].path, e.size)) changed[k] = 1;
+        else e.racy = FileTimes::mayChangeUnseen(e.ctimeNs, readAt);
+    });
+    for (size_t k = 0; k < check.size(); ++k) {
+        if (changed[k]) toParse.push_back(check[k]);
+    }
+    std::sort(toParse.begin(), toParse.end());
+    st.anyRacy = std::any_of(st.entries.begin(), st.entries.end(), [](const auto& e) { return e->racy; });
 }
 
 // Whether the last pass saw the same files of the same sources, with the
@@ -378,7 +400,7 @@ std::vector<size_t> CostModel::filesToParse(const Listing& listing, const DayWin
         CacheEntry& e = *cached;
         e.listing = st.listings;
         if (!e.transcript || e.mtimeNs != f.mtimeNs || e.size != f.size || e.inode != f.inode ||
-            e.dayStart != today.start) {
+            e.ctimeNs != f.ctimeNs || e.dayStart != today.start) {
             toParse.push_back(i);
         }
     }
@@ -406,7 +428,7 @@ void CostModel::parseFiles(const Listing& listing, const std::vector<size_t>& to
     PassState& st = *state_;
     const auto& entries = st.entries;
     for (size_t i : toParse) st.unindex(*entries[i]);
-    parallelFor(toParse.size(), [&](size_t k) {
+    parallelFor(toParse.size(), coreCount(), [&](size_t k, size_t) {
         const size_t i = toParse[k];
         const TranscriptFile& f = listing.files[i];
         CacheEntry& e = *entries[i];
@@ -414,8 +436,12 @@ void CostModel::parseFiles(const Listing& listing, const std::vector<size_t>& to
         e.mtimeNs = f.mtimeNs;
         e.size = f.size;
         e.inode = f.inode;
+        e.ctimeNs = f.ctimeNs;
         e.dayStart = today.start;
+        // A change after the reading began may not move the times.
+        const std::int64_t readAt = FileTimes::nowNs();
         e.transcript->update(f.path, f.inode, f.size, today);
+        e.racy = FileTimes::mayChangeUnseen(f.ctimeNs, readAt);
         const auto& turns = e.parsed().turns;
         e.keyHashes.resize(turns.size());
         for (size_t t = 0; t < turns.size(); ++t) e.keyHashes[t] = std::hash<std::string_view>{}(turns[t].key);

@@ -71,6 +71,7 @@ private:
     Listing listSources() const;
     bool sameAsLastPass(const Listing& listing, const DayWindow& today) const;
     std::vector<size_t> filesToParse(const Listing& listing, const DayWindow& today);
+    void checkRacyFiles(const Listing& listing, std::vector<size_t>& toParse);
     void forgetUnlistedFiles();
     void parseFiles(const Listing& listing, const std::vector<size_t>& toParse, const DayWindow& today);
     void identifyFiles(const Listing& listing, const std::vector<size_t>& parsed);

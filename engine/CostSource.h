@@ -1,34 +1,23 @@
 #pragma once
 // A transcript source: where one coding assistant keeps its transcript files,
 // how to list them, which reader parses them, and how a file's conversation,
-// parent conversation and de-duplication scope are identified. Sources keep
-// no state between calls.
+// parent conversation and de-duplication scope are identified. A source
+// keeps nothing between calls; its listing goes through the folder walk
+// (engine/FolderWalk.h), which keeps each folder's entries between listings.
 
-#include <cstdint>
-#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/Clock.h"
+#include "engine/FolderWalk.h"
 #include "engine/ParsedSession.h"
 #include "engine/SourceKind.h"
 
 namespace vorel {
 
 class IncrementalTranscript;
-
-// A listed transcript file with the modification time and size read while
-// listing. An unreadable time is kUnknownMtime, an unreadable size 0.
-struct TranscriptFile {
-    static constexpr std::int64_t kUnknownMtime = std::numeric_limits<std::int64_t>::min();
-
-    std::string path;
-    std::int64_t mtimeNs = kUnknownMtime;  // nanoseconds since the epoch
-    std::int64_t size = 0;
-    std::uint64_t inode = 0;
-};
 
 class CostSource {
 public:
@@ -93,13 +82,6 @@ public:
 // The sources the application reads, in the order the cost model holds
 // them: Claude Code, then Codex.
 std::vector<std::shared_ptr<const CostSource>> standardSources();
-
-// Every regular *.jsonl file below `root`, at any depth, also where a path
-// is longer than the system's path limit. Hidden items are neither listed
-// nor entered, folder links are not followed, and a folder that cannot be
-// read is passed over without ending the listing. Entries of a folder come
-// in name order. An empty root lists nothing.
-std::vector<TranscriptFile> listTranscripts(const std::string& root);
 
 // The last path component without its extension.
 std::string fileStem(const std::string& path);

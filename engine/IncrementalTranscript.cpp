@@ -39,6 +39,12 @@ bool IncrementalTranscript::canContinue(const std::string& path, std::uint64_t i
     return now && now->digest() == readHash_.digest();
 }
 
+bool IncrementalTranscript::sameContent(const std::string& path, std::int64_t size) const {
+    if (!wholeHash_ || size != wholeHash_->length()) return false;
+    auto now = ContentHash::ofFilePrefix(path, size);
+    return now && now->digest() == wholeHash_->digest();
+}
+
 void IncrementalTranscript::reset() {
     checkpoint_.reset();
     offset_ = 0;
@@ -59,6 +65,8 @@ bool IncrementalTranscript::update(const std::string& path, std::uint64_t inode,
 
     Transcript::TranscriptLineReader reader(path, offset_);
     reader.hashInto(&readHash_);
+    wholeHash_.emplace();
+    reader.hashWholeInto(&*wholeHash_);
     // The unfinished piece is read by a copy of the checkpoint, in place in
     // the reader's buffer: the JSON parser reads into the padding after a
     // line, which a copy of the line would not have.
@@ -76,6 +84,7 @@ bool IncrementalTranscript::update(const std::string& path, std::uint64_t inode,
     if (!reader.accepted()) {
         // The whole file is rejected; start afresh next time.
         reset();
+        wholeHash_.reset();
         result_ = ParsedSession{};
         return resumed;
     }

@@ -30,6 +30,11 @@ public:
 
     const ParsedSession& parsed() const;
 
+    // Whether the file at `path` holds, at this size, exactly the bytes the
+    // last update() read: for a file whose times cannot be trusted to show
+    // a change. False for a file that was rejected.
+    bool sameContent(const std::string& path, std::int64_t size) const;
+
 private:
     bool canContinue(const std::string& path, std::uint64_t inode, std::int64_t size, const DayWindow& today) const;
     void reset();
@@ -45,8 +50,10 @@ private:
     std::uint64_t inode_ = 0;
     std::int64_t size_ = 0;
     TimePoint dayStart_ = kDistantPast;
-    // The hash of the bytes before offset_, taken as they were read.
+    // The hash of the bytes before offset_, taken as they were read, and
+    // of every byte read, when the file was accepted.
     ContentHash readHash_;
+    std::optional<ContentHash> wholeHash_;
 };
 
 }  // namespace vorel

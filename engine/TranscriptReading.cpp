@@ -10,6 +10,7 @@
 #include <cstring>
 #include <random>
 
+#include "engine/LongPath.h"
 #include "engine/Saturating.h"
 
 namespace vorel::Transcript {
@@ -31,7 +32,7 @@ std::optional<TranscriptText> TranscriptText::fromBytes(std::string bytes) {
 }
 
 std::optional<TranscriptText> readTranscriptFile(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    int fd = openLongPath(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) return std::nullopt;
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -70,7 +71,7 @@ constexpr size_t kPieceBytes = 256 * 1024;
 }  // namespace
 
 TranscriptLineReader::TranscriptLineReader(const std::string& path, std::int64_t offset) {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    fd_ = openLongPath(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd_ < 0) {
         fail();
         return;
@@ -157,6 +158,10 @@ bool TranscriptLineReader::fill() {
             ::close(fd_);
             fd_ = -1;
             done_ = true;
+            if (hash_ && whole_) {
+                *whole_ = *hash_;
+                whole_->add({buf, filled_});
+            }
             if (!simdjson::validate_utf8(buf, filled_)) filled_ = 0;
             complete_ = filled_;
             std::memset(buf + filled_, 0, simdjson::SIMDJSON_PADDING);

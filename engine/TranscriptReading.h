@@ -86,6 +86,10 @@ public:
     // Adds to `hash`, as they are read, the bytes up to each line feed read,
     // so that once the file is read it covers what completeEnd() ends.
     void hashInto(ContentHash* hash) { hash_ = hash; }
+    // With hashInto: once the end of the file is read, `whole` is set to
+    // that hash with the bytes after the last line feed added, as read: the
+    // hash of every byte of the file up to its end.
+    void hashWholeInto(ContentHash* whole) { whole_ = whole; }
 
 private:
     bool fill();
@@ -101,6 +105,7 @@ private:
     std::int64_t completeEnd_ = 0;  // file offset past the last line feed read
     bool lastUnfinished_ = false;
     ContentHash* hash_ = nullptr;
+    ContentHash* whole_ = nullptr;
     bool done_ = false;
     bool failed_ = false;
 };

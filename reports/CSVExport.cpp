@@ -1,16 +1,19 @@
 #include "reports/CSVExport.h"
 
 #include <unicode/utf8.h>
-
+#include <unistd.h>
 
 #include <QDate>
 #include <QDateTime>
 #include <QDir>
 #include <QSaveFile>
 #include <algorithm>
+#include <array>
+#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "engine/DecimalText.h"
@@ -253,10 +256,23 @@ SaveResult write(const QString& path, const std::string& text) {
         result.reason = file.errorString();
         return result;
     }
-    const auto size = static_cast<qint64>(text.size());
-    if (file.write(text.data(), size) != size) {
-        result.reason = file.errorString();
-        file.cancelWriting();
+    // Written here rather than through the QSaveFile: it says nothing of a
+    // write that stopped part way (a disk that filled up), and a buffered
+    // write that fails only in commit() would still put the short file in
+    // place of the old one. The data must be on the disk before it replaces
+    // anything: some file systems report a full disk only then.
+    const int fd = file.handle();
+    std::string_view rest = text;
+    while (!rest.empty()) {
+        const ssize_t n = ::write(fd, rest.data(), rest.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n == 0) errno = EIO;  // no progress, and no reason given
+        if (n <= 0) break;
+        rest.remove_prefix(static_cast<size_t>(n));
+    }
+    if (!rest.empty() || (::fsync(fd) != 0 && errno != EINVAL)) {
+        result.reason = QString::fromLocal8Bit(std::strerror(errno));
+        file.cancelWriting();  // the temporary file goes, the old one stays
         return result;
     }
     if (!file.commit()) {

@@ -57,8 +57,9 @@ struct SaveResult {
 };
 
 // Writes `text` to `path` atomically: into a temporary file beside it that
-// then replaces the target, so a failed write leaves any earlier file as it
-// was.
+// then replaces the target once every byte is written and on the disk, so a
+// failed write (a full disk, say) leaves any earlier file as it was and
+// gives the system's reason.
 SaveResult write(const QString& path, const std::string& text);
 
 // Asks for a file name (`proposedName` offered; an empty answer cancels)

@@ -2,10 +2,15 @@
 // Helpers shared by the test files: scratch folders, fixed days, scoped
 // settings, environment values and locales, and transcript lines to write.
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <climits>
 #include <clocale>
 #include <cstdlib>
 #include <ctime>
@@ -14,6 +19,8 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "engine/Clock.h"
 #include "engine/Settings.h"
@@ -231,6 +238,113 @@ private:
 
     std::string old_;
     bool active_ = false;
+};
+
+// A chain of `levels` folders named `name` inside `root`, whose path runs
+// past the system's path limit. Neither mkdir nor removal works by such a
+// path, so the chain is made and taken down a level at a time, relative to
+// open folders; the whole chain goes at the end of the scope.
+class DeepFolder {
+public:
+    DeepFolder(const fs::path& root, int levels, const std::string& name) : name_(name) {
+        fs::create_directories(root);
+        top_ = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        bottom_ = ::dup(top_);
+        path_ = root.string();
+        for (int level = 0; level < levels && bottom_ >= 0; ++level) {
+            ::mkdirat(bottom_, name.c_str(), 0755);
+            const int next = ::openat(bottom_, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            ::close(bottom_);
+            bottom_ = next;
+            path_ += "/" + name;
+        }
+        EXPECT_GE(bottom_, 0);
+        EXPECT_GT(path_.size(), size_t{PATH_MAX});
+    }
+    ~DeepFolder() {
+        if (bottom_ >= 0) ::close(bottom_);
+        removeInside(top_, name_);
+        ::unlinkat(top_, name_.c_str(), AT_REMOVEDIR);
+        ::close(top_);
+    }
+    DeepFolder(const DeepFolder&) = delete;
+    DeepFolder& operator=(const DeepFolder&) = delete;
+
+    // The bottom folder's path.
+    const std::string& path() const { return path_; }
+
+    // Writes (or appends) `bytes` to `file` in the bottom folder; its path.
+    std::string write(const std::string& file, const std::string& bytes, bool append = false) const {
+        const int fd = ::openat(bottom_, file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC),
+                                0644);
+        EXPECT_GE(fd, 0) << file;
+        EXPECT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+        ::close(fd);
+        return path_ + "/" + file;
+    }
+
+private:
+    // Empties the folder `name` inside the open folder `parent`.
+    static void removeInside(int parent, const std::string& name) {
+        const int fd = ::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) return;
+        for (const auto& entry : entriesOf(fd)) {
+            if (::unlinkat(fd, entry.c_str(), 0) == 0) continue;
+            removeInside(fd, entry);
+            ::unlinkat(fd, entry.c_str(), AT_REMOVEDIR);
+        }
+        ::close(fd);
+    }
+    static std::vector<std::string> entriesOf(int fd) {
+        std::vector<std::string> names;
+        DIR* d = ::fdopendir(::dup(fd));
+        if (!d) return names;
+        while (const dirent* e = ::readdir(d)) {
+            if (std::string_view(e->d_name) != "." && std::string_view(e->d_name) != "..") names.push_back(e->d_name);
+        }
+        ::closedir(d);
+        return names;
+    }
+
+    std::string name_;
+    std::string path_;
+    int top_ = -1;
+    int bottom_ = -1;
+};
+
+// A file changed through a shared mapping of it. The first change moves
+// the file's times, as any write does; later ones, to pages already
+// written, leave them as they are: the file changes as it would twice within
+// one tick of a coarse file system clock, with nothing in its times or size
+// to show it.
+class MappedFile {
+public:
+    explicit MappedFile(const std::string& path) {
+        const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+        struct stat st {};
+        if (fd >= 0 && ::fstat(fd, &st) == 0 && st.st_size > 0) {
+            size_ = static_cast<size_t>(st.st_size);
+            void* at = ::mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+            if (at != MAP_FAILED) bytes_ = static_cast<char*>(at);
+        }
+        if (fd >= 0) ::close(fd);
+        EXPECT_NE(bytes_, nullptr) << path;
+    }
+    ~MappedFile() {
+        if (bytes_) ::munmap(bytes_, size_);
+    }
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+
+    // Puts `bytes`, as long as the file, in place of its content.
+    void put(const std::string& bytes) {
+        ASSERT_EQ(bytes.size(), size_);
+        if (bytes_) std::copy(bytes.begin(), bytes.end(), bytes_);
+    }
+
+private:
+    char* bytes_ = nullptr;
+    size_t size_ = 0;
 };
 
 }  // namespace vorel::test

@@ -660,12 +660,18 @@ int main(int argc, char** argv) {
            "}\n\n"
            "}  // namespace vorel::detail\n";
     std::string tmp = std::string(argv[3]) + ".tmp";
+    std::error_code ec;
     {
+        // The stream's last bytes reach the file only at close(), which is
+        // checked too: a full disk must not leave a short file in place.
         std::ofstream f(tmp, std::ios::binary);
         f << out;
-        if (!f) return 1;
+        f.close();
+        if (!f) {
+            fs::remove(tmp, ec);
+            return 1;
+        }
     }
-    std::error_code ec;
     fs::rename(tmp, argv[3], ec);
     return ec ? 1 : 0;
 }

@@ -276,6 +276,46 @@ TEST(ConversationDetailCache, AnythingButAnAppendReadsAllAgain) {
     EXPECT_EQ(f.update(), Step::parsed);
 }
 
+TEST(ConversationDetailCache, AFileChangedWithoutItsTimesShowingItIsReadAgain) {
+    Follower f{kClaude};
+    const std::string agent = f.add("agent.jsonl", call(1, "m1", "ok", 10) + "\n", 0);
+    const std::string main = f.add("main.jsonl", call(2, "m2", "ok", 10) + "\n", 1);
+    EXPECT_EQ(f.update(), Step::parsed);
+    // Rewritten at the same size with the old modification time.
+    rewrite(main, call(2, "m2", "ok", 20) + "\n");
+    setFileTime(main, 1);
+    EXPECT_EQ(f.update(), Step::parsed);
+
+    // Changed with no time moving, the newest file and an older one: each
+    // was read soon after its last change, so its content is checked.
+    for (const std::string& path : {main, agent}) {
+        SCOPED_TRACE(path);
+        MappedFile mapped(path);
+        const int second = path == main ? 2 : 1;
+        const std::string id = path == main ? "m8" : "m9";
+        mapped.put(call(second, id, "ok", 30) + "\n");
+        EXPECT_EQ(f.update(), Step::parsed);
+        mapped.put(call(second, id, "ok", 40) + "\n");
+        EXPECT_EQ(f.update(), Step::parsed);
+        EXPECT_EQ(f.update(), Step::reused);
+    }
+    EXPECT_EQ(f.last->costEvents().size(), 2u);
+    EXPECT_DOUBLE_EQ(f.last->itemizedCost, 2 * 40 * 5 / 1e6);
+}
+
+TEST(ConversationDetailCache, FilesPastThePathLimitAreRead) {
+    TempDir dir;
+    DeepFolder deep(dir.path(), 300, "a-folder-with-a-name");
+    const std::vector<std::string> paths = {deep.write("agent.jsonl", call(1, "m1") + "\n"),
+                                            deep.write("main.jsonl", call(2, "m2") + "\n")};
+    ConversationDetailCache cache;
+    EXPECT_EQ(cache.detail(paths, kClaude)->costEvents().size(), 2u);
+    EXPECT_EQ(ConversationDetailParser::parse(paths, kClaude).costEvents().size(), 2u);
+    deep.write("main.jsonl", call(3, "m3") + "\n", true);
+    EXPECT_EQ(cache.detail(paths, kClaude)->costEvents().size(), 3u);
+    EXPECT_EQ(cache.lastStep(), Step::appended);
+}
+
 TEST(ConversationDetailCache, CodexReadingStateCarriesOver) {
     Follower f{kCodex};
     f.add("rollout.jsonl", tokenCount(1, 1, "gpt-5.5") + tokenCount(2, 2), 0);

@@ -5,9 +5,11 @@
 #include <map>
 #include <memory>
 #include <stdexcept>
+#include <thread>
 #include <tuple>
 
 #include "engine/CostModel.h"
+#include "engine/FileTimes.h"
 #include "engine/MetadataStore.h"
 #include "engine/Transcript.h"
 #include "tests/TestSupport.h"
@@ -136,6 +138,53 @@ TEST_F(CostModelTest, CachedParseIsReusedUntilFileOrDayChanges) {
     model().refresh();
     EXPECT_EQ(model().lastPassParseCount(), 1);
     EXPECT_DOUBLE_EQ(row("claude-code:s1").total, opus(2000) + opus(3000));
+}
+
+TEST_F(CostModelTest, ATranscriptPastThePathLimitIsCountedAndFollowed) {
+    put("claude/p/near.jsonl", claudeUser("near") + claudeReply("n1", 1000), 100);
+    DeepFolder deep(dir.path() / "claude" / "p", 300, "a-folder-with-a-name");
+    deep.write("deep.jsonl", claudeUser("deep") + claudeReply("d1", 2000));
+    EXPECT_DOUBLE_EQ(row("claude-code:deep").total, opus(2000));
+    EXPECT_DOUBLE_EQ(model().grandTotal(), opus(1000) + opus(2000));
+    // Just written, its content is checked again rather than parsed.
+    model().refresh();
+    EXPECT_EQ(model().lastPassParseCount(), 0);
+
+    // Grown, it is read on.
+    deep.write("deep.jsonl", claudeReply("d2", 4000), true);
+    model().refresh();
+    EXPECT_EQ(model().lastPassParseCount(), 1);
+    EXPECT_DOUBLE_EQ(row("claude-code:deep").total, opus(2000) + opus(4000));
+}
+
+TEST_F(CostModelTest, AFileChangedWithoutItsTimesShowingItIsReadAgain) {
+    const std::string path = put("claude/p/s.jsonl", claudeUser("s") + claudeReply("m1", 1000), 100);
+    EXPECT_DOUBLE_EQ(row("claude-code:s").total, opus(1000));
+
+    // Once its times are a tick old, it is known by them alone. Rewritten
+    // then at the same size, in place, its modification time put back (a
+    // restore, a sync): its status-change time moved.
+    std::this_thread::sleep_for(std::chrono::nanoseconds(FileTimes::kTickNs) + 100ms);
+    model().refresh();
+    EXPECT_EQ(model().lastPassParseCount(), 0);
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << claudeUser("s") + claudeReply("m1", 2000);
+    setFileTime(path, 100);
+    model().refresh();
+    EXPECT_DOUBLE_EQ(row("claude-code:s").total, opus(2000));
+
+    // Changed again with no time moving at all: read so soon after its last
+    // change, its content is checked at the next pass.
+    MappedFile mapped(path);
+    mapped.put(claudeUser("s") + claudeReply("m1", 3000));
+    model().refresh();
+    EXPECT_DOUBLE_EQ(row("claude-code:s").total, opus(3000));
+    mapped.put(claudeUser("s") + claudeReply("m1", 4000));
+    model().refresh();
+    EXPECT_DOUBLE_EQ(row("claude-code:s").total, opus(4000));
+    // Checked and found the same, it is not parsed again.
+    model().refresh();
+    EXPECT_EQ(model().lastPassParseCount(), 0);
+    EXPECT_DOUBLE_EQ(row("claude-code:s").total, opus(4000));
 }
 
 TEST_F(CostModelTest, TodayOnADayWithTwoMidnights) {

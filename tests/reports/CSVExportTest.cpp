@@ -11,8 +11,13 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
+#include <sys/resource.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <cmath>
+#include <cstring>
 #include <sstream>
 
 #include "reports/CSVExport.h"
@@ -248,6 +253,50 @@ TEST(CSVExportWrite, ReplacesAtomicallyOrSaysWhichFileFailedAndWhy) {
     }
     EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "a-folder"));
     EXPECT_EQ(readFile(dir.file("plain-file")), "x");
+}
+
+// Writes past `bytes` in a file fail with EFBIG, as on a disk that is full,
+// instead of ending the process; both come back at the end of the scope.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &old_);
+        oldSignal_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limited = old_;
+        limited.rlim_cur = bytes;
+        EXPECT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, oldSignal_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit old_{};
+    void (*oldSignal_)(int) = SIG_DFL;
+};
+
+TEST(CSVExportWrite, AWriteThatRunsOutOfRoomKeepsTheOldFileAndGivesTheSystemsReason) {
+    TempDir dir;
+    const std::string path = dir.write("out.csv", "old content\n");
+    // A short text the file keeps in its buffer until the end, and one
+    // long enough to be written at once.
+    for (const size_t length : {size_t{200}, size_t{1} << 20}) {
+        SCOPED_TRACE(length);
+        CSVExport::SaveResult result;
+        {
+            FileSizeLimit limit(64);
+            result = CSVExport::write(QString::fromStdString(path), std::string(length, 'x'));
+        }
+        EXPECT_EQ(result.status, CSVExport::SaveResult::Status::failed);
+        EXPECT_EQ(result.reason, QString::fromLocal8Bit(std::strerror(EFBIG)));
+        EXPECT_TRUE(CSVExport::failureMessage(result).contains(result.reason));
+        EXPECT_EQ(readFile(path), "old content\n");
+        // The temporary file is gone.
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+    }
 }
 
 TEST(CSVExportSave, CancelWritesNothingElseTheTextAsItWasWhenTheDialogOpened) {
