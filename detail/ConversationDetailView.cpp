@@ -77,15 +77,8 @@ QHBoxLayout* ConversationDetailView::buildHeader() {
     auto* titles = new QVBoxLayout;
     titles->setSpacing(3);
     caption_ = plainLabel(QStringLiteral("CONVERSATION DETAILS"), QStringLiteral("caption"), sectionTitleFont());
-    name_ = new InlineField(
-        [this] {
-            if (!row_) return QString();
-            return qs(app_.meta().topic(row_->id, row_->title));
-        },
-        [this](const QString& text) {
-            if (row_) app_.meta().setName(row_->id, text.toStdString());
-        },
-        QStringLiteral("Topic"), BrandFont::sans(19, QFont::DemiBold), &BrandColor::text);
+    name_ = new InlineField(app_.meta(), InlineField::Edits::name, QStringLiteral("Topic"),
+                            BrandFont::sans(19, QFont::DemiBold), &BrandColor::text);
     name_->setObjectName(QStringLiteral("nameField"));
     titles->addWidget(caption_);
     titles->addWidget(name_);
@@ -258,10 +251,7 @@ void ConversationDetailView::connectSignals() {
             &ConversationDetailView::applyColors);
 }
 
-// The name field asks this screen for the stored name when its edit ends,
-// and the focus change of the teardown in QWidget's destructor would end it
-// after this screen's members are gone: the field goes first.
-ConversationDetailView::~ConversationDetailView() { delete name_; }
+ConversationDetailView::~ConversationDetailView() = default;
 
 std::optional<SessionRow> ConversationDetailView::selectedRow() const {
     const auto& rows = app_.model().allRows();
@@ -340,6 +330,7 @@ void ConversationDetailView::updateContent() {
         stats_->setStats(detail_->stats);
     }
 
+    name_->setRow(row.id, row.title);
     name_->refresh();
     if (tags_->rowId() != qs(row.id)) tags_->setRowId(qs(row.id));
     else tags_->refresh();

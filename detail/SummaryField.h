@@ -7,18 +7,17 @@
 // the store's trimmed copy.
 
 #include <QTextEdit>
-
-#include "shell/InlineField.h"
+#include <functional>
 
 namespace vorel {
 
 class SummaryField : public QTextEdit {
     Q_OBJECT
 public:
-    // The same bindings as an inline field's.
-    using Getter = InlineField::Getter;
-    using Setter = InlineField::Setter;
-    using ColorRole = InlineField::ColorRole;
+    using Getter = std::function<QString()>;
+    using Setter = std::function<void(const QString&)>;
+    // A colour looked up again whenever the appearance changes.
+    using ColorRole = std::function<QColor()>;
 
     SummaryField(Getter get, Setter set, const QString& placeholder, const QFont& font, ColorRole color,
                  QWidget* parent = nullptr);

@@ -20,6 +20,7 @@
 #include "platform/Symbols.h"
 #include "reports/ReportControls.h"
 #include "shell/AppModel.h"
+#include "shell/FlowLayout.h"
 #include "shell/Formatting.h"
 #include "shell/InlineField.h"
 #include "shell/PlainLabel.h"
@@ -303,7 +304,7 @@ void SplitBadge::applyColors() {
 
 // ---------------------------------------------------------------------------
 
-BarRow::BarRow(MetadataStore& meta, QWidget* parent) : QWidget(parent), store_(meta) {
+BarRow::BarRow(MetadataStore& meta, QWidget* parent) : QWidget(parent) {
     auto* v = new QVBoxLayout(this);
     v->setContentsMargins(20, 7, 20, 7);
     v->setSpacing(4);
@@ -313,9 +314,8 @@ BarRow::BarRow(MetadataStore& meta, QWidget* parent) : QWidget(parent), store_(m
     // The store's topic of the conversation, with the bar's own topic (the
     // one the chart worked out for this refresh) as the fallback; edits go
     // to the store as they are typed.
-    name_ = new InlineField([this] { return qs(store_.topic(bar_.rowId, bar_.topic)); },
-                            [this](const QString& text) { store_.setName(bar_.rowId, text.toStdString()); },
-                            QStringLiteral("Topic"), BrandFont::sans(12, QFont::Medium), &BrandColor::text);
+    name_ = new InlineField(meta, InlineField::Edits::name, QStringLiteral("Topic"), BrandFont::sans(12, QFont::Medium),
+                            &BrandColor::text);
     badge_ = new SplitBadge;
     badge_->setVisible(false);
     title->addWidget(name_, 1);
@@ -346,21 +346,15 @@ BarRow::BarRow(MetadataStore& meta, QWidget* parent) : QWidget(parent), store_(m
 void BarRow::setBar(const BarItem& bar, double maxValue) {
     if (placed_ && bar == bar_ && maxValue == max_) return;
     placed_ = true;
-    const bool topicChanged = bar.topic != bar_.topic;
     bar_ = bar;
     max_ = maxValue;
-    if (topicChanged) name_->refresh();
+    name_->setRow(bar.rowId, bar.topic);
     badge_->setCount(bar.splitCount);
     badge_->setVisible(bar.splitCount >= 2);
     track_->setFractions(bar.value / maxValue, bar.today / maxValue);
     QString amount = money(bar.value);
     if (amount_->text() != amount) amount_->setText(amount);
 }
-
-// The name field asks this row for the stored name when its edit ends, and
-// the focus change of the teardown in QWidget's destructor would end it
-// after this row's members are gone: the field goes first.
-BarRow::~BarRow() { delete name_; }
 
 void BarRow::applyColors() { setTextColor(amount_, BrandColor::textMuted()); }
 
@@ -416,20 +410,20 @@ ChartView::ChartView(AppModel& app, QWidget* parent) : QWidget(parent), app_(app
     root->setContentsMargins(0, 0, 0, 0);
     root->setSpacing(0);
 
+    // The controls wrap onto a second line when the window is too narrow
+    // for all of them (the custom dates take room), each kept whole.
     auto* bar = new QWidget;
-    auto* controls = new QHBoxLayout(bar);
+    auto* controls = new FlowLayout(bar, 16, 10);
     controls->setContentsMargins(20, 12, 20, 12);
-    controls->setSpacing(16);
     range_ = new DateRangeControls(options_.range, now.addDays(-30).date(), now.date());
     group_ = makePicker(kAllGroupBys, options_.groupBy);
     order_ = makePicker(kAllSortKeys, options_.sort);
     direction_ = makePicker(kAllSortDirections, options_.direction);
     orderBox_ = labeled(QStringLiteral("Order"), order_);
-    controls->addWidget(range_, 0, Qt::AlignVCenter);
-    controls->addWidget(labeled(QStringLiteral("Group"), group_), 0, Qt::AlignVCenter);
-    controls->addWidget(orderBox_, 0, Qt::AlignVCenter);
-    controls->addWidget(labeled(QStringLiteral("Direction"), direction_), 0, Qt::AlignVCenter);
-    controls->addStretch(1);
+    controls->addWidget(range_);
+    controls->addWidget(labeled(QStringLiteral("Group"), group_));
+    controls->addWidget(orderBox_);
+    controls->addWidget(labeled(QStringLiteral("Direction"), direction_));
     root->addWidget(bar);
     root->addWidget(new Hairline);
 

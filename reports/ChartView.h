@@ -99,7 +99,6 @@ class BarRow : public QWidget {
     Q_OBJECT
 public:
     explicit BarRow(MetadataStore& meta, QWidget* parent = nullptr);
-    ~BarRow() override;
 
     // Shows `bar` against `maxValue`. The name is left alone while it is
     // being edited.
@@ -114,7 +113,6 @@ public:
 private:
     void applyColors();
 
-    MetadataStore& store_;
     BarItem bar_;
     double max_ = -1;
     bool placed_ = false;

@@ -20,6 +20,7 @@
 #include "reports/HistoryRow.h"
 #include "reports/ReportControls.h"
 #include "shell/AppModel.h"
+#include "shell/FlowLayout.h"
 #include "shell/Formatting.h"
 #include "shell/PlainLabel.h"
 #include "shell/Theme.h"
@@ -162,16 +163,15 @@ HistoryView::HistoryView(AppModel& app, QWidget* parent) : QWidget(parent), app_
     v->addWidget(new Hairline);
 
     // Control band: the report window and the order.
-    auto* controls = new QHBoxLayout;
+    auto* controlBar = new QWidget;
+    auto* controls = new FlowLayout(controlBar, 16, 10);
     controls->setContentsMargins(20, 10, 20, 10);
-    controls->setSpacing(16);
     const QDate today = localDate(now_);
     range_ = new DateRangeControls(ReportDateRange::all, today.addDays(-30), today);
     order_ = makePicker(kAllSortDirections, direction_);
-    controls->addWidget(range_, 0, Qt::AlignVCenter);
-    controls->addWidget(labeled(QStringLiteral("Order"), order_), 0, Qt::AlignVCenter);
-    controls->addStretch(1);
-    v->addLayout(controls);
+    controls->addWidget(range_);
+    controls->addWidget(labeled(QStringLiteral("Order"), order_));
+    v->addWidget(controlBar);
     v->addWidget(new Hairline);
 
     // Column header over the two amounts of every row.
@@ -266,9 +266,8 @@ void HistoryView::showEvent(QShowEvent* e) {
 
 void HistoryView::onMetaChanged() {
     // Names, notes and tags are read again by the rows in view now, by the
-    // others when they next come into view (or when a field asks).
+    // others when they next come into view.
     ++metaTick_;
-    for (auto& [id, b] : built_) b.widget->invalidateMeta();
     realize();
 }
 
