@@ -77,6 +77,18 @@ int MetaLine::lineCount() const {
     return layout.lineCount();
 }
 
+QStringList MetaLine::shownLines() const {
+    QTextLayout layout;
+    layOut(layout, width());
+    const QString text = shownText();
+    QStringList out;
+    for (int i = 0; i < layout.lineCount(); ++i) {
+        const QTextLine line = layout.lineAt(i);
+        out << text.mid(line.textStart(), line.textLength());
+    }
+    return out;
+}
+
 int MetaLine::heightForWidth(int width) const {
     QTextLayout layout;
     return int(std::ceil(layOut(layout, std::max(width, 1))));

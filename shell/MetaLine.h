@@ -30,8 +30,10 @@ public:
     bool hasMark() const { return mark_; }
     // The text as drawn: the line, then the mark when it is shown.
     QString shownText() const;
-    // How many lines the text takes at the widget's width.
+    // How many lines the text takes at the widget's width, and the part of
+    // shownText() on each.
     int lineCount() const;
+    QStringList shownLines() const;
 
     bool hasHeightForWidth() const override { return true; }
     int heightForWidth(int width) const override;

@@ -355,4 +355,55 @@ TEST_F(TagEditorTest, ChipsThatDoNotFitEndInAnEllipsisOnOneLineWithinTheEditorAn
     EXPECT_GT(e.sizeHint().width(), 300);
 }
 
+TEST_F(TagEditorTest, HoveringAChipMovesNothingEveryShownChipSaysSomethingAndHiddenOnesAreCounted) {
+    TagEditor& e = editor();
+    const int bare = e.sizeHint().height();
+    for (const char* t : {"frontend", "backend", "ux", "infrastructure", "release notes", "billing", "urgent",
+                          "customer escalation", "q3 planning"})
+        store().addTag("a", t);
+    e.refresh();
+    // As tall with tags as without: a first tag moves nothing below.
+    EXPECT_EQ(e.sizeHint().height(), bare);
+    window->resize(330, 120);
+    test::settle();
+    auto layout = [&] {
+        std::vector<QRect> out;
+        for (TagChip* c : e.chips()) out.push_back(c->isHidden() ? QRect() : c->geometry());
+        out.push_back(e.hiddenCountLabel()->isHidden() ? QRect() : e.hiddenCountLabel()->geometry());
+        out.push_back(e.addButton()->geometry());
+        return out;
+    };
+    const std::vector<QRect> before = layout();
+    int shown = 0;
+    for (TagChip* c : e.chips()) shown += c->isVisible() ? 1 : 0;
+    ASSERT_GE(shown, 2);
+    ASSERT_LT(shown, 9);
+    // The row says how many chips it left out.
+    EXPECT_EQ(e.hiddenCount(), 9 - shown);
+    EXPECT_TRUE(e.hiddenCountLabel()->isVisible());
+    EXPECT_EQ(e.hiddenCountLabel()->text(), QStringLiteral("+%1").arg(9 - shown));
+    for (TagChip* c : e.chips()) {
+        if (c->isHidden()) continue;
+        SCOPED_TRACE(c->text().toStdString());
+        for (bool over : {false, true}) {
+            if (over) hover(c);
+            test::settle();
+            // At least the first letter and "…", beside the cross when hovered.
+            const QString text = c->shownText();
+            EXPECT_TRUE(text == c->text() || (text.size() >= 2 && text.endsWith(QChar(0x2026)))) << text.toStdString();
+            EXPECT_TRUE(c->text().startsWith(text.endsWith(QChar(0x2026)) ? text.chopped(1) : text));
+            EXPECT_EQ(layout(), before);
+        }
+        EXPECT_TRUE(c->removeButton()->isVisible());
+        EXPECT_FALSE(c->removeButton()->geometry().intersects(
+            QRect(7, 0, c->fontMetrics().horizontalAdvance(c->shownText()), c->height())));
+        test::unhover(c);
+    }
+    // Room for every chip: no count.
+    window->resize(1400, 120);
+    test::settle();
+    EXPECT_EQ(e.hiddenCount(), 0);
+    EXPECT_TRUE(e.hiddenCountLabel()->isHidden());
+}
+
 }  // namespace
