@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QDateEdit>
 #include <QImage>
 #include <QLabel>
 #include <QScrollArea>
@@ -259,6 +260,37 @@ TEST_F(ChartViewTest, LaysOutInTheMainWindowsNarrowestContentColumnGroupedOrNot)
         test::settle();
         EXPECT_LE(c.minimumWidth(), MainWindow::kNarrowestScreen) << grouping;
         EXPECT_LE(c.minimumSizeHint().width(), MainWindow::kNarrowestScreen) << grouping;
+    }
+}
+
+TEST_F(ChartViewTest, EveryControlIsWholeAtTheNarrowestColumnWithTheCustomDates) {
+    conversation("a", 1000, 30, 1);
+    ChartView& c = shownChart();
+    pick(c.rangeControls()->findChild<QComboBox*>(), "Custom");
+    for (int width : {MainWindow::kNarrowestScreen, MainWindow::kDefaultSize.width() - MainWindow::kSidebarWidth}) {
+        SCOPED_TRACE(width);
+        c.resize(width, 500);
+        test::settle();
+        // Each control is as wide as it asks and lies inside the screen,
+        // none over another: the date fields show their last digit and their
+        // calendar buttons.
+        std::vector<QRect> taken;
+        QList<QWidget*> controls;
+        for (QDateEdit* d : c.findChildren<QDateEdit*>()) controls << d;
+        for (QComboBox* b : c.findChildren<QComboBox*>()) controls << b;
+        ASSERT_EQ(controls.size(), 2 + 4);
+        for (QWidget* w : controls) {
+            if (!w->isVisibleTo(&c)) continue;
+            EXPECT_GE(w->width(), w->sizeHint().width()) << w->metaObject()->className();
+            const QRect r(w->mapTo(&c, QPoint(0, 0)), w->size());
+            EXPECT_TRUE(c.rect().contains(r)) << w->metaObject()->className();
+            for (const QRect& other : taken) EXPECT_FALSE(other.intersects(r));
+            taken.push_back(r);
+        }
+        EXPECT_GE(taken.size(), 5u);
+        for (QDateEdit* d : c.findChildren<QDateEdit*>()) {
+            EXPECT_GE(d->width(), d->fontMetrics().horizontalAdvance(d->text()) + 16) << d->text().toStdString();
+        }
     }
 }
 
