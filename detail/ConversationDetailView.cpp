@@ -270,8 +270,12 @@ void ConversationDetailView::select(const QString& rowId) {
 
 void ConversationDetailView::setSelectedId(const QString& rowId) {
     if (selectedId_ == rowId) return;
+    const bool another = !selectedId_.isEmpty();
     selectedId_ = rowId;
     search_->setSelectedId(rowId);
+    // Another conversation opens at the top of the page, its plot, title
+    // and mode picker in view.
+    if (another) scroll_->verticalScrollBar()->setValue(0);
     // Another conversation opens with every section open and the summary
     // shown, not edited; plot mode, filters and highlight stay.
     setPlotExpanded(true);
@@ -469,14 +473,17 @@ void ConversationDetailView::onPlotClicked(int eventId) {
     // click; a click's clearing step only clears its own highlight.
     QTimer::singleShot(kScrollDelayMs, this, [this, eventId] {
         // In a short window the timeline may lie below the fold. The page
-        // scrolls only as far as the middle of the list, where the call is
-        // brought, so the plot above keeps its title and controls in view
+        // scrolls only as far as the call's whole row, where the list
+        // brings it, so the plot above keeps its title and controls in view
         // as far as the window allows.
-        constexpr int kRowMargin = 24;  // about half a timeline row
-        QWidget* list = timeline_->listView()->viewport();
-        const QPoint middle = list->mapTo(scroll_->widget(), list->rect().center());
-        scroll_->ensureVisible(middle.x(), middle.y(), 0, kRowMargin);
-        timeline_->scrollToEvent(eventId, true);
+        constexpr int kRowMargin = 4;
+        QRect row;
+        if (timeline_->scrollToEvent(eventId, true, &row)) {
+            QWidget* list = timeline_->listView()->viewport();
+            const QRect shown = row.intersected(list->rect());
+            const QPoint top = list->mapTo(scroll_->widget(), shown.topLeft());
+            scroll_->ensureVisible(top.x(), top.y() + shown.height() / 2, 0, shown.height() / 2 + kRowMargin);
+        }
         timeline_->setHighlightedEventId(eventId);
         QTimer::singleShot(kHighlightMs, this, [this, eventId] {
             if (timeline_->highlightedEventId() == eventId) timeline_->clearHighlight(kHighlightFadeMs);
