@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QCursor>
 #include <QDateTime>
 #include <QEnterEvent>
 #include <QHBoxLayout>
@@ -276,6 +277,16 @@ void SplitBadge::hideEvent(QHideEvent* e) {
     setHover(false);
 }
 
+void SplitBadge::recheckHover() {
+    if (!hover_) return;
+    // The pointer stayed where it was while the badge moved under it.
+    const QWidget* under = QApplication::widgetAt(QCursor::pos());
+    const bool over = isVisible() && under && (under == this || isAncestorOf(under));
+    if (!over) return setHover(false);
+    // Still over it: the note follows the badge.
+    if (popover_) static_cast<SplitNote*>(popover_.data())->showFor(noteText(count_));
+}
+
 void SplitBadge::setHover(bool hover) {
     if (hover == hover_) return;
     hover_ = hover;
@@ -448,7 +459,10 @@ ChartView::ChartView(AppModel& app, QWidget* parent) : QWidget(parent), app_(app
     scroll_->setWidget(canvas_);
     scroll_->viewport()->setAutoFillBackground(false);
     canvas_->setAutoFillBackground(false);
-    connect(scroll_->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { placeRows(); });
+    connect(scroll_->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
+        placeRows();
+        recheckBadges();
+    });
     scroll_->viewport()->installEventFilter(this);
     listCol->addWidget(scroll_, 1);
     listCol->addWidget(new Hairline);
@@ -646,6 +660,15 @@ size_t ChartView::builtRowCount() const {
     return bars_.size();
 }
 
+void ChartView::recheckBadges() {
+    // A wheel or a resize moves the rows under a pointer that stays still,
+    // and no badge hears of it: the one that showed its note asks where the
+    // pointer is now.
+    for (auto& [key, slot] : bars_) {
+        if (slot.widget->badge()->isHovered()) slot.widget->badge()->recheckHover();
+    }
+}
+
 void ChartView::fitCanvas() {
     QSize size(scroll_->viewport()->width(), contentHeight_);
     if (canvas_->size() != size) canvas_->resize(size);
@@ -678,6 +701,7 @@ bool ChartView::eventFilter(QObject* watched, QEvent* e) {
     if (watched == scroll_->viewport() && e->type() == QEvent::Resize) {
         fitCanvas();
         placeRows();
+        recheckBadges();
     }
     return QWidget::eventFilter(watched, e);
 }

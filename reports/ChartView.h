@@ -71,6 +71,9 @@ public:
     void setCount(int count);
     int count() const { return count_; }
     bool isHovered() const { return hover_; }
+    // Ends the hover when the badge is no longer under the pointer (it was
+    // scrolled or resized away), or moves the note along with it.
+    void recheckHover();
     // The note, made when first shown.
     QWidget* popover() const { return popover_; }
 
@@ -208,6 +211,7 @@ private:
     void placeRows();
     QWidget* widgetFor(const Entry& e);
     void fitCanvas();
+    void recheckBadges();
     void applyColors();
 
     AppModel& app_;

@@ -152,6 +152,45 @@ TEST_F(ChartViewTest, SplitBarsCarryABadgeThatExplainsOnHoverUntilATagIsRemoved)
     EXPECT_NEAR(web->bar().value, 0.075, 1e-12);  // the whole cost again
 }
 
+TEST_F(ChartViewTest, TheSplitNoteGoesWhenTheListMovesFromUnderAPointerThatStaysStill) {
+    for (int i = 0; i < 12; ++i) {
+        const std::string id = "c" + std::to_string(i);
+        conversation(id, 1000 + 100 * i, 10 + i, i);
+        store.addTag("claude-code:" + id, "web");
+        store.addTag("claude-code:" + id, "ops");
+    }
+    view = std::make_unique<ChartView>(model());
+    view->resize(600, 420);
+    ChartView& c = shownChart();
+    pick(c.groupPicker(), "Tag");
+    test::settle();
+    QScrollBar* bar = c.scrollArea()->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 0);
+    std::vector<BarRow*> rows = c.shownRows();
+    ASSERT_FALSE(rows.empty());
+    SplitBadge* badge = rows.front()->badge();
+    ASSERT_TRUE(badge->isVisible());
+    const QPoint at = badge->mapToGlobal(badge->rect().center());
+    QCursor::setPos(at);
+    ASSERT_TRUE(test::waitFor([&] { return badge->isHovered(); }, 2000));
+    ASSERT_TRUE(badge->popover() && badge->popover()->isVisible());
+    // The wheel's worth of scrolling: the note does not stay behind.
+    bar->setValue(bar->value() + 30);
+    test::settle();
+    EXPECT_FALSE(badge->isHovered());
+    EXPECT_FALSE(badge->popover()->isVisible());
+    // Nor after a resize that moves it away.
+    bar->setValue(0);
+    QCursor::setPos(at + QPoint(1, 0));
+    ASSERT_TRUE(test::waitFor([&] { return badge->isHovered(); }, 2000));
+    c.resize(600, 200);
+    c.resize(600, 420);
+    bar->setValue(bar->maximum());
+    test::settle();
+    EXPECT_FALSE(badge->popover()->isVisible());
+    QCursor::setPos(QPoint(-100, -100));
+}
+
 TEST_F(ChartViewTest, RowsAreBuiltAsTheyScrollIntoViewAndATickKeepsThemWithFocusTextAndScroll) {
     for (int i = 0; i < 300; ++i) conversation("s" + std::to_string(i), 1000 + i, 10 + i, 1000 - i);
     ChartView& c = shownChart();
