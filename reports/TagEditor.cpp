@@ -387,7 +387,11 @@ void TagPopover::setChoices(const TagChoices& choices, const QString& query) {
 }
 
 void TagPopover::showAtAnchor() {
+    // Placed afresh, then kept where it opened.
+    openedAbove_.reset();
     place();
+    const int anchorTop = anchor_->mapToGlobal(QPoint(0, 0)).y();
+    if (y() + height() <= anchorTop) openedAbove_ = anchorTop - y();
     show();
     raise();
     activateWindow();
@@ -405,7 +409,14 @@ void TagPopover::place() {
     // room above. Kept on the screen either way.
     QPoint at = placeAtAnchor(size(), anchor, area);
     const int above = anchor.top() - kPopupGap - height();
-    if (above >= area.top()) at.setY(above);
+    if (openedAbove_) {
+        // Open above its button: the list grows and shrinks as the user
+        // types, and the field at the top stays where it opened. Only a
+        // list grown past its first height pushes it up.
+        at.setY(std::min(anchor.top() - *openedAbove_, above));
+    } else if (above >= area.top()) {
+        at.setY(above);
+    }
     move(at);
 }
 

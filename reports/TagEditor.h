@@ -14,6 +14,7 @@
 #include <QString>
 #include <QStringList>
 #include <QWidget>
+#include <optional>
 #include <vector>
 
 class QLabel;
@@ -164,6 +165,9 @@ protected:
 
 private:
     QWidget* anchor_;
+    // While open above its anchor: how far above the anchor's top its own
+    // top stands.
+    std::optional<int> openedAbove_;
     QLineEdit* field_;
     QScrollArea* scroll_;
     QWidget* listBody_;

@@ -266,6 +266,7 @@ TEST_F(TagEditorTest, ThePopoverStaysOnScreenAndItsListScrollsBeyondItsLimit) {
     typeInPopover("tag100");
     EXPECT_LT(p.list()->height(), TagPopover::kMaxListHeight);  // shorter content, shorter list
     p.hide();
+    p.field()->clear();
 
     // It opens above its button; at the top of the screen, below it.
     const QRect screen = window->screen()->availableGeometry();
@@ -274,6 +275,14 @@ TEST_F(TagEditorTest, ThePopoverStaysOnScreenAndItsListScrollsBeyondItsLimit) {
     QCoreApplication::processEvents();
     open();
     EXPECT_LT(p.geometry().bottom(), button().y());
+    // Typing shortens the list; the field stays where it opened, and the
+    // popover never covers its button.
+    const QPoint field = p.field()->mapToGlobal(QPoint(0, 0));
+    for (const char* typed : {"tag10", "tag100", "tag1", "nothing like it", ""}) {
+        typeInPopover(typed);
+        EXPECT_EQ(p.field()->mapToGlobal(QPoint(0, 0)), field) << typed;
+        EXPECT_LT(p.geometry().bottom(), button().y()) << typed;
+    }
     p.hide();
     window->move(screen.left() + 200, screen.top());
     QCoreApplication::processEvents();
