@@ -140,10 +140,13 @@ MainWindow::MainWindow(AppModel& model) : QWidget(nullptr), model_(model) {
     contentPane->setMinimumWidth(560);
     content_ = new QVBoxLayout(contentPane);
     content_->setContentsMargins(0, 0, 0, 0);
-    // Above every screen: whether names and notes are safely saved.
-    auto* saveStatus = new SaveStatusLine(model_.meta());
-    saveStatus->setContentsMargins(16, 10, 16, 0);
-    content_->addWidget(saveStatus);
+    content_->setSpacing(0);
+    // Below every screen: whether names and notes are safely saved. When it
+    // shows or goes, the screen's foot moves, never what lies under the
+    // caret of a name being typed; its text starts where the screens' does.
+    saveStatus_ = new SaveStatusLine(model_.meta());
+    saveStatus_->setContentsMargins(kContentMargin, 8, kContentMargin, 10);
+    content_->addWidget(saveStatus_);
     root->addWidget(contentPane, 1);
 
     connect(&NavState::shared(), &NavState::sectionChanged, this, [this](Section s) { showSection(s); });
@@ -175,7 +178,7 @@ void MainWindow::showSection(Section s) {
     }
     auto it = factories().find(s);
     screen_ = it != factories().end() ? it->second(model_) : placeholder(s);
-    content_->addWidget(screen_);
+    content_->insertWidget(0, screen_, 1);
     shown_ = s;
     // A screen that needs more room than the window's own minimum widens
     // the window rather than being cut off at its right edge (the screens
