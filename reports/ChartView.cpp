@@ -380,7 +380,8 @@ TagHeader::TagHeader(QWidget* parent) : QWidget(parent) {
     QFont tagFont = BrandFont::sans(11, QFont::Bold);
     tagFont.setLetterSpacing(QFont::AbsoluteSpacing, 1.2);
     tag_ = plainLabel(QString(), tagFont);
-    // A long tag is cut at the row's edge rather than widening the list.
+    // A long tag is cut at the row's edge, ending in "…", rather than
+    // widening the list.
     tag_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     total_ = plainLabel(QString(), BrandFont::sansMonospacedDigits(13, QFont::DemiBold));
     h->addWidget(tag_, 1, Qt::AlignVCenter);
@@ -395,9 +396,25 @@ TagHeader::TagHeader(QWidget* parent) : QWidget(parent) {
 
 void TagHeader::setGroup(const TagGroup& group) {
     QString tag = qs(group.id).toUpper();
-    if (tag_->text() != tag) tag_->setText(tag);
+    if (tag != tagText_) {
+        tagText_ = tag;
+        showTag();
+    }
     QString total = money(group.total);
     if (total_->text() != total) total_->setText(total);
+}
+
+void TagHeader::showTag() {
+    const QFontMetrics fm = tag_->fontMetrics();
+    const int room = tag_->width();
+    const QString shown = fm.horizontalAdvance(tagText_) <= room ? tagText_ : fm.elidedText(tagText_, Qt::ElideRight, room);
+    if (tag_->text() != shown) tag_->setText(shown);
+}
+
+void TagHeader::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    // The layout has given the tag its new width.
+    showTag();
 }
 
 void TagHeader::applyColors() {

@@ -132,12 +132,19 @@ class TagHeader : public QWidget {
 public:
     explicit TagHeader(QWidget* parent = nullptr);
     void setGroup(const TagGroup& group);
+    // The tag upper-cased, whole; the label shows it cut to its width.
+    const QString& tagText() const { return tagText_; }
     QLabel* tagLabel() const { return tag_; }
     QLabel* totalLabel() const { return total_; }
 
+protected:
+    void resizeEvent(QResizeEvent* e) override;
+
 private:
+    void showTag();
     void applyColors();
 
+    QString tagText_;
     QLabel* tag_;
     QLabel* total_;
 };

@@ -292,6 +292,8 @@ TEST_F(ChartViewTest, LaysOutInTheMainWindowsNarrowestContentColumnGroupedOrNot)
     conversation("a-conversation-with-a-rather-long-name-that-goes-on", 1000, 30, 1);
     store.addTag("claude-code:a-conversation-with-a-rather-long-name-that-goes-on", "frontend");
     store.addTag("claude-code:a-conversation-with-a-rather-long-name-that-goes-on", "backend");
+    const std::string longTag = "customer-escalations-for-the-billing-and-payments-platform-q3-review";
+    store.addTag("claude-code:a-conversation-with-a-rather-long-name-that-goes-on", longTag);
     ChartView& c = shownChart();
     // Then opening the section never widens the window.
     for (const char* grouping : {"None", "Tag"}) {
@@ -300,6 +302,20 @@ TEST_F(ChartViewTest, LaysOutInTheMainWindowsNarrowestContentColumnGroupedOrNot)
         EXPECT_LE(c.minimumWidth(), MainWindow::kNarrowestScreen) << grouping;
         EXPECT_LE(c.minimumSizeHint().width(), MainWindow::kNarrowestScreen) << grouping;
     }
+    // A tag too long for its header ends in "…", like a name too long for
+    // its field.
+    c.resize(MainWindow::kNarrowestScreen, 500);
+    test::settle();
+    int cut = 0;
+    for (TagHeader* h : c.shownHeaders()) {
+        if (h->tagText() != QString::fromStdString(longTag).toUpper()) continue;
+        const QString shown = h->tagLabel()->text();
+        EXPECT_TRUE(shown.endsWith(QChar(0x2026))) << shown.toStdString();
+        EXPECT_TRUE(h->tagText().startsWith(shown.chopped(1)));
+        EXPECT_LE(h->tagLabel()->fontMetrics().horizontalAdvance(shown), h->tagLabel()->width());
+        ++cut;
+    }
+    EXPECT_EQ(cut, 1);
 }
 
 TEST_F(ChartViewTest, EveryControlIsWholeAtTheNarrowestColumnWithTheCustomDates) {
