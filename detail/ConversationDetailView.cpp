@@ -174,11 +174,8 @@ QWidget* ConversationDetailView::buildSummaryEditor() {
     // The field shows the note or the derived summary; every keystroke
     // stores the whole text as the note. While it has the focus, a refresh
     // never puts the store's trimmed text back into it.
-    summaryField_ = new SummaryField([this] { return row_ ? shownSummary(*row_) : QString(); },
-                                     [this](const QString& text) {
-                                         if (row_) app_.meta().setSubtitle(row_->id, text.toStdString());
-                                     },
-                                     QStringLiteral("Add a summary…"), BrandFont::sans(13), &BrandColor::textMuted);
+    summaryField_ = new SummaryField(app_.meta(), QStringLiteral("Add a summary…"), BrandFont::sans(13),
+                                     &BrandColor::textMuted);
     summaryField_->setObjectName(QStringLiteral("summaryField"));
     row->addWidget(summaryEditCaption_, 0, Qt::AlignTop);
     row->addWidget(summaryField_, 1, Qt::AlignTop);
@@ -409,7 +406,7 @@ QString ConversationDetailView::shownSummary(const SessionRow& row) const {
 void ConversationDetailView::updateSummary(const SessionRow& row) {
     const QString text = shownSummary(row);
     if (summary_->summary() != text) summary_->setSummary(text);
-    summaryField_->refresh();
+    summaryField_->setRow(row.id, text);
 }
 
 void ConversationDetailView::updateDetailsTitle(const SessionRow& row) {
@@ -421,7 +418,7 @@ void ConversationDetailView::updateDetailsTitle(const SessionRow& row) {
 void ConversationDetailView::editSummary() {
     if (editingSummary_ || !row_) return;
     editingSummary_ = true;
-    summaryField_->refresh();
+    summaryField_->setRow(row_->id, shownSummary(*row_));
     summary_->hide();
     summaryEdit_->show();
     // The field takes the focus once it is on screen.
