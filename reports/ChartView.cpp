@@ -429,17 +429,27 @@ ChartView::ChartView(AppModel& app, QWidget* parent) : QWidget(parent), app_(app
     // never has to widen for the chart.
     setMinimumSize(560, 380);
     setAutoFillBackground(true);
-
     // The screen's own state, from its initial values each time it opens.
-    const QDateTime now = QDateTime::fromMSecsSinceEpoch(clock().now().time_since_epoch().count(), Qt::LocalTime);
     options_.groupBy = initialGroupBy();
 
     auto* root = new QVBoxLayout(this);
     root->setContentsMargins(0, 0, 0, 0);
     root->setSpacing(0);
+    root->addWidget(buildControls());
+    root->addWidget(new Hairline);
+    root->addWidget(buildEmptyPane(), 1);
+    root->addWidget(buildListPane(), 1);
+    measureLines();
+    connectSignals();
+    applyColors();
+    refresh();
+}
 
-    // The controls wrap onto a second line when the window is too narrow
-    // for all of them (the custom dates take room), each kept whole.
+// The range, grouping, order and direction pickers. They wrap onto a
+// second line when the window is too narrow for all of them (the custom
+// dates take room), each kept whole.
+QWidget* ChartView::buildControls() {
+    const QDateTime now = QDateTime::fromMSecsSinceEpoch(clock().now().time_since_epoch().count(), Qt::LocalTime);
     auto* bar = new QWidget;
     auto* controls = new FlowLayout(bar, 16, 10);
     controls->setContentsMargins(20, 12, 20, 12);
@@ -452,17 +462,21 @@ ChartView::ChartView(AppModel& app, QWidget* parent) : QWidget(parent), app_(app
     controls->addWidget(labeled(QStringLiteral("Group"), group_));
     controls->addWidget(orderBox_);
     controls->addWidget(labeled(QStringLiteral("Direction"), direction_));
-    root->addWidget(bar);
-    root->addWidget(new Hairline);
+    return bar;
+}
 
+QWidget* ChartView::buildEmptyPane() {
     emptyPane_ = new QWidget;
     auto* emptyCol = new QVBoxLayout(emptyPane_);
     emptyCol->addStretch(1);
     empty_ = plainLabel(QStringLiteral("No conversations to chart yet."), BrandFont::sans(13));
     emptyCol->addWidget(empty_, 0, Qt::AlignCenter);
     emptyCol->addStretch(1);
-    root->addWidget(emptyPane_, 1);
+    return emptyPane_;
+}
 
+// The scrolling list of bars above the legend.
+QWidget* ChartView::buildListPane() {
     listPane_ = new QWidget;
     auto* listCol = new QVBoxLayout(listPane_);
     listCol->setContentsMargins(0, 0, 0, 0);
@@ -476,14 +490,16 @@ ChartView::ChartView(AppModel& app, QWidget* parent) : QWidget(parent), app_(app
     scroll_->setWidget(canvas_);
     scroll_->viewport()->setAutoFillBackground(false);
     canvas_->setAutoFillBackground(false);
-    connect(scroll_->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
-        placeRows();
-        recheckBadges();
-    });
     scroll_->viewport()->installEventFilter(this);
     listCol->addWidget(scroll_, 1);
     listCol->addWidget(new Hairline);
+    listCol->addWidget(buildLegend());
+    return listPane_;
+}
 
+// The key to a bar's two parts, the edit hint and, while grouped, the note
+// on split costs.
+QWidget* ChartView::buildLegend() {
     legend_ = new QWidget;
     auto* legendCol = new QVBoxLayout(legend_);
     legendCol->setContentsMargins(20, 10, 20, 10);
@@ -502,17 +518,22 @@ ChartView::ChartView(AppModel& app, QWidget* parent) : QWidget(parent), app_(app
         BrandFont::sans(11));
     splitNote_->setWordWrap(true);
     legendCol->addWidget(splitNote_);
-    listCol->addWidget(legend_);
-    root->addWidget(listPane_, 1);
+    return legend_;
+}
 
-    // The heights every row and header have.
-    {
-        BarRow probe(app_.meta());
-        TagHeader header;
-        rowHeight_ = probe.minimumHeight();
-        headerHeight_ = header.minimumHeight();
-    }
+// The heights every row and header have.
+void ChartView::measureLines() {
+    BarRow probe(app_.meta());
+    TagHeader header;
+    rowHeight_ = probe.minimumHeight();
+    headerHeight_ = header.minimumHeight();
+}
 
+void ChartView::connectSignals() {
+    connect(scroll_->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
+        placeRows();
+        recheckBadges();
+    });
     auto changed = [this] { refresh(); };
     connect(range_, &DateRangeControls::changed, this, changed);
     connect(group_, &QComboBox::currentIndexChanged, this, changed);
@@ -527,8 +548,6 @@ ChartView::ChartView(AppModel& app, QWidget* parent) : QWidget(parent), app_(app
     connect(&app_, &AppModel::refreshed, this, update);
     connect(&app_, &AppModel::metaChanged, this, update);
     onAppearanceChange(this, [this] { applyColors(); });
-    applyColors();
-    refresh();
 }
 
 void ChartView::readControls() {

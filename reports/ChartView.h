@@ -212,6 +212,12 @@ private:
     };
     static BarKey barKey(const Entry& e);
 
+    QWidget* buildControls();
+    QWidget* buildEmptyPane();
+    QWidget* buildListPane();
+    QWidget* buildLegend();
+    void measureLines();
+    void connectSignals();
     void readControls();
     // Builds, updates and positions the widgets of the lines in view, and
     // hides the others (except the one holding the keyboard focus).

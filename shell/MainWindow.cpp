@@ -89,7 +89,15 @@ MainWindow::MainWindow(AppModel& model) : QWidget(nullptr), model_(model) {
     // The menus carry the window's shortcuts (close, quit, editing).
     menu_ = new MainMenu(this);
     root->setMenuBar(menu_);
+    root->addWidget(buildSidebar());
+    root->addWidget(buildContentPane(), 1);
+    connectSignals();
+    applyTheme();
+    updateFooter();
+}
 
+// The six sections, and today's total at the foot.
+QWidget* MainWindow::buildSidebar() {
     sidebarPane_ = new QWidget;
     sidebarPane_->setObjectName(QStringLiteral("sidebar"));
     sidebarPane_->setAttribute(Qt::WA_StyledBackground, true);
@@ -134,8 +142,11 @@ MainWindow::MainWindow(AppModel& model) : QWidget(nullptr), model_(model) {
     footerRow->addStretch(1);
     footerRow->addWidget(todayAmount_);
     side->addWidget(footer);
-    root->addWidget(sidebarPane_);
+    return sidebarPane_;
+}
 
+// Where the section's screen goes, above the save-failure line.
+QWidget* MainWindow::buildContentPane() {
     auto* contentPane = new QWidget;
     contentPane->setMinimumWidth(560);
     content_ = new QVBoxLayout(contentPane);
@@ -147,17 +158,16 @@ MainWindow::MainWindow(AppModel& model) : QWidget(nullptr), model_(model) {
     saveStatus_ = new SaveStatusLine(model_.meta());
     saveStatus_->setContentsMargins(kContentMargin, 8, kContentMargin, 10);
     content_->addWidget(saveStatus_);
-    root->addWidget(contentPane, 1);
+    return contentPane;
+}
 
+void MainWindow::connectSignals() {
     connect(&NavState::shared(), &NavState::sectionChanged, this, [this](Section s) { showSection(s); });
     connect(&model_, &AppModel::refreshed, this, [this] {
         if (isVisible()) updateFooter();
         else staleFooter_ = true;
     });
     connect(&platform::Appearance::shared(), &platform::Appearance::changed, this, [this] { applyTheme(); });
-
-    applyTheme();
-    updateFooter();
 }
 
 void MainWindow::selectSidebarRow(Section s) {

@@ -66,6 +66,9 @@ protected:
 
 private:
     explicit MainWindow(AppModel& model);
+    QWidget* buildSidebar();
+    QWidget* buildContentPane();
+    void connectSignals();
     void showSection(Section s);
     void applyTheme();
     void updateFooter();
