@@ -6,6 +6,8 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
+#include <QPointer>
 #include <QMetaObject>
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -26,9 +28,28 @@ struct EditCommand {
 
 }  // namespace
 
+namespace {
+
+bool isMenu(const QWidget* w) { return qobject_cast<const QMenuBar*>(w) || qobject_cast<const QMenu*>(w); }
+
+// The last widget other than a menu to hold the focus.
+QPointer<QWidget>& lastFocus() {
+    static QPointer<QWidget> widget;
+    return widget;
+}
+
+}  // namespace
+
+QWidget* MainMenu::editFocus() {
+    // A menu opened from the keyboard (Alt and its letter) takes the focus
+    // while it is open; its commands are for the widget that had it.
+    QWidget* focus = QApplication::focusWidget();
+    return focus && isMenu(focus) ? lastFocus().data() : focus;
+}
+
 QObject* MainMenu::editTarget(const char* slot) {
     const QByteArray signature = QByteArray(slot) + "()";
-    for (QObject* o = QApplication::focusWidget(); o; o = o->parent()) {
+    for (QObject* o = editFocus(); o; o = o->parent()) {
         // A list that selects one row at most has nothing to select all of.
         auto* view = qobject_cast<QAbstractItemView*>(o);
         const bool single = view && view->selectionMode() != QAbstractItemView::MultiSelection &&
@@ -69,7 +90,7 @@ bool MainMenu::isAvailable(const char* slot) {
     const QByteArray name(slot);
     if (!target) {
         // A list copies its current row by its own key.
-        auto* view = qobject_cast<QAbstractItemView*>(QApplication::focusWidget());
+        auto* view = qobject_cast<QAbstractItemView*>(editFocus());
         return view && name == "copy" && view->currentIndex().isValid();
     }
     if (auto* edit = qobject_cast<QLineEdit*>(target)) {
@@ -92,6 +113,9 @@ bool MainMenu::isAvailable(const char* slot) {
 }
 
 MainMenu::MainMenu(QWidget* window) : QMenuBar(window) {
+    connect(qApp, &QApplication::focusChanged, this, [](QWidget*, QWidget* now) {
+        if (now && !isMenu(now)) lastFocus() = now;
+    });
     // The application menu: the system would title it with the
     // application's name, so it is titled so here. Both menus open with
     // Alt and their first letter, as menus do on this desktop.
@@ -135,7 +159,7 @@ MainMenu::MainMenu(QWidget* window) : QMenuBar(window) {
         connect(a, &QAction::triggered, this, [a, slot, key] {
             if (QObject* target = editTarget(slot.constData())) {
                 QMetaObject::invokeMethod(target, slot.constData());
-            } else if (QWidget* focus = QApplication::focusWidget()) {
+            } else if (QWidget* focus = editFocus()) {
                 // A widget with no such slot gets the key itself, as it would
                 // without the menu (a list copies its current row). The
                 // command is off meanwhile, or the key would trigger it again.
