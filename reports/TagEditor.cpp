@@ -411,9 +411,10 @@ void TagPopover::place() {
     const int above = anchor.top() - kPopupGap - height();
     if (openedAbove_) {
         // Open above its button: the list grows and shrinks as the user
-        // types, and the field at the top stays where it opened. Only a
-        // list grown past its first height pushes it up.
-        at.setY(std::min(anchor.top() - *openedAbove_, above));
+        // types, and the field at the top stays where it opened. A list
+        // grown past its first height (the create row comes) reaches over
+        // the button, and moves up only at the screen's bottom edge.
+        at.setY(std::min(anchor.top() - *openedAbove_, area.bottom() + 1 - height()));
     } else if (above >= area.top()) {
         at.setY(above);
     }
