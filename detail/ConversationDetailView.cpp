@@ -77,15 +77,8 @@ QHBoxLayout* ConversationDetailView::buildHeader() {
     auto* titles = new QVBoxLayout;
     titles->setSpacing(3);
     caption_ = plainLabel(QStringLiteral("CONVERSATION DETAILS"), QStringLiteral("caption"), sectionTitleFont());
-    name_ = new InlineField(
-        [this] {
-            if (!row_) return QString();
-            return qs(app_.meta().topic(row_->id, row_->title));
-        },
-        [this](const QString& text) {
-            if (row_) app_.meta().setName(row_->id, text.toStdString());
-        },
-        QStringLiteral("Topic"), BrandFont::sans(19, QFont::DemiBold), &BrandColor::text);
+    name_ = new InlineField(app_.meta(), InlineField::Edits::name, QStringLiteral("Topic"),
+                            BrandFont::sans(19, QFont::DemiBold), &BrandColor::text);
     name_->setObjectName(QStringLiteral("nameField"));
     titles->addWidget(caption_);
     titles->addWidget(name_);
@@ -181,11 +174,8 @@ QWidget* ConversationDetailView::buildSummaryEditor() {
     // The field shows the note or the derived summary; every keystroke
     // stores the whole text as the note. While it has the focus, a refresh
     // never puts the store's trimmed text back into it.
-    summaryField_ = new SummaryField([this] { return row_ ? shownSummary(*row_) : QString(); },
-                                     [this](const QString& text) {
-                                         if (row_) app_.meta().setSubtitle(row_->id, text.toStdString());
-                                     },
-                                     QStringLiteral("Add a summary…"), BrandFont::sans(13), &BrandColor::textMuted);
+    summaryField_ = new SummaryField(app_.meta(), QStringLiteral("Add a summary…"), BrandFont::sans(13),
+                                     &BrandColor::textMuted);
     summaryField_->setObjectName(QStringLiteral("summaryField"));
     row->addWidget(summaryEditCaption_, 0, Qt::AlignTop);
     row->addWidget(summaryField_, 1, Qt::AlignTop);
@@ -258,10 +248,7 @@ void ConversationDetailView::connectSignals() {
             &ConversationDetailView::applyColors);
 }
 
-// The name field asks this screen for the stored name when its edit ends,
-// and the focus change of the teardown in QWidget's destructor would end it
-// after this screen's members are gone: the field goes first.
-ConversationDetailView::~ConversationDetailView() { delete name_; }
+ConversationDetailView::~ConversationDetailView() = default;
 
 std::optional<SessionRow> ConversationDetailView::selectedRow() const {
     const auto& rows = app_.model().allRows();
@@ -280,8 +267,12 @@ void ConversationDetailView::select(const QString& rowId) {
 
 void ConversationDetailView::setSelectedId(const QString& rowId) {
     if (selectedId_ == rowId) return;
+    const bool another = !selectedId_.isEmpty();
     selectedId_ = rowId;
     search_->setSelectedId(rowId);
+    // Another conversation opens at the top of the page, its plot, title
+    // and mode picker in view.
+    if (another) scroll_->verticalScrollBar()->setValue(0);
     // Another conversation opens with every section open and the summary
     // shown, not edited; plot mode, filters and highlight stay.
     setPlotExpanded(true);
@@ -340,6 +331,7 @@ void ConversationDetailView::updateContent() {
         stats_->setStats(detail_->stats);
     }
 
+    name_->setRow(row.id, row.title);
     name_->refresh();
     if (tags_->rowId() != qs(row.id)) tags_->setRowId(qs(row.id));
     else tags_->refresh();
@@ -414,7 +406,7 @@ QString ConversationDetailView::shownSummary(const SessionRow& row) const {
 void ConversationDetailView::updateSummary(const SessionRow& row) {
     const QString text = shownSummary(row);
     if (summary_->summary() != text) summary_->setSummary(text);
-    summaryField_->refresh();
+    summaryField_->setRow(row.id, text);
 }
 
 void ConversationDetailView::updateDetailsTitle(const SessionRow& row) {
@@ -426,7 +418,7 @@ void ConversationDetailView::updateDetailsTitle(const SessionRow& row) {
 void ConversationDetailView::editSummary() {
     if (editingSummary_ || !row_) return;
     editingSummary_ = true;
-    summaryField_->refresh();
+    summaryField_->setRow(row_->id, shownSummary(*row_));
     summary_->hide();
     summaryEdit_->show();
     // The field takes the focus once it is on screen.
@@ -478,14 +470,17 @@ void ConversationDetailView::onPlotClicked(int eventId) {
     // click; a click's clearing step only clears its own highlight.
     QTimer::singleShot(kScrollDelayMs, this, [this, eventId] {
         // In a short window the timeline may lie below the fold. The page
-        // scrolls only as far as the middle of the list, where the call is
-        // brought, so the plot above keeps its title and controls in view
+        // scrolls only as far as the call's whole row, where the list
+        // brings it, so the plot above keeps its title and controls in view
         // as far as the window allows.
-        constexpr int kRowMargin = 24;  // about half a timeline row
-        QWidget* list = timeline_->listView()->viewport();
-        const QPoint middle = list->mapTo(scroll_->widget(), list->rect().center());
-        scroll_->ensureVisible(middle.x(), middle.y(), 0, kRowMargin);
-        timeline_->scrollToEvent(eventId, true);
+        constexpr int kRowMargin = 4;
+        QRect row;
+        if (timeline_->scrollToEvent(eventId, true, &row)) {
+            QWidget* list = timeline_->listView()->viewport();
+            const QRect shown = row.intersected(list->rect());
+            const QPoint top = list->mapTo(scroll_->widget(), shown.topLeft());
+            scroll_->ensureVisible(top.x(), top.y() + shown.height() / 2, 0, shown.height() / 2 + kRowMargin);
+        }
         timeline_->setHighlightedEventId(eventId);
         QTimer::singleShot(kHighlightMs, this, [this, eventId] {
             if (timeline_->highlightedEventId() == eventId) timeline_->clearHighlight(kHighlightFadeMs);

@@ -238,6 +238,9 @@ CostPlotView::CostPlotView(QWidget* parent) : QWidget(parent), data_({}, initial
     hbar_->setObjectName(QStringLiteral("plotScrollBar"));
     hbar_->setFocusPolicy(Qt::NoFocus);
     hbar_->hide();
+    // The pointer moving from a bar straight onto the scroll bar leaves the
+    // plot for a child of it: the plot gets no leave, only this enter.
+    hbar_->installEventFilter(this);
     connect(hbar_, &QScrollBar::valueChanged, this, [this](int value) {
         scroll_ = value;
         update();
@@ -530,7 +533,8 @@ void CostPlotView::resizeEvent(QResizeEvent* e) {
 }
 
 bool CostPlotView::eventFilter(QObject* watched, QEvent* e) {
-    if (e->type() == QEvent::Move || e->type() == QEvent::Resize) recheckHover();
+    if (watched == hbar_ && e->type() == QEvent::Enter) setHovered(std::nullopt);
+    else if (e->type() == QEvent::Move || e->type() == QEvent::Resize) recheckHover();
     return QWidget::eventFilter(watched, e);
 }
 

@@ -630,7 +630,7 @@ void DetailTimeline::clearHighlight(int fadeMs) {
     fade_->start(QAbstractAnimation::DeleteWhenStopped);
 }
 
-bool DetailTimeline::scrollToEvent(int id, bool animated) {
+bool DetailTimeline::scrollToEvent(int id, bool animated, QRect* rowAt) {
     const int row = model_->rowOfEvent(id);
     if (row < 0) return false;
     list_->doItemsLayout();
@@ -638,6 +638,7 @@ bool DetailTimeline::scrollToEvent(int id, bool animated) {
     const int from = bar->value();
     list_->scrollTo(model_->index(row), QAbstractItemView::PositionAtCenter);
     const int to = bar->value();
+    if (rowAt) *rowAt = list_->visualRect(model_->index(row));
     if (animated && from != to) {
         bar->setValue(from);
         auto* anim = new QPropertyAnimation(bar, "value", this);

@@ -183,8 +183,9 @@ public:
 
     // Scrolls the row of event `id` to the middle of the list (over a
     // quarter second when `animated`); false, and no scrolling, when no
-    // shown row carries that id.
-    bool scrollToEvent(int id, bool animated = false);
+    // shown row carries that id. `rowAt`, when given, receives where the
+    // row will stand in the list's viewport once the scroll has ended.
+    bool scrollToEvent(int id, bool animated = false, QRect* rowAt = nullptr);
 
     TimelineModel* model() const { return model_; }
     QListView* listView() const { return list_; }

@@ -7,15 +7,16 @@
 #include <cmath>
 #include <memory>
 
+#include "engine/MetadataStore.h"
 #include "platform/Appearance.h"
 #include "shell/InlineField.h"
 #include "shell/Theme.h"
 
 namespace vorel {
 
-SummaryField::SummaryField(Getter get, Setter set, const QString& placeholder, const QFont& font, ColorRole color,
+SummaryField::SummaryField(MetadataStore& store, const QString& placeholder, const QFont& font, ColorRole color,
                            QWidget* parent)
-    : QTextEdit(parent), get_(std::move(get)), set_(std::move(set)), color_(std::move(color)) {
+    : QTextEdit(parent), store_(store), color_(std::move(color)) {
     setAcceptRichText(false);
     setFrameShape(QFrame::NoFrame);
     setFont(font);
@@ -40,22 +41,24 @@ SummaryField::SummaryField(Getter get, Setter set, const QString& placeholder, c
     connect(this, &QTextEdit::textChanged, this, [this] {
         measuredWidth_ = -1;
         updateGeometry();
-        if (!programmatic_ && set_) set_(toPlainText());
+        if (!programmatic_ && !id_.empty()) store_.setSubtitle(id_, toPlainText().toStdString());
     });
     connect(&platform::Appearance::shared(), &platform::Appearance::changed, this, &SummaryField::applyColors);
     applyColors();
     showStored();
 }
 
-void SummaryField::refresh() {
-    if (!editing_) showStored();
+void SummaryField::setRow(const std::string& rowId, const QString& shown) {
+    const bool otherRow = rowId != id_;
+    id_ = rowId;
+    shown_ = shown;
+    if (!editing_ || otherRow) showStored();
 }
 
 void SummaryField::showStored() {
-    const QString stored = get_ ? get_() : QString();
-    if (stored == toPlainText()) return;
+    if (shown_ == toPlainText()) return;
     programmatic_ = true;
-    setPlainText(stored);
+    setPlainText(shown_);
     programmatic_ = false;
     moveCursor(QTextCursor::End);
 }

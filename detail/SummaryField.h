@@ -2,30 +2,34 @@
 // The field in which the conversation's note is written: plain, borderless,
 // wrapping onto as many lines as the text needs and growing downwards with
 // it. Return submits (Shift+Return starts a new line). Every change the
-// user makes goes straight to the setter with the whole text; while the
-// field has the focus, a refresh never replaces what is being typed with
-// the store's trimmed copy.
+// user makes goes straight to the store as the conversation's note, with
+// the whole text; while the field has the focus, what the screen hands it
+// to show never replaces what is being typed with the store's trimmed copy.
+// Like the inline fields, it keeps the store and the row id it edits and
+// never calls back into the screen that made it.
 
 #include <QTextEdit>
-
-#include "shell/InlineField.h"
+#include <functional>
+#include <string>
 
 namespace vorel {
+
+class MetadataStore;
 
 class SummaryField : public QTextEdit {
     Q_OBJECT
 public:
-    // The same bindings as an inline field's.
-    using Getter = InlineField::Getter;
-    using Setter = InlineField::Setter;
-    using ColorRole = InlineField::ColorRole;
+    // A colour looked up again whenever the appearance changes.
+    using ColorRole = std::function<QColor()>;
 
-    SummaryField(Getter get, Setter set, const QString& placeholder, const QFont& font, ColorRole color,
+    SummaryField(MetadataStore& store, const QString& placeholder, const QFont& font, ColorRole color,
                  QWidget* parent = nullptr);
 
     QString text() const { return toPlainText(); }
-    // Shows what the getter returns now, unless the field has the focus.
-    void refresh();
+    // The conversation whose note the field edits, and what it shows while
+    // not being edited: shown now unless the field has the focus, or at
+    // once when the conversation is another.
+    void setRow(const std::string& rowId, const QString& shown);
     bool isEditing() const { return editing_; }
 
     bool hasHeightForWidth() const override { return true; }
@@ -49,8 +53,9 @@ private:
     void showStored();
     void applyColors();
 
-    Getter get_;
-    Setter set_;
+    MetadataStore& store_;
+    std::string id_;
+    QString shown_;
     ColorRole color_;
     bool editing_ = false;
     bool programmatic_ = false;

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QCursor>
 #include <QDateTime>
 #include <QEnterEvent>
 #include <QHBoxLayout>
@@ -20,6 +21,7 @@
 #include "platform/Symbols.h"
 #include "reports/ReportControls.h"
 #include "shell/AppModel.h"
+#include "shell/FlowLayout.h"
 #include "shell/Formatting.h"
 #include "shell/InlineField.h"
 #include "shell/PlainLabel.h"
@@ -275,6 +277,16 @@ void SplitBadge::hideEvent(QHideEvent* e) {
     setHover(false);
 }
 
+void SplitBadge::recheckHover() {
+    if (!hover_) return;
+    // The pointer stayed where it was while the badge moved under it.
+    const QWidget* under = QApplication::widgetAt(QCursor::pos());
+    const bool over = isVisible() && under && (under == this || isAncestorOf(under));
+    if (!over) return setHover(false);
+    // Still over it: the note follows the badge.
+    if (popover_) static_cast<SplitNote*>(popover_.data())->showFor(noteText(count_));
+}
+
 void SplitBadge::setHover(bool hover) {
     if (hover == hover_) return;
     hover_ = hover;
@@ -303,7 +315,7 @@ void SplitBadge::applyColors() {
 
 // ---------------------------------------------------------------------------
 
-BarRow::BarRow(MetadataStore& meta, QWidget* parent) : QWidget(parent), store_(meta) {
+BarRow::BarRow(MetadataStore& meta, QWidget* parent) : QWidget(parent) {
     auto* v = new QVBoxLayout(this);
     v->setContentsMargins(20, 7, 20, 7);
     v->setSpacing(4);
@@ -313,9 +325,8 @@ BarRow::BarRow(MetadataStore& meta, QWidget* parent) : QWidget(parent), store_(m
     // The store's topic of the conversation, with the bar's own topic (the
     // one the chart worked out for this refresh) as the fallback; edits go
     // to the store as they are typed.
-    name_ = new InlineField([this] { return qs(store_.topic(bar_.rowId, bar_.topic)); },
-                            [this](const QString& text) { store_.setName(bar_.rowId, text.toStdString()); },
-                            QStringLiteral("Topic"), BrandFont::sans(12, QFont::Medium), &BrandColor::text);
+    name_ = new InlineField(meta, InlineField::Edits::name, QStringLiteral("Topic"), BrandFont::sans(12, QFont::Medium),
+                            &BrandColor::text);
     badge_ = new SplitBadge;
     badge_->setVisible(false);
     title->addWidget(name_, 1);
@@ -346,21 +357,15 @@ BarRow::BarRow(MetadataStore& meta, QWidget* parent) : QWidget(parent), store_(m
 void BarRow::setBar(const BarItem& bar, double maxValue) {
     if (placed_ && bar == bar_ && maxValue == max_) return;
     placed_ = true;
-    const bool topicChanged = bar.topic != bar_.topic;
     bar_ = bar;
     max_ = maxValue;
-    if (topicChanged) name_->refresh();
+    name_->setRow(bar.rowId, bar.topic);
     badge_->setCount(bar.splitCount);
     badge_->setVisible(bar.splitCount >= 2);
     track_->setFractions(bar.value / maxValue, bar.today / maxValue);
     QString amount = money(bar.value);
     if (amount_->text() != amount) amount_->setText(amount);
 }
-
-// The name field asks this row for the stored name when its edit ends, and
-// the focus change of the teardown in QWidget's destructor would end it
-// after this row's members are gone: the field goes first.
-BarRow::~BarRow() { delete name_; }
 
 void BarRow::applyColors() { setTextColor(amount_, BrandColor::textMuted()); }
 
@@ -375,7 +380,8 @@ TagHeader::TagHeader(QWidget* parent) : QWidget(parent) {
     QFont tagFont = BrandFont::sans(11, QFont::Bold);
     tagFont.setLetterSpacing(QFont::AbsoluteSpacing, 1.2);
     tag_ = plainLabel(QString(), tagFont);
-    // A long tag is cut at the row's edge rather than widening the list.
+    // A long tag is cut at the row's edge, ending in "…", rather than
+    // widening the list.
     tag_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     total_ = plainLabel(QString(), BrandFont::sansMonospacedDigits(13, QFont::DemiBold));
     h->addWidget(tag_, 1, Qt::AlignVCenter);
@@ -390,9 +396,25 @@ TagHeader::TagHeader(QWidget* parent) : QWidget(parent) {
 
 void TagHeader::setGroup(const TagGroup& group) {
     QString tag = qs(group.id).toUpper();
-    if (tag_->text() != tag) tag_->setText(tag);
+    if (tag != tagText_) {
+        tagText_ = tag;
+        showTag();
+    }
     QString total = money(group.total);
     if (total_->text() != total) total_->setText(total);
+}
+
+void TagHeader::showTag() {
+    const QFontMetrics fm = tag_->fontMetrics();
+    const int room = tag_->width();
+    const QString shown = fm.horizontalAdvance(tagText_) <= room ? tagText_ : fm.elidedText(tagText_, Qt::ElideRight, room);
+    if (tag_->text() != shown) tag_->setText(shown);
+}
+
+void TagHeader::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    // The layout has given the tag its new width.
+    showTag();
 }
 
 void TagHeader::applyColors() {
@@ -407,40 +429,54 @@ ChartView::ChartView(AppModel& app, QWidget* parent) : QWidget(parent), app_(app
     // never has to widen for the chart.
     setMinimumSize(560, 380);
     setAutoFillBackground(true);
-
     // The screen's own state, from its initial values each time it opens.
-    const QDateTime now = QDateTime::fromMSecsSinceEpoch(clock().now().time_since_epoch().count(), Qt::LocalTime);
     options_.groupBy = initialGroupBy();
 
     auto* root = new QVBoxLayout(this);
     root->setContentsMargins(0, 0, 0, 0);
     root->setSpacing(0);
+    root->addWidget(buildControls());
+    root->addWidget(new Hairline);
+    root->addWidget(buildEmptyPane(), 1);
+    root->addWidget(buildListPane(), 1);
+    measureLines();
+    connectSignals();
+    applyColors();
+    refresh();
+}
 
+// The range, grouping, order and direction pickers. They wrap onto a
+// second line when the window is too narrow for all of them (the custom
+// dates take room), each kept whole.
+QWidget* ChartView::buildControls() {
+    const QDateTime now = QDateTime::fromMSecsSinceEpoch(clock().now().time_since_epoch().count(), Qt::LocalTime);
     auto* bar = new QWidget;
-    auto* controls = new QHBoxLayout(bar);
+    auto* controls = new FlowLayout(bar, 16, 10);
     controls->setContentsMargins(20, 12, 20, 12);
-    controls->setSpacing(16);
     range_ = new DateRangeControls(options_.range, now.addDays(-30).date(), now.date());
     group_ = makePicker(kAllGroupBys, options_.groupBy);
     order_ = makePicker(kAllSortKeys, options_.sort);
     direction_ = makePicker(kAllSortDirections, options_.direction);
     orderBox_ = labeled(QStringLiteral("Order"), order_);
-    controls->addWidget(range_, 0, Qt::AlignVCenter);
-    controls->addWidget(labeled(QStringLiteral("Group"), group_), 0, Qt::AlignVCenter);
-    controls->addWidget(orderBox_, 0, Qt::AlignVCenter);
-    controls->addWidget(labeled(QStringLiteral("Direction"), direction_), 0, Qt::AlignVCenter);
-    controls->addStretch(1);
-    root->addWidget(bar);
-    root->addWidget(new Hairline);
+    controls->addWidget(range_);
+    controls->addWidget(labeled(QStringLiteral("Group"), group_));
+    controls->addWidget(orderBox_);
+    controls->addWidget(labeled(QStringLiteral("Direction"), direction_));
+    return bar;
+}
 
+QWidget* ChartView::buildEmptyPane() {
     emptyPane_ = new QWidget;
     auto* emptyCol = new QVBoxLayout(emptyPane_);
     emptyCol->addStretch(1);
     empty_ = plainLabel(QStringLiteral("No conversations to chart yet."), BrandFont::sans(13));
     emptyCol->addWidget(empty_, 0, Qt::AlignCenter);
     emptyCol->addStretch(1);
-    root->addWidget(emptyPane_, 1);
+    return emptyPane_;
+}
 
+// The scrolling list of bars above the legend.
+QWidget* ChartView::buildListPane() {
     listPane_ = new QWidget;
     auto* listCol = new QVBoxLayout(listPane_);
     listCol->setContentsMargins(0, 0, 0, 0);
@@ -454,11 +490,16 @@ ChartView::ChartView(AppModel& app, QWidget* parent) : QWidget(parent), app_(app
     scroll_->setWidget(canvas_);
     scroll_->viewport()->setAutoFillBackground(false);
     canvas_->setAutoFillBackground(false);
-    connect(scroll_->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { placeRows(); });
     scroll_->viewport()->installEventFilter(this);
     listCol->addWidget(scroll_, 1);
     listCol->addWidget(new Hairline);
+    listCol->addWidget(buildLegend());
+    return listPane_;
+}
 
+// The key to a bar's two parts, the edit hint and, while grouped, the note
+// on split costs.
+QWidget* ChartView::buildLegend() {
     legend_ = new QWidget;
     auto* legendCol = new QVBoxLayout(legend_);
     legendCol->setContentsMargins(20, 10, 20, 10);
@@ -477,17 +518,22 @@ ChartView::ChartView(AppModel& app, QWidget* parent) : QWidget(parent), app_(app
         BrandFont::sans(11));
     splitNote_->setWordWrap(true);
     legendCol->addWidget(splitNote_);
-    listCol->addWidget(legend_);
-    root->addWidget(listPane_, 1);
+    return legend_;
+}
 
-    // The heights every row and header have.
-    {
-        BarRow probe(app_.meta());
-        TagHeader header;
-        rowHeight_ = probe.minimumHeight();
-        headerHeight_ = header.minimumHeight();
-    }
+// The heights every row and header have.
+void ChartView::measureLines() {
+    BarRow probe(app_.meta());
+    TagHeader header;
+    rowHeight_ = probe.minimumHeight();
+    headerHeight_ = header.minimumHeight();
+}
 
+void ChartView::connectSignals() {
+    connect(scroll_->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
+        placeRows();
+        recheckBadges();
+    });
     auto changed = [this] { refresh(); };
     connect(range_, &DateRangeControls::changed, this, changed);
     connect(group_, &QComboBox::currentIndexChanged, this, changed);
@@ -502,8 +548,6 @@ ChartView::ChartView(AppModel& app, QWidget* parent) : QWidget(parent), app_(app
     connect(&app_, &AppModel::refreshed, this, update);
     connect(&app_, &AppModel::metaChanged, this, update);
     onAppearanceChange(this, [this] { applyColors(); });
-    applyColors();
-    refresh();
 }
 
 void ChartView::readControls() {
@@ -652,6 +696,15 @@ size_t ChartView::builtRowCount() const {
     return bars_.size();
 }
 
+void ChartView::recheckBadges() {
+    // A wheel or a resize moves the rows under a pointer that stays still,
+    // and no badge hears of it: the one that showed its note asks where the
+    // pointer is now.
+    for (auto& [key, slot] : bars_) {
+        if (slot.widget->badge()->isHovered()) slot.widget->badge()->recheckHover();
+    }
+}
+
 void ChartView::fitCanvas() {
     QSize size(scroll_->viewport()->width(), contentHeight_);
     if (canvas_->size() != size) canvas_->resize(size);
@@ -684,6 +737,7 @@ bool ChartView::eventFilter(QObject* watched, QEvent* e) {
     if (watched == scroll_->viewport() && e->type() == QEvent::Resize) {
         fitCanvas();
         placeRows();
+        recheckBadges();
     }
     return QWidget::eventFilter(watched, e);
 }

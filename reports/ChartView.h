@@ -71,6 +71,9 @@ public:
     void setCount(int count);
     int count() const { return count_; }
     bool isHovered() const { return hover_; }
+    // Ends the hover when the badge is no longer under the pointer (it was
+    // scrolled or resized away), or moves the note along with it.
+    void recheckHover();
     // The note, made when first shown.
     QWidget* popover() const { return popover_; }
 
@@ -99,7 +102,6 @@ class BarRow : public QWidget {
     Q_OBJECT
 public:
     explicit BarRow(MetadataStore& meta, QWidget* parent = nullptr);
-    ~BarRow() override;
 
     // Shows `bar` against `maxValue`. The name is left alone while it is
     // being edited.
@@ -114,7 +116,6 @@ public:
 private:
     void applyColors();
 
-    MetadataStore& store_;
     BarItem bar_;
     double max_ = -1;
     bool placed_ = false;
@@ -131,12 +132,19 @@ class TagHeader : public QWidget {
 public:
     explicit TagHeader(QWidget* parent = nullptr);
     void setGroup(const TagGroup& group);
+    // The tag upper-cased, whole; the label shows it cut to its width.
+    const QString& tagText() const { return tagText_; }
     QLabel* tagLabel() const { return tag_; }
     QLabel* totalLabel() const { return total_; }
 
+protected:
+    void resizeEvent(QResizeEvent* e) override;
+
 private:
+    void showTag();
     void applyColors();
 
+    QString tagText_;
     QLabel* tag_;
     QLabel* total_;
 };
@@ -204,12 +212,19 @@ private:
     };
     static BarKey barKey(const Entry& e);
 
+    QWidget* buildControls();
+    QWidget* buildEmptyPane();
+    QWidget* buildListPane();
+    QWidget* buildLegend();
+    void measureLines();
+    void connectSignals();
     void readControls();
     // Builds, updates and positions the widgets of the lines in view, and
     // hides the others (except the one holding the keyboard focus).
     void placeRows();
     QWidget* widgetFor(const Entry& e);
     void fitCanvas();
+    void recheckBadges();
     void applyColors();
 
     AppModel& app_;

@@ -38,6 +38,9 @@ QLabel* costLabel(const QFont& font) {
 // A single line of plain text in one of the theme's colours. An elidable
 // line may be given less room than its text needs and then ends in "…";
 // the row never grows wider or taller for a long project or subagent name.
+// A line may keep its end whole (the age, the cost): then the text before
+// that end is cut instead, and the end is cut only when it alone is too
+// wide.
 class HistoryRow::TextLine : public QWidget {
 public:
     TextLine(const QFont& font, ColorRole color, bool elidable) : color_(color), elidable_(elidable) {
@@ -46,11 +49,25 @@ public:
     }
 
     const QString& text() const { return text_; }
-    void setText(const QString& text) {
-        if (text == text_) return;
+    // `keepFrom` is where the end kept whole starts; -1 for none.
+    void setText(const QString& text, qsizetype keepFrom = -1) {
+        if (text == text_ && keepFrom == keepFrom_) return;
         text_ = text;
+        keepFrom_ = keepFrom;
         updateGeometry();
         update();
+    }
+    // The text as drawn at the line's present width.
+    QString shownText() const {
+        const QFontMetrics fm(font());
+        if (fm.horizontalAdvance(text_) <= width()) return text_;
+        if (keepFrom_ > 0) {
+            const QString end = text_.mid(keepFrom_);
+            const int room = width() - fm.horizontalAdvance(end);
+            const QString start = fm.elidedText(text_.left(keepFrom_), Qt::ElideRight, room);
+            if (room > 0 && !start.isEmpty()) return start + end;
+        }
+        return fm.elidedText(text_, Qt::ElideRight, width());
     }
     void setColor(ColorRole color) {
         if (color == color_) return;
@@ -71,13 +88,12 @@ protected:
         QPainter p(this);
         p.setFont(font());
         p.setPen(color_());
-        QFontMetrics fm(font());
-        QString shown = fm.horizontalAdvance(text_) <= width() ? text_ : fm.elidedText(text_, Qt::ElideRight, width());
-        p.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, shown);
+        p.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, shownText());
     }
 
 private:
     QString text_;
+    qsizetype keepFrom_ = -1;
     ColorRole color_;
     bool elidable_;
 };
@@ -146,20 +162,11 @@ HistoryRow::HistoryRow(const SessionRow& row, MetadataStore& meta, TimePoint now
 
     auto* text = new QVBoxLayout;
     text->setSpacing(3);
-    name_ = new InlineField(
-        [this] {
-            ensureMeta();
-            return qs(topic_);
-        },
-        [this](const QString& t) { store_.setName(row_.id, t.toStdString()); }, QStringLiteral("Topic"),
-        BrandFont::sans(13, QFont::Medium), &BrandColor::text);
-    note_ = new InlineField(
-        [this] {
-            ensureMeta();
-            return qs(noteText_);
-        },
-        [this](const QString& t) { store_.setSubtitle(row_.id, t.toStdString()); }, QStringLiteral("Add a note…"),
-        BrandFont::sans(12), &BrandColor::textMuted);
+    name_ = new InlineField(store_, InlineField::Edits::name, QStringLiteral("Topic"),
+                            BrandFont::sans(13, QFont::Medium), &BrandColor::text);
+    note_ = new InlineField(store_, InlineField::Edits::note, QStringLiteral("Add a note…"), BrandFont::sans(12),
+                            &BrandColor::textMuted);
+    for (InlineField* f : {name_, note_}) f->setRow(row_.id, row_.title);
     // As tall as a line of their text and the edit underline, so the
     // fields stack as closely as the lines of text below them.
     for (InlineField* f : {name_, note_}) f->setFixedHeight(QFontMetrics(f->font()).height() + 2);
@@ -205,7 +212,7 @@ HistoryRow::HistoryRow(const SessionRow& row, MetadataStore& meta, TimePoint now
     connect(&platform::Appearance::shared(), &platform::Appearance::changed, this, &HistoryRow::applyColors);
 
     // Everything below compares with what is shown: start from nothing.
-    info_->setText(infoLine(row_, now));
+    showInfo(now);
     est_->setVisible(row_.hasEstimated());
     updateModelLines();
     updateSubagentLines(now);
@@ -213,14 +220,6 @@ HistoryRow::HistoryRow(const SessionRow& row, MetadataStore& meta, TimePoint now
     total_->setText(money(row_.total));
     dot_->setState(row_.isLive(now));
     applyColors();
-}
-
-// The name and note fields ask this row for what the store kept when an
-// edit ends, and the focus change of the teardown in QWidget's destructor
-// would end one after this row's members are gone: the fields go first.
-HistoryRow::~HistoryRow() {
-    delete name_;
-    delete note_;
 }
 
 QString HistoryRow::infoLine(const SessionRow& row, TimePoint now) {
@@ -245,22 +244,15 @@ QString HistoryRow::modelLineText(const ModelLine& line) {
 
 bool HistoryRow::showsModelLines(const SessionRow& row) { return row.isMixed() || row.hasEstimated(); }
 
-void HistoryRow::ensureMeta() const {
-    if (!metaStale_) return;
-    metaStale_ = false;
-    topic_ = store_.topic(row_.id, row_.title);
-    noteText_ = store_.subtitle(row_.id, row_.title);
-}
-
 void HistoryRow::setRow(const SessionRow& row, TimePoint now) {
-    // The name and note fall back to the title; anything else they show
-    // comes from the store, which says when it changes.
-    if (row.title != row_.title) metaStale_ = true;
+    // The name and note fall back to the title, and read the store again
+    // when it changes; anything else they show comes from the store, which
+    // says when it changes.
     const bool sameModels = row.models == row_.models;
     row_ = row;
-    name_->refresh();
-    note_->refresh();
-    info_->setText(infoLine(row_, now));
+    name_->setRow(row_.id, row_.title);
+    note_->setRow(row_.id, row_.title);
+    showInfo(now);
     const bool estimated = row_.hasEstimated();
     if (est_->isVisibleTo(this) != estimated) est_->setVisible(estimated);
     if (!sameModels) updateModelLines();
@@ -277,7 +269,6 @@ void HistoryRow::setRow(const SessionRow& row, TimePoint now) {
 }
 
 void HistoryRow::refreshMeta() {
-    metaStale_ = true;
     name_->refresh();
     note_->refresh();
     tags_->refresh();
@@ -306,7 +297,8 @@ void HistoryRow::updateModelLines() {
     }
     for (size_t i = 0; i < wanted; ++i) {
         const ModelLine& m = row_.models[i];
-        models_[i]->setText(modelLineText(m));
+        // The cost stays whole; a long model name is cut before it.
+        models_[i]->setText(modelLineText(m), isolated(m.name).size());
         models_[i]->setColor(m.estimated ? &BrandColor::warn : &BrandColor::textFaint);
     }
 }
@@ -348,7 +340,22 @@ void HistoryRow::applyColors() {
     update();
 }
 
+void HistoryRow::showInfo(TimePoint now) {
+    // The last piece, "active 5m ago", is the one that changes: it stays
+    // whole, and the pieces before it are cut when the line is too long.
+    const QString line = infoLine(row_, now);
+    info_->setText(line, line.lastIndexOf(kSeparator));
+}
+
 QString HistoryRow::infoText() const { return info_->text(); }
+
+QString HistoryRow::shownInfoText() const { return info_->shownText(); }
+
+QStringList HistoryRow::shownModelLines() const {
+    QStringList out;
+    for (TextLine* l : models_) out << l->shownText();
+    return out;
+}
 
 QStringList HistoryRow::modelLines() const {
     QStringList out;

@@ -59,17 +59,14 @@ class HistoryRow : public QWidget {
     Q_OBJECT
 public:
     HistoryRow(const SessionRow& row, MetadataStore& meta, TimePoint now, QWidget* parent = nullptr);
-    ~HistoryRow() override;
 
     // New data for the same conversation (same id), as of `now`. Only what
     // changed is touched; the name and note are read from the store again
-    // (once), and a field being edited keeps what is typed.
+    // when the title they fall back on changes, and a field being edited
+    // keeps what is typed.
     void setRow(const SessionRow& row, TimePoint now);
     // The name, note and tags again from the store.
     void refreshMeta();
-    // Marks the name and note as out of date without reading them; they are
-    // read when next shown or asked for.
-    void invalidateMeta() { metaStale_ = true; }
 
     const SessionRow& row() const { return row_; }
     const std::string& rowId() const { return row_.id; }
@@ -93,6 +90,9 @@ public:
     TagEditor* tagEditor() const { return tags_; }
     QString infoText() const;
     QStringList modelLines() const;
+    // The information and model lines as drawn at the row's width.
+    QString shownInfoText() const;
+    QStringList shownModelLines() const;
     // Each subagent line as "name · $0.12 · 5m ago".
     QStringList subagentLines() const;
     QLabel* todayLabel() const { return today_; }
@@ -106,17 +106,13 @@ private:
         TextLine* detail;
     };
 
-    void ensureMeta() const;
+    void showInfo(TimePoint now);
     void updateModelLines();
     void updateSubagentLines(TimePoint now);
     void applyColors();
 
     MetadataStore& store_;
     SessionRow row_;
-    // The name and note as the fields show them, read once per change.
-    mutable std::string topic_;
-    mutable std::string noteText_;
-    mutable bool metaStale_ = true;
 
     LiveDot* dot_;
     InlineField* name_;

@@ -20,6 +20,7 @@
 #include "reports/HistoryRow.h"
 #include "reports/ReportControls.h"
 #include "shell/AppModel.h"
+#include "shell/FlowLayout.h"
 #include "shell/Formatting.h"
 #include "shell/PlainLabel.h"
 #include "shell/Theme.h"
@@ -133,11 +134,22 @@ HistoryView::HistoryView(AppModel& app, QWidget* parent) : QWidget(parent), app_
     auto* v = new QVBoxLayout(this);
     v->setContentsMargins(0, 0, 0, 0);
     v->setSpacing(0);
+    v->addLayout(buildHeader());
+    v->addWidget(new Hairline);
+    v->addWidget(buildControls());
+    v->addWidget(new Hairline);
+    v->addLayout(buildColumnCaptions());
+    v->addWidget(new Hairline);
+    v->addWidget(buildList(), 1);
+    connectSignals();
+    applyColors();
+    refresh();
+}
 
-    // Header band: title and count on the left, the lifetime total on the
-    // right, the two first lines sharing a baseline.
-    auto* header = new QHBoxLayout;
-    header_ = header;
+// Title and count on the left, the lifetime total on the right, the two
+// first lines sharing a baseline.
+QHBoxLayout* HistoryView::buildHeader() {
+    auto* header = header_ = new QHBoxLayout;
     header->setContentsMargins(20, 16, 20, 16);
     auto* titles = new QVBoxLayout;
     titles->setSpacing(3);
@@ -158,25 +170,26 @@ HistoryView::HistoryView(AppModel& app, QWidget* parent) : QWidget(parent), app_
     totals->addWidget(lifetime_, 0, Qt::AlignRight);
     totals->addStretch(1);
     header->addLayout(totals);
-    v->addLayout(header);
-    v->addWidget(new Hairline);
+    return header;
+}
 
-    // Control band: the report window and the order.
-    auto* controls = new QHBoxLayout;
-    controls->setContentsMargins(20, 10, 20, 10);
-    controls->setSpacing(16);
+// The report window and the order, wrapping onto a second line when the
+// custom dates leave no room.
+QWidget* HistoryView::buildControls() {
     const QDate today = localDate(now_);
+    auto* controlBar = new QWidget;
+    auto* controls = new FlowLayout(controlBar, 16, 10);
+    controls->setContentsMargins(20, 10, 20, 10);
     range_ = new DateRangeControls(ReportDateRange::all, today.addDays(-30), today);
     order_ = makePicker(kAllSortDirections, direction_);
-    controls->addWidget(range_, 0, Qt::AlignVCenter);
-    controls->addWidget(labeled(QStringLiteral("Order"), order_), 0, Qt::AlignVCenter);
-    controls->addStretch(1);
-    v->addLayout(controls);
-    v->addWidget(new Hairline);
+    controls->addWidget(range_);
+    controls->addWidget(labeled(QStringLiteral("Order"), order_));
+    return controlBar;
+}
 
-    // Column header over the two amounts of every row.
-    auto* columns = new QHBoxLayout;
-    columns_ = columns;
+// The captions over the two amounts of every row.
+QHBoxLayout* HistoryView::buildColumnCaptions() {
+    auto* columns = columns_ = new QHBoxLayout;
     columns->setContentsMargins(20, 6, 20, 6);
     columns->setSpacing(10);
     columns->addStretch(1);
@@ -187,9 +200,11 @@ HistoryView::HistoryView(AppModel& app, QWidget* parent) : QWidget(parent), app_
         l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         columns->addWidget(l);
     }
-    v->addLayout(columns);
-    v->addWidget(new Hairline);
+    return columns;
+}
 
+// The list, or the empty text in its place.
+QStackedWidget* HistoryView::buildList() {
     stack_ = new QStackedWidget;
     empty_ = plainLabel(QStringLiteral("No conversations recorded yet."), BrandFont::sans(13));
     empty_->setAlignment(Qt::AlignCenter);
@@ -200,8 +215,10 @@ HistoryView::HistoryView(AppModel& app, QWidget* parent) : QWidget(parent), app_
     scroll_->verticalScrollBar()->setSingleStep(24);
     scroll_->viewport()->installEventFilter(this);
     stack_->addWidget(scroll_);
-    v->addWidget(stack_, 1);
+    return stack_;
+}
 
+void HistoryView::connectSignals() {
     connect(scroll_->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { realize(); });
     connect(range_, &DateRangeControls::changed, this, [this] { rebuild(Anchor{}); });
     connect(order_, &QComboBox::currentIndexChanged, this, [this](int) {
@@ -214,8 +231,6 @@ HistoryView::HistoryView(AppModel& app, QWidget* parent) : QWidget(parent), app_
     });
     connect(&app_, &AppModel::metaChanged, this, &HistoryView::onMetaChanged);
     connect(&platform::Appearance::shared(), &platform::Appearance::changed, this, &HistoryView::applyColors);
-    applyColors();
-    refresh();
 }
 
 HistoryView::~HistoryView() = default;
@@ -266,9 +281,8 @@ void HistoryView::showEvent(QShowEvent* e) {
 
 void HistoryView::onMetaChanged() {
     // Names, notes and tags are read again by the rows in view now, by the
-    // others when they next come into view (or when a field asks).
+    // others when they next come into view.
     ++metaTick_;
-    for (auto& [id, b] : built_) b.widget->invalidateMeta();
     realize();
 }
 

@@ -99,6 +99,11 @@ private:
         QString caption;  // header only
     };
 
+    QHBoxLayout* buildHeader();
+    QWidget* buildControls();
+    QHBoxLayout* buildColumnCaptions();
+    QStackedWidget* buildList();
+    void connectSignals();
     void onMetaChanged();
     // Where the view stands in the list: an item's key and its distance from
     // the top of the view. `keep` false goes back to the top.

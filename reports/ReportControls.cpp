@@ -21,7 +21,9 @@ QDateEdit* compactDateField(QDate date) {
     auto* edit = new QDateEdit(date);
     edit->setCalendarPopup(true);
     edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
-    edit->setFixedWidth(116);
+    // As wide as its whole date and its calendar button need, in whatever
+    // font and style it is shown.
+    edit->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     return edit;
 }
 

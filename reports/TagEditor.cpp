@@ -148,9 +148,7 @@ QString firstCharacter(const QString& s) {
 }  // namespace
 
 TagChip::TagChip(QWidget* parent) : QWidget(parent) {
-    QFont f = BrandFont::sans(10, QFont::Medium);
-    f.setLetterSpacing(QFont::AbsoluteSpacing, 0.4);
-    setFont(f);
+    setFont(chipFont());
 
     remove_ = new QToolButton(this);
     remove_->setAutoRaise(true);
@@ -176,24 +174,34 @@ void TagChip::setTag(const QString& tag) {
     update();
 }
 
-QSize TagChip::sizeFor(int textWidth) const {
-    const int cross = hover_ ? kCrossGap + kCross : 0;
-    return {kChipPadX + textWidth + cross + kChipPadX, kChipPadY + fontMetrics().height() + kChipPadY};
+QFont TagChip::chipFont() {
+    QFont f = BrandFont::sans(10, QFont::Medium);
+    f.setLetterSpacing(QFont::AbsoluteSpacing, 0.4);
+    return f;
 }
 
-QSize TagChip::sizeHint() const { return sizeFor(fontMetrics().horizontalAdvance(text_)); }
+int TagChip::chipHeight() { return kChipPadY + QFontMetrics(chipFont()).height() + kChipPadY; }
 
-QSize TagChip::minimumSizeHint() const {
-    const QFontMetrics fm = fontMetrics();
-    const int whole = fm.horizontalAdvance(text_);
-    return sizeFor(std::min(whole, fm.horizontalAdvance(firstCharacter(text_) + QStringLiteral("\u2026"))));
+QSize TagChip::sizeFor(int textWidth) const { return {kChipPadX + textWidth + kChipPadX, chipHeight()}; }
+
+int TagChip::leastTextWidth() const {
+    // The cross shows over the end of the text, so that hovering never
+    // changes the chip's size; the first letter and "…" stay beside it.
+    return fontMetrics().horizontalAdvance(firstCharacter(text_) + QStringLiteral("\u2026")) + kCrossGap + kCross;
 }
+
+QSize TagChip::sizeHint() const {
+    return sizeFor(std::max(fontMetrics().horizontalAdvance(text_), leastTextWidth()));
+}
+
+QSize TagChip::minimumSizeHint() const { return sizeFor(leastTextWidth()); }
 
 int TagChip::widthIn(int width) const {
     const QFontMetrics fm = fontMetrics();
     const int room = width - sizeFor(0).width();
-    if (fm.horizontalAdvance(text_) <= room) return sizeHint().width();
-    return std::min(width, sizeFor(fm.horizontalAdvance(fm.elidedText(text_, Qt::ElideRight, room))).width());
+    if (sizeHint().width() <= width) return sizeHint().width();
+    const int cut = sizeFor(fm.horizontalAdvance(fm.elidedText(text_, Qt::ElideRight, room))).width();
+    return std::max(minimumSizeHint().width(), std::min(width, cut));
 }
 
 QRect TagChip::textRect() const {
@@ -207,7 +215,11 @@ QString TagChip::shownText() const {
     const int room = textRect().width();
     // Cut only when it does not fit: eliding at exactly its own width may
     // still shorten a text.
-    return fm.horizontalAdvance(text_) <= room ? text_ : fm.elidedText(text_, Qt::ElideRight, room);
+    if (fm.horizontalAdvance(text_) <= room) return text_;
+    const QString cut = fm.elidedText(text_, Qt::ElideRight, room);
+    // A chip never says only "…": its first letter stays.
+    const QString least = firstCharacter(text_) + QStringLiteral("\u2026");
+    return cut.size() < least.size() ? least : cut;
 }
 
 void TagChip::applyColors() {
@@ -252,8 +264,7 @@ void TagChip::setHover(bool hover) {
     if (hover == hover_) return;
     hover_ = hover;
     remove_->setVisible(hover);
-    // The cross takes room beside the text.
-    updateGeometry();
+    // The cross takes the end of the text's room; the chip keeps its size.
     update();
 }
 
@@ -376,7 +387,11 @@ void TagPopover::setChoices(const TagChoices& choices, const QString& query) {
 }
 
 void TagPopover::showAtAnchor() {
+    // Placed afresh, then kept where it opened.
+    openedAbove_.reset();
     place();
+    const int anchorTop = anchor_->mapToGlobal(QPoint(0, 0)).y();
+    if (y() + height() <= anchorTop) openedAbove_ = anchorTop - y();
     show();
     raise();
     activateWindow();
@@ -394,7 +409,15 @@ void TagPopover::place() {
     // room above. Kept on the screen either way.
     QPoint at = placeAtAnchor(size(), anchor, area);
     const int above = anchor.top() - kPopupGap - height();
-    if (above >= area.top()) at.setY(above);
+    if (openedAbove_) {
+        // Open above its button: the list grows and shrinks as the user
+        // types, and the field at the top stays where it opened. A list
+        // grown past its first height (the create row comes) reaches over
+        // the button, and moves up only at the screen's bottom edge.
+        at.setY(std::min(anchor.top() - *openedAbove_, area.bottom() + 1 - height()));
+    } else if (above >= area.top()) {
+        at.setY(above);
+    }
     move(at);
 }
 
@@ -432,9 +455,15 @@ TagEditor::TagEditor(MetadataStore& meta, QString rowId, QWidget* parent)
     // tags never widen what holds the editor.
     add_ = new TagAddButton(this);
     add_->installEventFilter(this);
+    // How many chips are left out for want of room.
+    more_ = new QLabel(this);
+    more_->setTextFormat(Qt::PlainText);
+    more_->setFont(TagChip::chipFont());
+    more_->hide();
     connect(add_, &QAbstractButton::clicked, this, &TagEditor::openPopover);
     connect(&platform::Appearance::shared(), &platform::Appearance::changed, this, &TagEditor::applyColors);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    BrandColor::setTextColor(more_, BrandColor::textMuted());
     refresh();
 }
 
@@ -489,14 +518,14 @@ std::vector<int> TagEditor::fitChipWidths(const std::vector<int>& natural, const
 QSize TagEditor::sizeHint() const {
     const QSize add = add_->sizeHint();
     int w = add.width();
-    int h = add.height();
-    for (size_t i = 0; i < used_; ++i) {
-        const QSize chip = chips_[i]->sizeHint();
-        w += chip.width() + kRowSpacing;
-        h = std::max(h, chip.height());
-    }
-    return {w, h};
+    for (size_t i = 0; i < used_; ++i) w += chips_[i]->sizeHint().width() + kRowSpacing;
+    // As tall with tags as without, so a first tag moves nothing below.
+    return {w, std::max(add.height(), TagChip::chipHeight())};
 }
+
+QString TagEditor::hiddenCountText(size_t hidden) { return QStringLiteral("+") + QString::number(hidden); }
+
+
 
 QSize TagEditor::minimumSizeHint() const { return {add_->sizeHint().width(), sizeHint().height()}; }
 
@@ -507,7 +536,22 @@ void TagEditor::placeChips() {
         minimum.push_back(chips_[i]->minimumSizeHint().width());
     }
     const QSize add = add_->sizeHint();
-    const std::vector<int> widths = fitChipWidths(natural, minimum, width() - add.width(), kRowSpacing);
+    const int room = width() - add.width();
+    std::vector<int> widths = fitChipWidths(natural, minimum, room, kRowSpacing);
+    auto shownCount = [&widths] {
+        return static_cast<size_t>(std::count_if(widths.begin(), widths.end(), [](int w) { return w > 0; }));
+    };
+    // Chips left out are counted after the others ("+3"); the count takes
+    // room of its own, which may leave out more.
+    size_t shownChips = shownCount();
+    int countWidth = 0;
+    while (shownChips < used_) {
+        countWidth = more_->fontMetrics().horizontalAdvance(hiddenCountText(used_ - shownChips)) + kRowSpacing;
+        widths = fitChipWidths(natural, minimum, room - countWidth, kRowSpacing);
+        const size_t fewer = shownCount();
+        if (fewer == shownChips) break;
+        shownChips = fewer;
+    }
     auto place = [this](QWidget* w, const QRect& r) {
         const QRect at = QStyle::visualRect(layoutDirection(), rect(), r);
         if (w->geometry() != at) w->setGeometry(at);
@@ -524,11 +568,22 @@ void TagEditor::placeChips() {
         }
         if (chip->isHidden() == shown) chip->setVisible(shown);
     }
+    const size_t hidden = used_ - shownChips;
+    if (hidden > 0) {
+        more_->setText(hiddenCountText(hidden));
+        more_->setAccessibleName(QString::number(hidden) + (hidden == 1 ? QStringLiteral(" more tag")
+                                                                        : QStringLiteral(" more tags")));
+        const int h = more_->fontMetrics().height();
+        place(more_, QRect(x, (height() - h) / 2, countWidth - kRowSpacing, h));
+        x += countWidth;
+    }
+    hidden_ = static_cast<int>(hidden);
+    if (more_->isHidden() == (hidden > 0)) more_->setVisible(hidden > 0);
     place(add_, QRect(x, (height() - add.height()) / 2, add.width(), add.height()));
 }
 
 bool TagEditor::event(QEvent* e) {
-    // A chip asks for another width (its cross shows or goes): the row is
+    // A chip asks for another width (it shows another tag): the row is
     // shared out again, and whatever holds the editor hears of it.
     if (e->type() == QEvent::LayoutRequest) {
         updateGeometry();
@@ -599,6 +654,7 @@ void TagEditor::hideEvent(QHideEvent* e) {
 
 void TagEditor::applyColors() {
     for (TagChip* c : chips_) c->applyColors();
+    BrandColor::setTextColor(more_, BrandColor::textMuted());
     add_->update();
     if (popover_) popover_->applyColors();
 }

@@ -14,6 +14,7 @@
 #include <QString>
 #include <QStringList>
 #include <QWidget>
+#include <optional>
 #include <vector>
 
 class QLabel;
@@ -70,12 +71,17 @@ public:
     bool isHovered() const { return hover_; }
     void applyColors();
 
-    // The whole text; at least its first letter and the ellipsis.
+    // The whole text; at least its first letter and the ellipsis beside
+    // the cross, which shows over the end of the text while hovered.
+    // Hovering never changes the chip's size.
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
     // The width it takes when offered `width`: no more than its text cut
-    // short to fit needs.
+    // short to fit needs, and no less than its minimum.
     int widthIn(int width) const;
+    // Every chip's font and height.
+    static QFont chipFont();
+    static int chipHeight();
 
 signals:
     void removeClicked(const QString& tag);
@@ -92,6 +98,7 @@ private:
     // Where the text goes: inside the padding, beside the cross when shown.
     QRect textRect() const;
     QSize sizeFor(int textWidth) const;
+    int leastTextWidth() const;
 
     QString tag_;
     QString text_;
@@ -158,6 +165,9 @@ protected:
 
 private:
     QWidget* anchor_;
+    // While open above its anchor: how far above the anchor's top its own
+    // top stands.
+    std::optional<int> openedAbove_;
     QLineEdit* field_;
     QScrollArea* scroll_;
     QWidget* listBody_;
@@ -182,6 +192,10 @@ public:
     // left out for want of room is among them, hidden.
     std::vector<TagChip*> chips() const;
     QAbstractButton* addButton() const { return add_; }
+    // How many chips are left out for want of room (the row says "+3").
+    int hiddenCount() const { return hidden_; }
+    QLabel* hiddenCountLabel() const { return more_; }
+    static QString hiddenCountText(size_t hidden);
     // Made when first opened and kept, with what was typed, until the
     // editor goes.
     TagPopover* popover() const { return popover_; }
@@ -199,8 +213,8 @@ public:
     static std::vector<int> fitChipWidths(const std::vector<int>& natural, const std::vector<int>& minimum, int room,
                                           int spacing);
 
-    // One line: every chip whole and the add button. Less room cuts the
-    // chips short, never the add button.
+    // One line: every chip whole and the add button, as tall with tags as
+    // without. Less room cuts the chips short, never the add button.
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
@@ -225,6 +239,8 @@ private:
     std::vector<TagChip*> chips_;
     size_t used_ = 0;
     QAbstractButton* add_;
+    QLabel* more_;
+    int hidden_ = 0;
     TagPopover* popover_ = nullptr;
 };
 

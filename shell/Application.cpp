@@ -14,6 +14,7 @@
 #include "shell/AppModel.h"
 #include "shell/MainWindow.h"
 #include "shell/MenuPanel.h"
+#include "shell/ModifierTypingFilter.h"
 #include "shell/NavState.h"
 #include "shell/ShellScreens.h"
 #include "shell/Theme.h"
@@ -100,6 +101,7 @@ int Application::run(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
     BrandFont::registerBundledFonts();
     BrandColor::applyToApplication();
+    ModifierTypingFilter::install(app);
 
     // One instance per metadata folder, whatever else differs between two
     // launches (TMPDIR, say): both would write the same file.

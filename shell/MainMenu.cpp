@@ -2,9 +2,16 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QClipboard>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
+#include <QPointer>
 #include <QMetaObject>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QTextEdit>
 
 #include "platform/Appearance.h"
 #include "shell/Theme.h"
@@ -21,9 +28,28 @@ struct EditCommand {
 
 }  // namespace
 
+namespace {
+
+bool isMenu(const QWidget* w) { return qobject_cast<const QMenuBar*>(w) || qobject_cast<const QMenu*>(w); }
+
+// The last widget other than a menu to hold the focus.
+QPointer<QWidget>& lastFocus() {
+    static QPointer<QWidget> widget;
+    return widget;
+}
+
+}  // namespace
+
+QWidget* MainMenu::editFocus() {
+    // A menu opened from the keyboard (Alt and its letter) takes the focus
+    // while it is open; its commands are for the widget that had it.
+    QWidget* focus = QApplication::focusWidget();
+    return focus && isMenu(focus) ? lastFocus().data() : focus;
+}
+
 QObject* MainMenu::editTarget(const char* slot) {
     const QByteArray signature = QByteArray(slot) + "()";
-    for (QObject* o = QApplication::focusWidget(); o; o = o->parent()) {
+    for (QObject* o = editFocus(); o; o = o->parent()) {
         // A list that selects one row at most has nothing to select all of.
         auto* view = qobject_cast<QAbstractItemView*>(o);
         const bool single = view && view->selectionMode() != QAbstractItemView::MultiSelection &&
@@ -36,10 +62,64 @@ QObject* MainMenu::editTarget(const char* slot) {
     return nullptr;
 }
 
+namespace {
+
+bool clipboardHasText() {
+    const QMimeData* data = QApplication::clipboard()->mimeData();
+    return data && data->hasText() && !data->text().isEmpty();
+}
+
+// What a text view (rich or plain) can do now.
+template <typename View>
+bool textViewCan(const View* v, const QByteArray& slot) {
+    const bool writable = !v->isReadOnly();
+    const bool selection = v->textCursor().hasSelection();
+    if (slot == "undo") return writable && v->document()->isUndoAvailable();
+    if (slot == "redo") return writable && v->document()->isRedoAvailable();
+    if (slot == "cut") return writable && selection;
+    if (slot == "copy") return selection;
+    if (slot == "paste") return writable && v->canPaste();
+    if (slot == "selectAll") return !v->document()->isEmpty();
+    return true;
+}
+
+}  // namespace
+
+bool MainMenu::isAvailable(const char* slot) {
+    QObject* target = editTarget(slot);
+    const QByteArray name(slot);
+    if (!target) {
+        // A list copies its current row by its own key.
+        auto* view = qobject_cast<QAbstractItemView*>(editFocus());
+        return view && name == "copy" && view->currentIndex().isValid();
+    }
+    if (auto* edit = qobject_cast<QLineEdit*>(target)) {
+        const bool writable = !edit->isReadOnly();
+        // A password's text is never cut or copied out of it.
+        const bool selection = edit->hasSelectedText() && edit->echoMode() == QLineEdit::Normal;
+        if (name == "undo") return writable && edit->isUndoAvailable();
+        if (name == "redo") return writable && edit->isRedoAvailable();
+        if (name == "cut") return writable && selection;
+        if (name == "copy") return selection;
+        if (name == "paste") return writable && clipboardHasText();
+        if (name == "selectAll") return !edit->text().isEmpty();
+    }
+    if (auto* rich = qobject_cast<QTextEdit*>(target)) return textViewCan(rich, name);
+    if (auto* plain = qobject_cast<QPlainTextEdit*>(target)) return textViewCan(plain, name);
+    if (auto* view = qobject_cast<QAbstractItemView*>(target); view && name == "selectAll") {
+        return view->model() && view->model()->rowCount(view->rootIndex()) > 0;
+    }
+    return true;
+}
+
 MainMenu::MainMenu(QWidget* window) : QMenuBar(window) {
+    connect(qApp, &QApplication::focusChanged, this, [](QWidget*, QWidget* now) {
+        if (now && !isMenu(now)) lastFocus() = now;
+    });
     // The application menu: the system would title it with the
-    // application's name, so it is titled so here.
-    appMenu_ = addMenu(QStringLiteral("Vorel"));
+    // application's name, so it is titled so here. Both menus open with
+    // Alt and their first letter, as menus do on this desktop.
+    appMenu_ = addMenu(QStringLiteral("&Vorel"));
     close_ = appMenu_->addAction(QStringLiteral("Close Window"));
     close_->setShortcuts(QKeySequence::Close);
     connect(close_, &QAction::triggered, window, &QWidget::close);
@@ -56,7 +136,7 @@ MainMenu::MainMenu(QWidget* window) : QMenuBar(window) {
     // already in the metadata file.
     connect(quit_, &QAction::triggered, qApp, [] { QCoreApplication::exit(0); });
 
-    editMenu_ = addMenu(QStringLiteral("Edit"));
+    editMenu_ = addMenu(QStringLiteral("&Edit"));
     const EditCommand commands[] = {
         {"Undo", "undo", QKeySequence(Qt::CTRL | Qt::Key_Z)},
         {"Redo", "redo", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)},
@@ -79,7 +159,7 @@ MainMenu::MainMenu(QWidget* window) : QMenuBar(window) {
         connect(a, &QAction::triggered, this, [a, slot, key] {
             if (QObject* target = editTarget(slot.constData())) {
                 QMetaObject::invokeMethod(target, slot.constData());
-            } else if (QWidget* focus = QApplication::focusWidget()) {
+            } else if (QWidget* focus = editFocus()) {
                 // A widget with no such slot gets the key itself, as it would
                 // without the menu (a list copies its current row). The
                 // command is off meanwhile, or the key would trigger it again.
@@ -94,11 +174,11 @@ MainMenu::MainMenu(QWidget* window) : QMenuBar(window) {
         });
         edit_.push_back(a);
     }
-    // Open, the menu shows which commands have a field to act on. Closed,
-    // every command stays enabled so that its key reaches whatever has the
-    // focus when it is pressed.
+    // Open, the menu shows which commands have something to act on now.
+    // Closed, every command stays enabled so that its key reaches whatever
+    // has the focus when it is pressed.
     connect(editMenu_, &QMenu::aboutToShow, this, [this] {
-        for (QAction* a : edit_) a->setEnabled(editTarget(a->data().toByteArray().constData()) != nullptr);
+        for (QAction* a : edit_) a->setEnabled(isAvailable(a->data().toByteArray().constData()));
     });
     connect(editMenu_, &QMenu::aboutToHide, this, [this] {
         for (QAction* a : edit_) a->setEnabled(true);

@@ -25,6 +25,12 @@ public:
     // The widget an edit command `slot` ("copy", "selectAll", ...) goes to:
     // the focus widget or the nearest parent with that slot; null when none.
     static QObject* editTarget(const char* slot);
+    // The widget the edit commands are for: the focus widget, or while a
+    // menu opened from the keyboard holds the focus, the one that had it.
+    static QWidget* editFocus();
+    // Whether the command `slot` has something to act on now: a field to
+    // undo in, a selection to cut or copy, text to paste or to select.
+    static bool isAvailable(const char* slot);
 
 private:
     void applyColors();

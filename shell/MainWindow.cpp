@@ -89,7 +89,15 @@ MainWindow::MainWindow(AppModel& model) : QWidget(nullptr), model_(model) {
     // The menus carry the window's shortcuts (close, quit, editing).
     menu_ = new MainMenu(this);
     root->setMenuBar(menu_);
+    root->addWidget(buildSidebar());
+    root->addWidget(buildContentPane(), 1);
+    connectSignals();
+    applyTheme();
+    updateFooter();
+}
 
+// The six sections, and today's total at the foot.
+QWidget* MainWindow::buildSidebar() {
     sidebarPane_ = new QWidget;
     sidebarPane_->setObjectName(QStringLiteral("sidebar"));
     sidebarPane_->setAttribute(Qt::WA_StyledBackground, true);
@@ -134,27 +142,32 @@ MainWindow::MainWindow(AppModel& model) : QWidget(nullptr), model_(model) {
     footerRow->addStretch(1);
     footerRow->addWidget(todayAmount_);
     side->addWidget(footer);
-    root->addWidget(sidebarPane_);
+    return sidebarPane_;
+}
 
+// Where the section's screen goes, above the save-failure line.
+QWidget* MainWindow::buildContentPane() {
     auto* contentPane = new QWidget;
     contentPane->setMinimumWidth(560);
     content_ = new QVBoxLayout(contentPane);
     content_->setContentsMargins(0, 0, 0, 0);
-    // Above every screen: whether names and notes are safely saved.
-    auto* saveStatus = new SaveStatusLine(model_.meta());
-    saveStatus->setContentsMargins(16, 10, 16, 0);
-    content_->addWidget(saveStatus);
-    root->addWidget(contentPane, 1);
+    content_->setSpacing(0);
+    // Below every screen: whether names and notes are safely saved. When it
+    // shows or goes, the screen's foot moves, never what lies under the
+    // caret of a name being typed; its text starts where the screens' does.
+    saveStatus_ = new SaveStatusLine(model_.meta());
+    saveStatus_->setContentsMargins(kContentMargin, 8, kContentMargin, 10);
+    content_->addWidget(saveStatus_);
+    return contentPane;
+}
 
+void MainWindow::connectSignals() {
     connect(&NavState::shared(), &NavState::sectionChanged, this, [this](Section s) { showSection(s); });
     connect(&model_, &AppModel::refreshed, this, [this] {
         if (isVisible()) updateFooter();
         else staleFooter_ = true;
     });
     connect(&platform::Appearance::shared(), &platform::Appearance::changed, this, [this] { applyTheme(); });
-
-    applyTheme();
-    updateFooter();
 }
 
 void MainWindow::selectSidebarRow(Section s) {
@@ -175,7 +188,7 @@ void MainWindow::showSection(Section s) {
     }
     auto it = factories().find(s);
     screen_ = it != factories().end() ? it->second(model_) : placeholder(s);
-    content_->addWidget(screen_);
+    content_->insertWidget(0, screen_, 1);
     shown_ = s;
     // A screen that needs more room than the window's own minimum widens
     // the window rather than being cut off at its right edge (the screens

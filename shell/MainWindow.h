@@ -45,6 +45,7 @@ public:
 
     QWidget* currentScreen() const { return screen_; }
     MainMenu* mainMenu() const { return menu_; }
+    QWidget* saveStatusLine() const { return saveStatus_; }
     // The model the window was made with (it keeps it for good).
     AppModel& model() const { return model_; }
 
@@ -56,6 +57,8 @@ public:
     static constexpr QSize kMinimumSize{760, 420};
     static constexpr int kSidebarWidth = 190;
     static constexpr int kNarrowestScreen = kMinimumSize.width() - kSidebarWidth;
+    // Where the screens' text starts, from the sidebar's edge.
+    static constexpr int kContentMargin = 20;
 
 protected:
     void closeEvent(QCloseEvent* e) override;
@@ -63,6 +66,9 @@ protected:
 
 private:
     explicit MainWindow(AppModel& model);
+    QWidget* buildSidebar();
+    QWidget* buildContentPane();
+    void connectSignals();
     void showSection(Section s);
     void applyTheme();
     void updateFooter();
@@ -75,6 +81,7 @@ private:
     QLabel* todayLabel_ = nullptr;
     QWidget* sidebarPane_ = nullptr;
     QVBoxLayout* content_ = nullptr;
+    QWidget* saveStatus_ = nullptr;
     QPointer<QWidget> screen_;
     std::optional<Section> shown_;
     bool staleFooter_ = false;

@@ -12,6 +12,16 @@
 namespace vorel {
 
 const QString MetaLine::kMark = QStringLiteral("⚑\u00A0est");
+const QString MetaLine::kSeparator = QStringLiteral(" · ");
+
+QString MetaLine::unbreakable(const QString& line) {
+    // Inside a piece every space is a no-break space ("22m ago", "sonnet 4
+    // 5 20250929"); the space before a separator is one too, so a wrapped
+    // line ends with its "·" and the next starts with a whole piece.
+    QStringList pieces = line.split(kSeparator);
+    for (QString& piece : pieces) piece.replace(QChar(' '), QChar(0x00A0));
+    return pieces.join(QStringLiteral("\u00A0· "));
+}
 
 MetaLine::MetaLine(QWidget* parent) : QWidget(parent) {
     setFont(BrandFont::sans(11));
@@ -42,7 +52,8 @@ QString MetaLine::shownText() const {
 }
 
 double MetaLine::layOut(QTextLayout& layout, double width) const {
-    layout.setText(shownText());
+    // The same characters as shownText(), so the mark's range holds.
+    layout.setText(unbreakable(shownText()));
     layout.setFont(font());
     QTextOption option;
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
@@ -64,6 +75,18 @@ int MetaLine::lineCount() const {
     QTextLayout layout;
     layOut(layout, width());
     return layout.lineCount();
+}
+
+QStringList MetaLine::shownLines() const {
+    QTextLayout layout;
+    layOut(layout, width());
+    const QString text = shownText();
+    QStringList out;
+    for (int i = 0; i < layout.lineCount(); ++i) {
+        const QTextLine line = layout.lineAt(i);
+        out << text.mid(line.textStart(), line.textLength());
+    }
+    return out;
 }
 
 int MetaLine::heightForWidth(int width) const {

@@ -10,12 +10,17 @@ namespace vorel {
 
 // A row's meta line and, for a conversation priced in part by estimate,
 // the mark "⚑ est" after it in the warning colour. The two read as one text
-// across the whole column: one line while they fit; otherwise wrapped at
-// word boundaries, with the mark kept whole after the line's end.
+// across the whole column: one line while they fit; otherwise wrapped
+// between the pieces the line joins with " · ", never inside one ("22m
+// ago" stays whole), with the mark kept whole after the line's end.
 class MetaLine : public QWidget {
     Q_OBJECT
 public:
     static const QString kMark;
+    static const QString kSeparator;
+    // `line` with breaks allowed only between its pieces and after each
+    // separator: the same number of characters, its spaces no-break ones.
+    static QString unbreakable(const QString& line);
 
     explicit MetaLine(QWidget* parent = nullptr);
 
@@ -25,8 +30,10 @@ public:
     bool hasMark() const { return mark_; }
     // The text as drawn: the line, then the mark when it is shown.
     QString shownText() const;
-    // How many lines the text takes at the widget's width.
+    // How many lines the text takes at the widget's width, and the part of
+    // shownText() on each.
     int lineCount() const;
+    QStringList shownLines() const;
 
     bool hasHeightForWidth() const override { return true; }
     int heightForWidth(int width) const override;

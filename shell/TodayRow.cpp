@@ -16,7 +16,7 @@
 namespace vorel {
 
 TodayRow::TodayRow(MetadataStore& meta, const std::string& rowId, QWidget* parent)
-    : QWidget(parent), store_(meta), id_(rowId) {
+    : QWidget(parent), id_(rowId) {
     auto* h = new QHBoxLayout(this);
     h->setContentsMargins(0, 0, 0, 0);
     h->setSpacing(8);
@@ -26,10 +26,9 @@ TodayRow::TodayRow(MetadataStore& meta, const std::string& rowId, QWidget* paren
 
     auto* names = new QVBoxLayout;
     names->setSpacing(1);
-    name_ = new InlineField(
-        [this] { return qs(store_.topic(id_, row_.title)); },
-        [this](const QString& text) { store_.setName(id_, text.toStdString()); }, QStringLiteral("Topic"),
-        BrandFont::sans(13, QFont::Medium), &BrandColor::text);
+    name_ = new InlineField(meta, InlineField::Edits::name, QStringLiteral("Topic"), BrandFont::sans(13, QFont::Medium),
+                            &BrandColor::text);
+    name_->setRow(id_, std::string());
     names->addWidget(name_);
     meta_ = new MetaLine;
     names->addWidget(meta_);
@@ -58,17 +57,13 @@ QString TodayRow::metaLine(const SessionRow& row, TimePoint now) {
     if (!model.empty()) parts << isolated(model);
     if (row.subagentCount() >= 1) parts << QString::number(row.subagentCount()) + QStringLiteral(" sub");
     parts << relativeTime(row.lastActivity, now);
-    return parts.join(QStringLiteral(" · "));
+    return parts.join(MetaLine::kSeparator);
 }
-
-// The name field asks this row for the stored name when its edit ends, and
-// the focus change of the teardown in QWidget's destructor would end it
-// after this row's members are gone: the field goes first.
-TodayRow::~TodayRow() { delete name_; }
 
 void TodayRow::setRow(const SessionRow& row, bool isCurrent, TimePoint now) {
     row_ = row;
     isCurrent_ = isCurrent;
+    name_->setRow(id_, row.title);
     name_->refresh();
     meta_->setMark(row.hasEstimated());
     today_->setText(money(row.today));

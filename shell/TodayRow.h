@@ -23,7 +23,6 @@ class TodayRow : public QWidget {
     Q_OBJECT
 public:
     explicit TodayRow(MetadataStore& meta, const std::string& rowId, QWidget* parent = nullptr);
-    ~TodayRow() override;
 
     void setRow(const SessionRow& row, bool isCurrent, TimePoint now);
     // The age and the dot, which follow the clock.
@@ -46,7 +45,6 @@ public:
 private:
     void applyColors();
 
-    MetadataStore& store_;
     std::string id_;
     SessionRow row_;
     bool isCurrent_ = false;

@@ -264,6 +264,42 @@ TEST_F(DetailViewTest, ShortWindowScrollsTheSectionsInsteadOfSqueezingThem) {
     EXPECT_GT(view.timeline()->height(), 2 * ConversationDetailView::kTimelineMinHeight);
 }
 
+TEST_F(DetailViewTest, APlotClickShowsTheWholeCallAndAnotherConversationOpensAtTheTop) {
+    // Many calls, the last one clicked: the list cannot bring it to its
+    // middle, and the page must scroll to show all of its row.
+    std::string lines = test::claudeUser("Work on many");
+    for (int i = 0; i < 40; ++i) {
+        lines += test::claudeReply("r" + std::to_string(i), 1000 + i,
+                                   test::isoUtc(kNoon - std::chrono::minutes{90 - i}));
+    }
+    put("claude/p/many.jsonl", lines, 2);
+    claude("other", kNoon - std::chrono::hours{3}, 1);
+    ConversationDetailView view(model());
+    for (int height : {640, 420}) {
+        SCOPED_TRACE(height);
+        view.resize(700, height);
+        test::showActive(view);
+        test::settle();
+        auto* scroll = view.findChild<QScrollArea*>(QStringLiteral("detailScroll"));
+        ASSERT_TRUE(scroll);
+        scroll->verticalScrollBar()->setValue(0);
+        const int id = view.plot()->data().items().back().id;
+        emit view.plot()->eventClicked(id);
+        ASSERT_TRUE(highlights(view, id));
+        test::spin(400);  // the list's scroll
+        QListView* list = view.timeline()->listView();
+        const QRect row = list->visualRect(view.timeline()->model()->index(view.timeline()->model()->rowOfEvent(id)));
+        ASSERT_TRUE(row.isValid());
+        const QRect onPage(list->viewport()->mapTo(scroll->viewport(), row.topLeft()), row.size());
+        EXPECT_TRUE(scroll->viewport()->rect().contains(onPage))
+            << onPage.y() << "+" << onPage.height() << " in " << scroll->viewport()->height();
+    }
+    // Scrolled down, another pick opens at the top.
+    ASSERT_GT(view.findChild<QScrollArea*>(QStringLiteral("detailScroll"))->verticalScrollBar()->value(), 0);
+    emit view.searchField()->picked(QStringLiteral("claude-code:other"));
+    EXPECT_EQ(view.findChild<QScrollArea*>(QStringLiteral("detailScroll"))->verticalScrollBar()->value(), 0);
+}
+
 // The main window's narrowest content column holds the screen with many tags:
 // opening the section never widens the window.
 TEST_F(DetailViewTest, LaysOutInTheMainWindowsNarrowestContentColumnWithManyTags) {

@@ -241,6 +241,11 @@ TEST_F(CostPlotViewTest, MoreItemsThanFitNarrowTheBarsThenScrollWithEveryItemRea
     EXPECT_DOUBLE_EQ(view.barRect(0).left(), area.left());
     move(view, barFoot(0));
     EXPECT_EQ(view.hoveredId(), 1);
+    // Straight from a bar onto the scroll bar below: the card and the
+    // dimmed bars go.
+    ASSERT_FALSE(view.scrollBar()->isHidden());
+    test::hover(view.scrollBar());
+    EXPECT_EQ(view.hoveredId(), std::nullopt);
     // The cumulative plot draws every call in its width and does not scroll.
     view.setMode(CostPlotMode::cumulative);
     EXPECT_TRUE(!view.scrolls() && view.scrollBar()->isHidden());

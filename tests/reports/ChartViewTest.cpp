@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QDateEdit>
 #include <QImage>
 #include <QLabel>
 #include <QScrollArea>
@@ -151,6 +152,45 @@ TEST_F(ChartViewTest, SplitBarsCarryABadgeThatExplainsOnHoverUntilATagIsRemoved)
     EXPECT_NEAR(web->bar().value, 0.075, 1e-12);  // the whole cost again
 }
 
+TEST_F(ChartViewTest, TheSplitNoteGoesWhenTheListMovesFromUnderAPointerThatStaysStill) {
+    for (int i = 0; i < 12; ++i) {
+        const std::string id = "c" + std::to_string(i);
+        conversation(id, 1000 + 100 * i, 10 + i, i);
+        store.addTag("claude-code:" + id, "web");
+        store.addTag("claude-code:" + id, "ops");
+    }
+    view = std::make_unique<ChartView>(model());
+    view->resize(600, 420);
+    ChartView& c = shownChart();
+    pick(c.groupPicker(), "Tag");
+    test::settle();
+    QScrollBar* bar = c.scrollArea()->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 0);
+    std::vector<BarRow*> rows = c.shownRows();
+    ASSERT_FALSE(rows.empty());
+    SplitBadge* badge = rows.front()->badge();
+    ASSERT_TRUE(badge->isVisible());
+    const QPoint at = badge->mapToGlobal(badge->rect().center());
+    QCursor::setPos(at);
+    ASSERT_TRUE(test::waitFor([&] { return badge->isHovered(); }, 2000));
+    ASSERT_TRUE(badge->popover() && badge->popover()->isVisible());
+    // The wheel's worth of scrolling: the note does not stay behind.
+    bar->setValue(bar->value() + 30);
+    test::settle();
+    EXPECT_FALSE(badge->isHovered());
+    EXPECT_FALSE(badge->popover()->isVisible());
+    // Nor after a resize that moves it away.
+    bar->setValue(0);
+    QCursor::setPos(at + QPoint(1, 0));
+    ASSERT_TRUE(test::waitFor([&] { return badge->isHovered(); }, 2000));
+    c.resize(600, 200);
+    c.resize(600, 420);
+    bar->setValue(bar->maximum());
+    test::settle();
+    EXPECT_FALSE(badge->popover()->isVisible());
+    QCursor::setPos(QPoint(-100, -100));
+}
+
 TEST_F(ChartViewTest, RowsAreBuiltAsTheyScrollIntoViewAndATickKeepsThemWithFocusTextAndScroll) {
     for (int i = 0; i < 300; ++i) conversation("s" + std::to_string(i), 1000 + i, 10 + i, 1000 - i);
     ChartView& c = shownChart();
@@ -252,6 +292,8 @@ TEST_F(ChartViewTest, LaysOutInTheMainWindowsNarrowestContentColumnGroupedOrNot)
     conversation("a-conversation-with-a-rather-long-name-that-goes-on", 1000, 30, 1);
     store.addTag("claude-code:a-conversation-with-a-rather-long-name-that-goes-on", "frontend");
     store.addTag("claude-code:a-conversation-with-a-rather-long-name-that-goes-on", "backend");
+    const std::string longTag = "customer-escalations-for-the-billing-and-payments-platform-q3-review";
+    store.addTag("claude-code:a-conversation-with-a-rather-long-name-that-goes-on", longTag);
     ChartView& c = shownChart();
     // Then opening the section never widens the window.
     for (const char* grouping : {"None", "Tag"}) {
@@ -259,6 +301,51 @@ TEST_F(ChartViewTest, LaysOutInTheMainWindowsNarrowestContentColumnGroupedOrNot)
         test::settle();
         EXPECT_LE(c.minimumWidth(), MainWindow::kNarrowestScreen) << grouping;
         EXPECT_LE(c.minimumSizeHint().width(), MainWindow::kNarrowestScreen) << grouping;
+    }
+    // A tag too long for its header ends in "…", like a name too long for
+    // its field.
+    c.resize(MainWindow::kNarrowestScreen, 500);
+    test::settle();
+    int cut = 0;
+    for (TagHeader* h : c.shownHeaders()) {
+        if (h->tagText() != QString::fromStdString(longTag).toUpper()) continue;
+        const QString shown = h->tagLabel()->text();
+        EXPECT_TRUE(shown.endsWith(QChar(0x2026))) << shown.toStdString();
+        EXPECT_TRUE(h->tagText().startsWith(shown.chopped(1)));
+        EXPECT_LE(h->tagLabel()->fontMetrics().horizontalAdvance(shown), h->tagLabel()->width());
+        ++cut;
+    }
+    EXPECT_EQ(cut, 1);
+}
+
+TEST_F(ChartViewTest, EveryControlIsWholeAtTheNarrowestColumnWithTheCustomDates) {
+    conversation("a", 1000, 30, 1);
+    ChartView& c = shownChart();
+    pick(c.rangeControls()->findChild<QComboBox*>(), "Custom");
+    for (int width : {MainWindow::kNarrowestScreen, MainWindow::kDefaultSize.width() - MainWindow::kSidebarWidth}) {
+        SCOPED_TRACE(width);
+        c.resize(width, 500);
+        test::settle();
+        // Each control is as wide as it asks and lies inside the screen,
+        // none over another: the date fields show their last digit and their
+        // calendar buttons.
+        std::vector<QRect> taken;
+        QList<QWidget*> controls;
+        for (QDateEdit* d : c.findChildren<QDateEdit*>()) controls << d;
+        for (QComboBox* b : c.findChildren<QComboBox*>()) controls << b;
+        ASSERT_EQ(controls.size(), 2 + 4);
+        for (QWidget* w : controls) {
+            if (!w->isVisibleTo(&c)) continue;
+            EXPECT_GE(w->width(), w->sizeHint().width()) << w->metaObject()->className();
+            const QRect r(w->mapTo(&c, QPoint(0, 0)), w->size());
+            EXPECT_TRUE(c.rect().contains(r)) << w->metaObject()->className();
+            for (const QRect& other : taken) EXPECT_FALSE(other.intersects(r));
+            taken.push_back(r);
+        }
+        EXPECT_GE(taken.size(), 5u);
+        for (QDateEdit* d : c.findChildren<QDateEdit*>()) {
+            EXPECT_GE(d->width(), d->fontMetrics().horizontalAdvance(d->text()) + 16) << d->text().toStdString();
+        }
     }
 }
 

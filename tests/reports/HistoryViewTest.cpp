@@ -155,6 +155,38 @@ TEST(HistoryTextsTest, TranscriptTextCannotReorderTheRestOfALine) {
     }
 }
 
+TEST(HistoryTextsTest, ACutInfoOrModelLineKeepsItsLastPieceWhole) {
+    EnvVar tz("TZ", "UTC");
+    test::ScopedLocale english(QLocale(QLocale::English, QLocale::UnitedStates));
+    test::TempDir dir;
+    MetadataStore store{dir.file("meta")};
+    const TimePoint now = utc(2026, 7, 5, 12);
+    SessionRow r = conversation("a", now - minutes{21});
+    r.project = "customer-portal-payments-reconciliation-service";
+    r.subagents.resize(2);
+    r.models = {{"claude-sonnet-4-5-20250929-with-a-long-suffix", 0.5, false}, {"opus 4 8", 2.0, true}};
+    HistoryRow row(r, store, now);
+    row.resize(420, row.sizeHint().height());
+    row.show();
+    test::settle();
+    // Too long for the row: the pieces before the age are cut, the age is
+    // whole.
+    const QString info = row.shownInfoText();
+    ASSERT_NE(info, row.infoText()) << "the test needs a line that is cut";
+    EXPECT_TRUE(info.endsWith(QStringLiteral(" · active 21m ago"))) << info.toStdString();
+    EXPECT_TRUE(info.contains(QChar(0x2026))) << info.toStdString();
+    // A model line keeps its cost.
+    const QStringList models = row.shownModelLines();
+    ASSERT_EQ(models.size(), 2);
+    EXPECT_TRUE(models[0].endsWith(QStringLiteral(" · $0.50"))) << models[0].toStdString();
+    EXPECT_TRUE(models[0].contains(QChar(0x2026))) << models[0].toStdString();
+    // Wide enough, nothing is cut.
+    row.resize(1600, row.height());
+    test::settle();
+    EXPECT_EQ(row.shownInfoText(), row.infoText());
+    EXPECT_EQ(row.shownModelLines(), row.modelLines());
+}
+
 // The screen, over rows handed in as the model's, at noon on 5 July 2026 (UTC).
 class HistoryViewTest : public test::ModelTest {
 protected:

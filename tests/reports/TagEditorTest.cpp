@@ -266,6 +266,7 @@ TEST_F(TagEditorTest, ThePopoverStaysOnScreenAndItsListScrollsBeyondItsLimit) {
     typeInPopover("tag100");
     EXPECT_LT(p.list()->height(), TagPopover::kMaxListHeight);  // shorter content, shorter list
     p.hide();
+    p.field()->clear();
 
     // It opens above its button; at the top of the screen, below it.
     const QRect screen = window->screen()->availableGeometry();
@@ -274,6 +275,23 @@ TEST_F(TagEditorTest, ThePopoverStaysOnScreenAndItsListScrollsBeyondItsLimit) {
     QCoreApplication::processEvents();
     open();
     EXPECT_LT(p.geometry().bottom(), button().y());
+    // Typing shortens or lengthens the list (the create row comes); the
+    // field stays where it opened.
+    const QPoint field = p.field()->mapToGlobal(QPoint(0, 0));
+    for (const char* typed : {"tag10", "tag100", "tag1", "nothing like it", ""}) {
+        typeInPopover(typed);
+        EXPECT_EQ(p.field()->mapToGlobal(QPoint(0, 0)), field) << typed;
+    }
+    // Opened with one tag to offer, the create row makes it taller.
+    p.hide();
+    editor().setRowId(QStringLiteral("c"));
+    for (int i = 1; i < 30; ++i) store().removeTag("b", "tag" + std::to_string(100 + i));
+    open();
+    const QPoint small = p.field()->mapToGlobal(QPoint(0, 0));
+    typeInPopover("ta");
+    ASSERT_FALSE(p.createRow()->isHidden());
+    EXPECT_EQ(p.field()->mapToGlobal(QPoint(0, 0)), small);
+    editor().setRowId(QStringLiteral("a"));
     p.hide();
     window->move(screen.left() + 200, screen.top());
     QCoreApplication::processEvents();
@@ -353,6 +371,57 @@ TEST_F(TagEditorTest, ChipsThatDoNotFitEndInAnEllipsisOnOneLineWithinTheEditorAn
     // add button.
     EXPECT_EQ(e.minimumSizeHint().width(), e.addButton()->sizeHint().width());
     EXPECT_GT(e.sizeHint().width(), 300);
+}
+
+TEST_F(TagEditorTest, HoveringAChipMovesNothingEveryShownChipSaysSomethingAndHiddenOnesAreCounted) {
+    TagEditor& e = editor();
+    const int bare = e.sizeHint().height();
+    for (const char* t : {"frontend", "backend", "ux", "infrastructure", "release notes", "billing", "urgent",
+                          "customer escalation", "q3 planning"})
+        store().addTag("a", t);
+    e.refresh();
+    // As tall with tags as without: a first tag moves nothing below.
+    EXPECT_EQ(e.sizeHint().height(), bare);
+    window->resize(330, 120);
+    test::settle();
+    auto layout = [&] {
+        std::vector<QRect> out;
+        for (TagChip* c : e.chips()) out.push_back(c->isHidden() ? QRect() : c->geometry());
+        out.push_back(e.hiddenCountLabel()->isHidden() ? QRect() : e.hiddenCountLabel()->geometry());
+        out.push_back(e.addButton()->geometry());
+        return out;
+    };
+    const std::vector<QRect> before = layout();
+    int shown = 0;
+    for (TagChip* c : e.chips()) shown += c->isVisible() ? 1 : 0;
+    ASSERT_GE(shown, 2);
+    ASSERT_LT(shown, 9);
+    // The row says how many chips it left out.
+    EXPECT_EQ(e.hiddenCount(), 9 - shown);
+    EXPECT_TRUE(e.hiddenCountLabel()->isVisible());
+    EXPECT_EQ(e.hiddenCountLabel()->text(), QStringLiteral("+%1").arg(9 - shown));
+    for (TagChip* c : e.chips()) {
+        if (c->isHidden()) continue;
+        SCOPED_TRACE(c->text().toStdString());
+        for (bool over : {false, true}) {
+            if (over) hover(c);
+            test::settle();
+            // At least the first letter and "…", beside the cross when hovered.
+            const QString text = c->shownText();
+            EXPECT_TRUE(text == c->text() || (text.size() >= 2 && text.endsWith(QChar(0x2026)))) << text.toStdString();
+            EXPECT_TRUE(c->text().startsWith(text.endsWith(QChar(0x2026)) ? text.chopped(1) : text));
+            EXPECT_EQ(layout(), before);
+        }
+        EXPECT_TRUE(c->removeButton()->isVisible());
+        EXPECT_FALSE(c->removeButton()->geometry().intersects(
+            QRect(7, 0, c->fontMetrics().horizontalAdvance(c->shownText()), c->height())));
+        test::unhover(c);
+    }
+    // Room for every chip: no count.
+    window->resize(1400, 120);
+    test::settle();
+    EXPECT_EQ(e.hiddenCount(), 0);
+    EXPECT_TRUE(e.hiddenCountLabel()->isHidden());
 }
 
 }  // namespace

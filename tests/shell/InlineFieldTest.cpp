@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QLineEdit>
 #include <QVBoxLayout>
 
@@ -25,17 +26,18 @@ protected:
     void SetUp() override {
         auto* layout = new QVBoxLayout(&window);
         for (InlineField** f : {&first, &second}) {
-            *f = new InlineField([this] { return QString::fromStdString(store.topic(kId, kTitle)); },
-                                 [this](const QString& text) {
-                                     received << text;
-                                     store.setName(kId, text.toStdString());
-                                     // What the screens do when the store changes.
-                                     first->refresh();
-                                     second->refresh();
-                                 },
-                                 QStringLiteral("Topic"), BrandFont::sans(13, QFont::Medium), &BrandColor::text);
+            *f = new InlineField(store, InlineField::Edits::name, QStringLiteral("Topic"),
+                                 BrandFont::sans(13, QFont::Medium), &BrandColor::text);
+            (*f)->setRow(kId, kTitle);
             layout->addWidget(*f);
         }
+        // What the field hands the store and, once it has, what the screens
+        // do when the store changes.
+        QObject::connect(first, &QLineEdit::textEdited, &window, [this](const QString& text) {
+            received << text;
+            first->refresh();
+            second->refresh();
+        });
         layout->addWidget(other = new QLineEdit);
         test::showActive(window);
         focus(other);  // activation focused the first field; start with neither in edit
@@ -124,4 +126,50 @@ TEST_F(InlineFieldTest, OnlyTheFocusedFieldIsUnderlinedAndNoFieldChangesSize) {
     EXPECT_TRUE(underlined(first));
     EXPECT_FALSE(underlined(second));
     EXPECT_EQ(first->size(), before);
+}
+
+TEST_F(InlineFieldTest, ATextTooLongForTheFieldEndsInAnEllipsisUntilItIsEdited) {
+    const QString longName = QStringLiteral("Migrate the billing service to the new ledger and retire the old tables");
+    store.setName(kId, longName.toStdString());
+    first->refresh();
+    window.resize(220, window.height());
+    QApplication::processEvents();
+    ASSERT_LT(first->width(), first->fontMetrics().horizontalAdvance(longName));
+    // Unfocused: cut at the edge with "…", from its start; the text itself
+    // is whole.
+    const QString shown = first->shownText();
+    EXPECT_TRUE(shown.endsWith(QStringLiteral("\u2026"))) << shown.toStdString();
+    EXPECT_TRUE(longName.startsWith(shown.chopped(1)));
+    EXPECT_LE(first->fontMetrics().horizontalAdvance(shown), first->width());
+    EXPECT_EQ(first->text(), longName);
+    // Focused, the whole text is there to edit; a short text is never cut.
+    focus(first);
+    EXPECT_EQ(first->shownText(), longName);
+    focus(other);
+    store.setName(kId, "Short");
+    first->refresh();
+    EXPECT_EQ(first->shownText(), "Short");
+}
+
+TEST_F(InlineFieldTest, TheFieldEditsTheConversationItIsBoundToWhateverOwnsIt) {
+    // Moved to another conversation while being typed in: what is typed
+    // next goes to the new one, and the old one keeps its name.
+    retype("First");
+    first->setRow("claude-code:s2", "Second title");
+    EXPECT_EQ(first->text().toStdString(), store.topic("claude-code:s2", "Second title"));
+    QTest::keyClicks(first, "!");
+    EXPECT_EQ(store.topic(kId, kTitle), "First");
+    EXPECT_EQ(store.topic("claude-code:s2", "Second title"), first->text().toStdString());
+    EXPECT_TRUE(first->text().endsWith('!'));
+    // A field whose owner is gone ends its edit with the store alone.
+    auto* owner = new QWidget(&window);
+    auto* field = new InlineField(store, InlineField::Edits::note, QStringLiteral("Add a note…"), BrandFont::sans(12),
+                                  &BrandColor::textMuted, owner);
+    field->setRow(kId, kTitle);
+    owner->show();
+    focus(field);
+    field->selectAll();
+    QTest::keyClicks(field, "note ");
+    delete owner;
+    EXPECT_EQ(store.subtitle(kId, kTitle), "note");
 }

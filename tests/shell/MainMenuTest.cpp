@@ -83,10 +83,34 @@ TEST(MainMenu, EditCommandsActOnTheFocusedFieldAndShowWhatTheyCanActOn) {
     for (QAction* a : menu->editActions()) EXPECT_FALSE(a->isEnabled()) << a->text().toStdString();
     emit editMenu(*menu)->aboutToHide();
     for (QAction* a : menu->editActions()) EXPECT_TRUE(a->isEnabled()) << a->text().toStdString();
+
+    // Over a field, each command is enabled when it has something to act
+    // on: nothing to undo or redo and no selection leave only Paste and
+    // Select All; a selection adds Cut and Copy, an edit Undo.
+    auto enabled = [&] {
+        emit editMenu(*menu)->aboutToShow();
+        QStringList out;
+        for (QAction* a : menu->editActions())
+            if (a->isEnabled()) out << QString::fromLatin1(a->data().toByteArray());
+        emit editMenu(*menu)->aboutToHide();
+        return out.join(' ');
+    };
     from->setFocus();
-    emit editMenu(*menu)->aboutToShow();
-    for (QAction* a : menu->editActions()) EXPECT_TRUE(a->isEnabled()) << a->text().toStdString();
-    emit editMenu(*menu)->aboutToHide();
+    from->deselect();
+    EXPECT_EQ(enabled(), "paste selectAll");
+    from->selectAll();
+    EXPECT_EQ(enabled(), "cut copy paste selectAll");
+    QTest::keyClick(from, Qt::Key_B);
+    EXPECT_EQ(enabled(), "undo paste selectAll");
+    from->setReadOnly(true);
+    from->selectAll();
+    EXPECT_EQ(enabled(), "copy selectAll");
+    // A list copies its current row; without one, nothing.
+    list->setFocus();
+    list->setCurrentRow(-1);
+    EXPECT_EQ(enabled(), "");
+    list->setCurrentRow(0);
+    EXPECT_EQ(enabled(), "copy");
 }
 
 TEST(MainMenu, TheWindowsKeysEachDoOneThing) {

@@ -165,3 +165,27 @@ TEST(SectionFromName, ExactNamesMapToSectionsAnythingElseToTheHistory) {
     EXPECT_EQ(sectionFromName("about"), Section::about);
     for (const char* other : {"Pricing", " about", ""}) EXPECT_EQ(sectionFromName(other), Section::history) << other;
 }
+
+TEST_F(MainWindowTest, TheSaveLineComesAndGoesBelowTheScreenInLineWithItsText) {
+    MainWindow* w = show(Section::history);
+    test::showActive(*w);
+    QWidget* line = w->saveStatusLine();
+    ASSERT_NE(line, nullptr);
+    QWidget* screen = w->currentScreen();
+    ASSERT_NE(screen, nullptr);
+    auto topOf = [&] { return screen->mapTo(w, QPoint(0, 0)); };
+    line->hide();
+    test::settle();
+    const QPoint top = topOf();
+    // Shown (a save failed) and gone again, it never moves the screen's top
+    // or anything below it but the screen's foot.
+    line->show();
+    test::settle();
+    EXPECT_EQ(topOf(), top);
+    EXPECT_GE(line->mapTo(w, QPoint(0, 0)).y(), screen->mapTo(w, QPoint(0, screen->height())).y());
+    // Its text starts where the screens' text does, 20 from the sidebar.
+    EXPECT_EQ(line->mapTo(w, QPoint(line->contentsMargins().left(), 0)).x(), MainWindow::kSidebarWidth + 20);
+    line->hide();
+    test::settle();
+    EXPECT_EQ(topOf(), top);
+}

@@ -184,6 +184,42 @@ TEST_F(MenuPanelTest, MetaLineAndEstimateMarkReadAsOneLineWhileTheyFitAndWrapAft
     EXPECT_TRUE(narrow.shownText().endsWith(QStringLiteral("\u2002⚑\u00A0est")));
 }
 
+TEST_F(MenuPanelTest, MetaLineBreaksOnlyBetweenItsPiecesAtEveryWidth) {
+    MetaLine meta;
+    meta.setText(QStringLiteral("Claude Code · \u2068sonnet 4 5 20250929\u2069 · 2 sub · just now"));
+    meta.setMark(true);
+    const QStringList pieces = meta.shownText().split(MetaLine::kSeparator);
+    const QFontMetricsF fm(meta.font());
+    int breaks = 0;
+    // From one line down to the widest piece alone on a line.
+    for (int width = int(fm.horizontalAdvance(meta.shownText())) + 2; width >= 125; width -= 3) {
+        meta.resize(width, meta.heightForWidth(width));
+        const QStringList lines = meta.shownLines();
+        ASSERT_FALSE(lines.isEmpty());
+        EXPECT_EQ(meta.height(), lines.size() * int(std::ceil(fm.height())));
+        breaks += int(lines.size()) - 1;
+        // Every line is whole pieces: each but the last ends with its
+        // separator's "·", each but the first starts a piece.
+        for (int i = 0; i < lines.size(); ++i) {
+            QString line = lines[i].trimmed();
+            // The mark may start a line of its own, after the last piece.
+            const bool beforeMark = i + 1 < lines.size() && lines[i + 1].startsWith(MetaLine::kMark);
+            if (i + 1 < lines.size() && !beforeMark) {
+                ASSERT_TRUE(line.endsWith(QChar(0x00B7))) << width << ": " << lines.join('|').toStdString();
+                line = line.chopped(1).trimmed();
+            }
+            const QStringList own = line.split(QStringLiteral(" \u00B7 "));
+            for (const QString& piece : own) {
+                // The mark after the last piece may go to a line of its own.
+                const bool known = pieces.contains(piece) || pieces.last().startsWith(piece) ||
+                                   pieces.last().endsWith(piece);
+                EXPECT_TRUE(known) << width << ": " << lines.join('|').toStdString();
+            }
+        }
+    }
+    EXPECT_GT(breaks, 0);
+}
+
 TEST_F(MenuPanelTest, RenamingInARowStoresEveryCharacterAndATickKeepsTheRowBeingEdited) {
     claude("a", kNoon - 600s, 10);
     claude("b", kNoon - 900s, 5);
