@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <exception>
+#include <mutex>
 #include <system_error>
 #include <vector>
 
@@ -32,8 +34,19 @@ void parallelFor(std::size_t n, std::size_t maxWorkers, const std::function<void
         return;
     }
     std::atomic<std::size_t> next{0};
+    // A call that throws ends the sharing out: the pieces not yet taken
+    // are left, and the first exception goes to the caller once every
+    // thread has stopped, as from a loop on the calling thread alone.
+    std::mutex failedMutex;
+    std::exception_ptr failed;
     auto work = [&](std::size_t worker) {
-        for (std::size_t i = next++; i < n; i = next++) fn(i, worker);
+        try {
+            for (std::size_t i = next++; i < n; i = next++) fn(i, worker);
+        } catch (...) {
+            next = n;
+            std::lock_guard lock(failedMutex);
+            if (!failed) failed = std::current_exception();
+        }
     };
     std::vector<std::thread> helpers;
     helpers.reserve(workers - 1);
@@ -44,6 +57,7 @@ void parallelFor(std::size_t n, std::size_t maxWorkers, const std::function<void
     }
     work(0);
     for (std::thread& t : helpers) t.join();
+    if (failed) std::rethrow_exception(failed);
 }
 
 }  // namespace vorel

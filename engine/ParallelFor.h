@@ -14,7 +14,9 @@ namespace vorel {
 // threads, the calling one among them, and returns when every call has
 // returned. `worker` numbers the thread a call runs on, from 0 (the calling
 // thread) to below maxWorkers, so that work can keep its own state per
-// thread without locking.
+// thread without locking. When a call throws, the pieces not yet handed
+// out are left undone, and parallelFor throws the first exception once
+// every thread has stopped.
 void parallelFor(std::size_t n, std::size_t maxWorkers, const std::function<void(std::size_t i, std::size_t worker)>& fn);
 
 // As many workers as the machine has cores (1 when it does not say).

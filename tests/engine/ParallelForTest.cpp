@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <set>
+#include <stdexcept>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -68,6 +70,35 @@ TEST(ParallelFor, EveryPieceRunsOnceOnTheThreadsTheSystemGives) {
             // No thread at all: the calling one did everything.
             EXPECT_EQ(threads, std::set<std::thread::id>{std::this_thread::get_id()});
             EXPECT_EQ(workers, std::set<size_t>{0});
+        }
+    }
+}
+
+TEST(ParallelFor, APieceThatThrowsStopsTheWorkAndTheCallerGetsItsException) {
+    constexpr size_t kPieces = 1000, kWorkers = 4;
+    // Thrown on a helper thread and on the calling one (the other side
+    // waits for the throw, then works slowly), and with no helper at all.
+    for (int give : {3, 0}) {
+        for (bool onCaller : {false, true}) {
+            SCOPED_TRACE(testing::Message() << "threads " << give << ", thrown on the caller " << onCaller);
+            RefusedThreads refused(give);
+            const std::thread::id caller = std::this_thread::get_id();
+            std::atomic<bool> thrown{false};
+            std::atomic<size_t> runs{0};
+            EXPECT_THROW(parallelFor(kPieces, kWorkers,
+                                     [&](size_t, size_t) {
+                                         ++runs;
+                                         const bool here = (std::this_thread::get_id() == caller) == onCaller;
+                                         if ((here || give == 0) && !thrown.exchange(true))
+                                             throw std::runtime_error("piece failed");
+                                         for (int w = 0; w < 5000 && !thrown; ++w)
+                                             std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                                         std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                                     }),
+                         std::runtime_error);
+            EXPECT_TRUE(thrown);
+            // The pieces not yet handed out were left.
+            EXPECT_LT(runs, kPieces / 2);
         }
     }
 }
