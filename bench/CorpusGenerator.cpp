@@ -4,18 +4,17 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-#include <thread>
 #include <vector>
 
 #include "bench/TranscriptGenerator.h"
 #include "engine/CostSource.h"
+#include "engine/ParallelFor.h"
 
 namespace vorel::bench {
 
@@ -421,7 +420,6 @@ Corpus generateCorpus(const std::string& folder, const CorpusParams& params) {
     double weightLeft = 0;
     for (const Unit& u : units) weightLeft += u.weight;
     std::uint64_t written = 0;
-    const unsigned workers = std::max(1u, std::thread::hardware_concurrency());
     constexpr std::size_t kBatch = 64;
     for (std::size_t start = 0; start < units.size();) {
         const std::size_t end = std::min(units.size(), start + kBatch);
@@ -444,14 +442,8 @@ Corpus generateCorpus(const std::string& folder, const CorpusParams& params) {
             units[i].target = std::max<std::uint64_t>(
                 least, static_cast<std::uint64_t>(left * units[i].weight / std::max(weightLeft, 1e-9)));
         }
-        std::atomic<std::size_t> next{start};
-        std::vector<std::thread> threads;
-        for (unsigned w = 0; w < std::min<std::size_t>(workers, stop - start); ++w) {
-            threads.emplace_back([&] {
-                for (std::size_t i = next++; i < stop; i = next++) writer.write(units[i], units);
-            });
-        }
-        for (auto& t : threads) t.join();
+        parallelFor(stop - start, coreCount(),
+                    [&](std::size_t k, std::size_t) { writer.write(units[start + k], units); });
         for (std::size_t i = start; i < stop; ++i) {
             written += units[i].written;
             weightLeft -= units[i].weight;
