@@ -53,7 +53,7 @@ FileStamp stampOf(const std::string& path) {
 // The reading state of one conversation after the last whole line of its
 // newest file, with the timeline order of what was read so far.
 struct ConversationDetailCache::State {
-    SourceKind source = SourceKind::claudeCode;
+    SourceKind source{};
     std::vector<std::string> paths;
     std::vector<FileStamp> stamps;
     std::vector<size_t> order;  // reading order: positions in `paths`

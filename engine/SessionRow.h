@@ -49,8 +49,9 @@ struct SessionRow {
     std::vector<SubagentRow> subagents;
     std::vector<std::string> transcriptPaths;
     // The kind of the row's source, which the detail reader's rules are
-    // picked by; `source` is only its display name.
-    SourceKind sourceKind = SourceKind::claudeCode;
+    // picked by; `source` is only its display name. The cost model sets it;
+    // a row built without one has no kind, and no reader takes it.
+    SourceKind sourceKind{};
 
     bool hasEstimated() const;
     bool isMixed() const { return models.size() > 1; }

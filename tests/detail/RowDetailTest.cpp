@@ -10,7 +10,9 @@
 #include "detail/ConversationDetailParser.h"
 #include "engine/CostModel.h"
 #include "engine/CostSource.h"
+#include "engine/IncrementalTranscript.h"
 #include "engine/MetadataStore.h"
+#include "engine/Pricing.h"
 #include "engine/Transcript.h"
 #include "tests/TestSupport.h"
 
@@ -25,7 +27,11 @@ namespace T = vorel::Transcript;
 using FilesOfKey = std::map<std::string, std::set<std::string>>;
 
 ParsedSession engineParse(const SessionRow& row, const std::string& path) {
-    return row.sourceKind == SourceKind::codex ? T::parseCodex(path) : T::parseClaude(path);
+    switch (row.sourceKind) {
+        case SourceKind::claudeCode: return T::parseClaude(path);
+        case SourceKind::codex: return T::parseCodex(path);
+    }
+    unknownSourceKind();
 }
 
 // Whether the cost model and the detail reader count this row's responses
@@ -137,4 +143,18 @@ TEST(RowDetail, FixtureRowsCostWhatTheirDetailItemizesWhereBothCountAlike) {
     }
     EXPECT_GE(compared[SourceKind::claudeCode], 9);
     EXPECT_GE(compared[SourceKind::codex], 1);
+}
+
+TEST(RowDetailDeathTest, ARowBuiltWithoutAKindIsReadByNoSourcesRules) {
+    // A row the cost model did not make has no kind; neither reader, nor
+    // the pricing of a response, takes it for any source's.
+    const SessionRow row;
+    EXPECT_DEATH(ConversationDetailParser::parse({}, row.sourceKind), "");
+    EXPECT_DEATH(Pricing::cost({}, Pricing::pricing("claude-opus-4-6"), row.sourceKind), "");
+    EXPECT_DEATH(
+        {
+            IncrementalTranscript reader(row.sourceKind);
+            reader.update("/nonexistent.jsonl", 1, 10, DayWindow{});
+        },
+        "");
 }
