@@ -161,7 +161,7 @@ void MetadataStore::setName(std::string_view id, std::string_view text) {
     ConversationMeta meta = old ? *old : ConversationMeta{};
     std::string name = cleaned(text);
     meta.name = name.empty() ? std::nullopt : std::optional(std::move(name));
-    commit(std::move(meta), key);
+    commit(key, std::move(meta));
 }
 
 void MetadataStore::setSubtitle(std::string_view id, std::string_view text) {
@@ -170,7 +170,7 @@ void MetadataStore::setSubtitle(std::string_view id, std::string_view text) {
     ConversationMeta meta = old ? *old : ConversationMeta{};
     std::string note = cleaned(text);
     meta.subtitle = note.empty() ? std::nullopt : std::optional(std::move(note));
-    commit(std::move(meta), key);
+    commit(key, std::move(meta));
 }
 
 void MetadataStore::addTag(std::string_view id, std::string_view text) {
@@ -184,7 +184,7 @@ void MetadataStore::addTag(std::string_view id, std::string_view text) {
         if (caselessKey(t) == tagKey) return;
     }
     meta.tags.push_back(std::move(tag));
-    commit(std::move(meta), key);
+    commit(key, std::move(meta));
 }
 
 void MetadataStore::removeTag(std::string_view id, std::string_view text) {
@@ -193,7 +193,7 @@ void MetadataStore::removeTag(std::string_view id, std::string_view text) {
     if (!old) return;
     ConversationMeta meta = *old;
     std::erase(meta.tags, text);
-    commit(std::move(meta), key);
+    commit(key, std::move(meta));
 }
 
 void MetadataStore::ensureSuggestion(std::string_view id, std::string_view text) {
@@ -236,7 +236,7 @@ ConversationMeta MetadataStore::merge(const ConversationMeta& primary, const Con
     return out;
 }
 
-void MetadataStore::commit(ConversationMeta meta, const std::string& id) {
+void MetadataStore::commit(const std::string& id, ConversationMeta meta) {
     if (meta.isEmpty()) {
         byId_.erase(id);
     } else {

@@ -134,7 +134,7 @@ public:
 
 private:
     const ConversationMeta* find(std::string_view id) const;
-    void commit(ConversationMeta meta, const std::string& id);
+    void commit(const std::string& id, ConversationMeta meta);
     void recordChange();
     bool save(bool* tookInChanges = nullptr);
     bool takeInFileChanges();
