@@ -366,5 +366,22 @@ TEST(AccordionTest, BoxSlidesItsBodyAndHidesWhenClosed) {
     EXPECT_EQ(body->height(), box->height());
 }
 
+// The summary field tells the screen when an edit ends, by its signals: a
+// screen deleted with the field in edit, as a window of its own, hears
+// nothing from it while going, when what it reacts with is already gone.
+TEST_F(DetailViewTest, AScreenDeletedWhileItsSummaryIsEditedHearsNothingFromTheField) {
+    auto view = showOnly();
+    editSummary(*view);
+    view->summaryField()->selectAll();
+    QTest::keyClicks(view->summaryField(), QStringLiteral("note"));
+    QObject listener;
+    int heard = 0;
+    QObject::connect(view->summaryField(), &SummaryField::focusLost, &listener, [&] { ++heard; });
+    QObject::connect(view->summaryField(), &SummaryField::submitted, &listener, [&] { ++heard; });
+    view.reset();
+    EXPECT_EQ(heard, 0);
+    EXPECT_EQ(store.subtitle("claude-code:only", ""), "note");
+}
+
 }  // namespace
 }  // namespace vorel
