@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QFocusEvent>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionFrame>
@@ -95,6 +97,19 @@ void InlineField::focusOutEvent(QFocusEvent* e) {
     // for a moment; the edit goes on behind it. When the field's own window
     // is the popup that closes, no popup is left open and the edit ends.
     if (focusWentToOwnPopup(this, e)) return;
+    // A menu opened from the keyboard (Alt and its letter) holds the focus
+    // while it is open and gives it back when it closes: the edit goes on
+    // behind it, the blank the store trimmed and the cursor where they
+    // were, unless the focus moves on from the menus to something else.
+    if (e->reason() == Qt::MenuBarFocusReason && isVisible()) {
+        disconnect(menuWait_);
+        menuWait_ = connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+            if (qobject_cast<QMenuBar*>(now) || qobject_cast<QMenu*>(now)) return;
+            disconnect(menuWait_);
+            if (now != this) endEdit();
+        });
+        return;
+    }
     endEdit();
 }
 
@@ -105,6 +120,7 @@ void InlineField::hideEvent(QHideEvent* e) {
 }
 
 void InlineField::endEdit() {
+    disconnect(menuWait_);
     if (!editing_) return;
     editing_ = false;
     // Take what the store kept of the edit (trimmed, or the fallback when

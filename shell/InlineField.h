@@ -81,6 +81,9 @@ private:
     std::string fallback_;
     ColorRole color_;
     bool editing_ = false;
+    // While a menu opened from the keyboard holds the focus: ends the edit
+    // if the focus goes on elsewhere.
+    QMetaObject::Connection menuWait_;
 };
 
 }  // namespace vorel
