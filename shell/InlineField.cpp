@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionFrame>
+#include <memory>
 
 #include "engine/MetadataStore.h"
 #include "platform/Appearance.h"
@@ -25,6 +26,21 @@ constexpr int kLineEditMarginY = 1;
 bool focusWentToOwnPopup(const QWidget* field, const QFocusEvent* e) {
     const QWidget* popup = QApplication::activePopupWidget();
     return e->reason() == Qt::PopupFocusReason && popup && popup != field->window() && field->isVisible();
+}
+
+bool focusWentToMenuBar(const QWidget* field, const QFocusEvent* e) {
+    return e->reason() == Qt::MenuBarFocusReason && field->isVisible();
+}
+
+QMetaObject::Connection whenFocusLeavesTheMenus(QWidget* field, std::function<void()> movedOn) {
+    auto connection = std::make_shared<QMetaObject::Connection>();
+    *connection = QObject::connect(qApp, &QApplication::focusChanged, field,
+                                   [field, connection, movedOn = std::move(movedOn)](QWidget*, QWidget* now) {
+                                       if (qobject_cast<QMenuBar*>(now) || qobject_cast<QMenu*>(now)) return;
+                                       QObject::disconnect(*connection);
+                                       if (now != field) movedOn();
+                                   });
+    return *connection;
 }
 
 InlineField::InlineField(MetadataStore& store, Edits edits, const QString& placeholder, const QFont& font,
@@ -101,13 +117,9 @@ void InlineField::focusOutEvent(QFocusEvent* e) {
     // while it is open and gives it back when it closes: the edit goes on
     // behind it, the blank the store trimmed and the cursor where they
     // were, unless the focus moves on from the menus to something else.
-    if (e->reason() == Qt::MenuBarFocusReason && isVisible()) {
+    if (focusWentToMenuBar(this, e)) {
         disconnect(menuWait_);
-        menuWait_ = connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
-            if (qobject_cast<QMenuBar*>(now) || qobject_cast<QMenu*>(now)) return;
-            disconnect(menuWait_);
-            if (now != this) endEdit();
-        });
+        menuWait_ = whenFocusLeavesTheMenus(this, [this] { endEdit(); });
         return;
     }
     endEdit();
