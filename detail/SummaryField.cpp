@@ -118,6 +118,18 @@ void SummaryField::focusOutEvent(QFocusEvent* e) {
     // Its own context menu, or another window becoming active: the field
     // stays its window's focus and the edit goes on when the user is back.
     if (focusWentToOwnPopup(this, e) || e->reason() == Qt::ActiveWindowFocusReason) return;
+    // A menu opened from the keyboard gives the focus back when it closes:
+    // the edit goes on, with the blank the store trimmed.
+    if (focusWentToMenuBar(this, e)) {
+        disconnect(menuWait_);
+        menuWait_ = whenFocusLeavesTheMenus(this, [this] { endEdit(); });
+        return;
+    }
+    endEdit();
+}
+
+void SummaryField::endEdit() {
+    disconnect(menuWait_);
     editing_ = false;
     showStored();
     emit focusLost();

@@ -51,6 +51,8 @@ protected:
 
 private:
     void showStored();
+    // The edit is over: the stored note shows, and the screen hears of it.
+    void endEdit();
     void applyColors();
 
     MetadataStore& store_;
@@ -58,6 +60,9 @@ private:
     QString shown_;
     ColorRole color_;
     bool editing_ = false;
+    // While the menu bar holds the focus: ends the edit if the focus goes
+    // on elsewhere.
+    QMetaObject::Connection menuWait_;
     bool programmatic_ = false;
     // The last height measured and the width it was measured for (-1 once
     // the text changed).

@@ -2,9 +2,12 @@
 
 #include <QApplication>
 #include <QFocusEvent>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionFrame>
+#include <memory>
 
 #include "engine/MetadataStore.h"
 #include "platform/Appearance.h"
@@ -23,6 +26,21 @@ constexpr int kLineEditMarginY = 1;
 bool focusWentToOwnPopup(const QWidget* field, const QFocusEvent* e) {
     const QWidget* popup = QApplication::activePopupWidget();
     return e->reason() == Qt::PopupFocusReason && popup && popup != field->window() && field->isVisible();
+}
+
+bool focusWentToMenuBar(const QWidget* field, const QFocusEvent* e) {
+    return e->reason() == Qt::MenuBarFocusReason && field->isVisible();
+}
+
+QMetaObject::Connection whenFocusLeavesTheMenus(QWidget* field, std::function<void()> movedOn) {
+    auto connection = std::make_shared<QMetaObject::Connection>();
+    *connection = QObject::connect(qApp, &QApplication::focusChanged, field,
+                                   [field, connection, movedOn = std::move(movedOn)](QWidget*, QWidget* now) {
+                                       if (qobject_cast<QMenuBar*>(now) || qobject_cast<QMenu*>(now)) return;
+                                       QObject::disconnect(*connection);
+                                       if (now != field) movedOn();
+                                   });
+    return *connection;
 }
 
 InlineField::InlineField(MetadataStore& store, Edits edits, const QString& placeholder, const QFont& font,
@@ -95,6 +113,15 @@ void InlineField::focusOutEvent(QFocusEvent* e) {
     // for a moment; the edit goes on behind it. When the field's own window
     // is the popup that closes, no popup is left open and the edit ends.
     if (focusWentToOwnPopup(this, e)) return;
+    // A menu opened from the keyboard (Alt and its letter) holds the focus
+    // while it is open and gives it back when it closes: the edit goes on
+    // behind it, the blank the store trimmed and the cursor where they
+    // were, unless the focus moves on from the menus to something else.
+    if (focusWentToMenuBar(this, e)) {
+        disconnect(menuWait_);
+        menuWait_ = whenFocusLeavesTheMenus(this, [this] { endEdit(); });
+        return;
+    }
     endEdit();
 }
 
@@ -105,6 +132,7 @@ void InlineField::hideEvent(QHideEvent* e) {
 }
 
 void InlineField::endEdit() {
+    disconnect(menuWait_);
     if (!editing_) return;
     editing_ = false;
     // Take what the store kept of the edit (trimmed, or the fallback when

@@ -24,6 +24,17 @@ class MetadataStore;
 // while still shown: the edit goes on behind the popup.
 bool focusWentToOwnPopup(const QWidget* field, const QFocusEvent* e);
 
+// True when `field` lost the focus to the menu bar (a menu opened with Alt
+// and its letter, or left with Escape), which gives it back when the menus
+// close: the edit goes on behind them.
+bool focusWentToMenuBar(const QWidget* field, const QFocusEvent* e);
+
+// After focusWentToMenuBar: calls `movedOn` once, when the focus leaves the
+// menus for a widget other than `field` (or for none). The connection is
+// dropped when the focus comes back to `field`, or by the caller when the
+// edit ends otherwise.
+QMetaObject::Connection whenFocusLeavesTheMenus(QWidget* field, std::function<void()> movedOn);
+
 class InlineField : public QLineEdit {
     Q_OBJECT
 public:
@@ -81,6 +92,9 @@ private:
     std::string fallback_;
     ColorRole color_;
     bool editing_ = false;
+    // While the menu bar holds the focus: ends the edit if the focus goes
+    // on elsewhere.
+    QMetaObject::Connection menuWait_;
 };
 
 }  // namespace vorel

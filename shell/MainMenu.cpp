@@ -3,6 +3,7 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QClipboard>
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
@@ -37,6 +38,56 @@ QPointer<QWidget>& lastFocus() {
     static QPointer<QWidget> widget;
     return widget;
 }
+
+}  // namespace
+
+namespace {
+
+// A menu opened with Alt and its letter takes the focus from the field the
+// user is in, and a field drops its selection when it loses the focus that
+// way; the menu's Cut or Copy would then find nothing, and the field would
+// come back without it. The selection (or the cursor) is kept here and given
+// back when the focus returns from the menu bar, before the picked command
+// runs.
+class SelectionKeeper : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        const QEvent::Type type = event->type();
+        auto* field = qobject_cast<QLineEdit*>(watched);
+        if (!field || (type != QEvent::FocusOut && type != QEvent::FocusIn) ||
+            static_cast<QFocusEvent*>(event)->reason() != Qt::MenuBarFocusReason)
+            return QObject::eventFilter(watched, event);
+        if (type == QEvent::FocusOut) {
+            const int length = static_cast<int>(field->selectedText().size());
+            held_ = {field, length ? field->selectionStart() : field->cursorPosition(), length,
+                     field->cursorPosition()};
+        } else if (held_.field == field) {
+            const int end = held_.start + held_.length;
+            if (end <= field->text().size()) {
+                if (held_.length == 0) field->setCursorPosition(held_.cursor);
+                // setSelection leaves the cursor at the end it moves to.
+                else if (held_.cursor == held_.start) field->setSelection(end, -held_.length);
+                else field->setSelection(held_.start, held_.length);
+            }
+            held_ = {};
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    // The field the menu bar took the focus from, its selection (or its
+    // cursor, when the length is 0) and the end the cursor was at.
+    struct Held {
+        QPointer<QLineEdit> field;
+        int start = 0;
+        int length = 0;
+        int cursor = 0;
+    };
+    Held held_;
+};
 
 }  // namespace
 
@@ -116,6 +167,9 @@ MainMenu::MainMenu(QWidget* window) : QMenuBar(window) {
     connect(qApp, &QApplication::focusChanged, this, [](QWidget*, QWidget* now) {
         if (now && !isMenu(now)) lastFocus() = now;
     });
+    // Its own object: the bar adds itself to the application's filters and
+    // takes itself off again as Alt is pressed and released.
+    qApp->installEventFilter(new SelectionKeeper(this));
     // The application menu: the system would title it with the
     // application's name, so it is titled so here. Both menus open with
     // Alt and their first letter, as menus do on this desktop.
@@ -186,6 +240,18 @@ MainMenu::MainMenu(QWidget* window) : QMenuBar(window) {
 
     connect(&platform::Appearance::shared(), &platform::Appearance::changed, this, &MainMenu::applyColors);
     applyColors();
+}
+
+bool MainMenu::event(QEvent* e) {
+    // A menu opened by its letter while the bar already holds the focus
+    // (after Escape closed the first one) would take the bar itself for the
+    // widget to go back to: leaving the menus would keep the focus here, and
+    // typing and the menu's commands would find no field. The field gets the
+    // focus back first, so the bar takes it from the field again.
+    if (e->type() == QEvent::Shortcut && hasFocus()) {
+        if (QWidget* back = lastFocus(); back && back->window() == window()) back->setFocus(Qt::MenuBarFocusReason);
+    }
+    return QMenuBar::event(e);
 }
 
 void MainMenu::applyColors() {

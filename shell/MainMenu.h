@@ -32,8 +32,12 @@ public:
     // undo in, a selection to cut or copy, text to paste or to select.
     static bool isAvailable(const char* slot);
 
+protected:
+    bool event(QEvent* e) override;
+
 private:
     void applyColors();
+
 
     QMenu* appMenu_;
     QMenu* editMenu_;

@@ -190,13 +190,29 @@ void MainWindow::showSection(Section s) {
     screen_ = it != factories().end() ? it->second(model_) : placeholder(s);
     content_->insertWidget(0, screen_, 1);
     shown_ = s;
-    // A screen that needs more room than the window's own minimum widens
-    // the window rather than being cut off at its right edge (the screens
-    // here all fit: see kNarrowestScreen). The minimum follows the screen
-    // shown, so the window can be made narrow again after it.
-    int needed = sidebarPane_->width() + std::max(screen_->minimumWidth(), screen_->minimumSizeHint().width());
-    setMinimumWidth(std::max(kMinimumSize.width(), needed));
-    if (width() < needed) resize(needed, height());
+    fitToScreen();
+}
+
+// A screen that needs more room than the window's own minimum widens the
+// window rather than being cut off at its right edge (the screens here all
+// fit: see kNarrowestScreen), and one that needs more height than is left
+// under the menu bar (and the save-failure line, while it shows) makes the
+// window taller rather than losing its foot below the window's edge. The
+// minimum follows the screen shown and the line, so the window can be made
+// small again after them.
+void MainWindow::fitToScreen() {
+    if (!screen_) return;
+    const int width = sidebarPane_->width() + std::max(screen_->minimumWidth(), screen_->minimumSizeHint().width());
+    const QSize needed = QSize(width, layout()->totalMinimumSize().height()).expandedTo(kMinimumSize);
+    if (minimumSize() != needed) setMinimumSize(needed);
+    if (this->width() < needed.width() || this->height() < needed.height()) resize(size().expandedTo(needed));
+}
+
+bool MainWindow::event(QEvent* e) {
+    const bool handled = QWidget::event(e);
+    // A screen shown or gone, or the save-failure line shown or hidden.
+    if (e->type() == QEvent::LayoutRequest) fitToScreen();
+    return handled;
 }
 
 void MainWindow::updateFooter() {

@@ -61,6 +61,7 @@ public:
     static constexpr int kContentMargin = 20;
 
 protected:
+    bool event(QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     void showEvent(QShowEvent* e) override;
 
@@ -70,6 +71,7 @@ private:
     QWidget* buildContentPane();
     void connectSignals();
     void showSection(Section s);
+    void fitToScreen();
     void applyTheme();
     void updateFooter();
     void selectSidebarRow(Section s);

@@ -6,6 +6,8 @@
 
 #include <QFocusEvent>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
 #include <QListView>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -18,10 +20,12 @@
 #include "detail/CostPlotView.h"
 #include "detail/DetailTimeline.h"
 #include "detail/SummaryField.h"
+#include "engine/MetadataStore.h"
 #include "reports/ConversationSearchField.h"
 #include "reports/TagEditor.h"
 #include "shell/InlineField.h"
 #include "shell/MainWindow.h"
+#include "shell/Theme.h"
 #include "tests/GuiTestSupport.h"
 
 namespace vorel {
@@ -384,4 +388,38 @@ TEST_F(DetailViewTest, AScreenDeletedWhileItsSummaryIsEditedHearsNothingFromTheF
 }
 
 }  // namespace
+TEST(SummaryField, AMenuOpenedFromTheKeyboardLeavesTheNoteBeingWritten) {
+    MetadataStore store("");
+    QWidget window;
+    auto* v = new QVBoxLayout(&window);
+    auto* bar = new QMenuBar;
+    bar->addMenu(QStringLiteral("&Edit"));
+    v->setMenuBar(bar);
+    auto* field = new SummaryField(store, QStringLiteral("Add a note"), BrandFont::sans(13), &BrandColor::text);
+    auto* other = new QLineEdit;
+    v->addWidget(field);
+    v->addWidget(other);
+    field->setRow("claude-code:s1", QString());
+    test::showActive(window);
+    QSignalSpy lost(field, &SummaryField::focusLost);
+
+    // The menu bar takes the focus while a menu opened with Alt and its
+    // letter is open, and gives it back: the note goes on where it was,
+    // its trailing blank too.
+    field->setFocus();
+    QTest::keyClicks(field, "one ");
+    bar->setFocus(Qt::MenuBarFocusReason);
+    EXPECT_TRUE(field->isEditing());
+    field->setFocus(Qt::MenuBarFocusReason);
+    QTest::keyClicks(field, "two");
+    EXPECT_EQ(field->text(), "one two");
+    EXPECT_EQ(store.subtitle("claude-code:s1", ""), "one two");
+    EXPECT_EQ(lost.count(), 0);
+    // From the menus on to another widget, the edit ends.
+    bar->setFocus(Qt::MenuBarFocusReason);
+    other->setFocus();
+    EXPECT_FALSE(field->isEditing());
+    EXPECT_EQ(lost.count(), 1);
+}
+
 }  // namespace vorel

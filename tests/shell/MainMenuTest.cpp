@@ -13,7 +13,10 @@
 #include <QSignalSpy>
 #include <QVBoxLayout>
 
+#include "engine/MetadataStore.h"
+#include "shell/InlineField.h"
 #include "shell/MainMenu.h"
+#include "shell/Theme.h"
 #include "shell/MainWindow.h"
 #include "tests/GuiTestSupport.h"
 
@@ -111,6 +114,74 @@ TEST(MainMenu, EditCommandsActOnTheFocusedFieldAndShowWhatTheyCanActOn) {
     EXPECT_EQ(enabled(), "");
     list->setCurrentRow(0);
     EXPECT_EQ(enabled(), "copy");
+}
+
+TEST(MainMenu, AMenuOpenedFromTheKeyboardLeavesTheFieldAsItWas) {
+    MetadataStore store("");
+    QWidget window;
+    auto* v = new QVBoxLayout(&window);
+    auto* menu = new MainMenu(&window);
+    v->setMenuBar(menu);
+    auto* name = new InlineField(store, InlineField::Edits::name, QStringLiteral("Topic"), BrandFont::sans(13),
+                                 &BrandColor::text);
+    name->setRow("claude-code:s1", "title");
+    auto* search = new QLineEdit;
+    auto* other = new QLineEdit;
+    for (QWidget* w : {static_cast<QWidget*>(name), static_cast<QWidget*>(search), static_cast<QWidget*>(other)})
+        v->addWidget(w);
+    test::showActive(window);
+    // What Alt and a menu's letter do on this desktop: the menu bar takes
+    // the focus until the menu closes, then gives it back, both with the
+    // menu bar's reason.
+    auto throughMenuBar = [&](QWidget* field) {
+        menu->setFocus(Qt::MenuBarFocusReason);
+        EXPECT_EQ(MainMenu::editFocus(), field);
+        field->setFocus(Qt::MenuBarFocusReason);
+    };
+
+    // The selection made before the menu opened is what Cut takes, in a
+    // name field and in any other.
+    for (QLineEdit* field : {static_cast<QLineEdit*>(name), search}) {
+        field->setFocus();
+        field->selectAll();
+        QTest::keyClicks(field, "Billing Api");
+        QTest::keyClick(field, Qt::Key_Left, Qt::ShiftModifier);
+        QTest::keyClick(field, Qt::Key_Left, Qt::ShiftModifier);
+        throughMenuBar(field);
+        trigger(*menu, "cut");
+        EXPECT_EQ(field->text(), "Billing A");
+        EXPECT_EQ(QApplication::clipboard()->text(), "pi");
+    }
+    EXPECT_EQ(store.topic("claude-code:s1", "title"), "Billing A");
+    QMenu* edit = menu->actions().at(1)->menu();
+    // Closed without a command, the menu gives the field back as it was:
+    // the edit goes on with its cursor where it was and the blank the store
+    // trimmed, so typing continues the text.
+    name->setFocus();
+    QTest::keyClick(name, Qt::Key_End);
+    QTest::keyClick(name, Qt::Key_Space);
+    throughMenuBar(name);
+    EXPECT_TRUE(name->isEditing());
+    QTest::keyClicks(name, "pi");
+    EXPECT_EQ(name->text(), "Billing A pi");
+    EXPECT_EQ(store.topic("claude-code:s1", "title"), "Billing A pi");
+    // A menu opened by its letter while the bar holds the focus (the first
+    // menu closed by Escape) still goes back to the field.
+    menu->setFocus(Qt::MenuBarFocusReason);
+    QTest::keyClick(menu, Qt::Key_E, Qt::AltModifier);
+    ASSERT_TRUE(test::waitFor([&] { return edit->isVisible(); }));
+    QTest::keyClick(edit, Qt::Key_Escape);
+    QTest::keyClick(menu, Qt::Key_Escape);
+    EXPECT_TRUE(name->hasFocus());
+    QTest::keyClicks(name, "e");
+    EXPECT_EQ(name->text(), "Billing A pie");
+    // From the menu bar to another widget, the edit ends.
+    QTest::keyClick(name, Qt::Key_Space);
+    menu->setFocus(Qt::MenuBarFocusReason);
+    EXPECT_TRUE(name->isEditing());
+    other->setFocus(Qt::MouseFocusReason);
+    EXPECT_FALSE(name->isEditing());
+    EXPECT_EQ(name->text(), "Billing A pie");
 }
 
 TEST(MainMenu, TheWindowsKeysEachDoOneThing) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPointer>
@@ -158,6 +159,34 @@ TEST_F(MainWindowTest, AScreenWiderThanTheWindowWidensItAndLeavingItLetsTheUserN
     EXPECT_EQ(w->minimumWidth(), MainWindow::kMinimumSize.width());
     w->resize(MainWindow::kMinimumSize.width(), 500);
     EXPECT_EQ(w->width(), MainWindow::kMinimumSize.width());
+}
+
+TEST_F(MainWindowTest, AtTheSmallestSizeEveryScreenHasItsWholeHeightUnderTheMenuBarAndTheSaveLine) {
+    MainWindow* w = show(Section::history);
+    test::showActive(*w);
+    QWidget* line = w->saveStatusLine();
+    auto screenFits = [&](const char* what) {
+        w->resize(MainWindow::kMinimumSize);
+        test::settle();
+        QWidget* screen = w->currentScreen();
+        ASSERT_NE(screen, nullptr);
+        const int bottom = screen->mapTo(w, QPoint(0, screen->height())).y();
+        EXPECT_GE(screen->height(), screen->minimumHeight()) << what;
+        EXPECT_LE(bottom + (line->isVisible() ? line->height() : 0), w->height()) << what;
+    };
+    for (Section s : {Section::history, Section::chart, Section::details, Section::exportCsv, Section::pricing,
+                      Section::about}) {
+        show(s);
+        line->hide();
+        screenFits(sectionTitle(s).toUtf8().constData());
+        line->show();
+        screenFits(sectionTitle(s).toUtf8().constData());
+    }
+    line->hide();
+    // With the line gone, the window can be made as small as before.
+    w->resize(MainWindow::kMinimumSize);
+    test::settle();
+    EXPECT_EQ(w->minimumHeight(), w->layout()->totalMinimumSize().height());
 }
 
 TEST(SectionFromName, ExactNamesMapToSectionsAnythingElseToTheHistory) {
