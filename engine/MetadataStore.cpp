@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <set>
 
+#include "engine/FolderLock.h"
 #include "engine/NameSuggester.h"
 #include "engine/Settings.h"
 #include "engine/TextRules.h"
@@ -351,6 +352,10 @@ void MetadataStore::dismissSetAsideNotice() {
 // On failure the changes stay in memory: the next save writes them all.
 bool MetadataStore::save(bool* tookInChanges) {
     if (fileURL_.empty()) return true;
+    // Another Vorel saving to the same file waits until this one has
+    // written, so the file it then reads holds this one's changes, and the
+    // reverse: neither replaces what the other wrote after it read.
+    const FolderLock lock(fs::path(MetadataFile::resolvedPath(fileURL_)).parent_path().string());
     const bool tookIn = takeInFileChanges();
     if (tookInChanges) *tookInChanges = tookIn;
     const std::string asideBefore = setAsideName_;

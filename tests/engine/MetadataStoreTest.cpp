@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include <iterator>
 #include <memory>
 
+#include "engine/FolderLock.h"
 #include "tests/TestSupport.h"
 
 namespace vorel {
@@ -340,6 +342,39 @@ TEST_F(MetadataStoreTest, TwoStoresOnOneFolderInterleaveWithoutLosingEdits) {
     EXPECT_EQ(a.byId(), expected);
     EXPECT_EQ(b.byId(), expected);
     EXPECT_EQ(MetadataFile::decode(slurp(file())), expected);
+}
+
+TEST_F(MetadataStoreTest, TwoProcessesSavingAtOnceLoseNoEdit) {
+    // Two processes, each with its own store on the folder (a second Vorel
+    // that runs without the instance lock), rename at the same time. A save
+    // must never replace a file the other process wrote after this one read
+    // it: each one's last file then lacks some of its own names.
+    constexpr int kEach = 60;
+    const std::string folder = dir.path().string();
+    pid_t children[2];
+    for (int k = 0; k < 2; ++k) {
+        children[k] = ::fork();
+        ASSERT_GE(children[k], 0);
+        if (children[k] == 0) {
+            MetadataStore mine(folder);
+            for (int i = 0; i < kEach; ++i) {
+                mine.setName("p" + std::to_string(k) + "-" + std::to_string(i), "Name");
+                if (i % 5 == 0) mine.takeInExternalChanges();
+            }
+            ::_exit(mine.hasUnsavedChanges() ? 1 : 0);
+        }
+    }
+    for (pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    EXPECT_EQ(open().byId().size(), 2u * kEach);
+
+    // A holder that never lets go holds a save up for a bounded time only.
+    FolderLock stuck(folder);
+    ASSERT_TRUE(stuck.held());
+    EXPECT_FALSE(FolderLock(folder, std::chrono::milliseconds(20)).held());
 }
 
 TEST_F(MetadataStoreTest, AnotherWritersRecordsSurviveTheNextSaveAndUnsavedChangesWin) {
