@@ -139,6 +139,18 @@ bool renameNoReplace(const std::string& from, const std::string& to) {
     return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
+// A file made where there was none, by a process that is not the owner of
+// the folder (a run as root in the user's folder), is given to the folder's
+// owner and group, so that the folder's owner can read it. Only a process
+// that may give files away can; for any other, nothing changes.
+void giveToFolderOwner(int fd, const std::string& folder) {
+    struct stat dir;
+    if (::stat(folder.c_str(), &dir) != 0 || dir.st_uid == ::geteuid()) return;
+    if (::fchown(fd, dir.st_uid, dir.st_gid) != 0) {
+        // Left with the process's owner and group.
+    }
+}
+
 // The name writeAtomically's temporary files start with: "." and the
 // file's name and a dot; mkostemp adds six letters or digits.
 std::string temporaryPrefix(const std::string& path) {
@@ -311,6 +323,8 @@ bool writeAtomically(const std::string& path, std::string_view bytes, std::strin
             // Left with the process's owner and group.
         }
         ::fchmod(fd, old.st_mode & 07777);
+    } else {
+        giveToFolderOwner(fd, folder);
     }
     int err = 0;
     if (!writeAll(fd, bytes) || ::fsync(fd) != 0) err = errno;

@@ -90,7 +90,9 @@ std::string resolvedPath(const std::string& path);
 // content, and a symbolic link at `path` stays and leads to the new content.
 // The new file keeps the permission bits of the one it replaces, and its
 // owner and group whenever the process may give them; a file made where
-// there was none is readable and writable by its owner only. The temporary
+// there was none is readable and writable by its owner only, and belongs to
+// the folder's owner and group whenever the process may give them (so a run
+// as root in the user's folder leaves a file the user can read). The temporary
 // file is removed on failure. True when the new content is in place;
 // otherwise `error`, when given, receives the system's reason.
 bool writeAtomically(const std::string& path, std::string_view bytes, std::string* error = nullptr);

@@ -497,6 +497,21 @@ TEST(MetadataFileTest, WriteKeepsTheReplacedFilesOwnerAndGroup) {
     EXPECT_EQ(st.st_uid, 4242u);
     EXPECT_EQ(st.st_gid, 4343u);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
+
+    // A file made where there was none, or where an unreadable one was set
+    // aside, in a folder of the user's is the user's too.
+    ASSERT_EQ(::chown(dir.path().c_str(), 4242, 4343), 0);
+    for (const char* before : {"", "{broken"}) {
+        fs::remove(path);
+        if (*before) dir.write("metadata.json", before);
+        MetadataStore store(dir.path().string());
+        store.setName("a", "A");
+        ASSERT_FALSE(store.hasUnsavedChanges());
+        ASSERT_EQ(::stat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, 4242u) << before;
+        EXPECT_EQ(st.st_gid, 4343u) << before;
+        EXPECT_EQ(st.st_mode & 07777, 0600u);
+    }
 }
 
 TEST_F(MetadataStoreTest, SymlinkedFileIsWrittenThroughAndStaysALink) {
