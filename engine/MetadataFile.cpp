@@ -15,6 +15,8 @@
 
 #include <xxhash.h>
 
+#include "engine/FolderLock.h"
+
 namespace vorel::MetadataFile {
 
 namespace dom = simdjson::dom;
@@ -369,6 +371,9 @@ int removeStaleTemporaries(const std::string& path) {
     const std::string file = resolvedPath(path);
     const std::string prefix = temporaryPrefix(file);
     const std::string folder = folderOf(file);
+    // A save of another Vorel's holds this lock while its temporary file
+    // exists: that one is not left behind, and is not to be removed.
+    const FolderLock lock(folder);
     DIR* dir = ::opendir(folder.c_str());
     if (!dir) return 0;
     int removed = 0;

@@ -109,8 +109,10 @@ bool setAside(const std::string& path, TimePoint now, std::string* movedTo = nul
 
 // Removes the temporary files writeAtomically leaves behind when the process
 // is killed mid-write: regular files beside the file's resolvedPath named
-// "." and the file's name, a dot and six letters or digits. Only safe while no other
-// process can be writing the file. Returns how many were removed.
+// "." and the file's name, a dot and six letters or digits. Waits (as
+// long as a FolderLock does) for a save of another process's to end; only
+// safe while no other process writes the file otherwise. Returns how many
+// were removed.
 int removeStaleTemporaries(const std::string& path);
 
 }  // namespace vorel::MetadataFile

@@ -14,6 +14,8 @@
 #include <csignal>
 #include <iterator>
 #include <memory>
+#include <optional>
+#include <thread>
 
 #include "engine/FolderLock.h"
 #include "tests/TestSupport.h"
@@ -578,6 +580,22 @@ TEST(MetadataFileTest, OnlyStaleTemporariesOfTheFileAreRemoved) {
     EXPECT_TRUE(fs::is_directory(dir.path() / ".metadata.json.Folder"));
     EXPECT_TRUE(fs::is_symlink(dir.path() / ".metadata.json.Linked"));
     EXPECT_EQ(MetadataFile::removeStaleTemporaries(dir.file("missing/metadata.json")), 0);
+
+    // The temporary file of a save in progress elsewhere, which holds the
+    // folder's lock, is left to that save.
+    for (const auto& name : kept) fs::remove(dir.path() / name);
+    std::optional<FolderLock> saving(std::in_place, dir.path().string());
+    ASSERT_TRUE(saving->held());
+    dir.write(".metadata.json.Saving", "{}\n");
+    std::thread save([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        std::error_code ec;
+        fs::rename(dir.path() / ".metadata.json.Saving", dir.path() / "metadata.json", ec);
+        saving.reset();
+    });
+    EXPECT_EQ(MetadataFile::removeStaleTemporaries(dir.file("metadata.json")), 0);
+    save.join();
+    EXPECT_EQ(slurp(dir.path() / "metadata.json"), "{}\n");
 }
 
 }  // namespace
