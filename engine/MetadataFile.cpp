@@ -15,6 +15,8 @@
 
 #include <xxhash.h>
 
+#include "engine/FolderLock.h"
+
 namespace vorel::MetadataFile {
 
 namespace dom = simdjson::dom;
@@ -137,6 +139,18 @@ bool renameNoReplace(const std::string& from, const std::string& to) {
     }
     if (errno != ENOENT) return false;
     return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+// A file made where there was none, by a process that is not the owner of
+// the folder (a run as root in the user's folder), is given to the folder's
+// owner and group, so that the folder's owner can read it. Only a process
+// that may give files away can; for any other, nothing changes.
+void giveToFolderOwner(int fd, const std::string& folder) {
+    struct stat dir;
+    if (::stat(folder.c_str(), &dir) != 0 || dir.st_uid == ::geteuid()) return;
+    if (::fchown(fd, dir.st_uid, dir.st_gid) != 0) {
+        // Left with the process's owner and group.
+    }
 }
 
 // The name writeAtomically's temporary files start with: "." and the
@@ -311,6 +325,8 @@ bool writeAtomically(const std::string& path, std::string_view bytes, std::strin
             // Left with the process's owner and group.
         }
         ::fchmod(fd, old.st_mode & 07777);
+    } else {
+        giveToFolderOwner(fd, folder);
     }
     int err = 0;
     if (!writeAll(fd, bytes) || ::fsync(fd) != 0) err = errno;
@@ -355,6 +371,9 @@ int removeStaleTemporaries(const std::string& path) {
     const std::string file = resolvedPath(path);
     const std::string prefix = temporaryPrefix(file);
     const std::string folder = folderOf(file);
+    // A save of another Vorel's holds this lock while its temporary file
+    // exists: that one is not left behind, and is not to be removed.
+    const FolderLock lock(folder);
     DIR* dir = ::opendir(folder.c_str());
     if (!dir) return 0;
     int removed = 0;

@@ -90,7 +90,9 @@ std::string resolvedPath(const std::string& path);
 // content, and a symbolic link at `path` stays and leads to the new content.
 // The new file keeps the permission bits of the one it replaces, and its
 // owner and group whenever the process may give them; a file made where
-// there was none is readable and writable by its owner only. The temporary
+// there was none is readable and writable by its owner only, and belongs to
+// the folder's owner and group whenever the process may give them (so a run
+// as root in the user's folder leaves a file the user can read). The temporary
 // file is removed on failure. True when the new content is in place;
 // otherwise `error`, when given, receives the system's reason.
 bool writeAtomically(const std::string& path, std::string_view bytes, std::string* error = nullptr);
@@ -107,8 +109,10 @@ bool setAside(const std::string& path, TimePoint now, std::string* movedTo = nul
 
 // Removes the temporary files writeAtomically leaves behind when the process
 // is killed mid-write: regular files beside the file's resolvedPath named
-// "." and the file's name, a dot and six letters or digits. Only safe while no other
-// process can be writing the file. Returns how many were removed.
+// "." and the file's name, a dot and six letters or digits. Waits (as
+// long as a FolderLock does) for a save of another process's to end; only
+// safe while no other process writes the file otherwise. Returns how many
+// were removed.
 int removeStaleTemporaries(const std::string& path);
 
 }  // namespace vorel::MetadataFile

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <set>
 
+#include "engine/FolderLock.h"
 #include "engine/NameSuggester.h"
 #include "engine/Settings.h"
 #include "engine/TextRules.h"
@@ -351,11 +352,19 @@ void MetadataStore::dismissSetAsideNotice() {
 // On failure the changes stay in memory: the next save writes them all.
 bool MetadataStore::save(bool* tookInChanges) {
     if (fileURL_.empty()) return true;
-    const bool tookIn = takeInFileChanges();
-    if (tookInChanges) *tookInChanges = tookIn;
+    // Another Vorel saving to the same file waits until this one has
+    // written, so the file it then reads holds this one's changes, and the
+    // reverse: neither replaces what the other wrote after it read.
+    // The lock is let go before anyone is told.
     const std::string asideBefore = setAsideName_;
     std::string error;
-    const bool ok = writeFile(error);
+    bool ok = false;
+    {
+        const FolderLock lock(fs::path(MetadataFile::resolvedPath(fileURL_)).parent_path().string());
+        const bool tookIn = takeInFileChanges();
+        if (tookInChanges) *tookInChanges = tookIn;
+        ok = writeFile(error);
+    }
     if (ok) error.clear();
     const bool statusChanged = unsaved_ == ok || saveError_ != error || setAsideName_ != asideBefore;
     unsaved_ = !ok;

@@ -70,6 +70,7 @@ SingleInstance::Claim SingleInstance::claim() {
         lockError_ = QStringLiteral("The lock file %1 cannot be made: %2.").arg(lockPath(), reason(openError));
         return Claim::Unlocked;
     }
+    giveToFolderOwner(fd);
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int err = errno;
         ::close(fd);
@@ -83,6 +84,20 @@ SingleInstance::Claim SingleInstance::claim() {
     lockFd_ = fd;
     listen(serverName());
     return Claim::Primary;
+}
+
+// A lock file of this process's in a folder of another user's (made, or
+// left, by a run as root in the user's folder) is given to the folder's
+// owner: the user's own later runs could not open it, and would run
+// without the lock. Only a process that may give files away can.
+void SingleInstance::giveToFolderOwner(int fd) const {
+    struct stat file;
+    struct stat dir;
+    if (::fstat(fd, &file) != 0 || file.st_uid != ::geteuid()) return;
+    if (::stat(QFile::encodeName(folder_).constData(), &dir) != 0 || dir.st_uid == file.st_uid) return;
+    if (::fchown(fd, dir.st_uid, dir.st_gid) != 0) {
+        // Stays the process's.
+    }
 }
 
 // Should listening fail, later launches cannot reach this process, but it

@@ -50,6 +50,7 @@ signals:
 
 private:
     bool askRunningInstance(const QString& name);
+    void giveToFolderOwner(int fd) const;
     void listen(const QString& name);
 
     QString folder_;

@@ -1,11 +1,13 @@
 #include "reports/CSVExport.h"
 
 #include <unicode/utf8.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDate>
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QSaveFile>
 #include <algorithm>
 #include <array>
@@ -269,6 +271,14 @@ SaveResult write(const QString& path, const std::string& text) {
         if (n == 0) errno = EIO;  // no progress, and no reason given
         if (n <= 0) break;
         rest.remove_prefix(static_cast<size_t>(n));
+    }
+    // The file replaced keeps its owner and group: one exported by root
+    // over the user's file stays the user's. Where the process may not give
+    // them, it stays the process's, as a new file is.
+    struct stat old {};
+    if (::stat(QFile::encodeName(path).constData(), &old) == 0 && S_ISREG(old.st_mode) &&
+        ::fchown(fd, old.st_uid, old.st_gid) != 0) {
+        // Left with the process's owner and group.
     }
     if (!rest.empty() || (::fsync(fd) != 0 && errno != EINVAL)) {
         result.reason = QString::fromLocal8Bit(std::strerror(errno));

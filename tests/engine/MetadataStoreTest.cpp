@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,7 +14,10 @@
 #include <csignal>
 #include <iterator>
 #include <memory>
+#include <optional>
+#include <thread>
 
+#include "engine/FolderLock.h"
 #include "tests/TestSupport.h"
 
 namespace vorel {
@@ -342,6 +346,39 @@ TEST_F(MetadataStoreTest, TwoStoresOnOneFolderInterleaveWithoutLosingEdits) {
     EXPECT_EQ(MetadataFile::decode(slurp(file())), expected);
 }
 
+TEST_F(MetadataStoreTest, TwoProcessesSavingAtOnceLoseNoEdit) {
+    // Two processes, each with its own store on the folder (a second Vorel
+    // that runs without the instance lock), rename at the same time. A save
+    // must never replace a file the other process wrote after this one read
+    // it: each one's last file then lacks some of its own names.
+    constexpr int kEach = 60;
+    const std::string folder = dir.path().string();
+    pid_t children[2];
+    for (int k = 0; k < 2; ++k) {
+        children[k] = ::fork();
+        ASSERT_GE(children[k], 0);
+        if (children[k] == 0) {
+            MetadataStore mine(folder);
+            for (int i = 0; i < kEach; ++i) {
+                mine.setName("p" + std::to_string(k) + "-" + std::to_string(i), "Name");
+                if (i % 5 == 0) mine.takeInExternalChanges();
+            }
+            ::_exit(mine.hasUnsavedChanges() ? 1 : 0);
+        }
+    }
+    for (pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    EXPECT_EQ(open().byId().size(), 2u * kEach);
+
+    // A holder that never lets go holds a save up for a bounded time only.
+    FolderLock stuck(folder);
+    ASSERT_TRUE(stuck.held());
+    EXPECT_FALSE(FolderLock(folder, std::chrono::milliseconds(20)).held());
+}
+
 TEST_F(MetadataStoreTest, AnotherWritersRecordsSurviveTheNextSaveAndUnsavedChangesWin) {
     bool full = false;
     writer = [&](const std::string& path, std::string_view bytes, std::string* error) {
@@ -462,6 +499,21 @@ TEST(MetadataFileTest, WriteKeepsTheReplacedFilesOwnerAndGroup) {
     EXPECT_EQ(st.st_uid, 4242u);
     EXPECT_EQ(st.st_gid, 4343u);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
+
+    // A file made where there was none, or where an unreadable one was set
+    // aside, in a folder of the user's is the user's too.
+    ASSERT_EQ(::chown(dir.path().c_str(), 4242, 4343), 0);
+    for (const char* before : {"", "{broken"}) {
+        fs::remove(path);
+        if (*before) dir.write("metadata.json", before);
+        MetadataStore store(dir.path().string());
+        store.setName("a", "A");
+        ASSERT_FALSE(store.hasUnsavedChanges());
+        ASSERT_EQ(::stat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, 4242u) << before;
+        EXPECT_EQ(st.st_gid, 4343u) << before;
+        EXPECT_EQ(st.st_mode & 07777, 0600u);
+    }
 }
 
 TEST_F(MetadataStoreTest, SymlinkedFileIsWrittenThroughAndStaysALink) {
@@ -528,6 +580,22 @@ TEST(MetadataFileTest, OnlyStaleTemporariesOfTheFileAreRemoved) {
     EXPECT_TRUE(fs::is_directory(dir.path() / ".metadata.json.Folder"));
     EXPECT_TRUE(fs::is_symlink(dir.path() / ".metadata.json.Linked"));
     EXPECT_EQ(MetadataFile::removeStaleTemporaries(dir.file("missing/metadata.json")), 0);
+
+    // The temporary file of a save in progress elsewhere, which holds the
+    // folder's lock, is left to that save.
+    for (const auto& name : kept) fs::remove(dir.path() / name);
+    std::optional<FolderLock> saving(std::in_place, dir.path().string());
+    ASSERT_TRUE(saving->held());
+    dir.write(".metadata.json.Saving", "{}\n");
+    std::thread save([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        std::error_code ec;
+        fs::rename(dir.path() / ".metadata.json.Saving", dir.path() / "metadata.json", ec);
+        saving.reset();
+    });
+    EXPECT_EQ(MetadataFile::removeStaleTemporaries(dir.file("metadata.json")), 0);
+    save.join();
+    EXPECT_EQ(slurp(dir.path() / "metadata.json"), "{}\n");
 }
 
 }  // namespace

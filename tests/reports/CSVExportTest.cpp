@@ -12,6 +12,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -253,6 +255,23 @@ TEST(CSVExportWrite, ReplacesAtomicallyOrSaysWhichFileFailedAndWhy) {
     }
     EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "a-folder"));
     EXPECT_EQ(readFile(dir.file("plain-file")), "x");
+
+    // The file replaced keeps its owner and group, when the process (root)
+    // may give them, written through a symbolic link too.
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(path.c_str(), 4242, 4343), 0);
+        std::filesystem::create_symlink(path, dir.path() / "link.csv");
+        for (const std::string& target : {path, dir.file("link.csv")}) {
+            EXPECT_EQ(CSVExport::write(QString::fromStdString(target), "again\n").status,
+                      CSVExport::SaveResult::Status::written);
+            struct stat st {};
+            ASSERT_EQ(::stat(path.c_str(), &st), 0);
+            EXPECT_EQ(st.st_uid, 4242u) << target;
+            EXPECT_EQ(st.st_gid, 4343u) << target;
+        }
+        EXPECT_TRUE(std::filesystem::is_symlink(dir.path() / "link.csv"));
+        EXPECT_EQ(readFile(path), "again\n");
+    }
 }
 
 // Writes past `bytes` in a file fail with EFBIG, as on a disk that is full,

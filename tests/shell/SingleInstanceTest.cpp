@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QLocalSocket>
@@ -132,5 +133,26 @@ TEST_F(SingleInstanceTest, ALockThatCannotBeMadeIsNotTakenForARunningInstance) {
         EXPECT_EQ(noFile.claim(), Claim::Unlocked);
         EXPECT_TRUE(noFile.lockError().contains(QStringLiteral("Permission denied"))) << noFile.lockError().toStdString();
         fs::permissions(folder, fs::perms(0755));
+    }
+}
+
+TEST_F(SingleInstanceTest, ARunAsRootLeavesTheLockFileToTheFoldersOwner) {
+    if (::geteuid() != 0) GTEST_SKIP() << "only root may give a file to another user";
+    // A lock file a run as root made, or left, in the user's folder is the
+    // user's afterwards: theirs could not open it otherwise.
+    fs::create_directories(folder);
+    ASSERT_EQ(::chown(folder.c_str(), 4242, 4343), 0);
+    const fs::path lock = folder / ".metadata.lock";
+    std::ofstream(lock).put('\n');
+    for (int run = 0; run < 2; ++run) {  // left over, then made anew
+        {
+            SingleInstance s(q(folder));
+            EXPECT_EQ(s.claim(), Claim::Primary);
+        }
+        struct stat st {};
+        ASSERT_EQ(::stat(lock.c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, 4242u) << run;
+        EXPECT_EQ(st.st_gid, 4343u) << run;
+        fs::remove(lock);
     }
 }
