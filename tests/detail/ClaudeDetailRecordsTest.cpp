@@ -108,6 +108,7 @@ TEST(ClaudeDetailRecords, ApiCallIsPricedByHandAndItsTokenSumsSaturate) {
                                            R"(,"ephemeral_1h_input_tokens":)" + max + "}")});
     ASSERT_EQ(huge.events.size(), 2u);
     EXPECT_EQ(huge.events[1].tokens, std::numeric_limits<std::int64_t>::max());
+    EXPECT_TRUE(huge.events[1].detail.ends_with("cache write " + max)) << huge.events[1].detail;
 }
 
 TEST(ClaudeDetailRecords, OneResponseOverSeveralLinesIsOneApiCall) {
