@@ -109,9 +109,15 @@ TEST(TranscriptReading, DatesNeedAFullDateTimeWithZone) {
     EXPECT_EQ(parseDate("2026-07-05T00:10:00.5-03:30"), utc(2026, 7, 5, 3, 40) + milliseconds{500});
     EXPECT_EQ(parseDate("2026-07-05T10:20:30.123456Z"), utc(2026, 7, 5, 10, 20, 30) + milliseconds{123});
     EXPECT_EQ(parseDate("2024-02-29T23:59:59Z"), utc(2024, 2, 29, 23, 59, 59));
+    // The largest offsets either way, two digits of a fraction, the first year.
+    EXPECT_EQ(parseDate("2026-07-05T23:59:59+23:59"), utc(2026, 7, 5, 0, 0, 59));
+    EXPECT_EQ(parseDate("2026-07-05T10:20:30.12-23:59"), utc(2026, 7, 6, 10, 19, 30) + milliseconds{120});
+    EXPECT_EQ(parseDate("0001-01-01T00:00:00Z"), utc(1, 1, 1));
     for (const char* bad : {"", "2026-07-05", "2026-07-05T10:20:30", "2026-07-05 10:20:30Z", "2026-02-30T10:20:30Z",
-                            "2026-07-05T24:00:00Z", "2026-07-05T10:20:30.Z", "2026-07-05T10:20:30Zjunk",
-                            "2026-07-05T10:20:30+0200", "0000-01-01T00:00:00Z"})
+                            "2026-07-05T24:00:00Z", "2026-07-05T10:60:00Z", "2026-07-05T10:20:60Z",
+                            "2026-07-05T10:20:30+24:00", "2026-07-05T10:20:30-00:60", "2026-07-05T10:20:30+01:0",
+                            "2026-07-05T10:20:30.Z", "2026-07-05T10:20:30Zjunk", "2026-07-05T10:20:30.5",
+                            "2026-07-05T10:20:30+0200", "0000-01-01T00:00:00Z", "2026-7-05T10:20:30Z"})
         EXPECT_FALSE(parseDate(bad)) << bad;
 }
 
