@@ -63,7 +63,8 @@ def code_mask(text):
                 k = text.find("\n", j + 1)
                 j = n if k < 0 else k
             for k in range(i, j):
-                out[k] = " "
+                if text[k] != "\n":
+                    out[k] = " "
             i = j
             continue
         line_start = c == "\n"
@@ -92,14 +93,15 @@ def code_mask(text):
                     out[k] = " "
             i = j
         elif c in "\"'":
-            if c == "'" and i > 0 and text[i - 1].isalnum():  # digit separator: 1'000
-                i += 1
+            if c == "'" and i > 0 and text[i - 1].isdigit() and i + 1 < n and text[i + 1].isalnum():
+                i += 1  # digit separator: 1'000
                 continue
             j = i + 1
             while j < n and text[j] != c and text[j] != "\n":
                 j += 2 if text[j] == "\\" else 1
             for k in range(i, min(j + 1, n)):
-                out[k] = " "
+                if text[k] != "\n":
+                    out[k] = " "
             i = j + 1
         else:
             i += 1
