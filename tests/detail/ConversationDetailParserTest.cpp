@@ -261,6 +261,14 @@ TEST(ConversationDetailCache, AnythingButAnAppendReadsAllAgain) {
         rewrite(main, bytes);
         EXPECT_EQ(f.update(), Step::parsed);
     }
+    // Replaced by another file that starts with the same bytes.
+    {
+        std::ifstream in(main, std::ios::binary);
+        const std::string was((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        fs::rename(f.dir.write("replacement.jsonl", was + call(6, "m8") + "\n"), main);
+        setFileTime(main, 1);
+        EXPECT_EQ(f.update(), Step::parsed);
+    }
     // An older file grew; the newest grew but is no longer the newest.
     append(agent, call(5, "m5") + "\n");
     setFileTime(agent, 0);

@@ -165,6 +165,10 @@ TEST_F(MetadataStoreTest, WritesSortedPrettyValidJsonAtomically) {
     s.setName("codex:\xff", "Odd");
     EXPECT_THAT(namesIn(dir.path()), ElementsAre("metadata.json"));
     EXPECT_EQ(MetadataStore(dir.path().string()).byId(), s.byId());
+    // In a name, only the ill-formed byte is replaced: a NUL is a character
+    // like any other.
+    s.setName("codex:\xff", std::string("a\0b\xff", 4));
+    EXPECT_EQ(s.byId().at("codex:\xef\xbf\xbd").name, std::string("a\0b\xef\xbf\xbd", 6));
 }
 
 TEST(MetadataFileTest, OneBadRecordFailsTheWholeFile) {
