@@ -147,7 +147,9 @@ def sync_copy():
         if dst.is_file() and dst.read_bytes() == src.read_bytes():
             continue
         dst.parent.mkdir(parents=True, exist_ok=True)
-        shutil.copy2(src, dst)
+        # A fresh modification time, so that the build sees the change even
+        # where the object was made after the original was last written.
+        shutil.copyfile(src, dst)
     for path in list(SRC.rglob("*")):
         if path.is_file() and path.relative_to(SRC).as_posix() not in wanted:
             path.unlink()
