@@ -129,4 +129,7 @@ TEST(ClaudeDetailRecords, OneResponseOverSeveralLinesIsOneApiCall) {
     // repeated response is dropped as a repeat of an earlier file's event).
     EXPECT_EQ(std::tuple(d.stats.messages, d.stats.reasoning, d.stats.toolCalls), std::tuple(6, 1, 1));
     EXPECT_EQ(d.claudeCostEventIndex.size(), 4u);
+    // The synthetic and unnamed models bill nothing: s1 is the named model's call.
+    for (const ConversationEvent& call : calls)
+        EXPECT_TRUE(call.detail.starts_with("model \u2068claude-opus-4-8\u2069")) << call.detail;
 }
