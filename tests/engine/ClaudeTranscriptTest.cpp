@@ -200,4 +200,12 @@ TEST(ClaudeTranscript, RepeatsPassedOverCheaplyAreRealRepeats) {
     for (const BilledTurn& t : s.turns) outputs.push_back(t.output);
     EXPECT_EQ(outputs, (std::vector<std::int64_t>{1000, 2000, 3000, 3500, 3700, 4000, 5000, 6000}));
     EXPECT_NEAR(s.totalCost, 28200 * 5 / 1e6, 1e-15);
+
+    // Without a message or request id a response is keyed by its own uuid,
+    // not by another field that names a billed key.
+    EXPECT_EQ(keysBothWays(
+                  R"({"type":"assistant","uuid":"k1","message":{"model":"claude-haiku","usage":{"output_tokens":1}}})" "\n"
+                  R"({"type":"assistant","uuid":"k2","x":[{"id":"k1"}],"parentUuid":"k1",)"
+                  R"("message":{"model":"claude-haiku","usage":{"output_tokens":2}}})" "\n"),
+              (std::vector<std::string>{"k1", "k2"}));
 }
