@@ -308,6 +308,13 @@ TEST_F(MetadataStoreTest, FailedSaveIsReportedKeptInMemoryAndRetried) {
     EXPECT_TRUE(real.saveNow());
     EXPECT_FALSE(real.hasUnsavedChanges());
     EXPECT_EQ(MetadataStore(folder.string()).byId(), real.byId());
+
+    // Without a folder the changes live in memory only, and that is no failure.
+    MetadataStore memory("");
+    memory.setName("c", "C");
+    EXPECT_TRUE(memory.saveNow());
+    EXPECT_FALSE(memory.hasUnsavedChanges());
+    EXPECT_EQ(memory.saveError(), "");
 }
 
 TEST(MetadataFileTest, WriteKeepsTheReplacedFilesModeAndFailsCleanly) {
