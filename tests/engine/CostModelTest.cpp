@@ -239,6 +239,9 @@ TEST_F(CostModelTest, OrderPrimaryFileAndActiveFile) {
     put("codex/sessions/c.jsonl", codexMeta(R"("id":"t1","cwd":"/a/billing/")") + kGpt + codexTokens(1000, 1000), 500);
     model().refresh();
     EXPECT_EQ(row("codex:t1").project, "billing");
+    put("codex/sessions/d.jsonl", codexMeta(R"("id":"t2","cwd":"/")") + kGpt + codexTokens(1000, 1000), 50);
+    model().refresh();
+    EXPECT_EQ(row("codex:t2").project, "/");  // the root folder keeps its name
     EXPECT_TRUE(row("claude-code:s").isActive);
     ASSERT_NE(model().headerRow(), nullptr);
     EXPECT_EQ(model().headerRow()->id, "claude-code:s");
