@@ -147,6 +147,9 @@ TEST(TranscriptReading, ReadsOnlyRegularFilesAndNeverBlocks) {
     std::filesystem::create_directories(dir.path() / "folder.jsonl");
     EXPECT_FALSE(readTranscriptFile(dir.file("folder.jsonl")));
     EXPECT_FALSE(readTranscriptFile("/dev/null"));
+    // The line reader, which follows growing files, refuses them too.
+    for (const std::string& notAFile : {dir.file("folder.jsonl"), std::string("/dev/null")})
+        EXPECT_FALSE(readerLines(notAFile, 0).accepted) << notAFile;
 
     // A FIFO without a writer would block a plain open or read forever.
     std::string fifo = dir.file("pipe.jsonl");
