@@ -84,17 +84,18 @@ TEST(TranscriptReading, OversizedNumbersReadAlikeInAnyLocale) {
     // Numbers the JSON library rejects for their size read as 0 and the rest
     // of the line is kept. Too large for a double: 1e308 with its sign, so a
     // count reads 0. Too small: left for the JSON library, which reads it as 0.
-    const char* line = R"({"in":1.5e400,"neg":-2.5E+400,"frac":0.00001e405,"tiny":1e-400,"zero":0e999,)"
+    const char* line = R"({"in":1.5e400,"one":1e400,"neg":-2.5E+400,"frac":0.00001e405,"tiny":1e-400,"zero":0e999,)"
                        R"("far":1e99999999999999999999,"big":123456789012345678901234567890,"n":7,)"
                        R"("s":"\"123456789012345678901234567890","c":-9223372036854775809,"d":18446744073709551616})";
     auto check = [&] {
         ParsedLine l(line);
         ASSERT_TRUE(l.obj);
-        for (const char* zero : {"in", "neg", "frac", "tiny", "zero", "far", "big", "c", "d"}) EXPECT_EQ(l.count(zero), 0);
+        for (const char* zero : {"in", "one", "neg", "frac", "tiny", "zero", "far", "big", "c", "d"})
+            EXPECT_EQ(l.count(zero), 0);
         EXPECT_EQ(l.count("n"), 7);
         EXPECT_EQ(*stringValue(field(*l.obj, "s")), "\"123456789012345678901234567890");
         const std::pair<const char*, double> values[] = {
-            {"in", 1e308}, {"neg", -1e308}, {"frac", 1e308}, {"tiny", 0}, {"zero", 0}, {"far", 1e308}};
+            {"in", 1e308}, {"one", 1e308}, {"neg", -1e308}, {"frac", 1e308}, {"tiny", 0}, {"zero", 0}, {"far", 1e308}};
         for (const auto& [key, v] : values) EXPECT_EQ(field(*l.obj, key)->get_double().value(), v) << key;
     };
     check();
@@ -184,6 +185,8 @@ TEST(TranscriptReading, LineReaderGivesTheLinesOfTheWholeTextPieceByPiece) {
     // the file's offsets.
     EXPECT_EQ(readerLines(path, static_cast<std::int64_t>(afterLong)).lines, linesOf(textOf(bytes.substr(afterLong))));
     EXPECT_FALSE(readerLines(path, static_cast<std::int64_t>(bytes.size()) + 1).accepted);
+    const ReaderResult atEnd = readerLines(path, static_cast<std::int64_t>(bytes.size()));
+    EXPECT_TRUE(atEnd.accepted && atEnd.lines.empty());
 
     // The unfinished piece is the last line, and the end stays at the last
     // line feed; with an invalid byte it is dropped.
