@@ -108,6 +108,7 @@ TEST(ClaudeDetailRecords, ApiCallIsPricedByHandAndItsTokenSumsSaturate) {
                                            R"(,"ephemeral_1h_input_tokens":)" + max + "}")});
     ASSERT_EQ(huge.events.size(), 2u);
     EXPECT_EQ(huge.events[1].tokens, std::numeric_limits<std::int64_t>::max());
+    EXPECT_TRUE(huge.events[1].detail.ends_with("cache write " + max)) << huge.events[1].detail;
 }
 
 TEST(ClaudeDetailRecords, OneResponseOverSeveralLinesIsOneApiCall) {
@@ -128,4 +129,7 @@ TEST(ClaudeDetailRecords, OneResponseOverSeveralLinesIsOneApiCall) {
     // repeated response is dropped as a repeat of an earlier file's event).
     EXPECT_EQ(std::tuple(d.stats.messages, d.stats.reasoning, d.stats.toolCalls), std::tuple(6, 1, 1));
     EXPECT_EQ(d.claudeCostEventIndex.size(), 4u);
+    // The synthetic and unnamed models bill nothing: s1 is the named model's call.
+    for (const ConversationEvent& call : calls)
+        EXPECT_TRUE(call.detail.starts_with("model \u2068claude-opus-4-8\u2069")) << call.detail;
 }

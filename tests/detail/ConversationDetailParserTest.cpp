@@ -262,6 +262,14 @@ TEST(ConversationDetailCache, AnythingButAnAppendReadsAllAgain) {
         rewrite(main, bytes);
         EXPECT_EQ(f.update(), Step::parsed);
     }
+    // Replaced by another file that starts with the same bytes.
+    {
+        std::ifstream in(main, std::ios::binary);
+        const std::string was((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        fs::rename(f.dir.write("replacement.jsonl", was + call(6, "m8") + "\n"), main);
+        setFileTime(main, 1);
+        EXPECT_EQ(f.update(), Step::parsed);
+    }
     // An older file grew; the newest grew but is no longer the newest.
     append(agent, call(5, "m5") + "\n");
     setFileTime(agent, 0);
@@ -348,14 +356,21 @@ TEST(ConversationDetailCache, FixtureWrittenPieceByPiece) {
     for (const auto& entry : fs::directory_iterator(root / "258c7280-ae70-4798-800f-63464d01a85d/subagents"))
         f.add(entry.path().filename().string(), read(entry.path()), static_cast<int>(f.paths.size()));
     const std::string whole = read(root / "258c7280-ae70-4798-800f-63464d01a85d.jsonl");
+    ASSERT_GE(f.paths.size(), 1u) << "no subagent files";
+    ASSERT_GT(whole.size(), 100000u);
     std::mt19937 random(7);
     size_t written = whole.size() / 3;
     f.add("main.jsonl", whole.substr(0, written), 100);
     EXPECT_EQ(f.update(), Step::parsed);
+    int pieces = 0;
     while (written < whole.size()) {
         size_t piece = std::min(whole.size() - written, size_t{1} + random() % 120000);
         append(f.paths.back(), whole.substr(written, piece));
         written += piece;
         EXPECT_EQ(f.update(), Step::appended) << "at byte " << written;
+        ++pieces;
     }
+    // The whole conversation was read: several appends, and calls with a cost.
+    EXPECT_GE(pieces, 3);
+    EXPECT_FALSE(f.last->costEvents().empty());
 }

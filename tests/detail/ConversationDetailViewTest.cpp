@@ -73,6 +73,7 @@ TEST_F(DetailViewTest, SelectionStartsAtNewestAndFollowsPicks) {
     view.show();
     // Before any conversation, only the caption and the empty text.
     EXPECT_TRUE(view.isEmptyStateShown());
+    EXPECT_EQ(view.emptyLabel()->text(), QStringLiteral("No conversations recorded yet."));
     EXPECT_FALSE(view.nameField()->isVisible() || view.searchField()->isVisible());
 
     twoConversations();

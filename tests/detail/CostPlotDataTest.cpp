@@ -38,6 +38,7 @@ TEST(CostPlotItems, CallsOrConsecutiveCallsOfOneTurnMakeTheItemsAndTheirRunningT
     EXPECT_EQ(turns.items(), (std::vector<PlotItem>{{3, 1, 2, 3, 0, 0, 3}, {6, 2, 1, 4, 0, 0, 4}, {8, 3, 1, 8, 0, 0, 8}}));
     EXPECT_EQ(turns.cumulative()[1], (CumulativeEntry{turns.items()[1], 7}));
     EXPECT_EQ(totals(turns), (std::vector<double>{3, 7, 15}));
+    EXPECT_DOUBLE_EQ(turns.cumulativeScaleMax(), 15 * 1.06);  // 6% headroom over the total
     EXPECT_EQ(turns.itemLabel(turns.items()[2]), "Turn 3");
     // Another unit or other events regroup the items and their running totals.
     turns.setUnit(CostUnit::calls);
@@ -78,7 +79,9 @@ TEST(CostPlotScales, CeilingLeavesOutliersAboveTheScaleFromTenItemsOn) {
     std::vector<ConversationEvent> events;
     for (int i = 0; i < 9; ++i) events.push_back(apiCall(i, i + 1, 1.0));
     events.push_back(apiCall(9, 10, 100.0));
-    EXPECT_EQ(CostPlotData(events).turnAxisCeiling(), 1.0);
+    CostPlotData ten(events);
+    EXPECT_EQ(ten.turnAxisCeiling(), 1.0);
+    EXPECT_DOUBLE_EQ(ten.turnScaleMax(), 1.06);  // 6% headroom over the ceiling
     // Nine items with the outlier among them: the largest value.
     events.erase(events.begin());
     EXPECT_EQ(CostPlotData(events).turnAxisCeiling(), 100.0);
@@ -118,7 +121,7 @@ TEST(CostPlotAxis, TicksStepOneTwoTwoAndAHalfOrFiveAndMoneyLabelsKeepThePoint) {
     // Money labels: in cents below one cent, with a point in any locale.
     auto expectLabels = [] {
         const std::pair<double, const char*> money[] = {
-            {kNaN, "$0"}, {0.004, "0.4\u00A2"}, {0.0099, "1.0\u00A2"}, {0.01, "$0.01"}, {12.3456, "$12.35"}, {1234567.891, "$1234567.89"}};
+            {0, "$0"}, {kNaN, "$0"}, {0.004, "0.4\u00A2"}, {0.0099, "1.0\u00A2"}, {0.01, "$0.01"}, {12.3456, "$12.35"}, {1234567.891, "$1234567.89"}};
         for (auto [amount, text] : money) EXPECT_EQ(CostPlotData::axisMoney(amount), text) << amount;
     };
     expectLabels();

@@ -183,6 +183,7 @@ TEST_F(CostPlotViewTest, AnOutlierIsCutWithStripesAndAZeroBarKeepsAOnePointHitAr
     const QRectF area = view.plotArea();
     const QRectF outlier = view.barRect(9);
     EXPECT_DOUBLE_EQ(outlier.top(), area.top());
+    EXPECT_NEAR(view.barRect(0).height(), area.height() / 1.06, 1e-9);  // the scale's headroom above the ceiling
     EXPECT_TRUE(near(pixel(view, QPointF(outlier.center().x(), outlier.top() + 5)), BrandColor::bgSubtle()));
     EXPECT_TRUE(near(pixel(view, QPointF(outlier.center().x(), outlier.top() + 7)), BrandColor::accent()));
 
@@ -227,6 +228,7 @@ TEST_F(CostPlotViewTest, MoreItemsThanFitNarrowTheBarsThenScrollWithEveryItemRea
     view.setEvents(calls(n));
     ASSERT_TRUE(view.scrolls());
     EXPECT_EQ(view.barWidth(), 1);
+    EXPECT_FALSE(view.scrollBar()->isHidden());
     EXPECT_GE(view.scrollBar()->maximum(), view.barsWidth() - area.width());
     EXPECT_LE(view.barRect(size_t(n - 1)).right(), area.right() + 1e-9);
     move(view, barFoot(size_t(n - 1)));

@@ -181,6 +181,9 @@ TEST_F(DetailTimelineTest, ChipsToggleTheFiltersAndEmptyTextsTellWhy) {
     timeline.addFilter(F::apiCalls);
     EXPECT_EQ(timeline.emptyText(), "");
 
+    QStringList labels;
+    for (F f : allTimelineFilters) labels << timeline.chip(f)->text();
+    EXPECT_EQ(labels, QStringList({"Prompts", "Responses", "Reasoning", "Tools", "API calls", "Internal"}));
     // A chip turns its filter off or on; turning off the last one turns all six on.
     timeline.setFilters(allTimelineFilterSet());
     timeline.setEvents(everyKind());

@@ -152,6 +152,23 @@ TEST(ClaudeTranscript, TitleAndWorkingFolder) {
     EXPECT_TRUE(s.turns.empty());
 }
 
+TEST(ClaudeTranscript, KeysSpelledWithEscapesCountOnceFolderAndTitleAreKnown) {
+    // Lines that cannot change the record are passed over unread once folder
+    // and title are known; a "usage" or "user" spelled with \u escapes can,
+    // at the end of a line or inside it.
+    const std::string folder = R"({"type":"summary","cwd":"/w"})" "\n";
+    const std::string padding = R"("content":[{"type":"text","text":"some words of the reply, long enough"}],)";
+    ParsedSession s = parse(
+        folder + R"({"type":"\u0075ser","message":{"content":"Escaped prompt"}})" "\n" +
+        R"({"type":"assistant","message":{"id":"m1","model":"claude-haiku","\u0075sage":{"output_tokens":1000}}})" "\n" +
+        R"({"type":"assistant","message":{"id":"m2",)" + padding + R"("model":"claude-haiku","us\u0061ge":{"output_tokens":2000}}})" "\n" +
+        R"({"type":"assistant","message":{"id":"m3","model":"claude-haiku","usag\u0065":{"output_tokens":4000},)" + padding + R"("x":1}})" "\n");
+    EXPECT_EQ(s.title, "Escaped prompt");
+    std::vector<std::int64_t> outputs;
+    for (const BilledTurn& t : s.turns) outputs.push_back(t.output);
+    EXPECT_EQ(outputs, (std::vector<std::int64_t>{1000, 2000, 4000}));
+}
+
 TEST(ClaudeTranscript, RepeatsPassedOverCheaplyAreRealRepeats) {
     // Once folder and title are known, a line whose first "id" names a billed
     // response is read lazily for its key; the key the full parse would take
@@ -183,4 +200,12 @@ TEST(ClaudeTranscript, RepeatsPassedOverCheaplyAreRealRepeats) {
     for (const BilledTurn& t : s.turns) outputs.push_back(t.output);
     EXPECT_EQ(outputs, (std::vector<std::int64_t>{1000, 2000, 3000, 3500, 3700, 4000, 5000, 6000}));
     EXPECT_NEAR(s.totalCost, 28200 * 5 / 1e6, 1e-15);
+
+    // Without a message or request id a response is keyed by its own uuid,
+    // not by another field that names a billed key.
+    EXPECT_EQ(keysBothWays(
+                  R"({"type":"assistant","uuid":"k1","message":{"model":"claude-haiku","usage":{"output_tokens":1}}})" "\n"
+                  R"({"type":"assistant","uuid":"k2","x":[{"id":"k1"}],"parentUuid":"k1",)"
+                  R"("message":{"model":"claude-haiku","usage":{"output_tokens":2}}})" "\n"),
+              (std::vector<std::string>{"k1", "k2"}));
 }

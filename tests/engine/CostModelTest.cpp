@@ -288,6 +288,9 @@ TEST_F(CostModelTest, OrderPrimaryFileAndActiveFile) {
     put("codex/sessions/c.jsonl", codexMeta(R"("id":"t1","cwd":"/a/billing/")") + kGpt + codexTokens(1000, 1000), 500);
     model().refresh();
     EXPECT_EQ(row("codex:t1").project, "billing");
+    put("codex/sessions/d.jsonl", codexMeta(R"("id":"t2","cwd":"/")") + kGpt + codexTokens(1000, 1000), 50);
+    model().refresh();
+    EXPECT_EQ(row("codex:t2").project, "/");  // the root folder keeps its name
     EXPECT_TRUE(row("claude-code:s").isActive);
     ASSERT_NE(model().headerRow(), nullptr);
     EXPECT_EQ(model().headerRow()->id, "claude-code:s");
@@ -455,47 +458,100 @@ std::string describe(const std::vector<SessionRow>& rows) {
 }
 
 // A random history of the transcript folders: files of both assistants,
-// subagents, responses copied between files, and the day moving on.
+// subagents, responses copied between files, and the day moving on. Each
+// step makes several changes before the next pass, as a real pass sees
+// them, and counts them by kind.
 class TranscriptHistory {
 public:
+    enum Kind {
+        dayMoves,
+        created,
+        appended,
+        rewritten,
+        truncated,
+        touched,
+        deleted,
+        rewrittenAndAppended,
+        appendedKeepingTime,
+        kKinds
+    };
+    static constexpr const char* kKindNames[] = {
+        "day moves on", "new",    "append",             "rewrite", "truncate", "touch",
+        "delete",       "rewrite and append", "append keeping the time"};
+
     TranscriptHistory(const TempDir& dir, FixedClock& clock, unsigned seed) : dir_(dir), clock_(clock), rng_(seed) {}
 
-    // One change to the folders or the clock; returns what it did.
+    // One to four changes to the folders or the clock; returns what they were.
     std::string step() {
+        std::string done;
+        for (unsigned n = 1 + pick(4); n > 0; --n) done += (done.empty() ? "" : ", ") + change();
+        return done;
+    }
+
+    // How many changes of each kind the steps so far made.
+    int count(Kind k) const { return counts_[k]; }
+
+private:
+    std::string change() {
         ++stamp_;
         const unsigned what = pick(100);
         if (what < 8) {
             clock_.advance(hours{1 + static_cast<int>(pick(30))});
-            return "day moves on";
+            return did(dayMoves, "");
         }
         const std::string name = kNames[pick(std::size(kNames))];
         auto it = files_.find(name);
         if (it == files_.end()) {
             files_[name] = lines(name, 1 + pick(4));
             write(name);
-            return "new " + name;
+            return did(created, name);
         }
         std::string& bytes = it->second;
+        if (what < 40) return did(appended, append(name, 1 + pick(3)));
         if (what < 45) {
-            const size_t had = bytes.size();
-            bytes += lines(name, 1 + pick(3));
-            std::ofstream(dir_.file(name), std::ios::binary | std::ios::app) << bytes.substr(had);
-            setFileTime(dir_.file(name), stamp_);
-            return "append to " + name;
+            // Grown within the same tick of the file's clock: only the
+            // size tells.
+            const int time = times_[name];
+            append(name, 1);
+            setFileTime(dir_.file(name), time);
+            times_[name] = time;
+            return did(appendedKeepingTime, name);
+        }
+        if (what < 60) {
+            bytes = lines(name, 1 + pick(4));
+            write(name);
+            // Rewritten, then grown again before the pass looks.
+            if (pick(3) == 0) return did(rewrittenAndAppended, append(name, 1 + pick(2)));
+            return did(rewritten, name);
+        }
+        if (what < 75) {
+            bytes.resize(pick(bytes.size() + 1));  // also inside a line: its rest may follow
+            write(name);
+            return did(truncated, name);
         }
         if (what < 82) {
-            if (what < 60) bytes = lines(name, 1 + pick(4));
-            else if (what < 75) bytes.resize(pick(bytes.size() + 1));  // also inside a line: its rest may follow
-            if (what < 75) write(name);
-            else setFileTime(dir_.file(name), stamp_);
-            return (what < 60 ? "rewrite " : what < 75 ? "truncate " : "touch ") + name;
+            setFileTime(dir_.file(name), times_[name] = stamp_);
+            return did(touched, name);
         }
         fs::remove(dir_.file(name));
         files_.erase(it);
-        return "delete " + name;
+        return did(deleted, name);
     }
 
-private:
+    std::string did(Kind k, const std::string& name) {
+        ++counts_[k];
+        return kKindNames[k] + (name.empty() ? "" : " " + name);
+    }
+
+    std::string append(const std::string& name, unsigned n) {
+        std::string& bytes = files_[name];
+        const size_t had = bytes.size();
+        bytes += lines(name, n);
+        std::ofstream(dir_.file(name), std::ios::binary | std::ios::app) << bytes.substr(had);
+        setFileTime(dir_.file(name), times_[name] = ++stamp_);
+        return name;
+    }
+
     static constexpr const char* kNames[] = {
         "claude/p/s1.jsonl", "claude/p/s2.jsonl", "claude/q/s1.jsonl", "claude/p/s1/subagents/agent-a.jsonl",
         "claude/p/s1/subagents/agent-b.jsonl", "claude/p/s3/subagents/agent-c.jsonl",
@@ -536,7 +592,7 @@ private:
 
     void write(const std::string& name) {
         dir_.write(name, files_[name]);
-        setFileTime(dir_.file(name), stamp_);
+        setFileTime(dir_.file(name), times_[name] = stamp_);
     }
 
     const TempDir& dir_;
@@ -544,23 +600,29 @@ private:
     std::mt19937 rng_;
     int stamp_ = 0;
     std::map<std::string, std::string> files_;
+    std::map<std::string, int> times_;  // each file's modification time, as set
+    int counts_[kKinds] = {};
 };
 
 }  // namespace
 
 // A model kept through any history of changes shows what a model made
 // afresh over the same files shows. With the last seed, the Claude Code
-// folder holds the Codex one, so both sources read the Codex files.
+// folder holds the Codex one, so both sources read the Codex files. The
+// models must hold rows, today's too, through most steps, and every kind of
+// change must have happened, or the comparison proves little.
 TEST_F(CostModelTest, RefreshedModelEqualsOneBuiltAfresh) {
+    constexpr int kSteps = 60;
     for (unsigned seed : {1u, 2u, 3u}) {
         TempDir folders;
-        EnvVar claude("VOREL_CLAUDE_ROOT", seed == 3 ? folders.path().string() : folders.file("claude"));
-        EnvVar codex("VOREL_CODEX_ROOT", folders.file("codex/sessions"));
+        ScopedSettings folderRoots(Settings{.claudeRoot = seed == 3 ? folders.path().string() : folders.file("claude"),
+                                      .codexRoot = folders.file("codex/sessions")});
         clock.set(utc(2026, 7, 5, 21));
         TranscriptHistory history(folders, clock, seed);
         MetadataStore meta("");
         CostModel kept(meta, clock);
-        for (int i = 0; i < 60; ++i) {
+        int withRows = 0, withTodayRows = 0;
+        for (int i = 0; i < kSteps; ++i) {
             const std::string change = history.step();
             SCOPED_TRACE("seed " + std::to_string(seed) + ", step " + std::to_string(i) + ": " + change);
             kept.refresh();
@@ -570,6 +632,13 @@ TEST_F(CostModelTest, RefreshedModelEqualsOneBuiltAfresh) {
             ASSERT_TRUE(kept.allRows() == fresh.allRows() && kept.todayRows() == fresh.todayRows());
             ASSERT_EQ(std::tuple(kept.grandTotal(), kept.todayCost(), kept.menuTitle()),
                       std::tuple(fresh.grandTotal(), fresh.todayCost(), fresh.menuTitle()));
+            withRows += !kept.allRows().empty();
+            withTodayRows += !kept.todayRows().empty();
         }
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        EXPECT_GE(withRows, kSteps * 9 / 10);
+        EXPECT_GE(withTodayRows, kSteps / 2);
+        for (int k = 0; k < TranscriptHistory::kKinds; ++k)
+            EXPECT_GT(history.count(TranscriptHistory::Kind(k)), 0) << TranscriptHistory::kKindNames[k];
     }
 }

@@ -198,6 +198,10 @@ TEST(TranscriptSources, RootsComeFromTheSettingsAtListingTime) {
                   (std::vector<std::string>{"data/sessions/s.jsonl", "data/archived_sessions/2026/old.jsonl"}));
         ScopedSettings relativeRoot(Settings{.codexRoot = "sessions"});
         EXPECT_EQ(CodexSource::archivedRoot(), "./archived_sessions");
+        ScopedSettings nestedRoot(Settings{.codexRoot = "data/sessions"});
+        EXPECT_EQ(CodexSource::archivedRoot(), "data/archived_sessions");
+        ScopedSettings topRoot(Settings{.codexRoot = "/sessions"});
+        EXPECT_EQ(CodexSource::archivedRoot(), "/archived_sessions");
     }
     {
         // No folder named: the working folder is never scanned, and there

@@ -22,7 +22,8 @@ const std::string kLexicon =
     "W\tyou\t\t\t\t\tcf\nW\tthe\t\t\t\t\tcf\nW\ta\t\t\t\t\tcf\nW\tto\t\t\t\t\tcf\n"
     "W\tit\t\t\t\t\tcf\nW\tplease\t\t\t\t\tcf\nW\tadd\t\t20308\t\t\tc\n"
     "W\tcaching\t\t\t\t\to\nW\tlogin\t\t\t\t\tn\n"
-    "X\tn\tgeese\tgoose\nS\t's\nS\t're\n";
+    "W\tget\t\t9000\t\t\tc\nW\tgo\t\t9000\t\t\tc\n"
+    "X\tn\tgeese\tgoose\nX\tv\tgot\tget\nS\t's\nS\t're\n";
 
 using Words = std::vector<std::string>;
 
@@ -87,6 +88,8 @@ TEST(LexiconWordTagger, NounsFollowWordNetFrequenciesThenLinkGrammar) {
     EXPECT_EQ(nouns(tagger, "Test the parser"), Words{"parser"});
     // Inflections: regular, irregular, and one whose verb outweighs the noun.
     EXPECT_EQ(nouns(tagger, "dashboards geese tests reading"), (Words{"dashboards", "geese", "tests"}));
+    EXPECT_EQ(nouns(tagger, "you got the goose"), Words{"goose"});  // an irregular verb form
+    EXPECT_EQ(nouns(tagger, "it goes"), Words{});  // a regular one of a two-letter verb
 
     // Words outside WordNet follow link-grammar, else count as nouns.
     // "may": a never-tagged noun that is a function word; "you": a function

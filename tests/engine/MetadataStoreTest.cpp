@@ -174,6 +174,10 @@ TEST_F(MetadataStoreTest, WritesSortedPrettyValidJsonAtomically) {
     s.setName("codex:\xff", "Odd");
     EXPECT_THAT(namesIn(dir.path()), ElementsAre("metadata.json"));
     EXPECT_EQ(MetadataStore(dir.path().string()).byId(), s.byId());
+    // In a name, only the ill-formed byte is replaced: a NUL is a character
+    // like any other.
+    s.setName("codex:\xff", std::string("a\0b\xff", 4));
+    EXPECT_EQ(s.byId().at("codex:\xef\xbf\xbd").name, std::string("a\0b\xef\xbf\xbd", 6));
 }
 
 TEST(MetadataFileTest, OneBadRecordFailsTheWholeFile) {
@@ -313,6 +317,13 @@ TEST_F(MetadataStoreTest, FailedSaveIsReportedKeptInMemoryAndRetried) {
     EXPECT_TRUE(real.saveNow());
     EXPECT_FALSE(real.hasUnsavedChanges());
     EXPECT_EQ(MetadataStore(folder.string()).byId(), real.byId());
+
+    // Without a folder the changes live in memory only, and that is no failure.
+    MetadataStore memory("");
+    memory.setName("c", "C");
+    EXPECT_TRUE(memory.saveNow());
+    EXPECT_FALSE(memory.hasUnsavedChanges());
+    EXPECT_EQ(memory.saveError(), "");
 }
 
 TEST_F(MetadataStoreTest, TwoStoresOnOneFolderInterleaveWithoutLosingEdits) {

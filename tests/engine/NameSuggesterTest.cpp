@@ -59,7 +59,7 @@ TEST(NameSuggester, NamesThenNounsThenPlainWords) {
     } cases[] = {
         // Nothing qualifies: too short, a stop word in any case, or no letter.
         {"the ab -- ?! a to-do; it's ok", {{}, {"the", "ab"}}, "Untitled"},
-        {"Please look at THE Project, yesterday's way", {}, "Untitled"},
+        {"Please look at THE Project, And APP, yesterday's way", {}, "Untitled"},
         // Names come first in text order, word by word, and a third is
         // ignored; a noun before them does not get in.
         {"dashboard for Alice Johnson in Berlin", {{"Alice", "Johnson", "Berlin"}, {"dashboard"}}, "Alice Johnson"},

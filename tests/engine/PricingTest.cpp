@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <span>
 #include <string>
+#include <tuple>
 
 #include "engine/Pricing.h"
 
@@ -95,4 +98,62 @@ TEST(Pricing, AResponseCostsItsTermsAddedInItsSourcesOrder) {
     EXPECT_EQ(c.cache(), 0.0317575);
     EXPECT_EQ(c.total, 0.0318725);
     EXPECT_EQ(Pricing::cost({8, 3, 11515, 4000, 100}, opus, SourceKind::codex).total, 0.0058725);
+}
+
+// Every row of the table in its order, with the rates written out as
+// published: a mistyped rate or a row out of order fails here, not only in
+// the lookup. Derived cache rates too: read at a tenth of the input rate
+// unless the row gives one, writes at 1.25 and twice the input rate.
+TEST(Pricing, EveryRowAndBothFallbacksAtTheirPublishedRates) {
+    using Opt = std::optional<double>;
+    const Opt none;
+    const struct {
+        const char* prefix;
+        double in, out;
+        Opt cached, longIn, longCached, longOut;
+        double read, write5m, write1h;
+    } table[] = {
+        {"gpt-5.5-pro", 30, 180, 30, 60, 60, 270, 30, 37.5, 60},
+        {"gpt-5.5", 5, 30, 0.5, 10, 1, 45, 0.5, 6.25, 10},
+        {"gpt-5.4-mini", 0.75, 4.5, 0.075, none, none, none, 0.075, 0.9375, 1.5},
+        {"gpt-5.4-nano", 0.2, 1.25, 0.02, none, none, none, 0.02, 0.25, 0.4},
+        {"gpt-5.4-pro", 30, 180, 30, 60, 60, 270, 30, 37.5, 60},
+        {"gpt-5.4", 2.5, 15, 0.25, 5, 0.5, 22.5, 0.25, 3.125, 5},
+        {"gpt-5.3-codex", 1.75, 14, 0.175, none, none, none, 0.175, 2.1875, 3.5},
+        {"claude-fable-5", 10, 50, none, none, none, none, 1, 12.5, 20},
+        {"claude-mythos-5", 10, 50, none, none, none, none, 1, 12.5, 20},
+        {"claude-opus-4-8", 5, 25, none, none, none, none, 0.5, 6.25, 10},
+        {"claude-opus-4-7", 5, 25, none, none, none, none, 0.5, 6.25, 10},
+        {"claude-opus-4-6", 5, 25, none, none, none, none, 0.5, 6.25, 10},
+        {"claude-opus-4-5", 5, 25, none, none, none, none, 0.5, 6.25, 10},
+        {"claude-opus", 5, 25, none, none, none, none, 0.5, 6.25, 10},
+        {"claude-sonnet-4-6", 3, 15, none, none, none, none, 0.30000000000000004, 3.75, 6},
+        {"claude-sonnet-4-5", 3, 15, none, none, none, none, 0.30000000000000004, 3.75, 6},
+        {"claude-sonnet", 3, 15, none, none, none, none, 0.30000000000000004, 3.75, 6},
+        {"claude-haiku-4-5", 1, 5, none, none, none, none, 0.1, 1.25, 2},
+        {"claude-haiku", 1, 5, none, none, none, none, 0.1, 1.25, 2},
+    };
+    const std::span<const RateRow> rows = Pricing::displayTable();
+    ASSERT_EQ(rows.size(), std::size(table));
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const auto& want = table[i];
+        const ModelPricing& got = rows[i].pricing;
+        SCOPED_TRACE(want.prefix);
+        EXPECT_EQ(rows[i].prefix, want.prefix);
+        EXPECT_EQ(got, (ModelPricing{want.in, want.out, want.cached, none, none, want.longIn, want.longCached,
+                                     want.longOut}));
+        EXPECT_DOUBLE_EQ(got.cacheReadPerMTok(), want.read);
+        EXPECT_DOUBLE_EQ(got.cacheWrite5mPerMTok(), want.write5m);
+        EXPECT_DOUBLE_EQ(got.cacheWrite1hPerMTok(), want.write1h);
+    }
+
+    // Unknown Claude models: 5 in, 25 out, nothing else given; unknown OpenAI
+    // models: 5 in, 30 out, cached input 0.5.
+    const ModelPricing claude = Pricing::claudeFallbackRate, openAI = Pricing::openAIFallbackRate;
+    EXPECT_EQ(claude, (ModelPricing{5, 25, none, none, none, none, none, none}));
+    EXPECT_EQ(std::tuple(claude.cacheReadPerMTok(), claude.cacheWrite5mPerMTok(), claude.cacheWrite1hPerMTok()),
+              std::tuple(0.5, 6.25, 10.0));
+    EXPECT_EQ(openAI, (ModelPricing{5, 30, 0.5, none, none, none, none, none}));
+    EXPECT_EQ(std::tuple(openAI.cacheReadPerMTok(), openAI.cacheWrite5mPerMTok(), openAI.cacheWrite1hPerMTok()),
+              std::tuple(0.5, 6.25, 10.0));
 }

@@ -1,6 +1,8 @@
 #include "engine/Settings.h"
 
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <unistd.h>
 
 #include <tuple>
 
@@ -39,6 +41,19 @@ TEST(SettingsFromEnvironment, FoldersFromTheVariablesElseTheHomeFolder) {
         EXPECT_EQ(std::tie(s.claudeRoot, s.codexRoot, s.metadataDir),
                   std::tie(c.claudeRoot, c.codexRoot, c.metadataDir))
             << c.what;
+    }
+
+    // Without HOME, the account's home folder from the user database.
+    const passwd* account = ::getpwuid(::getuid());
+    ASSERT_TRUE(account && account->pw_dir && *account->pw_dir);
+    const std::string accountHome = account->pw_dir;
+    ASSERT_NE(accountHome.back(), '/');
+    for (Value unset : {Value{}, Value{""}}) {
+        EnvVar home("HOME", unset), xdg("XDG_DATA_HOME", std::nullopt), claude("VOREL_CLAUDE_ROOT", std::nullopt),
+            codex("VOREL_CODEX_ROOT", std::nullopt), metadata("VOREL_METADATA_DIR", std::nullopt);
+        const Settings s = Settings::fromEnvironment();
+        EXPECT_EQ(s.claudeRoot, accountHome + "/.claude/projects");
+        EXPECT_EQ(s.metadataDir, accountHome + "/.local/share/Vorel");
     }
 }
 

@@ -84,17 +84,18 @@ TEST(TranscriptReading, OversizedNumbersReadAlikeInAnyLocale) {
     // Numbers the JSON library rejects for their size read as 0 and the rest
     // of the line is kept. Too large for a double: 1e308 with its sign, so a
     // count reads 0. Too small: left for the JSON library, which reads it as 0.
-    const char* line = R"({"in":1.5e400,"neg":-2.5E+400,"frac":0.00001e405,"tiny":1e-400,"zero":0e999,)"
+    const char* line = R"({"in":1.5e400,"one":1e400,"neg":-2.5E+400,"frac":0.00001e405,"tiny":1e-400,"zero":0e999,)"
                        R"("far":1e99999999999999999999,"big":123456789012345678901234567890,"n":7,)"
                        R"("s":"\"123456789012345678901234567890","c":-9223372036854775809,"d":18446744073709551616})";
     auto check = [&] {
         ParsedLine l(line);
         ASSERT_TRUE(l.obj);
-        for (const char* zero : {"in", "neg", "frac", "tiny", "zero", "far", "big", "c", "d"}) EXPECT_EQ(l.count(zero), 0);
+        for (const char* zero : {"in", "one", "neg", "frac", "tiny", "zero", "far", "big", "c", "d"})
+            EXPECT_EQ(l.count(zero), 0);
         EXPECT_EQ(l.count("n"), 7);
         EXPECT_EQ(*stringValue(field(*l.obj, "s")), "\"123456789012345678901234567890");
         const std::pair<const char*, double> values[] = {
-            {"in", 1e308}, {"neg", -1e308}, {"frac", 1e308}, {"tiny", 0}, {"zero", 0}, {"far", 1e308}};
+            {"in", 1e308}, {"one", 1e308}, {"neg", -1e308}, {"frac", 1e308}, {"tiny", 0}, {"zero", 0}, {"far", 1e308}};
         for (const auto& [key, v] : values) EXPECT_EQ(field(*l.obj, key)->get_double().value(), v) << key;
     };
     check();
@@ -109,9 +110,16 @@ TEST(TranscriptReading, DatesNeedAFullDateTimeWithZone) {
     EXPECT_EQ(parseDate("2026-07-05T00:10:00.5-03:30"), utc(2026, 7, 5, 3, 40) + milliseconds{500});
     EXPECT_EQ(parseDate("2026-07-05T10:20:30.123456Z"), utc(2026, 7, 5, 10, 20, 30) + milliseconds{123});
     EXPECT_EQ(parseDate("2024-02-29T23:59:59Z"), utc(2024, 2, 29, 23, 59, 59));
+    // The largest offsets either way, two digits of a fraction, the first year.
+    EXPECT_EQ(parseDate("2026-07-05T23:59:59+23:59"), utc(2026, 7, 5, 0, 0, 59));
+    EXPECT_EQ(parseDate("2026-07-05T10:20:30.12-23:59"), utc(2026, 7, 6, 10, 19, 30) + milliseconds{120});
+    EXPECT_EQ(parseDate("0001-01-01T00:00:00Z"), utc(1, 1, 1));
     for (const char* bad : {"", "2026-07-05", "2026-07-05T10:20:30", "2026-07-05 10:20:30Z", "2026-02-30T10:20:30Z",
-                            "2026-07-05T24:00:00Z", "2026-07-05T10:20:30.Z", "2026-07-05T10:20:30Zjunk",
-                            "2026-07-05T10:20:30+0200", "0000-01-01T00:00:00Z"})
+                            "2026-07-05T24:00:00Z", "2026-07-05T10:60:00Z", "2026-07-05T10:20:60Z",
+                            "2026-07-05T10:20:30+24:00", "2026-07-05T10:20:30-00:60", "2026-07-05T10:20:30+01:0", "2026-07-05T10:20:30+01x00",
+                            "2026-07-05T10:20:30+0a:00", "2026-07-05T10:20:30+01:0x", "2026-07-05T10:20:30+01",
+                            "2026-07-05T10:20:30.Z", "2026-07-05T10:20:30Zjunk", "2026-07-05T10:20:30.5",
+                            "2026-07-05T10:20:30+0200", "0000-01-01T00:00:00Z", "2026-7-05T10:20:30Z"})
         EXPECT_FALSE(parseDate(bad)) << bad;
 }
 
@@ -140,6 +148,9 @@ TEST(TranscriptReading, ReadsOnlyRegularFilesAndNeverBlocks) {
     std::filesystem::create_directories(dir.path() / "folder.jsonl");
     EXPECT_FALSE(readTranscriptFile(dir.file("folder.jsonl")));
     EXPECT_FALSE(readTranscriptFile("/dev/null"));
+    // The line reader, which follows growing files, refuses them too.
+    for (const std::string& notAFile : {dir.file("folder.jsonl"), std::string("/dev/null")})
+        EXPECT_FALSE(readerLines(notAFile, 0).accepted) << notAFile;
 
     // A FIFO without a writer would block a plain open or read forever.
     std::string fifo = dir.file("pipe.jsonl");
@@ -174,6 +185,8 @@ TEST(TranscriptReading, LineReaderGivesTheLinesOfTheWholeTextPieceByPiece) {
     // the file's offsets.
     EXPECT_EQ(readerLines(path, static_cast<std::int64_t>(afterLong)).lines, linesOf(textOf(bytes.substr(afterLong))));
     EXPECT_FALSE(readerLines(path, static_cast<std::int64_t>(bytes.size()) + 1).accepted);
+    const ReaderResult atEnd = readerLines(path, static_cast<std::int64_t>(bytes.size()));
+    EXPECT_TRUE(atEnd.accepted && atEnd.lines.empty());
 
     // The unfinished piece is the last line, and the end stays at the last
     // line feed; with an invalid byte it is dropped.

@@ -352,6 +352,7 @@ TEST_F(ExportScreen, TheDescriptionNamesTheColumnsInTheWordsOfTheExport) {
 
 TEST_F(ExportScreen, TheCountFollowsTheRefreshTheButtonSavesAndOnlyAFailureIsReported) {
     ExportView view(model());
+    EXPECT_EQ(view.countLine()->text(), QStringLiteral("0 conversations \u00b7 API-equivalent estimates"));
     claude("one", test::kNoon - hours{2}, 1, 1000);
     claude("two", test::kNoon - hours{2}, 2, 2000);
     model().tick();

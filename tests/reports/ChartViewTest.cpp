@@ -112,6 +112,19 @@ TEST_F(ChartViewTest, GroupingByTagSwapsTheOrderPickerForTheSplitNoteAndShowsTag
     EXPECT_TRUE(c.shownHeaders().empty());
 }
 
+TEST_F(ChartViewTest, OpensGroupedByTagOnlyWhenTheSettingsAskForIt) {
+    conversation("a", 2000, 10, 1);
+    EXPECT_EQ(shownChart().options().groupBy, GroupBy::none);
+    view.reset();
+    Settings byTag = Settings::current();
+    byTag.chartGroupByTag = true;
+    ScopedSettings settings(byTag);
+    ChartView& c = shownChart();
+    EXPECT_EQ(c.options().groupBy, GroupBy::tag);
+    EXPECT_EQ(c.groupPicker()->currentText(), "Tag");
+    EXPECT_TRUE(c.splitNote()->isVisible());
+}
+
 TEST_F(ChartViewTest, SplitBarsCarryABadgeThatExplainsOnHoverUntilATagIsRemoved) {
     conversation("split", 3000, 10, 2);
     conversation("single", 1000, 20, 1);
@@ -256,6 +269,7 @@ TEST(BarTrackGeometry, TodaysShareSitsAtTheBarsEndAndNoBarIsNarrowerThanTwoPixel
     const double h = BarTrack::kHeight;
     EXPECT_EQ(BarTrack::geometry(400, 0.000001, 0).total, QRectF(0, 0, 2, h));
     EXPECT_TRUE(BarTrack::geometry(400, 0.000001, 0).today.isEmpty());  // no cost today, no dark end
+    EXPECT_EQ(BarTrack::geometry(400, 0.5, 0.125).today, QRectF(150, 0, 50, h));  // a share of the whole track
     EXPECT_EQ(BarTrack::geometry(400, 0.5, 0.0001).today, QRectF(198, 0, 2, h));  // a sliver still shows
     EXPECT_EQ(BarTrack::geometry(400, 3.0, -1.0).total, QRectF(0, 0, 400, h));  // clamped to 0...1
     EXPECT_TRUE(BarTrack::geometry(400, 3.0, -1.0).today.isEmpty());

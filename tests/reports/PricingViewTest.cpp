@@ -48,8 +48,10 @@ TEST(PricingViewTables, EachSectionShowsItsRowsInTableOrderWithDerivedCacheRates
         all.insert(all.end(), rows.begin(), rows.end());
     }
     // Cache reads at a tenth of the input rate, cache writes at a quarter more.
-    const QStringList opus{"claude-opus-4-8", "$5", "$0.5", "$6.25", "$25"};
-    EXPECT_NE(std::find(all.begin(), all.end(), opus), all.end());
+    for (const QStringList& expected : {QStringList{"claude-opus-4-8", "$5", "$0.5", "$6.25", "$25"},
+                                        QStringList{"gpt-5.4-mini", "$0.75", "$0.075", "$0.938", "$4.5"},
+                                        QStringList{"gpt-5.3-codex", "$1.75", "$0.175", "$2.188", "$14"}})
+        EXPECT_NE(std::find(all.begin(), all.end(), expected), all.end()) << expected.first().toStdString();
     // Only rows with both long rates have the line.
     QList<QStringList> withLine;
     for (const QStringList& r : all)
@@ -61,6 +63,9 @@ TEST(PricingViewTables, EachSectionShowsItsRowsInTableOrderWithDerivedCacheRates
 
     // The notes give the fallback rates; every text is plain text.
     EXPECT_TRUE(texts(&view, QStringLiteral("pricingNote")).contains(PricingView::fallbackNote()));
+    EXPECT_EQ(PricingView::fallbackNote(),
+              QStringLiteral("Unknown Claude models fall back to $5 in / $25 out; unknown OpenAI models to "
+                             "$5 in / $30 out. Conversations priced by fallback are flagged \u201c\u2691 est\u201d."));
     for (const QLabel* l : view.findChildren<QLabel*>()) EXPECT_EQ(l->textFormat(), Qt::PlainText);
 }
 

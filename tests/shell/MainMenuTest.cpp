@@ -191,6 +191,10 @@ TEST(MainMenu, TheWindowsKeysEachDoOneThing) {
     test::showActive(*w);
     MainMenu* menu = w->mainMenu();
     ASSERT_NE(menu, nullptr);
+    ASSERT_GE(menu->actions().size(), 2);
+    // The titles, each opened with Alt and its first letter.
+    EXPECT_EQ(menu->actions().at(0)->text(), "&Vorel");
+    EXPECT_EQ(menu->actions().at(1)->text(), "&Edit");
     // The test process keeps running: the quit is only counted.
     QObject::disconnect(menu->quitAction(), &QAction::triggered, qApp, nullptr);
     QSignalSpy quits(menu->quitAction(), &QAction::triggered);

@@ -1,4 +1,4 @@
-// The theme's colours under each appearance.
+// The theme's colours under each appearance, and the font's pixel size.
 
 #include <gtest/gtest.h>
 
@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "platform/Appearance.h"
 #include "shell/Theme.h"
@@ -24,6 +25,21 @@ struct ThemeTest : ::testing::Test {
 };
 
 }  // namespace
+
+TEST_F(ThemeTest, EverySurfaceSwitchesWithTheAppearanceButTheCachedShare) {
+    using Colour = QColor (*)();
+    const Colour switching[] = {BrandColor::bg,     BrandColor::bgSubtle, BrandColor::bgElevated,
+                                BrandColor::text,   BrandColor::textMuted, BrandColor::textFaint,
+                                BrandColor::accent, BrandColor::accentFaint, BrandColor::border,
+                                BrandColor::warn,   BrandColor::chartOutput, BrandColor::windowBG};
+    std::vector<QColor> light;
+    Appearance::shared().setOverride(false);
+    for (Colour c : switching) light.push_back(c());
+    const QColor cached = BrandColor::chartCached();
+    Appearance::shared().setOverride(true);
+    for (size_t i = 0; i < std::size(switching); ++i) EXPECT_NE(switching[i](), light[i]) << i;
+    EXPECT_EQ(BrandColor::chartCached(), cached);
+}
 
 TEST_F(ThemeTest, ScrollAreasKeepTheirBarInTheCurrentAppearance) {
     Appearance::shared().setOverride(false);
@@ -74,4 +90,10 @@ TEST_F(ThemeTest, OverrideAnnouncesOnlyRealChanges) {
     EXPECT_EQ(spy.count(), 0);
     Appearance::shared().setOverride(true);
     EXPECT_EQ(spy.count(), 1);
+}
+
+TEST(BrandFontTest, RoundsThePixelSizeToAtLeastOne) {
+    EXPECT_EQ(BrandFont::sans(10.6).pixelSize(), 11);
+    EXPECT_EQ(BrandFont::sans(10.4).pixelSize(), 10);
+    EXPECT_EQ(BrandFont::sans(0.2).pixelSize(), 1);  // too small to draw, still usable
 }
