@@ -356,6 +356,14 @@ TEST_F(CostModelTest, CodexConversationsAndTheirAnnotations) {
     model().refresh();
     EXPECT_EQ(passes, 3);
     EXPECT_EQ(metaSaves, 2);
+
+    // A tag stored under the old id after a pass that changed nothing (by
+    // another window) still moves at the next pass, though no file changed.
+    model().refresh();
+    store().addTag("rollout-x", "late");
+    model().refresh();
+    EXPECT_FALSE(store().byId().contains("rollout-x"));
+    EXPECT_EQ(store().byId().at("codex:t1").tags, (Ids{"x", "Y", "z", "late"}));
 }
 
 TEST_F(CostModelTest, WholePassOverTheFixtures) {
