@@ -388,6 +388,17 @@ TEST_F(MetadataStoreTest, TwoProcessesSavingAtOnceLoseNoEdit) {
     FolderLock stuck(folder);
     ASSERT_TRUE(stuck.held());
     EXPECT_FALSE(FolderLock(folder, std::chrono::milliseconds(20)).held());
+    // One that lets go within the wait is waited for.
+    const std::string other = (dir.path() / "other").string();
+    fs::create_directory(other);
+    std::optional<FolderLock> brief(std::in_place, other);
+    ASSERT_TRUE(brief->held());
+    std::thread letGo([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        brief.reset();
+    });
+    EXPECT_TRUE(FolderLock(other, std::chrono::seconds(5)).held());
+    letGo.join();
 }
 
 TEST_F(MetadataStoreTest, AnotherWritersRecordsSurviveTheNextSaveAndUnsavedChangesWin) {
