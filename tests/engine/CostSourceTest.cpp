@@ -68,6 +68,16 @@ TEST(TranscriptListing, KeepsOnlyVisibleRegularJsonlFilesInNameOrder) {
     // A root that is itself a link to a folder is listed through it.
     EXPECT_EQ(listTranscripts((root / "p0-link").string()).size(), 4u);
 
+    // A root named relative to the working folder, shorter than the names
+    // below it, gives paths relative to the same folder.
+    const fs::path before = fs::current_path();
+    fs::current_path(root);
+    std::vector<std::string> paths;
+    for (const TranscriptFile& f : listTranscripts("p1")) paths.push_back(f.path);
+    fs::current_path(before);
+    EXPECT_EQ(paths, (std::vector<std::string>{"p1/a.jsonl", "p1/b.jsonl", "p1/dir.jsonl/inner.jsonl",
+                                               "p1/s1/subagents/agent-x.jsonl"}));
+
     EXPECT_TRUE(listTranscripts((root / "missing").string()).empty());
     EXPECT_TRUE(listTranscripts((root / "p1/a.jsonl").string()).empty());  // a file is no root
     EXPECT_TRUE(listTranscripts("").empty());
