@@ -364,6 +364,17 @@ TEST_F(CostModelTest, CodexConversationsAndTheirAnnotations) {
     model().refresh();
     EXPECT_FALSE(store().byId().contains("rollout-x"));
     EXPECT_EQ(store().byId().at("codex:t1").tags, (Ids{"x", "Y", "z", "late"}));
+
+    // A subagent's file that turns up later, in a conversation whose row
+    // keeps its title, still has the note kept under its stem moved.
+    store().setName("rollout-late", "Late helper");
+    model().refresh();
+    put(day + "rollout-late.jsonl", codexMeta(R"("id":"t5","parent_thread_id":"t1")") + kGpt + codexTokens(100, 100),
+        400);
+    model().refresh();
+    EXPECT_EQ(row("codex:t1").subagentCount(), 2);
+    EXPECT_FALSE(store().byId().contains("rollout-late"));
+    EXPECT_EQ(store().byId().at("codex:t5").name, "Late helper");
 }
 
 TEST_F(CostModelTest, WholePassOverTheFixtures) {
