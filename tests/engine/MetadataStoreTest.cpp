@@ -172,6 +172,7 @@ TEST_F(MetadataStoreTest, WritesSortedPrettyValidJsonAtomically) {
     // An id that is not valid UTF-8 (from a file name) still gives a file
     // that reads back under the same id.
     s.setName("codex:\xff", "Odd");
+    EXPECT_EQ(s.topic("codex:\xff", "title"), "Odd");  // and is found under it
     EXPECT_THAT(namesIn(dir.path()), ElementsAre("metadata.json"));
     EXPECT_EQ(MetadataStore(dir.path().string()).byId(), s.byId());
     // In a name, only the ill-formed byte is replaced: a NUL is a character
