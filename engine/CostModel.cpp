@@ -503,7 +503,9 @@ std::vector<SessionRow> CostModel::todayRowsOf(const std::vector<SessionRow>& ro
         Conversation& c = *st.rowConversations[i];
         const std::optional<size_t> last = std::exchange(c.todayIndex, std::nullopt);
         if (!(rows[i].today > 0)) continue;
-        if (c.freshPass != st.passes && last) {
+        // A rebuilt conversation has no place in the last list (see
+        // mergeConversation): its fresh row is copied.
+        if (last) {
             todayRows.push_back(std::move(todayRows_[*last]));
             todayRows.back().isActive = rows[i].isActive;
         } else {

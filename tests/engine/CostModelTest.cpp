@@ -117,6 +117,8 @@ TEST_F(CostModelTest, CachedParseIsReusedUntilFileOrDayChanges) {
     model().refresh();
     EXPECT_EQ(model().lastPassParseCount(), 1);
     EXPECT_DOUBLE_EQ(row("claude-code:s1").total, opus(1000) + opus(3000));
+    ASSERT_EQ(model().todayRows().size(), 1u);  // today's list has the new figures too
+    EXPECT_DOUBLE_EQ(model().todayRows()[0].today, opus(1000) + opus(3000));
 
     // A new day parses every file again; today's costs start from zero.
     clock.set(utc(2026, 7, 6, 12));
