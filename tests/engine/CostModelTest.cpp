@@ -10,6 +10,7 @@
 
 #include "engine/CostModel.h"
 #include "engine/FileTimes.h"
+#include "engine/LongPath.h"
 #include "engine/MetadataStore.h"
 #include "engine/Transcript.h"
 #include "tests/TestSupport.h"
@@ -157,6 +158,16 @@ TEST_F(CostModelTest, ATranscriptPastThePathLimitIsCountedAndFollowed) {
     model().refresh();
     EXPECT_EQ(model().lastPassParseCount(), 1);
     EXPECT_DOUBLE_EQ(row("claude-code:deep").total, opus(2000) + opus(4000));
+
+    // Such a path through a folder that is not there opens nothing.
+    std::string astray = deep.path() + "/deep.jsonl";
+    const std::string first = "/a-folder-with-a-name/";
+    astray.replace(astray.find(first), first.size(), "/no-folder-by-this-name/");
+    struct stat st {};
+    EXPECT_EQ(openLongPath(astray, O_RDONLY), -1);
+    EXPECT_EQ(errno, ENOENT);
+    EXPECT_EQ(statLongPath(astray, &st), -1);
+    EXPECT_EQ(errno, ENOENT);
 }
 
 TEST_F(CostModelTest, AFileChangedWithoutItsTimesShowingItIsReadAgain) {

@@ -212,6 +212,8 @@ TEST(TranscriptSources, RootsComeFromTheSettingsAtListingTime) {
         EXPECT_EQ(CodexSource::archivedRoot(), "data/archived_sessions");
         ScopedSettings topRoot(Settings{.codexRoot = "/sessions"});
         EXPECT_EQ(CodexSource::archivedRoot(), "/archived_sessions");
+        ScopedSettings systemRoot(Settings{.codexRoot = "//"});  // "/" is its own parent
+        EXPECT_EQ(CodexSource::archivedRoot(), "/archived_sessions");
     }
     {
         // No folder named: the working folder is never scanned, and there
