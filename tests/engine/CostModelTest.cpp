@@ -388,6 +388,16 @@ TEST_F(CostModelTest, CodexConversationsAndTheirAnnotations) {
     EXPECT_EQ(row("codex:t1").subagentCount(), 2);
     EXPECT_FALSE(store().byId().contains("rollout-late"));
     EXPECT_EQ(store().byId().at("codex:t5").name, "Late helper");
+
+    // A conversation that starts to cost something gets a suggested name,
+    // though its file was known (at no cost) before.
+    put(day + "rollout-free.jsonl", codexMeta(R"("id":"t6")") + ask, 500);
+    model().refresh();
+    model().refresh();
+    EXPECT_FALSE(store().byId().contains("codex:t6"));
+    put(day + "rollout-free.jsonl", codexMeta(R"("id":"t6")") + ask + kGpt + codexTokens(100, 100), 600);
+    model().refresh();
+    EXPECT_TRUE(store().byId().contains("codex:t6") && store().byId().at("codex:t6").suggestedName);
 }
 
 TEST_F(CostModelTest, WholePassOverTheFixtures) {
