@@ -167,6 +167,13 @@ TEST(ClaudeTranscript, KeysSpelledWithEscapesCountOnceFolderAndTitleAreKnown) {
     std::vector<std::int64_t> outputs;
     for (const BilledTurn& t : s.turns) outputs.push_back(t.output);
     EXPECT_EQ(outputs, (std::vector<std::int64_t>{1000, 2000, 4000}));
+
+    // A "user" in the last bytes of a line, whatever the line's length.
+    for (size_t pad = 0; pad < 16; ++pad) {
+        ParsedSession last = parse(folder + R"({"message":{"content":"Last key"},"x":")" + std::string(pad, 'p') +
+                                   R"(","type":"user"})" "\n");
+        EXPECT_EQ(last.title, "Last key") << pad;
+    }
 }
 
 TEST(ClaudeTranscript, RepeatsPassedOverCheaplyAreRealRepeats) {
