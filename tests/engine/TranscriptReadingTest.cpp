@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <future>
 #include <memory>
 #include <thread>
@@ -160,6 +161,34 @@ TEST(TranscriptReading, ReadsOnlyRegularFilesAndNeverBlocks) {
     std::thread([done, fifo] { done->set_value(readTranscriptFile(fifo).has_value()); }).detach();
     ASSERT_EQ(result.wait_for(seconds{5}), std::future_status::ready) << "reading a FIFO blocked";
     EXPECT_FALSE(result.get());
+}
+
+TEST(TranscriptReading, ClosesEveryFileItOpensEvenAsDescriptorZero) {
+    // A process started with standard input closed hands descriptor 0 to the
+    // next file opened; it must be closed like any other.
+    TempDir dir;
+    std::string file = dir.write("s.jsonl", "{\"a\":1}\n");
+    std::filesystem::create_directories(dir.path() / "folder.jsonl");
+    int savedInput = ::dup(0);
+    ASSERT_GE(savedInput, 0);
+    auto zeroIsOpen = [] { return ::fcntl(0, F_GETFD) != -1; };
+    auto openedAsZero = [&](const std::function<void()>& use) {
+        ::close(0);
+        use();
+        bool leaked = zeroIsOpen();
+        if (leaked) ::close(0);
+        return !leaked;
+    };
+    EXPECT_TRUE(openedAsZero([&] { TranscriptLineReader unread(file); }));
+    EXPECT_TRUE(openedAsZero([&] {
+        TranscriptLineReader reader(file);
+        while (reader.next()) {
+        }
+    }));
+    EXPECT_TRUE(openedAsZero([&] { TranscriptLineReader folder(dir.file("folder.jsonl")); }));
+    EXPECT_TRUE(openedAsZero([&] { EXPECT_TRUE(readTranscriptFile(file)); }));
+    ASSERT_EQ(::dup2(savedInput, 0), 0);
+    ::close(savedInput);
 }
 
 TEST(TranscriptReading, LineReaderGivesTheLinesOfTheWholeTextPieceByPiece) {
