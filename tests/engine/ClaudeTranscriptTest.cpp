@@ -176,6 +176,26 @@ TEST(ClaudeTranscript, KeysSpelledWithEscapesCountOnceFolderAndTitleAreKnown) {
     }
 }
 
+TEST(ClaudeTranscript, RepeatsAndLinesThatCannotMatterAreNotParsedInFull) {
+    // Until folder and title are known every line is parsed; after that, the
+    // content blocks that repeat a billed response and user lines without a
+    // usage are passed over, which is what keeps reading a large file cheap.
+    const std::string usage = R"({"output_tokens":1000})";
+    const std::string lines =
+        R"({"type":"summary","cwd":"/w"})" "\n"
+        R"({"type":"user","message":{"content":[{"type":"tool_result","content":"before the title"}]}})" "\n"
+        R"({"type":"user","message":{"content":"Hi"}})" "\n" +
+        assistant(R"("id":"m1",)", "claude-haiku", usage) + assistant(R"("id":"m1",)", "claude-haiku", usage) +
+        assistant(R"("id":"m1",)", "claude-haiku", usage, R"("requestId":"r1","uuid":"u1",)") +
+        R"({"type":"user","message":{"content":[{"type":"tool_result","content":"long output"}]}})" "\n" +
+        assistant(R"("id":"m2",)", "claude-haiku", usage);
+    const std::uint64_t before = claudeLinesPassedOver();
+    ParsedSession s = parse(lines);
+    EXPECT_EQ(claudeLinesPassedOver() - before, 3u);
+    EXPECT_EQ(s.title, "Hi");
+    EXPECT_EQ(s.turns.size(), 2u);
+}
+
 TEST(ClaudeTranscript, RepeatsPassedOverCheaplyAreRealRepeats) {
     // Once folder and title are known, a line whose first "id" names a billed
     // response is read lazily for its key; the key the full parse would take
