@@ -39,7 +39,6 @@ std::optional<std::string_view> userText(const JsonValue& content) {
     }
     for (dom::element part : parts) {
         dom::object obj = part.get_object().value_unsafe();
-        if (obj.size() == 0) continue;
         auto type = stringValue(field(obj, "type"));
         if (!type || *type != "text") continue;
         if (auto t = stringValue(field(obj, "text"))) {

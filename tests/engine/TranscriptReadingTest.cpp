@@ -198,8 +198,9 @@ TEST(TranscriptReading, LineReaderGivesTheLinesOfTheWholeTextPieceByPiece) {
     // piece boundaries; one line is longer than two pieces; CRLF and blank lines.
     std::mt19937 rng(5);
     std::string bytes;
-    size_t afterLong = 0;
+    size_t beforeLong = 0, afterLong = 0;
     for (int i = 0; bytes.size() < 4 * kPiece; ++i) {
+        if (i == 30) beforeLong = bytes.size();
         std::string body = i == 30 ? std::string(2 * kPiece + 7, 'x') : std::string(rng() % 12000, 'x');
         for (size_t k = 0; k + 1 < body.size(); k += 97) body.replace(k, 2, "\xc3\xa9");
         bytes += "{\"n\":" + std::to_string(i) + ",\"s\":\"" + body + (i % 4 ? "\"}\n" : "\"}\r\n\n");
@@ -213,6 +214,10 @@ TEST(TranscriptReading, LineReaderGivesTheLinesOfTheWholeTextPieceByPiece) {
     // From a line start on: the lines from there, and the end counted in
     // the file's offsets.
     EXPECT_EQ(readerLines(path, static_cast<std::int64_t>(afterLong)).lines, linesOf(textOf(bytes.substr(afterLong))));
+    // Starting with the long line, the buffer grows several times over before
+    // its line feed shows.
+    EXPECT_EQ(readerLines(path, static_cast<std::int64_t>(beforeLong)).lines,
+              linesOf(textOf(bytes.substr(beforeLong))));
     EXPECT_FALSE(readerLines(path, static_cast<std::int64_t>(bytes.size()) + 1).accepted);
     const ReaderResult atEnd = readerLines(path, static_cast<std::int64_t>(bytes.size()));
     EXPECT_TRUE(atEnd.accepted && atEnd.lines.empty());
