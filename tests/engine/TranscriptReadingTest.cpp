@@ -139,6 +139,7 @@ TEST(TranscriptReading, TextRulesForBytesAndLines) {
     auto cut = TranscriptText::fromBytes("{\"a\":\"\xe2\x82\xac\"}\n{\"b\":\"\xe2\x82");
     ASSERT_TRUE(cut);
     EXPECT_EQ(linesOf(*cut), (std::vector<std::string>{"{\"a\":\"\xe2\x82\xac\"}"}));
+    EXPECT_EQ(cut->text(), "{\"a\":\"\xe2\x82\xac\"}\n");
 }
 
 TEST(TranscriptReading, ReadsOnlyRegularFilesAndNeverBlocks) {
