@@ -39,7 +39,6 @@ std::optional<std::string_view> userText(const JsonValue& content) {
     }
     for (dom::element part : parts) {
         dom::object obj = part.get_object().value_unsafe();
-        if (obj.size() == 0) continue;
         auto type = stringValue(field(obj, "type"));
         if (!type || *type != "text") continue;
         if (auto t = stringValue(field(obj, "text"))) {
@@ -191,6 +190,9 @@ using SeenKeys = std::unordered_set<std::string, KeyHash, std::equal_to<>>;
 struct Parsers {
     JsonLineParser dom;
     simdjson::ondemand::parser lazy;
+    // Lines passed over without a full parse, which is what makes reading
+    // a large file cheap.
+    std::uint64_t passedOver = 0;
 
     // Gives back buffers grown for long lines, after a file.
     void trim() {
@@ -307,9 +309,11 @@ private:
 
 void ClaudeParser::read(std::string_view line) {
     ParsedSession& s = s_;
-    if (!mayMatter(line, s)) return;
     Parsers& parsers = threadParsers();
-    if (isRepeat(line, parsers)) return;
+    if (!mayMatter(line, s) || isRepeat(line, parsers)) {
+        ++parsers.passedOver;
+        return;
+    }
     auto obj = parsers.dom.parse(line);
     if (!obj) return;
     ClaudeLine l(*obj);
@@ -397,5 +401,7 @@ ParsedSession parseClaude(const std::string& path) { return parseClaude(path, cl
 std::unique_ptr<LineParser> makeClaudeParser(const DayWindow& today) { return std::make_unique<ClaudeParser>(today); }
 
 void trimClaudeThreadParsers() { threadParsers().trim(); }
+
+std::uint64_t claudeLinesPassedOver() { return threadParsers().passedOver; }
 
 }  // namespace vorel::Transcript

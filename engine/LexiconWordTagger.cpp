@@ -144,9 +144,9 @@ icu::BreakIterator* wordBreaker() {
 }
 
 struct Segment {
-    size_t begin = 0;
-    size_t end = 0;
-    bool sentenceStart = false;
+    size_t begin;
+    size_t end;
+    bool sentenceStart;
 };
 
 // The letter and number segments of `text`, with whether each begins a
@@ -164,8 +164,9 @@ std::vector<Segment> wordSegments(std::string_view text) {
         int32_t start = breaker->first();
         for (int32_t end = breaker->next(); end != icu::BreakIterator::DONE; start = end, end = breaker->next()) {
             if (breaker->getRuleStatus() < UBRK_WORD_NONE_LIMIT) continue;
-            Segment s{static_cast<size_t>(start), static_cast<size_t>(end), false};
-            s.sentenceStart = out.empty() || endsSentence(text.substr(previousEnd, s.begin - previousEnd));
+            const size_t begin = static_cast<size_t>(start);
+            Segment s{begin, static_cast<size_t>(end),
+                      out.empty() || endsSentence(text.substr(previousEnd, begin - previousEnd))};
             previousEnd = s.end;
             out.push_back(s);
         }

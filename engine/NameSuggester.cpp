@@ -158,12 +158,12 @@ std::string keywordTopic(std::string_view text, const WordTagger& tagger) {
     }
     for (const TaggedWord& w : tagged) {
         if (topic.full()) break;
-        if (w.noun && clusterCount(w.text, kMinimumLength) >= kMinimumLength && !isStopWord(w.text)) topic.add(w.text);
+        if (w.noun) topic.add(w.text);
     }
     if (topic.empty()) {
         for (std::string_view piece : plainWords(head)) {
             if (topic.full()) break;
-            if (clusterCount(piece, kMinimumLength) >= kMinimumLength && !isStopWord(piece)) topic.add(piece);
+            topic.add(piece);
         }
     }
     return topic.empty() ? std::string("Untitled") : topic.joinedCapitalised();

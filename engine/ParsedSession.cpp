@@ -1,5 +1,7 @@
 #include "engine/ParsedSession.h"
 
+#include <algorithm>
+
 #include "engine/Pricing.h"
 #include "engine/Saturating.h"
 
@@ -30,8 +32,8 @@ void SessionTotals::absorb(const SessionTotals& other) {
     for (const auto& [model, usage] : other.perModel) perModel[model].add(usage);
     todayCost += other.todayCost;
     totalCost += other.totalCost;
-    if (other.lastActivity > lastActivity) lastActivity = other.lastActivity;
-    if (other.firstActivity < firstActivity) firstActivity = other.firstActivity;
+    lastActivity = std::max(lastActivity, other.lastActivity);
+    firstActivity = std::min(firstActivity, other.firstActivity);
     hadTodayActivity = hadTodayActivity || other.hadTodayActivity;
     hasUnknownModel = hasUnknownModel || other.hasUnknownModel;
     if (cwd.empty()) cwd = other.cwd;

@@ -3,6 +3,7 @@
 // ParsedSession out. Neither ever fails: a file that cannot be read or
 // decoded gives a fresh record.
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -41,6 +42,11 @@ std::unique_ptr<LineParser> makeCodexParser(const DayWindow& today);
 // Give back the JSON buffers this thread's parsers grew for long lines.
 void trimClaudeThreadParsers();
 void trimCodexThreadParsers();
+
+// How many Claude lines this thread's parsers have passed over without a
+// full parse: lines that cannot change the record, and repeats of a billed
+// response.
+std::uint64_t claudeLinesPassedOver();
 
 // The model id of a Codex token count seen before any model is known.
 inline constexpr std::string_view kUnknownOpenAIModel = "(unknown OpenAI model)";

@@ -167,6 +167,33 @@ TEST(ClaudeTranscript, KeysSpelledWithEscapesCountOnceFolderAndTitleAreKnown) {
     std::vector<std::int64_t> outputs;
     for (const BilledTurn& t : s.turns) outputs.push_back(t.output);
     EXPECT_EQ(outputs, (std::vector<std::int64_t>{1000, 2000, 4000}));
+
+    // A "user" in the last bytes of a line, whatever the line's length.
+    for (size_t pad = 0; pad < 16; ++pad) {
+        ParsedSession last = parse(folder + R"({"message":{"content":"Last key"},"x":")" + std::string(pad, 'p') +
+                                   R"(","type":"user"})" "\n");
+        EXPECT_EQ(last.title, "Last key") << pad;
+    }
+}
+
+TEST(ClaudeTranscript, RepeatsAndLinesThatCannotMatterAreNotParsedInFull) {
+    // Until folder and title are known every line is parsed; after that, the
+    // content blocks that repeat a billed response and user lines without a
+    // usage are passed over, which is what keeps reading a large file cheap.
+    const std::string usage = R"({"output_tokens":1000})";
+    const std::string lines =
+        R"({"type":"summary","cwd":"/w"})" "\n"
+        R"({"type":"user","message":{"content":[{"type":"tool_result","content":"before the title"}]}})" "\n"
+        R"({"type":"user","message":{"content":"Hi"}})" "\n" +
+        assistant(R"("id":"m1",)", "claude-haiku", usage) + assistant(R"("id":"m1",)", "claude-haiku", usage) +
+        assistant(R"("id":"m1",)", "claude-haiku", usage, R"("requestId":"r1","uuid":"u1",)") +
+        R"({"type":"user","message":{"content":[{"type":"tool_result","content":"long output"}]}})" "\n" +
+        assistant(R"("id":"m2",)", "claude-haiku", usage);
+    const std::uint64_t before = claudeLinesPassedOver();
+    ParsedSession s = parse(lines);
+    EXPECT_EQ(claudeLinesPassedOver() - before, 3u);
+    EXPECT_EQ(s.title, "Hi");
+    EXPECT_EQ(s.turns.size(), 2u);
 }
 
 TEST(ClaudeTranscript, RepeatsPassedOverCheaplyAreRealRepeats) {

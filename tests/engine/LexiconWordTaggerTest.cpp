@@ -76,6 +76,12 @@ TEST(LexiconWordTagger, NamesMatchInTheirUsualCapitalisation) {
     EXPECT_EQ(names(tagger, "done:\n- Mark the tests"), Words{});
     // Berlin is no common English word, so it is a name anywhere.
     EXPECT_EQ(names(tagger, "Berlin is slow. Berlin again"), (Words{"Berlin", "Berlin"}));
+
+    // An inflected form is common through its lemma: "Got" comes from the
+    // common "get", "Geese" from the known but uncommon "goose".
+    LexiconWordTagger inflected(kLexicon + "N\tP\tGot\nN\tP\tGeese\n");
+    EXPECT_EQ(names(inflected, "Got it. Geese again"), Words{"Geese"});
+    EXPECT_EQ(names(inflected, "we saw Got"), Words{"Got"});
 }
 
 TEST(LexiconWordTagger, NounsFollowWordNetFrequenciesThenLinkGrammar) {

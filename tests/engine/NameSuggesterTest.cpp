@@ -98,6 +98,9 @@ TEST(NameSuggester, ReadsOnlyTheFirst600Characters) {
     EXPECT_EQ(keywordTopic(thumbs + " Berlin", tagger), "Berlin");
     EXPECT_EQ(keywordTopic(thumbs + "👍🏽 Berlin", tagger), "Berli");
     EXPECT_EQ(tagger.seen, thumbs + "👍🏽 Berli");
+    // A line break written CR LF is one character too.
+    EXPECT_EQ(keywordTopic(repeat("\r\n", 593) + " Berlin", tagger), "Berlin");
+    EXPECT_EQ(keywordTopic(repeat("\r\n", 594) + " Berlin", tagger), "Berli");
 }
 
 TEST(NameSuggester, SuggestsFromPlainEnglishWithTheBuiltInTagger) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <future>
 #include <memory>
 #include <thread>
@@ -138,6 +139,7 @@ TEST(TranscriptReading, TextRulesForBytesAndLines) {
     auto cut = TranscriptText::fromBytes("{\"a\":\"\xe2\x82\xac\"}\n{\"b\":\"\xe2\x82");
     ASSERT_TRUE(cut);
     EXPECT_EQ(linesOf(*cut), (std::vector<std::string>{"{\"a\":\"\xe2\x82\xac\"}"}));
+    EXPECT_EQ(cut->text(), "{\"a\":\"\xe2\x82\xac\"}\n");
 }
 
 TEST(TranscriptReading, ReadsOnlyRegularFilesAndNeverBlocks) {
@@ -162,6 +164,34 @@ TEST(TranscriptReading, ReadsOnlyRegularFilesAndNeverBlocks) {
     EXPECT_FALSE(result.get());
 }
 
+TEST(TranscriptReading, ClosesEveryFileItOpensEvenAsDescriptorZero) {
+    // A process started with standard input closed hands descriptor 0 to the
+    // next file opened; it must be closed like any other.
+    TempDir dir;
+    std::string file = dir.write("s.jsonl", "{\"a\":1}\n");
+    std::filesystem::create_directories(dir.path() / "folder.jsonl");
+    int savedInput = ::dup(0);
+    ASSERT_GE(savedInput, 0);
+    auto zeroIsOpen = [] { return ::fcntl(0, F_GETFD) != -1; };
+    auto openedAsZero = [&](const std::function<void()>& use) {
+        ::close(0);
+        use();
+        bool leaked = zeroIsOpen();
+        if (leaked) ::close(0);
+        return !leaked;
+    };
+    EXPECT_TRUE(openedAsZero([&] { TranscriptLineReader unread(file); }));
+    EXPECT_TRUE(openedAsZero([&] {
+        TranscriptLineReader reader(file);
+        while (reader.next()) {
+        }
+    }));
+    EXPECT_TRUE(openedAsZero([&] { TranscriptLineReader folder(dir.file("folder.jsonl")); }));
+    EXPECT_TRUE(openedAsZero([&] { EXPECT_TRUE(readTranscriptFile(file)); }));
+    ASSERT_EQ(::dup2(savedInput, 0), 0);
+    ::close(savedInput);
+}
+
 TEST(TranscriptReading, LineReaderGivesTheLinesOfTheWholeTextPieceByPiece) {
     TempDir dir;
     constexpr size_t kPiece = 256 * 1024;
@@ -169,8 +199,9 @@ TEST(TranscriptReading, LineReaderGivesTheLinesOfTheWholeTextPieceByPiece) {
     // piece boundaries; one line is longer than two pieces; CRLF and blank lines.
     std::mt19937 rng(5);
     std::string bytes;
-    size_t afterLong = 0;
+    size_t beforeLong = 0, afterLong = 0;
     for (int i = 0; bytes.size() < 4 * kPiece; ++i) {
+        if (i == 30) beforeLong = bytes.size();
         std::string body = i == 30 ? std::string(2 * kPiece + 7, 'x') : std::string(rng() % 12000, 'x');
         for (size_t k = 0; k + 1 < body.size(); k += 97) body.replace(k, 2, "\xc3\xa9");
         bytes += "{\"n\":" + std::to_string(i) + ",\"s\":\"" + body + (i % 4 ? "\"}\n" : "\"}\r\n\n");
@@ -184,6 +215,10 @@ TEST(TranscriptReading, LineReaderGivesTheLinesOfTheWholeTextPieceByPiece) {
     // From a line start on: the lines from there, and the end counted in
     // the file's offsets.
     EXPECT_EQ(readerLines(path, static_cast<std::int64_t>(afterLong)).lines, linesOf(textOf(bytes.substr(afterLong))));
+    // Starting with the long line, the buffer grows several times over before
+    // its line feed shows.
+    EXPECT_EQ(readerLines(path, static_cast<std::int64_t>(beforeLong)).lines,
+              linesOf(textOf(bytes.substr(beforeLong))));
     EXPECT_FALSE(readerLines(path, static_cast<std::int64_t>(bytes.size()) + 1).accepted);
     const ReaderResult atEnd = readerLines(path, static_cast<std::int64_t>(bytes.size()));
     EXPECT_TRUE(atEnd.accepted && atEnd.lines.empty());
