@@ -61,24 +61,6 @@ std::string_view rawValue(CostPart part) {
     return "";
 }
 
-std::optional<CostPlotMode> costPlotModeFromRawValue(std::string_view raw) {
-    for (CostPlotMode m : allCostPlotModes)
-        if (rawValue(m) == raw) return m;
-    return std::nullopt;
-}
-
-std::optional<CostUnit> costUnitFromRawValue(std::string_view raw) {
-    for (CostUnit u : allCostUnits)
-        if (rawValue(u) == raw) return u;
-    return std::nullopt;
-}
-
-std::optional<CostPart> costPartFromRawValue(std::string_view raw) {
-    for (CostPart p : allCostPartsInOrder)
-        if (rawValue(p) == raw) return p;
-    return std::nullopt;
-}
-
 CostPartSet allCostParts() { return {CostPart::input, CostPart::cached, CostPart::output}; }
 
 CostUnit initialCostUnit(const Settings& settings) {

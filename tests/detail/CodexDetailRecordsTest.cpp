@@ -124,3 +124,19 @@ TEST(CodexDetailRecords, TokenCountsArePricedOncePerRunningTotals) {
     EXPECT_EQ(d.stats.tokenSnapshots, 8);
     EXPECT_NEAR(d.itemizedCost, 5.0 + 0.695 + 10 * 0.5 / 1e6, 1e-12);
 }
+
+TEST(CodexDetailRecords, AMessageReadInPiecesIsCutOnlyAtWholeCharacters) {
+    // 300 characters, the last a letter with a combining accent whose two
+    // bytes come just past the first piece read: the text is shown whole.
+    std::string text;
+    for (int i = 0; i < 137; ++i) text += "\U0001F1EB\U0001F1F7";
+    for (int i = 0; i < 3; ++i) text += "\U0001F600";
+    text += std::string(159, 'x') + "e\u0301";
+    for (std::string_view role : {"user", "assistant"}) {
+        SCOPED_TRACE(role);
+        ConversationDetail d = parseLines(kCodex, {item(R"({"type":"message","role":")" + std::string(role) +
+                                                        R"(","content":[{"text":)" + jsonString(text) + "}]}")});
+        ASSERT_EQ(d.events.size(), 1u);
+        EXPECT_EQ(d.events[0].detail, text);
+    }
+}

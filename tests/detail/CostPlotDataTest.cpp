@@ -85,6 +85,9 @@ TEST(CostPlotScales, CeilingLeavesOutliersAboveTheScaleFromTenItemsOn) {
     // Nine items with the outlier among them: the largest value.
     events.erase(events.begin());
     EXPECT_EQ(CostPlotData(events).turnAxisCeiling(), 100.0);
+    // Items with nothing to show do not count toward the ten.
+    for (int i = 0; i < 5; ++i) events.push_back(apiCall(20 + i, 20 + i, 0));
+    EXPECT_EQ(CostPlotData(events).turnAxisCeiling(), 100.0);
 
     // Twenty items: the value at index 18 (2.0) sets the limit 5.0, and the
     // ceiling is the largest value within it.

@@ -37,6 +37,9 @@ TEST(DetailClean, CollapsesEveryKindOfWhiteSpaceAndCutsByUserPerceivedCharacters
         EXPECT_EQ(clean("abcd" + std::string(c), 5), "abcd" + std::string(c));
     }
     EXPECT_EQ(clean("abcde\u0301f", 5), "abcd...");
+    // A byte that starts no valid sequence is kept as it is, never read as
+    // white space: a stray continuation byte of U+0085, an overlong space.
+    EXPECT_EQ(clean("a\x85" "b \xC0\xA0" "c", 300), "a\x85" "b \xC0\xA0" "c");
     EXPECT_EQ(clean("ab", 1), "...");
 }
 
@@ -60,6 +63,8 @@ TEST(DetailStringValue, BoundedTextCleansLikeTheWholeTextAndReadsOnlyItsBeginnin
         "[" + jsonString(repeated("ab\\\"", 900)) + "," + jsonString("tail") + "]",
         R"({"z":")" + repeated("z", 5000) + R"(","a":[{"y":)" + jsonString(repeated("\U0001F44D ", 500)) + "}]}",
         R"({"short":1})",
+        // Cut inside a string inside an array inside an object.
+        R"({"k":[)" + jsonString(repeated("\U0001F1EB\U0001F1F7", 700)) + "]}",
     };
     for (const std::string& json : cases) {
         Json value(json);
