@@ -48,6 +48,8 @@ TEST(DetailStringValue, WritesCompactJsonWithSortedKeys) {
     EXPECT_EQ(text(R"({"b":1,"a":{"d":[true,null],"c":"x"}})"), R"({"a":{"c":"x","d":[true,null]},"b":1})");
     EXPECT_EQ(text(R"({"k":1,"k":2})"), R"({"k":2})");  // the last of a repeated key
     EXPECT_EQ(text(R"(["q\"uote\\ \n\t\u0001 é"])"), R"(["q\"uote\\ \n\t\u0001 é"])");
+    // Escapes at the very start of a key and of a value.
+    EXPECT_EQ(text(R"({"\tk":["\"q"]})"), R"({"\tk":["\"q"]})");
     EXPECT_EQ(text(R"("as it is\n")"), "as it is\n");
     for (const char* scalar : {"[]", "-1.5", "false", "null"}) EXPECT_EQ(text(scalar), scalar);
     EXPECT_EQ(P::stringValue(Transcript::JsonValue{}), "");
