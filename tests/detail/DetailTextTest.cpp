@@ -41,6 +41,9 @@ TEST(DetailClean, CollapsesEveryKindOfWhiteSpaceAndCutsByUserPerceivedCharacters
     // white space: a stray continuation byte of U+0085, an overlong space.
     EXPECT_EQ(clean("a\x85" "b \xC0\xA0" "c", 300), "a\x85" "b \xC0\xA0" "c");
     EXPECT_EQ(clean("ab", 1), "...");
+    // No room at all: only the mark that something was left out.
+    EXPECT_EQ(clean("\u00e9b", 0), "...");
+    EXPECT_EQ(clean(" ", 0), "");
 }
 
 TEST(DetailStringValue, WritesCompactJsonWithSortedKeys) {
