@@ -209,7 +209,6 @@ std::optional<int> CostPlotData::nearestEventId(double x, double width) const {
     const size_t n = cumulative_.size();
     // A position that is not a number points at nothing.
     if (!(width > 0) || n == 0 || std::isnan(x)) return std::nullopt;
-    if (n == 1) return cumulative_[0].item.id;
     const double fraction = std::clamp(x, 0.0, width) / width;
     double index = std::round(fraction * static_cast<double>(n - 1));
     // An infinite width and position give no fraction: take the first item.
