@@ -28,6 +28,9 @@ TEST(CodexDetailRecords, ItemsAndMessages) {
          item(R"({"type":"message","role":"user","content":[{"text":"  "}]})"),
          item(R"({"type":"message","role":"user","content":[{"text":"<environment_context>"}]})"),
          item(R"({"type":"message","content":[]})"),
+         // A part that is not an object spoils the whole list; no content at all.
+         item(R"({"type":"message","role":"user","content":[{"text":"lost"},"stray"]})"),
+         item(R"({"type":"message"})"),
          item(R"({"type":"reasoning","encrypted_content":null})"),
          item(R"({"type":"reasoning","summary":[],"encrypted_content":"e"})"),
          item(R"({"type":"function_call","arguments":"{\"cmd\":1}","input":"no"})"),
@@ -45,6 +48,7 @@ TEST(CodexDetailRecords, ItemsAndMessages) {
               "Lifecycle|Session started|\n"
               "User|Prompt|fix it\n"
               "Internal|Injected context|<environment_context>\n"
+              "Assistant|Response|\n"
               "Assistant|Response|\n"
               "Reasoning|Reasoning|Encrypted reasoning content stored in transcript.\n"
               "Reasoning|Reasoning|[]\n"
