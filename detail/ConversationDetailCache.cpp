@@ -285,7 +285,6 @@ std::shared_ptr<const ConversationDetail> ConversationDetailCache::detail(const 
 
     Transcript::JsonLineParser& parser = P::lineParser();
     for (size_t k = 0; k + 1 < s->order.size(); ++k) {
-        if (k > 0) s->startFile();
         const size_t i = s->order[k];
         const P::DetailBuilder::Mark start = s->b.mark();
         Transcript::TranscriptLineReader reader(paths[i]);
@@ -307,12 +306,12 @@ std::shared_ptr<const ConversationDetail> ConversationDetailCache::detail(const 
         }
         s->b.commit();
         s->settle();
+        s->startFile();
     }
     parser.trim();
     if (s->order.empty()) {
         s->publish({});
     } else {
-        if (s->order.size() > 1) s->startFile();
         s->readNewest(rule);
         if (!s->result) s->publish(s->timeline);
     }

@@ -61,24 +61,6 @@ std::string_view rawValue(CostPart part) {
     return "";
 }
 
-std::optional<CostPlotMode> costPlotModeFromRawValue(std::string_view raw) {
-    for (CostPlotMode m : allCostPlotModes)
-        if (rawValue(m) == raw) return m;
-    return std::nullopt;
-}
-
-std::optional<CostUnit> costUnitFromRawValue(std::string_view raw) {
-    for (CostUnit u : allCostUnits)
-        if (rawValue(u) == raw) return u;
-    return std::nullopt;
-}
-
-std::optional<CostPart> costPartFromRawValue(std::string_view raw) {
-    for (CostPart p : allCostPartsInOrder)
-        if (rawValue(p) == raw) return p;
-    return std::nullopt;
-}
-
 CostPartSet allCostParts() { return {CostPart::input, CostPart::cached, CostPart::output}; }
 
 CostUnit initialCostUnit(const Settings& settings) {
@@ -227,7 +209,6 @@ std::optional<int> CostPlotData::nearestEventId(double x, double width) const {
     const size_t n = cumulative_.size();
     // A position that is not a number points at nothing.
     if (!(width > 0) || n == 0 || std::isnan(x)) return std::nullopt;
-    if (n == 1) return cumulative_[0].item.id;
     const double fraction = std::clamp(x, 0.0, width) / width;
     double index = std::round(fraction * static_cast<double>(n - 1));
     // An infinite width and position give no fraction: take the first item.

@@ -37,11 +37,6 @@ std::string_view rawValue(CostPlotMode mode);
 std::string_view rawValue(CostUnit unit);
 std::string_view rawValue(CostPart part);
 
-// Exact, case-sensitive matches of the raw values; anything else gives none.
-std::optional<CostPlotMode> costPlotModeFromRawValue(std::string_view raw);
-std::optional<CostUnit> costUnitFromRawValue(std::string_view raw);
-std::optional<CostPart> costPartFromRawValue(std::string_view raw);
-
 using CostPartSet = std::set<CostPart>;
 CostPartSet allCostParts();
 

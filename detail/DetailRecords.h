@@ -37,11 +37,12 @@ public:
     // Remembers a Codex usage key; false when it was already there.
     bool rememberUsage(std::string key);
 
+    // Made only by mark(), which sets every field.
     struct Mark {
-        size_t events = 0, summaries = 0, log = 0, moved = 0;
+        size_t events, summaries, log, moved;
         std::string generatedTitle, currentModel;
-        int compactions = 0;
-        double itemizedCost = 0;
+        int compactions;
+        double itemizedCost;
     };
     Mark mark() const;
     // Undoes everything since `m`.

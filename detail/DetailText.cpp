@@ -143,9 +143,8 @@ Cut cutPoint(std::string_view joined, int max) {
     Cut cut;
     if (U_SUCCESS(status)) {
         int32_t b = breaks->first();
-        size_t previous = 0;
         for (size_t k = 1; k <= limit; ++k) {
-            previous = static_cast<size_t>(b);
+            const auto previous = static_cast<size_t>(b);
             b = breaks->next();
             if (b == icu::BreakIterator::DONE) break;
             if (k == limit) cut = {static_cast<size_t>(b) < joined.size(), previous};

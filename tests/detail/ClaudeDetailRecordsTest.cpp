@@ -118,7 +118,10 @@ TEST(ClaudeDetailRecords, OneResponseOverSeveralLinesIsOneApiCall) {
                    assistant("m1", "4", usage, "claude-opus-4-8", R"({"type":"thinking","thinking":"t"})"),
                    assistant("m1", "3", usage, "claude-opus-4-8", R"({"type":"tool_use","name":"Bash"})"),
                    assistant("s1", "1", usage, "<synthetic>"), assistant("s1", "1", usage, ""),
-                   assistant("s1", "6", usage), assistant("", "7", usage), assistant("", "7", usage)},
+                   assistant("s1", "6", usage), assistant("", "7", usage), assistant("", "7", usage),
+                   // Usage without a model, a model without usage: nothing to bill.
+                   R"({"type":"assistant","message":{"id":"u1","usage":{"output_tokens":100},"content":[]}})",
+                   R"({"type":"assistant","message":{"id":"u2","model":"claude-opus-4-8","usage":7,"content":[]}})"},
                   // The same response again in a later file: only its time counts.
                   {assistant("m1", "5", R"("output_tokens":999)")}});
     std::vector<ConversationEvent> calls = d.costEvents();

@@ -28,6 +28,9 @@ TEST(CodexDetailRecords, ItemsAndMessages) {
          item(R"({"type":"message","role":"user","content":[{"text":"  "}]})"),
          item(R"({"type":"message","role":"user","content":[{"text":"<environment_context>"}]})"),
          item(R"({"type":"message","content":[]})"),
+         // A part that is not an object spoils the whole list; no content at all.
+         item(R"({"type":"message","role":"user","content":[{"text":"lost"},"stray"]})"),
+         item(R"({"type":"message"})"),
          item(R"({"type":"reasoning","encrypted_content":null})"),
          item(R"({"type":"reasoning","summary":[],"encrypted_content":"e"})"),
          item(R"({"type":"function_call","arguments":"{\"cmd\":1}","input":"no"})"),
@@ -45,6 +48,7 @@ TEST(CodexDetailRecords, ItemsAndMessages) {
               "Lifecycle|Session started|\n"
               "User|Prompt|fix it\n"
               "Internal|Injected context|<environment_context>\n"
+              "Assistant|Response|\n"
               "Assistant|Response|\n"
               "Reasoning|Reasoning|Encrypted reasoning content stored in transcript.\n"
               "Reasoning|Reasoning|[]\n"
@@ -123,4 +127,20 @@ TEST(CodexDetailRecords, TokenCountsArePricedOncePerRunningTotals) {
     EXPECT_EQ(d.costEvents().size(), 3u);
     EXPECT_EQ(d.stats.tokenSnapshots, 8);
     EXPECT_NEAR(d.itemizedCost, 5.0 + 0.695 + 10 * 0.5 / 1e6, 1e-12);
+}
+
+TEST(CodexDetailRecords, AMessageReadInPiecesIsCutOnlyAtWholeCharacters) {
+    // 300 characters, the last a letter with a combining accent whose two
+    // bytes come just past the first piece read: the text is shown whole.
+    std::string text;
+    for (int i = 0; i < 137; ++i) text += "\U0001F1EB\U0001F1F7";
+    for (int i = 0; i < 3; ++i) text += "\U0001F600";
+    text += std::string(159, 'x') + "e\u0301";
+    for (std::string_view role : {"user", "assistant"}) {
+        SCOPED_TRACE(role);
+        ConversationDetail d = parseLines(kCodex, {item(R"({"type":"message","role":")" + std::string(role) +
+                                                        R"(","content":[{"text":)" + jsonString(text) + "}]}")});
+        ASSERT_EQ(d.events.size(), 1u);
+        EXPECT_EQ(d.events[0].detail, text);
+    }
 }

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <map>
 #include <random>
+#include <tuple>
 
 #include "detail/ConversationDetailCache.h"
 #include "tests/detail/DetailTestSupport.h"
@@ -141,6 +142,12 @@ TEST(ConversationDetailPipeline, SortsByTimeWithTokensLastAtEqualTimes) {
               "User|Prompt|undated\nAssistant|Response|undated reply\n" + callLine(1) + "Assistant|Response|same time\n" +
                   callLine() + "User|Prompt|go\n");
     for (size_t i = 0; i < d.events.size(); ++i) EXPECT_EQ(d.events[i].id, static_cast<int>(i));
+    // Only an API call carries a cost split.
+    for (const ConversationEvent& e : d.events) {
+        if (e.kind != ConversationEventKind::token) {
+            EXPECT_EQ(std::tuple(e.freshInputCost, e.cacheCost, e.outputCost), std::tuple(0.0, 0.0, 0.0)) << e.title;
+        }
+    }
 }
 
 TEST(ConversationDetailPipeline, TurnsArePromptsWithTheCallsThatFollow) {

@@ -85,6 +85,9 @@ TEST(CostPlotScales, CeilingLeavesOutliersAboveTheScaleFromTenItemsOn) {
     // Nine items with the outlier among them: the largest value.
     events.erase(events.begin());
     EXPECT_EQ(CostPlotData(events).turnAxisCeiling(), 100.0);
+    // Items with nothing to show do not count toward the ten.
+    for (int i = 0; i < 5; ++i) events.push_back(apiCall(20 + i, 20 + i, 0));
+    EXPECT_EQ(CostPlotData(events).turnAxisCeiling(), 100.0);
 
     // Twenty items: the value at index 18 (2.0) sets the limit 5.0, and the
     // ceiling is the largest value within it.
@@ -140,7 +143,8 @@ TEST(CostPlotNearest, PositionsMapToTheRoundedIndexOfTheFirstEvent) {
     EXPECT_EQ(plot.nearestEventId(kNaN, 400), std::nullopt);
 
     // One item answers everywhere; a turn answers with its first call.
-    EXPECT_EQ(CostPlotData({apiCall(3, 1, 1)}).nearestEventId(399, 400), 3);
+    for (auto [x, width] : {std::pair(399.0, 400.0), std::pair(kInf, kInf), std::pair(-kInf, 1.0)})
+        EXPECT_EQ(CostPlotData({apiCall(3, 1, 1)}).nearestEventId(x, width), 3) << x;
     CostPlotData turns({apiCall(3, 1, 1), apiCall(4, 1, 1), apiCall(6, 2, 1)}, CostUnit::turns);
     EXPECT_EQ(turns.nearestEventId(0, 400), 3);
     EXPECT_EQ(turns.nearestEventId(300, 400), 6);

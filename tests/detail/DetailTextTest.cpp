@@ -37,7 +37,13 @@ TEST(DetailClean, CollapsesEveryKindOfWhiteSpaceAndCutsByUserPerceivedCharacters
         EXPECT_EQ(clean("abcd" + std::string(c), 5), "abcd" + std::string(c));
     }
     EXPECT_EQ(clean("abcde\u0301f", 5), "abcd...");
+    // A byte that starts no valid sequence is kept as it is, never read as
+    // white space: a stray continuation byte of U+0085, an overlong space.
+    EXPECT_EQ(clean("a\x85" "b \xC0\xA0" "c", 300), "a\x85" "b \xC0\xA0" "c");
     EXPECT_EQ(clean("ab", 1), "...");
+    // No room at all: only the mark that something was left out.
+    EXPECT_EQ(clean("\u00e9b", 0), "...");
+    EXPECT_EQ(clean(" ", 0), "");
 }
 
 TEST(DetailStringValue, WritesCompactJsonWithSortedKeys) {
@@ -45,6 +51,8 @@ TEST(DetailStringValue, WritesCompactJsonWithSortedKeys) {
     EXPECT_EQ(text(R"({"b":1,"a":{"d":[true,null],"c":"x"}})"), R"({"a":{"c":"x","d":[true,null]},"b":1})");
     EXPECT_EQ(text(R"({"k":1,"k":2})"), R"({"k":2})");  // the last of a repeated key
     EXPECT_EQ(text(R"(["q\"uote\\ \n\t\u0001 é"])"), R"(["q\"uote\\ \n\t\u0001 é"])");
+    // Escapes at the very start of a key and of a value.
+    EXPECT_EQ(text(R"({"\tk":["\"q"]})"), R"({"\tk":["\"q"]})");
     EXPECT_EQ(text(R"("as it is\n")"), "as it is\n");
     for (const char* scalar : {"[]", "-1.5", "false", "null"}) EXPECT_EQ(text(scalar), scalar);
     EXPECT_EQ(P::stringValue(Transcript::JsonValue{}), "");
@@ -60,6 +68,8 @@ TEST(DetailStringValue, BoundedTextCleansLikeTheWholeTextAndReadsOnlyItsBeginnin
         "[" + jsonString(repeated("ab\\\"", 900)) + "," + jsonString("tail") + "]",
         R"({"z":")" + repeated("z", 5000) + R"(","a":[{"y":)" + jsonString(repeated("\U0001F44D ", 500)) + "}]}",
         R"({"short":1})",
+        // Cut inside a string inside an array inside an object.
+        R"({"k":[)" + jsonString(repeated("\U0001F1EB\U0001F1F7", 700)) + "]}",
     };
     for (const std::string& json : cases) {
         Json value(json);
