@@ -79,7 +79,9 @@ TEST(LexiconWordTagger, NamesMatchInTheirUsualCapitalisation) {
 
     // An inflected form is common through its lemma: "Got" comes from the
     // common "get", "Geese" from the known but uncommon "goose".
-    LexiconWordTagger inflected(kLexicon + "N\tP\tGot\nN\tP\tGeese\n");
+    // The tagger keeps views into its lexicon, so the text lives as long.
+    const std::string inflectedLexicon = kLexicon + "N\tP\tGot\nN\tP\tGeese\n";
+    LexiconWordTagger inflected(inflectedLexicon);
     EXPECT_EQ(names(inflected, "Got it. Geese again"), Words{"Geese"});
     EXPECT_EQ(names(inflected, "we saw Got"), Words{"Got"});
 }
