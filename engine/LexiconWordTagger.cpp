@@ -82,9 +82,11 @@ std::optional<morphology::PartOfSpeech> parsePartOfSpeech(std::string_view s) {
     return std::nullopt;
 }
 
+// ICU's property tests hold for no negative value, so an ill-formed byte
+// (or empty text) is neither a capital nor a letter.
 bool isCapitalised(std::string_view word) {
     UChar32 c = text::firstCodePoint(word);
-    return c >= 0 && (u_isupper(c) || u_istitle(c));
+    return u_isupper(c) || u_istitle(c);
 }
 
 bool hasLetter(std::string_view s) {
@@ -93,7 +95,7 @@ bool hasLetter(std::string_view s) {
     for (int32_t i = 0; i < n;) {
         UChar32 c;
         U8_NEXT(p, i, n, c);
-        if (c >= 0 && u_isalpha(c)) return true;
+        if (u_isalpha(c)) return true;
     }
     return false;
 }

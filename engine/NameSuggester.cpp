@@ -63,10 +63,10 @@ std::string_view trimmedToAlphanumerics(std::string_view s) {
 }
 
 // A character that does not split plain words: its first code point is
-// alphabetic or has a numeric value.
+// alphabetic or has a numeric value (an ill-formed byte, negative, has
+// neither).
 bool isLetterOrNumber(UChar32 c) {
-    return c >= 0 && (u_hasBinaryProperty(c, UCHAR_ALPHABETIC) ||
-                      u_getIntPropertyValue(c, UCHAR_NUMERIC_TYPE) != U_NT_NONE);
+    return u_hasBinaryProperty(c, UCHAR_ALPHABETIC) || u_getIntPropertyValue(c, UCHAR_NUMERIC_TYPE) != U_NT_NONE;
 }
 
 // The pieces of `text` between characters that are neither letters nor

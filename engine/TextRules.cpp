@@ -16,8 +16,8 @@ namespace vorel::text {
 bool isWhitespaceOrNewline(char32_t c) {
     if (c == U' ') return true;
     if (c >= 0x09 && c <= 0x0D) return true;
-    if (c < 0x80) return false;
-    if (c == 0x85) return true;
+    // The rest of ASCII and the C1 controls up to NEXT LINE are no space.
+    if (c <= 0x85) return c == 0x85;
     switch (u_charType(static_cast<UChar32>(c))) {
         case U_SPACE_SEPARATOR:
         case U_LINE_SEPARATOR:

@@ -77,6 +77,7 @@ TEST(NameSuggester, NamesThenNounsThenPlainWords) {
         {"re-deploy the staging_server now", {}, "Deploy Staging"},
         {"v2 build: 2024 release", {}, "2024 Release"},
         {"naïve—café", {}, "Naïve Café"},
+        {"naïve\xFF" "café", {}, "Naïve Café"},  // an ill-formed byte splits too
         // Candidates are trimmed to letters and numbers and measured in
         // characters: two in four code points are too short, three in nine
         // bytes are enough.
