@@ -25,7 +25,7 @@ const std::string kLexicon =
     "W\tget\t\t9000\t\t\tc\nW\tgo\t\t9000\t\t\tc\n"
     "X\tn\tgeese\tgoose\nX\tv\tgot\tget\nS\t's\nS\t're\nS\tn't\n"
     "W\tgood\t\t\t9000\t\tc\nW\twell\t\t\t\t9000\tc\nX\ta\tbetter\tgood\nX\tr\tbest\twell\n"
-    "W\tfly\t500\t3000\t\t\t\nW\tpas\t5000\t\t\t\t\nW\tpass\t200\t4000\t\t\tc\n";
+    "W\tfly\t500\t3000\t\t\t\nW\tpas\t5000\t\t\t\t\nW\tpass\t200\t4000\t\t\tc\nW\tzap\t\t0\t\t\tcn\n";
 
 using Words = std::vector<std::string>;
 
@@ -89,9 +89,10 @@ TEST(LexiconWordTagger, NamesMatchInTheirUsualCapitalisation) {
     // An inflected form is common through its lemma: "Got" comes from the
     // common "get", "Geese" from the known but uncommon "goose".
     // The tagger keeps views into its lexicon, so the text lives as long.
-    const std::string inflectedLexicon = kLexicon + "N\tP\tGot\nN\tP\tGeese\n";
+    // A score of zero still lists the lemma: "Zaps" is common through "zap".
+    const std::string inflectedLexicon = kLexicon + "N\tP\tGot\nN\tP\tGeese\nN\tP\tZaps\n";
     LexiconWordTagger inflected(inflectedLexicon);
-    EXPECT_EQ(names(inflected, "Got it. Geese again"), Words{"Geese"});
+    EXPECT_EQ(names(inflected, "Got it. Geese again. Zaps"), Words{"Geese"});
     EXPECT_EQ(names(inflected, "we saw Got"), Words{"Got"});
 }
 
@@ -121,6 +122,8 @@ TEST(LexiconWordTagger, NounsFollowWordNetFrequenciesThenLinkGrammar) {
     // word only; "caching": a verb form; "login": a noun.
     EXPECT_EQ(nouns(tagger, "you may add caching to the login"), Words{"login"});
     EXPECT_EQ(nouns(tagger, "the setup"), Words{"setup"});  // a noun and more
+    // A verb WordNet lists but never saw tagged still outranks link-grammar.
+    EXPECT_EQ(nouns(tagger, "the zap"), Words{});
     // Unknown words with a letter are nouns; plain numbers are not.
     EXPECT_EQ(nouns(tagger, "kubernetes 2024 v2 3.5"), (Words{"kubernetes", "v2"}));
     EXPECT_FALSE(LexiconWordTagger("").isNoun("kubernetes"));
