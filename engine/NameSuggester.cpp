@@ -70,22 +70,19 @@ bool isLetterOrNumber(UChar32 c) {
 }
 
 // The pieces of `text` between characters that are neither letters nor
-// numbers, empty pieces dropped.
+// numbers; empty where two such characters meet (too short to be taken).
 std::vector<std::string_view> plainWords(std::string_view text) {
     std::vector<std::string_view> words;
     size_t pieceStart = 0;
     size_t clusterStart = 0;
-    auto close = [&](size_t end) {
-        if (end > pieceStart) words.push_back(text.substr(pieceStart, end - pieceStart));
-    };
     for (size_t end : vorel::text::graphemeEnds(text, text.size())) {
         if (!isLetterOrNumber(vorel::text::firstCodePoint(text.substr(clusterStart)))) {
-            close(clusterStart);
+            words.push_back(text.substr(pieceStart, clusterStart - pieceStart));
             pieceStart = end;
         }
         clusterStart = end;
     }
-    close(text.size());
+    words.push_back(text.substr(pieceStart));
     return words;
 }
 
