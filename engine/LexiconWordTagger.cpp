@@ -3,7 +3,6 @@
 #include <unicode/brkiter.h>
 #include <unicode/locid.h>
 #include <unicode/uchar.h>
-#include <unicode/unistr.h>
 #include <unicode/utext.h>
 #include <unicode/utf8.h>
 
@@ -11,6 +10,8 @@
 #include <charconv>
 #include <memory>
 #include <string>
+
+#include "engine/TextRules.h"
 
 namespace vorel {
 
@@ -57,9 +58,11 @@ Fields splitFields(std::string_view line) {
     }
 }
 
+// A score field; -1 (no reading) when it holds no number, which from_chars
+// leaves untouched.
 std::int32_t parseScore(std::string_view s) {
     std::int32_t v = -1;
-    if (s.empty() || std::from_chars(s.data(), s.data() + s.size(), v).ec != std::errc()) return -1;
+    std::from_chars(s.data(), s.data() + s.size(), v);
     return v;
 }
 
@@ -79,17 +82,11 @@ std::optional<morphology::PartOfSpeech> parsePartOfSpeech(std::string_view s) {
     return std::nullopt;
 }
 
-UChar32 firstCodePoint(std::string_view s) {
-    if (s.empty()) return -1;
-    int32_t i = 0;
-    UChar32 c;
-    U8_NEXT(reinterpret_cast<const uint8_t*>(s.data()), i, static_cast<int32_t>(s.size()), c);
-    return c;
-}
-
+// ICU's property tests hold for no negative value, so an ill-formed byte
+// (or empty text) is neither a capital nor a letter.
 bool isCapitalised(std::string_view word) {
-    UChar32 c = firstCodePoint(word);
-    return c >= 0 && (u_isupper(c) || u_istitle(c));
+    UChar32 c = text::firstCodePoint(word);
+    return u_isupper(c) || u_istitle(c);
 }
 
 bool hasLetter(std::string_view s) {
@@ -98,28 +95,14 @@ bool hasLetter(std::string_view s) {
     for (int32_t i = 0; i < n;) {
         UChar32 c;
         U8_NEXT(p, i, n, c);
-        if (c >= 0 && u_isalpha(c)) return true;
+        if (u_isalpha(c)) return true;
     }
     return false;
 }
 
-// Full lower-case mapping, independent of the user's locale.
-void lowerCase(std::string_view s, std::string& out) {
-    out.clear();
-    if (std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
-        out.reserve(s.size());
-        for (char c : s) out.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
-        return;
-    }
-    icu::UnicodeString::fromUTF8(icu::StringPiece(s.data(), static_cast<int32_t>(s.size())))
-        .toLower(icu::Locale::getRoot())
-        .toUTF8String(out);
-}
-
 bool asciiCaseInsensitiveEqual(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-               return lower(x) == lower(y);
+               return text::asciiLower(x) == text::asciiLower(y);
            });
 }
 
@@ -154,21 +137,18 @@ struct Segment {
 std::vector<Segment> wordSegments(std::string_view text) {
     std::vector<Segment> out;
     icu::BreakIterator* breaker = wordBreaker();
-    if (!breaker || text.empty()) return out;
+    if (!breaker) return out;
     UErrorCode status = U_ZERO_ERROR;
     UText ut = UTEXT_INITIALIZER;
     utext_openUTF8(&ut, text.data(), static_cast<int64_t>(text.size()), &status);
     breaker->setText(&ut, status);
     if (U_SUCCESS(status)) {
-        size_t previousEnd = 0;
         int32_t start = breaker->first();
         for (int32_t end = breaker->next(); end != icu::BreakIterator::DONE; start = end, end = breaker->next()) {
             if (breaker->getRuleStatus() < UBRK_WORD_NONE_LIMIT) continue;
             const size_t begin = static_cast<size_t>(start);
-            Segment s{begin, static_cast<size_t>(end),
-                      out.empty() || endsSentence(text.substr(previousEnd, begin - previousEnd))};
-            previousEnd = s.end;
-            out.push_back(s);
+            out.push_back({begin, static_cast<size_t>(end),
+                           out.empty() || endsSentence(text.substr(out.back().end, begin - out.back().end))});
         }
     }
     // The breaker works on its own shallow clone of `ut`, which the next
@@ -187,8 +167,8 @@ LexiconWordTagger::LexiconWordTagger(std::string_view lexicon) {
         if (end == std::string_view::npos) end = lexicon.size();
         std::string_view line = lexicon.substr(start, end - start);
         start = end + 1;
+        // An invalid line has no fields, so it matches no kind.
         auto [f, count] = splitFields(line);
-        if (count == 0) continue;
         if (f[0] == "W" && count == 7 && !f[1].empty()) {
             WordInfo info;
             for (size_t p = 0; p < 4; ++p) info.scores[p] = parseScore(f[2 + p]);
@@ -199,7 +179,7 @@ LexiconWordTagger::LexiconWordTagger(std::string_view lexicon) {
                 if (c == 'o') info.flags |= kLgOther;
             }
             words_[f[1]] = info;
-        } else if (f[0] == "N" && count == 3 && !f[2].empty()) {
+        } else if (f[0] == "N" && count == 3) {
             auto type = parseNameType(f[1]);
             if (!type) continue;
             std::string_view first = f[2].substr(0, f[2].find(' '));
@@ -207,7 +187,7 @@ LexiconWordTagger::LexiconWordTagger(std::string_view lexicon) {
             NameHead& head = names_[first];
             if (words == 1) head.single = type;
             else head.longer.push_back({f[2], words, *type});
-        } else if (f[0] == "X" && count == 4 && !f[2].empty() && !f[3].empty()) {
+        } else if (f[0] == "X" && count == 4) {
             if (auto pos = parsePartOfSpeech(f[1])) exceptions_[f[2]].push_back({*pos, f[3]});
         } else if (f[0] == "S" && count == 2 && !f[1].empty()) {
             clitics_.push_back(f[1]);
@@ -271,9 +251,7 @@ bool LexiconWordTagger::isNoun(std::string_view lowerForm, bool sentenceStart) c
     Readings r = wordNetReadings(lowerForm, entry, sentenceStart);
     constexpr size_t noun = static_cast<size_t>(PartOfSpeech::noun);
     if (std::any_of(r.begin(), r.end(), [](const Reading& x) { return x.share >= 0; })) {
-        if (r[noun].share < 0) return false;
-        for (size_t p = 0; p < r.size(); ++p)
-            if (p != noun && r[p] > r[noun]) return false;
+        if (r[noun].share < 0 || *std::max_element(r.begin(), r.end()) > r[noun]) return false;
         bool neverTagged = r[noun].share == 0;
         return !(neverTagged && entry && (entry->flags & kFunction));
     }
@@ -301,7 +279,7 @@ std::vector<TaggedWord> LexiconWordTagger::tag(std::string_view text) const {
 
     std::string lower;
     for (size_t i = 0; i < out.size(); ++i) {
-        lowerCase(out[i].text, lower);
+        text::lowerCase(out[i].text, lower);
         out[i].noun = isNoun(lower, segments[i].sentenceStart);
     }
 
@@ -335,7 +313,7 @@ std::vector<TaggedWord> LexiconWordTagger::tag(std::string_view text) const {
             continue;
         }
         if (head->second.single && isCapitalised(out[i].text)) {
-            lowerCase(out[i].text, lower);
+            text::lowerCase(out[i].text, lower);
             if (!(segments[i].sentenceStart && isCommon(lower))) out[i].name = head->second.single;
         }
         ++i;

@@ -70,13 +70,13 @@ private:
     using Readings = std::array<Reading, 4>;
 
     struct WordInfo {
-        Scores scores{-1, -1, -1, -1};
+        Scores scores{};  // every lexicon line sets all four
         std::uint8_t flags = 0;
     };
-    struct LongerName {
+    struct LongerName {  // always built with all three members
         std::string_view words;  // separated by one space
-        std::uint32_t count = 0;
-        NameType type = NameType::person;
+        std::uint32_t count;
+        NameType type;
     };
     struct NameHead {
         std::optional<NameType> single;

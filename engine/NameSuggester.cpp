@@ -1,11 +1,8 @@
 #include "engine/NameSuggester.h"
 
-#include <unicode/brkiter.h>
 #include <unicode/locid.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
-#include <unicode/utext.h>
-#include <unicode/utf8.h>
 
 #include <algorithm>
 #include <array>
@@ -32,10 +29,6 @@ constexpr std::array<std::string_view, 57> kStopWords = {
     "way", "web", "website", "with", "work", "yesterday", "you", "your"};
 static_assert(std::ranges::is_sorted(kStopWords));
 
-bool isAscii(std::string_view s) {
-    return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
 icu::UnicodeString toUnicode(std::string_view s) {
     return icu::UnicodeString::fromUTF8(icu::StringPiece(s.data(), static_cast<int32_t>(s.size())));
 }
@@ -46,35 +39,20 @@ std::string toUtf8(const icu::UnicodeString& u) {
     return out;
 }
 
-std::string lowerCase(std::string_view s) {
-    if (isAscii(s)) {
-        std::string out(s);
-        for (char& c : out)
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        return out;
-    }
-    return toUtf8(toUnicode(s).toLower(icu::Locale::getRoot()));
-}
-
 std::string foldCase(std::string_view s) { return toUtf8(toUnicode(s).foldCase()); }
 
-bool isStopWord(std::string_view word) { return std::ranges::binary_search(kStopWords, lowerCase(word)); }
+bool isStopWord(std::string_view word) {
+    std::string lower;
+    vorel::text::lowerCase(word, lower);
+    return std::ranges::binary_search(kStopWords, lower);
+}
 
 size_t clusterCount(std::string_view s, size_t atMost) { return vorel::text::graphemeEnds(s, atMost).size(); }
 
-// The text up to the end of its `limit`-th grapheme cluster.
+// The text up to the end of its `limit`-th grapheme cluster (limit > 0).
 std::string_view clusterPrefix(std::string_view s, size_t limit) {
     if (s.size() <= limit) return s;  // no cluster is shorter than a byte
-    auto ends = vorel::text::graphemeEnds(s, limit);
-    return s.substr(0, ends.empty() ? 0 : ends.back());
-}
-
-UChar32 firstCodePointOf(std::string_view s) {
-    if (s.empty()) return -1;
-    int32_t i = 0;
-    UChar32 c;
-    U8_NEXT(reinterpret_cast<const uint8_t*>(s.data()), i, static_cast<int32_t>(s.size()), c);
-    return c;
+    return s.substr(0, vorel::text::graphemeEnds(s, limit).back());
 }
 
 // Letters, marks and digits: what stays at either end of a candidate.
@@ -85,33 +63,31 @@ std::string_view trimmedToAlphanumerics(std::string_view s) {
 }
 
 // A character that does not split plain words: its first code point is
-// alphabetic or has a numeric value.
+// alphabetic or has a numeric value (an ill-formed byte, negative, has
+// neither).
 bool isLetterOrNumber(UChar32 c) {
-    return c >= 0 && (u_hasBinaryProperty(c, UCHAR_ALPHABETIC) ||
-                      u_getIntPropertyValue(c, UCHAR_NUMERIC_TYPE) != U_NT_NONE);
+    return u_hasBinaryProperty(c, UCHAR_ALPHABETIC) || u_getIntPropertyValue(c, UCHAR_NUMERIC_TYPE) != U_NT_NONE;
 }
 
 // The pieces of `text` between characters that are neither letters nor
-// numbers, empty pieces dropped.
+// numbers; empty where two such characters meet (too short to be taken).
 std::vector<std::string_view> plainWords(std::string_view text) {
     std::vector<std::string_view> words;
     size_t pieceStart = 0;
     size_t clusterStart = 0;
-    auto close = [&](size_t end) {
-        if (end > pieceStart) words.push_back(text.substr(pieceStart, end - pieceStart));
-    };
     for (size_t end : vorel::text::graphemeEnds(text, text.size())) {
-        if (!isLetterOrNumber(firstCodePointOf(text.substr(clusterStart)))) {
-            close(clusterStart);
+        if (!isLetterOrNumber(vorel::text::firstCodePoint(text.substr(clusterStart)))) {
+            words.push_back(text.substr(pieceStart, clusterStart - pieceStart));
             pieceStart = end;
         }
         clusterStart = end;
     }
-    close(text.size());
+    words.push_back(text.substr(pieceStart));
     return words;
 }
 
-// The words collected for a topic, in order.
+// The words collected for a topic, in order. Callers stop adding once it is
+// full.
 class TopicWords {
 public:
     bool full() const { return words_.size() >= kWordLimit; }
@@ -119,7 +95,7 @@ public:
 
     void add(std::string_view candidate) {
         std::string_view word = trimmedToAlphanumerics(candidate);
-        if (full() || clusterCount(word, kMinimumLength) < kMinimumLength || isStopWord(word)) return;
+        if (clusterCount(word, kMinimumLength) < kMinimumLength || isStopWord(word)) return;
         std::string folded = foldCase(word);
         if (std::find(folded_.begin(), folded_.end(), folded) != folded_.end()) return;
         words_.emplace_back(word);
@@ -130,8 +106,8 @@ public:
         std::string out;
         for (const std::string& w : words_) {
             if (!out.empty()) out += ' ';
-            auto ends = vorel::text::graphemeEnds(w, 1);
-            size_t first = ends.empty() ? 0 : ends.front();
+            // Every word has at least kMinimumLength characters.
+            size_t first = vorel::text::graphemeEnds(w, 1).front();
             out += toUtf8(toUnicode(std::string_view(w).substr(0, first)).toUpper(icu::Locale::getRoot()));
             out.append(w, first);
         }

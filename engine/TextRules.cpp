@@ -4,6 +4,7 @@
 #include <unicode/brkiter.h>
 #include <unicode/locid.h>
 #include <unicode/uchar.h>
+#include <unicode/unistr.h>
 #include <unicode/utext.h>
 #include <unicode/utf8.h>
 
@@ -15,14 +16,38 @@ namespace vorel::text {
 bool isWhitespaceOrNewline(char32_t c) {
     if (c == U' ') return true;
     if (c >= 0x09 && c <= 0x0D) return true;
-    if (c < 0x80) return false;
-    if (c == 0x85) return true;
+    // The rest of ASCII and the C1 controls up to NEXT LINE are no space.
+    if (c <= 0x85) return c == 0x85;
     switch (u_charType(static_cast<UChar32>(c))) {
         case U_SPACE_SEPARATOR:
         case U_LINE_SEPARATOR:
         case U_PARAGRAPH_SEPARATOR: return true;
         default: return false;
     }
+}
+
+bool isAscii(std::string_view s) {
+    return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+void lowerCase(std::string_view s, std::string& out) {
+    out.clear();
+    if (isAscii(s)) {
+        out.reserve(s.size());
+        for (char c : s) out.push_back(asciiLower(c));
+        return;
+    }
+    icu::UnicodeString::fromUTF8(icu::StringPiece(s.data(), static_cast<int32_t>(s.size())))
+        .toLower(icu::Locale::getRoot())
+        .toUTF8String(out);
+}
+
+std::int32_t firstCodePoint(std::string_view s) {
+    if (s.empty()) return -1;
+    int32_t i = 0;
+    UChar32 c;
+    U8_NEXT(reinterpret_cast<const uint8_t*>(s.data()), i, static_cast<int32_t>(s.size()), c);
+    return c;
 }
 
 std::string_view trimmed(std::string_view s, bool (*strip)(char32_t)) {
@@ -111,33 +136,35 @@ icu::BreakIterator* characterBreaker() {
     return breaker.get();
 }
 
+// The byte offsets where the code points of `s` end, at most `limit` of them.
+std::vector<size_t> codePointEnds(std::string_view s, size_t limit) {
+    std::vector<size_t> ends;
+    for (int32_t i = 0, n = static_cast<int32_t>(s.size()); i < n && ends.size() < limit;) {
+        U8_FWD_1(s.data(), i, n);
+        ends.push_back(static_cast<size_t>(i));
+    }
+    return ends;
+}
+
 }  // namespace
 
 std::vector<size_t> graphemeEnds(std::string_view s, size_t limit) {
-    std::vector<size_t> ends;
     // ASCII has one cluster per byte, except CR LF.
-    const bool ascii = std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    if (ascii && s.find('\r') == std::string_view::npos) {
-        for (size_t i = 1; i <= std::min(s.size(), limit); ++i) ends.push_back(i);
-        return ends;
-    }
+    if (isAscii(s) && s.find('\r') == std::string_view::npos) return codePointEnds(s, limit);
     icu::BreakIterator* breaker = characterBreaker();
     UErrorCode status = U_ZERO_ERROR;
     UText ut = UTEXT_INITIALIZER;
     utext_openUTF8(&ut, s.data(), static_cast<int64_t>(s.size()), &status);
-    if (breaker && U_SUCCESS(status)) {
-        breaker->setText(&ut, status);
-        breaker->first();
-        for (int32_t end = breaker->next(); end != icu::BreakIterator::DONE && ends.size() < limit;
-             end = breaker->next())
-            ends.push_back(static_cast<size_t>(end));
-    } else {
+    if (!breaker || U_FAILURE(status)) {
         // Without break rules, code points stand in for characters.
-        for (int32_t i = 0, n = static_cast<int32_t>(s.size()); i < n && ends.size() < limit;) {
-            U8_FWD_1(s.data(), i, n);
-            ends.push_back(static_cast<size_t>(i));
-        }
+        utext_close(&ut);
+        return codePointEnds(s, limit);
     }
+    std::vector<size_t> ends;
+    breaker->setText(&ut, status);
+    breaker->first();
+    for (int32_t end = breaker->next(); end != icu::BreakIterator::DONE && ends.size() < limit; end = breaker->next())
+        ends.push_back(static_cast<size_t>(end));
     utext_close(&ut);
     return ends;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // Unicode rules the engine applies to text from transcripts and users.
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +22,20 @@ inline std::string_view trimmed(std::string_view s) { return trimmed(s, isWhites
 // The byte offsets where the grapheme clusters (user-perceived characters)
 // of `s` end, at most `limit` of them.
 std::vector<size_t> graphemeEnds(std::string_view s, size_t limit);
+
+// Whether every byte of `s` is ASCII.
+bool isAscii(std::string_view s);
+
+// An ASCII capital in lower case; any other byte as it is.
+inline char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// `s` (UTF-8) in lower case by the full Unicode mapping, independent of the
+// user's locale, written to `out` so that a caller can reuse its storage.
+void lowerCase(std::string_view s, std::string& out);
+
+// The first code point of `s` (UTF-8); negative when `s` is empty or starts
+// with an ill-formed sequence.
+std::int32_t firstCodePoint(std::string_view s);
 
 // Empty after trimming.
 inline bool isBlank(std::string_view s) { return trimmed(s).empty(); }

@@ -21,9 +21,11 @@ const std::string kLexicon =
     "W\tread\t5\t16908\t\t\tc\nW\tmay\t2\t\t\t\tcf\n"
     "W\tyou\t\t\t\t\tcf\nW\tthe\t\t\t\t\tcf\nW\ta\t\t\t\t\tcf\nW\tto\t\t\t\t\tcf\n"
     "W\tit\t\t\t\t\tcf\nW\tplease\t\t\t\t\tcf\nW\tadd\t\t20308\t\t\tc\n"
-    "W\tcaching\t\t\t\t\to\nW\tlogin\t\t\t\t\tn\n"
+    "W\tcaching\t\t\t\t\to\nW\tlogin\t\t\t\t\tn\nW\tsetup\t\t\t\t\tno\nN\tO\tnpm\n"
     "W\tget\t\t9000\t\t\tc\nW\tgo\t\t9000\t\t\tc\n"
-    "X\tn\tgeese\tgoose\nX\tv\tgot\tget\nS\t's\nS\t're\n";
+    "X\tn\tgeese\tgoose\nX\tv\tgot\tget\nS\t's\nS\t're\nS\tn't\n"
+    "W\tgood\t\t\t9000\t\tc\nW\twell\t\t\t\t9000\tc\nX\ta\tbetter\tgood\nX\tr\tbest\twell\n"
+    "W\tfly\t500\t3000\t\t\t\nW\tpas\t5000\t\t\t\t\nW\tpass\t200\t4000\t\t\tc\nW\tzap\t\t0\t\t\tcn\n";
 
 using Words = std::vector<std::string>;
 
@@ -63,12 +65,19 @@ TEST(LexiconWordTagger, NamesMatchInTheirUsualCapitalisation) {
     // lower-case connecting word is not.
     EXPECT_EQ(names(tagger, "we flew to New York City today"), (Words{"New", "York", "City"}));
     EXPECT_EQ(names(tagger, "rates of the Bank of England rose"), (Words{"Bank", "England"}));
-    // A line break or a wide gap ends a name; "New" alone is none.
-    EXPECT_EQ(names(tagger, "New\nYork or New  --  York"), Words{});
+    // A line break or a gap over three characters ends a name; "New" alone
+    // is none. A name may end the text, and the word after it is not part of it.
+    EXPECT_EQ(names(tagger, "New\nYork or New -- York"), Words{});
+    EXPECT_EQ(names(tagger, "from New - York"), (Words{"New", "York"}));
+    EXPECT_EQ(names(tagger, "the New York Office"), (Words{"New", "York"}));
+    // A name spelled in lower case is known but tags no word.
+    EXPECT_EQ(names(tagger, "install npm"), Words{});
 
     // A possessive or other clitic is split off.
     EXPECT_EQ(names(tagger, "fix Alice's dashboard"), Words{"Alice"});
     EXPECT_EQ(words(tagger, "you're"), Words{"you"});
+    // Clitics match in any case; a word that is only a clitic stays whole.
+    EXPECT_EQ(words(tagger, "YOU'RE DON'T n't"), (Words{"YOU", "DO", "n't"}));
 
     // Capitals at a sentence start only name uncommon words.
     EXPECT_EQ(names(tagger, "Mark the failing tests"), Words{});
@@ -80,9 +89,10 @@ TEST(LexiconWordTagger, NamesMatchInTheirUsualCapitalisation) {
     // An inflected form is common through its lemma: "Got" comes from the
     // common "get", "Geese" from the known but uncommon "goose".
     // The tagger keeps views into its lexicon, so the text lives as long.
-    const std::string inflectedLexicon = kLexicon + "N\tP\tGot\nN\tP\tGeese\n";
+    // A score of zero still lists the lemma: "Zaps" is common through "zap".
+    const std::string inflectedLexicon = kLexicon + "N\tP\tGot\nN\tP\tGeese\nN\tP\tZaps\n";
     LexiconWordTagger inflected(inflectedLexicon);
-    EXPECT_EQ(names(inflected, "Got it. Geese again"), Words{"Geese"});
+    EXPECT_EQ(names(inflected, "Got it. Geese again. Zaps"), Words{"Geese"});
     EXPECT_EQ(names(inflected, "we saw Got"), Words{"Got"});
 }
 
@@ -98,11 +108,22 @@ TEST(LexiconWordTagger, NounsFollowWordNetFrequenciesThenLinkGrammar) {
     EXPECT_EQ(nouns(tagger, "dashboards geese tests reading"), (Words{"dashboards", "geese", "tests"}));
     EXPECT_EQ(nouns(tagger, "you got the goose"), Words{"goose"});  // an irregular verb form
     EXPECT_EQ(nouns(tagger, "it goes"), Words{});  // a regular one of a two-letter verb
+    EXPECT_EQ(nouns(tagger, "it flies"), Words{});  // "fly" from a two-letter stem
+    // Irregular adjective and adverb forms.
+    EXPECT_EQ(nouns(tagger, "better best"), Words{});
+    // A noun ending in "ss" is no plural: "pass" is not read as "pas".
+    EXPECT_EQ(nouns(tagger, "you pass"), Words{});
+    // Without a sentence start given, a word is taken mid-sentence.
+    EXPECT_TRUE(tagger.isNoun("test"));
+    EXPECT_FALSE(tagger.isNoun("test", true));
 
     // Words outside WordNet follow link-grammar, else count as nouns.
     // "may": a never-tagged noun that is a function word; "you": a function
     // word only; "caching": a verb form; "login": a noun.
     EXPECT_EQ(nouns(tagger, "you may add caching to the login"), Words{"login"});
+    EXPECT_EQ(nouns(tagger, "the setup"), Words{"setup"});  // a noun and more
+    // A verb WordNet lists but never saw tagged still outranks link-grammar.
+    EXPECT_EQ(nouns(tagger, "the zap"), Words{});
     // Unknown words with a letter are nouns; plain numbers are not.
     EXPECT_EQ(nouns(tagger, "kubernetes 2024 v2 3.5"), (Words{"kubernetes", "v2"}));
     EXPECT_FALSE(LexiconWordTagger("").isNoun("kubernetes"));
@@ -117,4 +138,30 @@ TEST(LexiconWordTagger, BuiltInLexiconTagsPlainEnglish) {
     // A word WordNet knows mainly in lower case is no name; the name lists'
     // given names are.
     EXPECT_EQ(names(tagger, "ask Mark about the Service layer"), Words{"Mark"});
+}
+
+TEST(LexiconWordTagger, MalformedLexiconLinesAreIgnored) {
+    // Each line is a valid one with a field too few or too many, an unknown
+    // kind, name type or part of speech, or an empty word; read before the
+    // valid lexicon, none of them changes what it tags.
+    const std::string lexicon =
+        "S\t\n"
+        "W\tkubernetes\t\t900\n"
+        "W\tkubernetes\t\t900\t\t\t\t\n"
+        "W\tes\n"
+        "X\tv\tkubernetes\tadd\textra\n"
+        "Q\tv\tkubernetes\tadd\n"
+        "X\tq\tkubernetes\tadd\n"
+        "Q\tP\tKubernetes\n"
+        "N\tQ\tKubernetes\n"
+        "N\tP\tKubernetes\tx\n" +
+        kLexicon;
+    LexiconWordTagger tagger(lexicon);
+    EXPECT_EQ(words(tagger, "ask Alice's kubernetes"), (Words{"ask", "Alice", "kubernetes"}));
+    EXPECT_EQ(nouns(tagger, "the kubernetes"), Words{"kubernetes"});
+    EXPECT_EQ(names(tagger, "ask Kubernetes or Alice"), Words{"Alice"});
+    // A lexicon of nothing but broken word lines tags nothing.
+    EXPECT_TRUE(LexiconWordTagger("W\t\t100\t\t\t\t\nW\tx\t100\n").empty());
+    // Nor is there anything to tag in empty text.
+    EXPECT_TRUE(tagger.tag("").empty() && tagger.tag(std::string_view()).empty());
 }

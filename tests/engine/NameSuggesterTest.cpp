@@ -30,9 +30,10 @@ public:
             const std::string_view word = text.substr(start, end - start);
             start = end + 1;
             if (word.empty()) continue;
-            auto it = tags_.find(std::string(word));
-            out.push_back(it == tags_.end() ? TaggedWord{word, std::nullopt, false}
-                                            : TaggedWord{word, it->second.name, it->second.noun});
+            TaggedWord tagged;  // a word it was told nothing about keeps the default tags
+            if (auto it = tags_.find(std::string(word)); it != tags_.end()) tagged = it->second;
+            tagged.text = word;
+            out.push_back(tagged);
         }
         return out;
     }
@@ -77,6 +78,8 @@ TEST(NameSuggester, NamesThenNounsThenPlainWords) {
         {"re-deploy the staging_server now", {}, "Deploy Staging"},
         {"v2 build: 2024 release", {}, "2024 Release"},
         {"naïve—café", {}, "Naïve Café"},
+        {"élan vital", {}, "Élan Vital"},
+        {"naïve\xFF" "café", {}, "Naïve Café"},  // an ill-formed byte splits too
         // Candidates are trimmed to letters and numbers and measured in
         // characters: two in four code points are too short, three in nine
         // bytes are enough.
