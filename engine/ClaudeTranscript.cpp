@@ -213,7 +213,8 @@ Parsers& threadParsers() {
 // `seen`, so that it cannot bill: read lazily, without building the whole
 // document, and only the fields that make the key. Every object's fields
 // are walked in order so that a repeated key counts by its last value, as
-// in the full parse. Anything unexpected answers false and leaves the line
+// in the full parse. (A line whose last message has no usage but an earlier
+// one had may answer true too: it cannot bill either.) Anything unexpected answers false and leaves the line
 // to the full parse. The lazy read does not check the whole line, so a line
 // that is not valid JSON may answer true; that changes nothing, as such a
 // line never counts.
@@ -247,7 +248,6 @@ bool isSeenRepeat(std::string_view line, const SeenKeys& seen, simdjson::ondeman
         } else if (key == "uuid") {
             if (!stringField(f.value(), uuid)) return false;
         } else if (key == "message") {
-            billable = false;
             id.reset();
             od::value v = f.value();
             od::json_type t;

@@ -354,9 +354,9 @@ std::optional<TimePoint> parseDate(std::string_view s) {
         ++pos;
     } else if (s[pos] == '+' || s[pos] == '-') {
         int oh, om;
-        if (!digits(s, pos + 1, 2, oh) || pos + 3 >= s.size() || s[pos + 3] != ':' || !digits(s, pos + 4, 2, om)) {
-            return std::nullopt;
-        }
+        // The minutes' digits are checked before the colon: they prove the
+        // colon is inside the text.
+        if (!digits(s, pos + 1, 2, oh) || !digits(s, pos + 4, 2, om) || s[pos + 3] != ':') return std::nullopt;
         if (oh > 23 || om > 59) return std::nullopt;
         offsetMinutes = (oh * 60 + om) * (s[pos] == '-' ? -1 : 1);
         pos += 6;
@@ -371,12 +371,9 @@ std::optional<TimePoint> parseDate(std::string_view s) {
 std::int64_t intValue(dom::element v) {
     switch (v.type()) {
         case dom::element_type::INT64: return v.get_int64().value_unsafe();
-        case dom::element_type::UINT64: {
-            // Only values past the signed range are held as unsigned.
-            std::uint64_t u = v.get_uint64().value_unsafe();
-            return u <= static_cast<std::uint64_t>(INT64_MAX) ? static_cast<std::int64_t>(u) : 0;
-        }
         case dom::element_type::DOUBLE: return truncatedOrZero(v.get_double().value_unsafe());
+        // The parser holds every integer in the signed range as INT64, so an
+        // unsigned one is past it and reads as 0 like any other type.
         default: return 0;
     }
 }
@@ -410,7 +407,8 @@ CodexCallUsage codexCallUsage(dom::object lastTokenUsage) {
     CodexCallUsage u;
     u.input = intValue(field(lastTokenUsage, "input_tokens"));
     const std::int64_t cached = std::min(intValue(field(lastTokenUsage, "cached_input_tokens")), u.input);
-    u.billed.input = std::max<std::int64_t>(0, satSub(u.input, cached));
+    // cached <= input, so the difference is never below 0.
+    u.billed.input = satSub(u.input, cached);
     u.billed.cacheRead = cached;
     u.billed.output = intValue(field(lastTokenUsage, "output_tokens"));
     return u;
