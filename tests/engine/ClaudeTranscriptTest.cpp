@@ -194,6 +194,17 @@ TEST(ClaudeTranscript, RepeatsAndLinesThatCannotMatterAreNotParsedInFull) {
     EXPECT_EQ(claudeLinesPassedOver() - before, 3u);
     EXPECT_EQ(s.title, "Hi");
     EXPECT_EQ(s.turns.size(), 2u);
+
+    // While either the folder or the title is missing, a repeat may still
+    // give it, and is read in full.
+    const std::string billed = assistant(R"("id":"m1",)", "claude-haiku", usage);
+    ParsedSession noTitle = parse(R"({"type":"summary","cwd":"/w"})" "\n" + billed +
+                                  R"({"type":"user","message":{"id":"m1","usage":{},"content":"Late title"}})" "\n");
+    EXPECT_EQ(noTitle.title, "Late title");
+    ParsedSession noFolder = parse(R"({"type":"user","message":{"content":"Hi"}})" "\n" + billed +
+                                   assistant(R"("id":"m1",)", "claude-haiku", usage, R"("cwd":"/late",)"));
+    EXPECT_EQ(noFolder.cwd, "/late");
+    EXPECT_EQ(noFolder.turns.size(), 1u);
 }
 
 TEST(ClaudeTranscript, RepeatsPassedOverCheaplyAreRealRepeats) {
