@@ -5,6 +5,7 @@
 #include <emmintrin.h>
 #endif
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <unordered_set>
@@ -123,9 +124,11 @@ bool spellsAt(const char* p, size_t rest, bool withUser) {
 bool holdsSpelling(std::string_view line, bool withUser) {
     const char* p = line.data();
     size_t n = line.size();
-    size_t blocks = 0;  // 16-byte blocks at 0, 16, ...; each reads 21 bytes
+    // 16-byte blocks at 0, 16, ...; each reads 21 bytes, so the last one
+    // reads up to 5 bytes into the padding that follows every line.
+    size_t blocks = 0;
 #if defined(__SSE2__)
-    blocks = n >= 21 ? (n - 21) / 16 + 1 : 0;
+    blocks = n / 16;
 #endif
     for (size_t i = n; i-- > blocks * 16;) {
         if (spellsAt(p + i, n - i, withUser)) return true;
@@ -370,8 +373,8 @@ void ClaudeParser::read(std::string_view line) {
 
     if (auto ts = stringValue(l.timestamp)) turn.date = parseDate(*ts);
     if (turn.date) {
-        if (*turn.date > s.lastActivity) s.lastActivity = *turn.date;
-        if (*turn.date < s.firstActivity) s.firstActivity = *turn.date;
+        s.lastActivity = std::max(s.lastActivity, *turn.date);
+        s.firstActivity = std::min(s.firstActivity, *turn.date);
         if (today_.contains(*turn.date)) {
             s.todayCost += cost;
             s.hadTodayActivity = true;

@@ -1,6 +1,7 @@
 // Codex rollout transcripts: every token_count event with a last-call usage
 // is one billed call, counted once per set of running totals within the file.
 
+#include <algorithm>
 #include <charconv>
 #include <unordered_set>
 
@@ -37,7 +38,6 @@ std::optional<std::string_view> codexUserText(dom::object payload) {
     }
     for (dom::element part : parts) {
         dom::object obj = part.get_object().value_unsafe();
-        if (obj.size() == 0) continue;
         auto partType = stringValue(field(obj, "type"));
         if (!partType || *partType != "input_text") continue;
         if (auto t = stringValue(field(obj, "text"))) {
@@ -94,8 +94,8 @@ void CodexParser::read(std::string_view line) {
     std::optional<TimePoint> date;
     if (auto ts = stringValue(tsV)) date = parseDate(*ts);
     if (date) {
-        if (*date > s_.lastActivity) s_.lastActivity = *date;
-        if (*date < s_.firstActivity) s_.firstActivity = *date;
+        s_.lastActivity = std::max(s_.lastActivity, *date);
+        s_.firstActivity = std::min(s_.firstActivity, *date);
     }
 
     auto payload = objectValue(payloadV);
