@@ -40,8 +40,7 @@ std::optional<std::string_view> userText(const JsonValue& content) {
     }
     for (dom::element part : parts) {
         dom::object obj = part.get_object().value_unsafe();
-        auto type = stringValue(field(obj, "type"));
-        if (!type || *type != "text") continue;
+        if (stringValue(field(obj, "type")) != "text") continue;
         if (auto t = stringValue(field(obj, "text"))) {
             if (auto cleaned = cleanedUserText(*t)) return cleaned;
         }
@@ -321,9 +320,7 @@ void ClaudeParser::read(std::string_view line) {
     if (!obj) return;
     ClaudeLine l(*obj);
 
-    if (s.cwd.empty()) {
-        if (auto cwd = stringValue(l.cwd); cwd && !cwd->empty()) s.cwd = *cwd;
-    }
+    if (s.cwd.empty()) s.cwd = stringValue(l.cwd).value_or(std::string_view{});
 
     auto type = stringValue(l.type);
     if (!type) return;

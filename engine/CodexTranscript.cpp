@@ -24,12 +24,10 @@ std::optional<std::string_view> cleanedCodexText(std::string_view s) {
 // The user text a payload offers as a title.
 std::optional<std::string_view> codexUserText(dom::object payload) {
     auto type = stringValue(field(payload, "type"));
-    if (type && *type == "user_message") {
+    if (type == "user_message") {
         if (auto message = stringValue(field(payload, "message"))) return cleanedCodexText(*message);
     }
-    if (!type || *type != "message") return std::nullopt;
-    auto role = stringValue(field(payload, "role"));
-    if (!role || *role != "user") return std::nullopt;
+    if (type != "message" || stringValue(field(payload, "role")) != "user") return std::nullopt;
     dom::array parts;
     JsonValue content = field(payload, "content");
     if (!content || content->get_array().get(parts)) return std::nullopt;
@@ -38,8 +36,7 @@ std::optional<std::string_view> codexUserText(dom::object payload) {
     }
     for (dom::element part : parts) {
         dom::object obj = part.get_object().value_unsafe();
-        auto partType = stringValue(field(obj, "type"));
-        if (!partType || *partType != "input_text") continue;
+        if (stringValue(field(obj, "type")) != "input_text") continue;
         if (auto t = stringValue(field(obj, "text"))) {
             if (auto cleaned = cleanedCodexText(*t)) return cleaned;
         }
@@ -48,8 +45,8 @@ std::optional<std::string_view> codexUserText(dom::object payload) {
 }
 
 std::optional<std::string_view> nonEmptyString(const JsonValue& v) {
-    auto s = stringValue(v);
-    if (s && s->empty()) return std::nullopt;
+    std::string_view s = stringValue(v).value_or(std::string_view{});
+    if (s.empty()) return std::nullopt;
     return s;
 }
 
@@ -111,7 +108,7 @@ void CodexParser::read(std::string_view line) {
         }
         if (auto id = nonEmptyString(field(*payload, "id"))) s_.sourceThreadId = *id;
         if (auto parent = nonEmptyString(field(*payload, "parent_thread_id"))) s_.parentThreadId = *parent;
-        if (auto source = stringValue(field(*payload, "thread_source")); source && *source == "subagent") {
+        if (stringValue(field(*payload, "thread_source")) == "subagent") {
             s_.isSubagent = true;
         }
         if (auto nick = nonEmptyString(field(*payload, "agent_nickname"))) s_.subagentName = *nick;

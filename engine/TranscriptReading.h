@@ -91,6 +91,10 @@ public:
     // hash of every byte of the file up to its end.
     void hashWholeInto(ContentHash* whole) { whole_ = whole; }
 
+    // The bytes the read buffer holds room for: the rest of a small file
+    // and a byte, else one piece, or more while a longer line is read.
+    size_t bufferBytes() const { return capacity_; }
+
 private:
     bool fill();
     void fail();
@@ -138,6 +142,9 @@ public:
     // Gives back the memory of buffers grown past kKeptLineBytes of line
     // (they grow with the longest line parsed).
     void trim();
+
+    // The bytes of line the buffers hold room for.
+    size_t bufferBytes() const { return parser_.capacity() + relaxed_.size(); }
 
 private:
     simdjson::dom::parser parser_;

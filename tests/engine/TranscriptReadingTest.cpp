@@ -143,6 +143,29 @@ TEST(TranscriptReading, DatesNeedAFullDateTimeWithZone) {
         EXPECT_FALSE(parseDate(bad)) << bad;
 }
 
+TEST(TranscriptReading, ParserGivesBackOnlyBuffersGrownForLongLines) {
+    const size_t kept = JsonLineParser::kKeptLineBytes;
+    auto parse = [](JsonLineParser& parser, const std::string& line) {
+        TranscriptText text = textOf(line);
+        bool parsed = false;
+        text.forEachLine([&](std::string_view l) { parsed = parser.parse(l).has_value(); });
+        EXPECT_TRUE(parsed);
+    };
+    // A number too large for the JSON library makes the parser keep a
+    // rewritten copy of the line too.
+    JsonLineParser parser;
+    parse(parser, "{\"n\":1e400}");
+    const size_t small = parser.bufferBytes();
+    EXPECT_LT(small, kept);
+    parser.trim();
+    EXPECT_EQ(parser.bufferBytes(), small);
+
+    parse(parser, "{\"n\":1e400,\"s\":\"" + std::string(3 * kept, 'x') + "\"}");
+    EXPECT_GT(parser.bufferBytes(), 6 * kept);
+    parser.trim();
+    EXPECT_EQ(parser.bufferBytes(), kept);
+}
+
 TEST(TranscriptReading, TextRulesForBytesAndLines) {
     // CRLF and LF lines read alike; blank lines and lone CRs are dropped; a
     // valid unterminated last line is kept.
@@ -271,6 +294,19 @@ TEST(TranscriptReading, LineReaderGivesTheLinesOfTheWholeTextPieceByPiece) {
             EXPECT_EQ(r.unfinished, tail.size() < 20);
         }
     }
+
+    // Memory: a small file is read into its own size and a byte, also from
+    // an offset; short lines keep to one piece however long the file.
+    auto bufferAfterReading = [](const std::string& file, std::int64_t from) {
+        TranscriptLineReader reader(file, from);
+        while (reader.next()) {
+        }
+        EXPECT_TRUE(reader.accepted());
+        return reader.bufferBytes();
+    };
+    EXPECT_EQ(bufferAfterReading(dir.write("small.jsonl", "{\"a\":1}\n{\"b\":2}\n"), 0), 17u);
+    EXPECT_EQ(bufferAfterReading(dir.file("small.jsonl"), 8), 9u);
+    EXPECT_EQ(bufferAfterReading(path, static_cast<std::int64_t>(afterLong)), kPiece);
 
     // An invalid byte early in a finished line that spans pieces rejects the file.
     std::string bad = bytes.substr(0, afterLong) + "{\"s\":\"\xff" + std::string(kPiece + 3, 'z') + "\"}\n" +
