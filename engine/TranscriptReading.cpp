@@ -81,15 +81,13 @@ TranscriptLineReader::TranscriptLineReader(const std::string& path, std::int64_t
         fail();
         return;
     }
+    if (offset > st.st_size || ::lseek(fd_, offset, SEEK_SET) != offset) {
+        fail();
+        return;
+    }
+    base_ = completeEnd_ = offset;
     // A small file fits in one piece with a byte to spare, so its end shows
     // without the buffer having to grow.
-    if (offset > 0) {
-        if (offset > st.st_size || ::lseek(fd_, offset, SEEK_SET) != offset) {
-            fail();
-            return;
-        }
-        base_ = completeEnd_ = offset;
-    }
     capacity_ = std::min(static_cast<size_t>(st.st_size - offset) + 1, kPieceBytes);
     buffer_.reset(new char[capacity_ + simdjson::SIMDJSON_PADDING]);
 }

@@ -202,6 +202,13 @@ TEST(TranscriptReading, ReadsOnlyRegularFilesAndNeverBlocks) {
     ASSERT_FALSE(cmdline.empty());
     auto proc = readTranscriptFile("/proc/self/cmdline");
     EXPECT_EQ(proc ? proc->text() : "", cmdline);
+    // And a large one, where the buffer grows many times over.
+    std::ifstream symbols("/proc/kallsyms", std::ios::binary);
+    const std::string large{std::istreambuf_iterator<char>(symbols), std::istreambuf_iterator<char>()};
+    if (large.size() > 1024 * 1024) {
+        auto read = readTranscriptFile("/proc/kallsyms");
+        EXPECT_EQ(read ? read->text().size() : 0, large.size());
+    }
     EXPECT_FALSE(readTranscriptFile(dir.file("missing.jsonl")));
     std::filesystem::create_directories(dir.path() / "folder.jsonl");
     EXPECT_FALSE(readTranscriptFile(dir.file("folder.jsonl")));
