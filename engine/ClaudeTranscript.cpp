@@ -108,14 +108,14 @@ struct ClaudeMessage {
 // "user" (u s a g e r) are U+0061 to U+0075, so an escape for any of them
 // starts with \u006 or \u007 (hex digits only, no letter case to consider).
 
-// Whether `p` (with `rest` bytes left on the line) starts usage", "user"
-// (when `withUser`) or an escape that may spell a letter of either word.
-bool spellsAt(const char* p, size_t rest, bool withUser) {
-    if (rest >= 6 && std::memcmp(p, "usage\"", 6) == 0) return true;
-    if (rest >= 5 && p[0] == '\\' && p[1] == 'u' && p[2] == '0' && p[3] == '0' && (p[4] == '6' || p[4] == '7')) {
-        return true;
-    }
-    return withUser && rest >= 6 && std::memcmp(p, "\"user\"", 6) == 0;
+// Whether `p` starts usage", "user" (when `withUser`) or an escape that may
+// spell a letter of either word. It may read 5 bytes past the line's end,
+// into the padding every line has; a match there only errs towards "may
+// matter".
+bool spellsAt(const char* p, bool withUser) {
+    if (std::memcmp(p, "usage\"", 6) == 0) return true;
+    if (p[0] == '\\' && p[1] == 'u' && p[2] == '0' && p[3] == '0' && (p[4] == '6' || p[4] == '7')) return true;
+    return withUser && std::memcmp(p, "\"user\"", 6) == 0;
 }
 
 // Whether the line holds any spelling spellsAt accepts. Scans from the end:
@@ -130,7 +130,7 @@ bool holdsSpelling(std::string_view line, bool withUser) {
     blocks = n / 16;
 #endif
     for (size_t i = n; i-- > blocks * 16;) {
-        if (spellsAt(p + i, n - i, withUser)) return true;
+        if (spellsAt(p + i, withUser)) return true;
     }
 #if defined(__SSE2__)
     const __m128i u = _mm_set1_epi8('u'), quote = _mm_set1_epi8('"'), backslash = _mm_set1_epi8('\\');
@@ -147,7 +147,7 @@ bool holdsSpelling(std::string_view line, bool withUser) {
         unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
         while (mask != 0) {
             size_t i = b * 16 + static_cast<size_t>(__builtin_ctz(mask));
-            if (spellsAt(p + i, n - i, withUser)) return true;
+            if (spellsAt(p + i, withUser)) return true;
             mask &= mask - 1;
         }
     }
