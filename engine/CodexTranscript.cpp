@@ -155,7 +155,7 @@ void CodexParser::read(std::string_view line) {
     BilledTurn turn{std::move(key), model, n.input, n.output, n.cacheRead, 0, 0, cost, date};
     s_.perModel[model].add(turn.usage());
     s_.totalCost += cost;
-    if (date && today_.contains(*date)) {
+    if (today_.contains(date.value_or(kDistantPast))) {
         s_.todayCost += cost;
         s_.hadTodayActivity = true;
     }

@@ -70,7 +70,8 @@ constexpr size_t kPieceBytes = 256 * 1024;
 
 }  // namespace
 
-TranscriptLineReader::TranscriptLineReader(const std::string& path, std::int64_t offset) {
+TranscriptLineReader::TranscriptLineReader(const std::string& path, std::int64_t offset)
+    : base_(offset), completeEnd_(offset) {
     fd_ = openLongPath(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd_ < 0) {
         fail();
@@ -85,7 +86,6 @@ TranscriptLineReader::TranscriptLineReader(const std::string& path, std::int64_t
         fail();
         return;
     }
-    base_ = completeEnd_ = offset;
     // A small file fits in one piece with a byte to spare, so its end shows
     // without the buffer having to grow.
     capacity_ = std::min(static_cast<size_t>(st.st_size - offset) + 1, kPieceBytes);
@@ -115,18 +115,19 @@ std::optional<std::string_view> TranscriptLineReader::next() {
             if (nl) completeEnd_ = base_ + static_cast<std::int64_t>(pos_);
             lastUnfinished_ = !nl;
             std::string_view line(start, length);
-            if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+            if (line.ends_with('\r')) line.remove_suffix(1);
             if (!line.empty()) return line;
         }
-        if (done_ || !fill()) return std::nullopt;
+        if (done_) return std::nullopt;
+        fill();
     }
 }
 
 // Reads until the buffer holds at least one more whole, checked line, or the
-// file ends. The unfinished line is kept, moved to the front; the UTF-8 rule
+// file ends, or fails (which ends the reading too). The unfinished line is kept, moved to the front; the UTF-8 rule
 // is checked from its start up to the last line feed read, so every byte is
 // checked once and the pieces between line feeds add up to the whole rule.
-bool TranscriptLineReader::fill() {
+void TranscriptLineReader::fill() {
     if (pos_ > 0) {
         std::memmove(buffer_.get(), buffer_.get() + pos_, filled_ - pos_);
         filled_ -= pos_;
@@ -147,7 +148,7 @@ bool TranscriptLineReader::fill() {
         if (n < 0) {
             if (errno == EINTR) continue;
             fail();
-            return false;
+            return;
         }
         if (n == 0) {
             // What follows the last line feed is one more line when it is
@@ -163,7 +164,7 @@ bool TranscriptLineReader::fill() {
             if (!simdjson::validate_utf8(buf, filled_)) filled_ = 0;
             complete_ = filled_;
             std::memset(buf + filled_, 0, simdjson::SIMDJSON_PADDING);
-            return true;
+            return;
         }
         size_t start = filled_;
         filled_ += static_cast<size_t>(n);
@@ -172,12 +173,12 @@ bool TranscriptLineReader::fill() {
         size_t end = static_cast<size_t>(last - buf) + 1;
         if (!simdjson::validate_utf8(buf, end)) {
             fail();
-            return false;
+            return;
         }
         if (hash_) hash_->add({buf, end});
         complete_ = end;
         std::memset(buf + filled_, 0, simdjson::SIMDJSON_PADDING);
-        return true;
+        return;
     }
 }
 
@@ -356,7 +357,8 @@ std::optional<TimePoint> parseDate(std::string_view s) {
         // colon is inside the text.
         if (!digits(s, pos + 1, 2, oh) || !digits(s, pos + 4, 2, om) || s[pos + 3] != ':') return std::nullopt;
         if (oh > 23 || om > 59) return std::nullopt;
-        offsetMinutes = (oh * 60 + om) * (s[pos] == '-' ? -1 : 1);
+        offsetMinutes = oh * 60 + om;
+        if (s[pos] == '-') offsetMinutes = -offsetMinutes;
         pos += 6;
     } else {
         return std::nullopt;

@@ -38,7 +38,7 @@ public:
             size_t nl = rest.find('\n');
             std::string_view line = rest.substr(0, nl);
             rest = nl == std::string_view::npos ? std::string_view{} : rest.substr(nl + 1);
-            if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+            if (line.ends_with('\r')) line.remove_suffix(1);
             if (!line.empty()) fn(line);
         }
     }
@@ -96,7 +96,7 @@ public:
     size_t bufferBytes() const { return capacity_; }
 
 private:
-    bool fill();
+    void fill();
     void fail();
 
     int fd_ = -1;
@@ -105,8 +105,8 @@ private:
     size_t filled_ = 0;    // bytes read into buffer_
     size_t complete_ = 0;  // end of the checked whole lines at the front
     size_t pos_ = 0;       // start of the next line
-    std::int64_t base_ = 0;         // file offset of buffer_[0]
-    std::int64_t completeEnd_ = 0;  // file offset past the last line feed read
+    std::int64_t base_;         // file offset of buffer_[0]
+    std::int64_t completeEnd_;  // file offset past the last line feed read
     bool lastUnfinished_ = false;
     ContentHash* hash_ = nullptr;
     ContentHash* whole_ = nullptr;

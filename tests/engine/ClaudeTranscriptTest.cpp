@@ -184,7 +184,7 @@ TEST(ClaudeTranscript, RepeatsAndLinesThatCannotMatterAreNotParsedInFull) {
     const std::string lines =
         R"({"type":"summary","cwd":"/w"})" "\n"
         R"({"type":"user","message":{"content":[{"type":"tool_result","content":"before the title"}]}})" "\n"
-        R"({"type":"assistant","message":{"content":"neither a user nor a usage"}})" "\n"
+        R"({"type":"assistant","message":{"content":"thinking aloud"}})" "\n"
         R"({"type":"user","message":{"content":"Hi"}})" "\n" +
         assistant(R"("id":"m1",)", "claude-haiku", usage) + assistant(R"("id":"m1",)", "claude-haiku", usage) +
         assistant(R"("id":"m1",)", "claude-haiku", usage, R"("requestId":"r1","uuid":"u1",)") +

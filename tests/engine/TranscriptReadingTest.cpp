@@ -255,6 +255,14 @@ TEST(TranscriptReading, ClosesEveryFileItOpensEvenAsDescriptorZero) {
     EXPECT_TRUE(openedAsZero([&] { EXPECT_TRUE(readTranscriptFile(file)); }));
     ASSERT_EQ(::dup2(savedInput, 0), 0);
     ::close(savedInput);
+    // Nor does a reader close descriptor 0 when it belongs to someone else.
+    {
+        TranscriptLineReader toTheEnd(file);
+        while (toTheEnd.next()) {
+        }
+        TranscriptLineReader folder(dir.file("folder.jsonl"));
+    }
+    EXPECT_TRUE(zeroIsOpen());
 }
 
 TEST(TranscriptReading, LineReaderGivesTheLinesOfTheWholeTextPieceByPiece) {
