@@ -216,10 +216,10 @@ Parsers& threadParsers() {
 // document, and only the fields that make the key. Every object's fields
 // are walked in order so that a repeated key counts by its last value, as
 // in the full parse. (A line whose last message has no usage but an earlier
-// one had may answer true too: it cannot bill either.) Anything unexpected answers false and leaves the line
-// to the full parse. The lazy read does not check the whole line, so a line
-// that is not valid JSON may answer true; that changes nothing, as such a
-// line never counts.
+// one had may answer true too: it cannot bill either.) Anything unexpected
+// answers false and leaves the line to the full parse. The lazy read does
+// not check the whole line, so a line that is not valid JSON may answer
+// true; that changes nothing, as such a line never counts.
 bool isSeenRepeat(std::string_view line, const SeenKeys& seen, simdjson::ondemand::parser& parser) {
     namespace od = simdjson::ondemand;
     od::document doc;

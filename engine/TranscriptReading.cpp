@@ -124,9 +124,10 @@ std::optional<std::string_view> TranscriptLineReader::next() {
 }
 
 // Reads until the buffer holds at least one more whole, checked line, or the
-// file ends, or fails (which ends the reading too). The unfinished line is kept, moved to the front; the UTF-8 rule
-// is checked from its start up to the last line feed read, so every byte is
-// checked once and the pieces between line feeds add up to the whole rule.
+// file ends, or the reading fails (which ends it too). The unfinished line is
+// kept, moved to the front; the UTF-8 rule is checked from its start up to
+// the last line feed read, so every byte is checked once and the pieces
+// between line feeds add up to the whole rule.
 void TranscriptLineReader::fill() {
     if (pos_ > 0) {
         std::memmove(buffer_.get(), buffer_.get() + pos_, filled_ - pos_);
