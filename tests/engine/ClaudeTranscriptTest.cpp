@@ -188,13 +188,15 @@ TEST(ClaudeTranscript, RepeatsAndLinesThatCannotMatterAreNotParsedInFull) {
         R"({"type":"user","message":{"content":"Hi"}})" "\n" +
         assistant(R"("id":"m1",)", "claude-haiku", usage) + assistant(R"("id":"m1",)", "claude-haiku", usage) +
         assistant(R"("id":"m1",)", "claude-haiku", usage, R"("requestId":"r1","uuid":"u1",)") +
+        // Keyed by its request id, as its last message id is not a string.
+        assistant(R"("id":"m1","id":null,)", "claude-haiku", usage, R"("requestId":"m1",)") +
         // Escapes, digits and quoted words that spell neither key.
         R"({"type":"user","message":{"content":[{"type":"tool_result","tool_use_id":"toolu_0167",)"
         R"("content":"long\noutput \"user\" \u00e9 u \u0041 u0067 x\u1067"}]}})" "\n" +
         assistant(R"("id":"m2",)", "claude-haiku", usage);
     const std::uint64_t before = claudeLinesPassedOver();
     ParsedSession s = parse(lines);
-    EXPECT_EQ(claudeLinesPassedOver() - before, 4u);
+    EXPECT_EQ(claudeLinesPassedOver() - before, 5u);
     EXPECT_EQ(s.title, "Hi");
     EXPECT_EQ(s.turns.size(), 2u);
 
