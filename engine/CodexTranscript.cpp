@@ -134,8 +134,7 @@ void CodexParser::read(std::string_view line) {
     }
 
     if (type != "event_msg") return;
-    auto payloadType = stringValue(field(*payload, "type"));
-    if (!payloadType || *payloadType != "token_count") return;
+    if (stringValue(field(*payload, "type")) != "token_count") return;
     auto info = objectValue(field(*payload, "info"));
     if (!info) return;
     auto last = objectValue(field(*info, "last_token_usage"));
