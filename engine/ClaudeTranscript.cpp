@@ -5,6 +5,7 @@
 #include <emmintrin.h>
 #endif
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <unordered_set>
@@ -39,8 +40,7 @@ std::optional<std::string_view> userText(const JsonValue& content) {
     }
     for (dom::element part : parts) {
         dom::object obj = part.get_object().value_unsafe();
-        auto type = stringValue(field(obj, "type"));
-        if (!type || *type != "text") continue;
+        if (stringValue(field(obj, "type")) != "text") continue;
         if (auto t = stringValue(field(obj, "text"))) {
             if (auto cleaned = cleanedUserText(*t)) return cleaned;
         }
@@ -108,14 +108,14 @@ struct ClaudeMessage {
 // "user" (u s a g e r) are U+0061 to U+0075, so an escape for any of them
 // starts with \u006 or \u007 (hex digits only, no letter case to consider).
 
-// Whether `p` (with `rest` bytes left on the line) starts usage", "user"
-// (when `withUser`) or an escape that may spell a letter of either word.
-bool spellsAt(const char* p, size_t rest, bool withUser) {
-    if (rest >= 6 && std::memcmp(p, "usage\"", 6) == 0) return true;
-    if (rest >= 5 && p[0] == '\\' && p[1] == 'u' && p[2] == '0' && p[3] == '0' && (p[4] == '6' || p[4] == '7')) {
-        return true;
-    }
-    return withUser && rest >= 6 && std::memcmp(p, "\"user\"", 6) == 0;
+// Whether `p` starts usage", "user" (when `withUser`) or an escape that may
+// spell a letter of either word. It may read 5 bytes past the line's end,
+// into the padding every line has; a match there only errs towards "may
+// matter".
+bool spellsAt(const char* p, bool withUser) {
+    if (std::memcmp(p, "usage\"", 6) == 0) return true;
+    if (p[0] == '\\' && p[1] == 'u' && p[2] == '0' && p[3] == '0' && (p[4] == '6' || p[4] == '7')) return true;
+    return withUser && std::memcmp(p, "\"user\"", 6) == 0;
 }
 
 // Whether the line holds any spelling spellsAt accepts. Scans from the end:
@@ -123,12 +123,14 @@ bool spellsAt(const char* p, size_t rest, bool withUser) {
 bool holdsSpelling(std::string_view line, bool withUser) {
     const char* p = line.data();
     size_t n = line.size();
-    size_t blocks = 0;  // 16-byte blocks at 0, 16, ...; each reads 21 bytes
+    // 16-byte blocks at 0, 16, ...; each reads 21 bytes, so the last one
+    // reads up to 5 bytes into the padding that follows every line.
+    size_t blocks = 0;
 #if defined(__SSE2__)
-    blocks = n >= 21 ? (n - 21) / 16 + 1 : 0;
+    blocks = n / 16;
 #endif
     for (size_t i = n; i-- > blocks * 16;) {
-        if (spellsAt(p + i, n - i, withUser)) return true;
+        if (spellsAt(p + i, withUser)) return true;
     }
 #if defined(__SSE2__)
     const __m128i u = _mm_set1_epi8('u'), quote = _mm_set1_epi8('"'), backslash = _mm_set1_epi8('\\');
@@ -145,7 +147,7 @@ bool holdsSpelling(std::string_view line, bool withUser) {
         unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
         while (mask != 0) {
             size_t i = b * 16 + static_cast<size_t>(__builtin_ctz(mask));
-            if (spellsAt(p + i, n - i, withUser)) return true;
+            if (spellsAt(p + i, withUser)) return true;
             mask &= mask - 1;
         }
     }
@@ -213,10 +215,11 @@ Parsers& threadParsers() {
 // `seen`, so that it cannot bill: read lazily, without building the whole
 // document, and only the fields that make the key. Every object's fields
 // are walked in order so that a repeated key counts by its last value, as
-// in the full parse. Anything unexpected answers false and leaves the line
-// to the full parse. The lazy read does not check the whole line, so a line
-// that is not valid JSON may answer true; that changes nothing, as such a
-// line never counts.
+// in the full parse. (A line whose last message has no usage but an earlier
+// one had may answer true too: it cannot bill either.) Anything unexpected
+// answers false and leaves the line to the full parse. The lazy read does
+// not check the whole line, so a line that is not valid JSON may answer
+// true; that changes nothing, as such a line never counts.
 bool isSeenRepeat(std::string_view line, const SeenKeys& seen, simdjson::ondemand::parser& parser) {
     namespace od = simdjson::ondemand;
     od::document doc;
@@ -247,7 +250,6 @@ bool isSeenRepeat(std::string_view line, const SeenKeys& seen, simdjson::ondeman
         } else if (key == "uuid") {
             if (!stringField(f.value(), uuid)) return false;
         } else if (key == "message") {
-            billable = false;
             id.reset();
             od::value v = f.value();
             od::json_type t;
@@ -318,9 +320,7 @@ void ClaudeParser::read(std::string_view line) {
     if (!obj) return;
     ClaudeLine l(*obj);
 
-    if (s.cwd.empty()) {
-        if (auto cwd = stringValue(l.cwd); cwd && !cwd->empty()) s.cwd = *cwd;
-    }
+    if (s.cwd.empty()) s.cwd = stringValue(l.cwd).value_or(std::string_view{});
 
     auto type = stringValue(l.type);
     if (!type) return;
@@ -370,8 +370,8 @@ void ClaudeParser::read(std::string_view line) {
 
     if (auto ts = stringValue(l.timestamp)) turn.date = parseDate(*ts);
     if (turn.date) {
-        if (*turn.date > s.lastActivity) s.lastActivity = *turn.date;
-        if (*turn.date < s.firstActivity) s.firstActivity = *turn.date;
+        s.lastActivity = std::max(s.lastActivity, *turn.date);
+        s.firstActivity = std::min(s.firstActivity, *turn.date);
         if (today_.contains(*turn.date)) {
             s.todayCost += cost;
             s.hadTodayActivity = true;

@@ -1,6 +1,7 @@
 // Codex rollout transcripts: every token_count event with a last-call usage
 // is one billed call, counted once per set of running totals within the file.
 
+#include <algorithm>
 #include <charconv>
 #include <unordered_set>
 
@@ -23,12 +24,10 @@ std::optional<std::string_view> cleanedCodexText(std::string_view s) {
 // The user text a payload offers as a title.
 std::optional<std::string_view> codexUserText(dom::object payload) {
     auto type = stringValue(field(payload, "type"));
-    if (type && *type == "user_message") {
+    if (type == "user_message") {
         if (auto message = stringValue(field(payload, "message"))) return cleanedCodexText(*message);
     }
-    if (!type || *type != "message") return std::nullopt;
-    auto role = stringValue(field(payload, "role"));
-    if (!role || *role != "user") return std::nullopt;
+    if (type != "message" || stringValue(field(payload, "role")) != "user") return std::nullopt;
     dom::array parts;
     JsonValue content = field(payload, "content");
     if (!content || content->get_array().get(parts)) return std::nullopt;
@@ -37,9 +36,7 @@ std::optional<std::string_view> codexUserText(dom::object payload) {
     }
     for (dom::element part : parts) {
         dom::object obj = part.get_object().value_unsafe();
-        if (obj.size() == 0) continue;
-        auto partType = stringValue(field(obj, "type"));
-        if (!partType || *partType != "input_text") continue;
+        if (stringValue(field(obj, "type")) != "input_text") continue;
         if (auto t = stringValue(field(obj, "text"))) {
             if (auto cleaned = cleanedCodexText(*t)) return cleaned;
         }
@@ -48,8 +45,8 @@ std::optional<std::string_view> codexUserText(dom::object payload) {
 }
 
 std::optional<std::string_view> nonEmptyString(const JsonValue& v) {
-    auto s = stringValue(v);
-    if (s && s->empty()) return std::nullopt;
+    std::string_view s = stringValue(v).value_or(std::string_view{});
+    if (s.empty()) return std::nullopt;
     return s;
 }
 
@@ -94,8 +91,8 @@ void CodexParser::read(std::string_view line) {
     std::optional<TimePoint> date;
     if (auto ts = stringValue(tsV)) date = parseDate(*ts);
     if (date) {
-        if (*date > s_.lastActivity) s_.lastActivity = *date;
-        if (*date < s_.firstActivity) s_.firstActivity = *date;
+        s_.lastActivity = std::max(s_.lastActivity, *date);
+        s_.firstActivity = std::min(s_.firstActivity, *date);
     }
 
     auto payload = objectValue(payloadV);
@@ -111,7 +108,7 @@ void CodexParser::read(std::string_view line) {
         }
         if (auto id = nonEmptyString(field(*payload, "id"))) s_.sourceThreadId = *id;
         if (auto parent = nonEmptyString(field(*payload, "parent_thread_id"))) s_.parentThreadId = *parent;
-        if (auto source = stringValue(field(*payload, "thread_source")); source && *source == "subagent") {
+        if (stringValue(field(*payload, "thread_source")) == "subagent") {
             s_.isSubagent = true;
         }
         if (auto nick = nonEmptyString(field(*payload, "agent_nickname"))) s_.subagentName = *nick;
@@ -137,8 +134,7 @@ void CodexParser::read(std::string_view line) {
     }
 
     if (type != "event_msg") return;
-    auto payloadType = stringValue(field(*payload, "type"));
-    if (!payloadType || *payloadType != "token_count") return;
+    if (stringValue(field(*payload, "type")) != "token_count") return;
     auto info = objectValue(field(*payload, "info"));
     if (!info) return;
     auto last = objectValue(field(*info, "last_token_usage"));
@@ -158,7 +154,7 @@ void CodexParser::read(std::string_view line) {
     BilledTurn turn{std::move(key), model, n.input, n.output, n.cacheRead, 0, 0, cost, date};
     s_.perModel[model].add(turn.usage());
     s_.totalCost += cost;
-    if (date && today_.contains(*date)) {
+    if (today_.contains(date.value_or(kDistantPast))) {
         s_.todayCost += cost;
         s_.hadTodayActivity = true;
     }

@@ -70,7 +70,8 @@ constexpr size_t kPieceBytes = 256 * 1024;
 
 }  // namespace
 
-TranscriptLineReader::TranscriptLineReader(const std::string& path, std::int64_t offset) {
+TranscriptLineReader::TranscriptLineReader(const std::string& path, std::int64_t offset)
+    : base_(offset), completeEnd_(offset) {
     fd_ = openLongPath(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd_ < 0) {
         fail();
@@ -81,15 +82,12 @@ TranscriptLineReader::TranscriptLineReader(const std::string& path, std::int64_t
         fail();
         return;
     }
+    if (offset > st.st_size || ::lseek(fd_, offset, SEEK_SET) != offset) {
+        fail();
+        return;
+    }
     // A small file fits in one piece with a byte to spare, so its end shows
     // without the buffer having to grow.
-    if (offset > 0) {
-        if (offset > st.st_size || ::lseek(fd_, offset, SEEK_SET) != offset) {
-            fail();
-            return;
-        }
-        base_ = completeEnd_ = offset;
-    }
     capacity_ = std::min(static_cast<size_t>(st.st_size - offset) + 1, kPieceBytes);
     buffer_.reset(new char[capacity_ + simdjson::SIMDJSON_PADDING]);
 }
@@ -117,18 +115,20 @@ std::optional<std::string_view> TranscriptLineReader::next() {
             if (nl) completeEnd_ = base_ + static_cast<std::int64_t>(pos_);
             lastUnfinished_ = !nl;
             std::string_view line(start, length);
-            if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+            if (line.ends_with('\r')) line.remove_suffix(1);
             if (!line.empty()) return line;
         }
-        if (done_ || !fill()) return std::nullopt;
+        if (done_) return std::nullopt;
+        fill();
     }
 }
 
 // Reads until the buffer holds at least one more whole, checked line, or the
-// file ends. The unfinished line is kept, moved to the front; the UTF-8 rule
-// is checked from its start up to the last line feed read, so every byte is
-// checked once and the pieces between line feeds add up to the whole rule.
-bool TranscriptLineReader::fill() {
+// file ends, or the reading fails (which ends it too). The unfinished line is
+// kept, moved to the front; the UTF-8 rule is checked from its start up to
+// the last line feed read, so every byte is checked once and the pieces
+// between line feeds add up to the whole rule.
+void TranscriptLineReader::fill() {
     if (pos_ > 0) {
         std::memmove(buffer_.get(), buffer_.get() + pos_, filled_ - pos_);
         filled_ -= pos_;
@@ -149,7 +149,7 @@ bool TranscriptLineReader::fill() {
         if (n < 0) {
             if (errno == EINTR) continue;
             fail();
-            return false;
+            return;
         }
         if (n == 0) {
             // What follows the last line feed is one more line when it is
@@ -165,7 +165,7 @@ bool TranscriptLineReader::fill() {
             if (!simdjson::validate_utf8(buf, filled_)) filled_ = 0;
             complete_ = filled_;
             std::memset(buf + filled_, 0, simdjson::SIMDJSON_PADDING);
-            return true;
+            return;
         }
         size_t start = filled_;
         filled_ += static_cast<size_t>(n);
@@ -174,12 +174,12 @@ bool TranscriptLineReader::fill() {
         size_t end = static_cast<size_t>(last - buf) + 1;
         if (!simdjson::validate_utf8(buf, end)) {
             fail();
-            return false;
+            return;
         }
         if (hash_) hash_->add({buf, end});
         complete_ = end;
         std::memset(buf + filled_, 0, simdjson::SIMDJSON_PADDING);
-        return true;
+        return;
     }
 }
 
@@ -354,11 +354,12 @@ std::optional<TimePoint> parseDate(std::string_view s) {
         ++pos;
     } else if (s[pos] == '+' || s[pos] == '-') {
         int oh, om;
-        if (!digits(s, pos + 1, 2, oh) || pos + 3 >= s.size() || s[pos + 3] != ':' || !digits(s, pos + 4, 2, om)) {
-            return std::nullopt;
-        }
+        // The minutes' digits are checked before the colon: they prove the
+        // colon is inside the text.
+        if (!digits(s, pos + 1, 2, oh) || !digits(s, pos + 4, 2, om) || s[pos + 3] != ':') return std::nullopt;
         if (oh > 23 || om > 59) return std::nullopt;
-        offsetMinutes = (oh * 60 + om) * (s[pos] == '-' ? -1 : 1);
+        offsetMinutes = oh * 60 + om;
+        if (s[pos] == '-') offsetMinutes = -offsetMinutes;
         pos += 6;
     } else {
         return std::nullopt;
@@ -371,12 +372,9 @@ std::optional<TimePoint> parseDate(std::string_view s) {
 std::int64_t intValue(dom::element v) {
     switch (v.type()) {
         case dom::element_type::INT64: return v.get_int64().value_unsafe();
-        case dom::element_type::UINT64: {
-            // Only values past the signed range are held as unsigned.
-            std::uint64_t u = v.get_uint64().value_unsafe();
-            return u <= static_cast<std::uint64_t>(INT64_MAX) ? static_cast<std::int64_t>(u) : 0;
-        }
         case dom::element_type::DOUBLE: return truncatedOrZero(v.get_double().value_unsafe());
+        // The parser holds every integer in the signed range as INT64, so an
+        // unsigned one is past it and reads as 0 like any other type.
         default: return 0;
     }
 }
@@ -410,7 +408,8 @@ CodexCallUsage codexCallUsage(dom::object lastTokenUsage) {
     CodexCallUsage u;
     u.input = intValue(field(lastTokenUsage, "input_tokens"));
     const std::int64_t cached = std::min(intValue(field(lastTokenUsage, "cached_input_tokens")), u.input);
-    u.billed.input = std::max<std::int64_t>(0, satSub(u.input, cached));
+    // cached <= input, so the difference is never below 0.
+    u.billed.input = satSub(u.input, cached);
     u.billed.cacheRead = cached;
     u.billed.output = intValue(field(lastTokenUsage, "output_tokens"));
     return u;

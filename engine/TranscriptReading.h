@@ -38,7 +38,7 @@ public:
             size_t nl = rest.find('\n');
             std::string_view line = rest.substr(0, nl);
             rest = nl == std::string_view::npos ? std::string_view{} : rest.substr(nl + 1);
-            if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+            if (line.ends_with('\r')) line.remove_suffix(1);
             if (!line.empty()) fn(line);
         }
     }
@@ -91,8 +91,12 @@ public:
     // hash of every byte of the file up to its end.
     void hashWholeInto(ContentHash* whole) { whole_ = whole; }
 
+    // The bytes the read buffer holds room for: the rest of a small file
+    // and a byte, else one piece, or more while a longer line is read.
+    size_t bufferBytes() const { return capacity_; }
+
 private:
-    bool fill();
+    void fill();
     void fail();
 
     int fd_ = -1;
@@ -101,8 +105,8 @@ private:
     size_t filled_ = 0;    // bytes read into buffer_
     size_t complete_ = 0;  // end of the checked whole lines at the front
     size_t pos_ = 0;       // start of the next line
-    std::int64_t base_ = 0;         // file offset of buffer_[0]
-    std::int64_t completeEnd_ = 0;  // file offset past the last line feed read
+    std::int64_t base_;         // file offset of buffer_[0]
+    std::int64_t completeEnd_;  // file offset past the last line feed read
     bool lastUnfinished_ = false;
     ContentHash* hash_ = nullptr;
     ContentHash* whole_ = nullptr;
@@ -138,6 +142,9 @@ public:
     // Gives back the memory of buffers grown past kKeptLineBytes of line
     // (they grow with the longest line parsed).
     void trim();
+
+    // The bytes of line the buffers hold room for.
+    size_t bufferBytes() const { return parser_.capacity() + relaxed_.size(); }
 
 private:
     simdjson::dom::parser parser_;

@@ -184,16 +184,32 @@ TEST(ClaudeTranscript, RepeatsAndLinesThatCannotMatterAreNotParsedInFull) {
     const std::string lines =
         R"({"type":"summary","cwd":"/w"})" "\n"
         R"({"type":"user","message":{"content":[{"type":"tool_result","content":"before the title"}]}})" "\n"
+        R"({"type":"assistant","message":{"content":"thinking aloud"}})" "\n"
         R"({"type":"user","message":{"content":"Hi"}})" "\n" +
         assistant(R"("id":"m1",)", "claude-haiku", usage) + assistant(R"("id":"m1",)", "claude-haiku", usage) +
         assistant(R"("id":"m1",)", "claude-haiku", usage, R"("requestId":"r1","uuid":"u1",)") +
-        R"({"type":"user","message":{"content":[{"type":"tool_result","content":"long output"}]}})" "\n" +
+        // Keyed by its request id, as its last message id is not a string.
+        assistant(R"("id":"m1","id":null,)", "claude-haiku", usage, R"("requestId":"m1",)") +
+        // Escapes, digits and quoted words that spell neither key.
+        R"({"type":"user","message":{"content":[{"type":"tool_result","tool_use_id":"toolu_0167",)"
+        R"("content":"long\noutput \"user\" \u00e9 u \u0041 u0067 x\u1067"}]}})" "\n" +
         assistant(R"("id":"m2",)", "claude-haiku", usage);
     const std::uint64_t before = claudeLinesPassedOver();
     ParsedSession s = parse(lines);
-    EXPECT_EQ(claudeLinesPassedOver() - before, 3u);
+    EXPECT_EQ(claudeLinesPassedOver() - before, 5u);
     EXPECT_EQ(s.title, "Hi");
     EXPECT_EQ(s.turns.size(), 2u);
+
+    // While either the folder or the title is missing, a repeat may still
+    // give it, and is read in full.
+    const std::string billed = assistant(R"("id":"m1",)", "claude-haiku", usage);
+    ParsedSession noTitle = parse(R"({"type":"summary","cwd":"/w"})" "\n" + billed +
+                                  R"({"type":"user","message":{"id":"m1","usage":{},"content":"Late title"}})" "\n");
+    EXPECT_EQ(noTitle.title, "Late title");
+    ParsedSession noFolder = parse(R"({"type":"user","message":{"content":"Hi"}})" "\n" + billed +
+                                   assistant(R"("id":"m1",)", "claude-haiku", usage, R"("cwd":"/late",)"));
+    EXPECT_EQ(noFolder.cwd, "/late");
+    EXPECT_EQ(noFolder.turns.size(), 1u);
 }
 
 TEST(ClaudeTranscript, RepeatsPassedOverCheaplyAreRealRepeats) {

@@ -138,4 +138,10 @@ TEST(CodexTranscript, TitleWorkingFolderAndThreadFields) {
     ParsedSession orphan = parse(line("session_meta", R"({"thread_source":"subagent","source":"cli"})"));
     EXPECT_TRUE(orphan.isSubagent);
     EXPECT_EQ(orphan.parentThreadId, "");
+
+    // A user message gives the title; another event's message does not.
+    EXPECT_EQ(parse(line("event_msg", R"({"type":"agent_message","message":"No"})") +
+                    line("event_msg", R"({"type":"user_message","message":" First ask "})"))
+                  .title,
+              "First ask");
 }

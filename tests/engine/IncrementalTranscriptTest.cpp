@@ -219,6 +219,30 @@ TEST(IncrementalTranscript, EveryStepEqualsAParseOfTheWholeFile) {
     }
 }
 
+TEST(IncrementalTranscript, SameContentMeansTheBytesLastRead) {
+    TempDir dir;
+    const std::string bytes = kClaude.intro + kClaude.response(1, 1000, "2026-07-05", "");
+    const std::string path = dir.write("s.jsonl", bytes);
+    const auto size = static_cast<std::int64_t>(bytes.size());
+    IncrementalTranscript kept(Kind::claudeCode);
+    EXPECT_FALSE(kept.sameContent(path, size));  // nothing read yet
+    Follower follow{Kind::claudeCode, path};
+    follow.update();
+    EXPECT_TRUE(follow.kept.sameContent(path, size));
+    EXPECT_FALSE(follow.kept.sameContent(path, size - 1));
+    std::string changed = bytes;
+    changed.replace(changed.find("/w"), 2, "/v");
+    dir.write("s.jsonl", changed);
+    EXPECT_FALSE(follow.kept.sameContent(path, size));
+    std::filesystem::remove(path);
+    EXPECT_FALSE(follow.kept.sameContent(path, size));
+    // A rejected file is never the same content.
+    const std::string rejected = bytes + "{\"bad\":\"\xff\"}\n";
+    dir.write("s.jsonl", rejected);
+    follow.update();
+    EXPECT_FALSE(follow.kept.sameContent(path, static_cast<std::int64_t>(rejected.size())));
+}
+
 TEST(IncrementalTranscript, FixturesFedInRandomChunksEqualTheirWholeParse) {
     VOREL_NEEDS_FIXTURES();
     std::mt19937 rng(20260705);

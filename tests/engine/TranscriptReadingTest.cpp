@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <functional>
 #include <future>
+#include <iterator>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -76,8 +78,10 @@ TEST(TranscriptReading, IntValueReadsCountsAndZeroesEverythingElse) {
     EXPECT_EQ(ParsedLine("\xEF\xBB\xBF{\"n\":3}").count("n"), 3);
 
     // Only whole JSON objects count; the size fallback rescues no broken line.
-    for (const char* bad : {"[1,2]", "42", "{\"a\":", "{\"a\":1}}", "{\"a\":123456789012345678901234567890,",
-                            "[123456789012345678901234567890]"})
+    for (const std::string& bad : {std::string("[1,2]"), std::string("42"), std::string("{\"a\":"),
+                                   std::string("{\"a\":1}}"), std::string("{\"a\":123456789012345678901234567890,"),
+                                   std::string("[123456789012345678901234567890]"),
+                                   "{\"a\":0" + std::string(400, '0') + "1e-330}"})
         EXPECT_FALSE(ParsedLine(bad).obj) << bad;
 }
 
@@ -85,18 +89,24 @@ TEST(TranscriptReading, OversizedNumbersReadAlikeInAnyLocale) {
     // Numbers the JSON library rejects for their size read as 0 and the rest
     // of the line is kept. Too large for a double: 1e308 with its sign, so a
     // count reads 0. Too small: left for the JSON library, which reads it as 0.
-    const char* line = R"({"in":1.5e400,"one":1e400,"neg":-2.5E+400,"frac":0.00001e405,"tiny":1e-400,"zero":0e999,)"
-                       R"("far":1e99999999999999999999,"big":123456789012345678901234567890,"n":7,)"
-                       R"("s":"\"123456789012345678901234567890","c":-9223372036854775809,"d":18446744073709551616})";
+    // Also: a leading 9, a long mantissa with a negative exponent, a long
+    // negative decimal without one; an ordinary fraction beside them stays.
+    const std::string line =
+        R"({"in":1.5e400,"one":1e400,"neg":-2.5E+400,"frac":0.00001e405,"tiny":1e-400,"zero":0e999,)"
+        R"("far":1e99999999999999999999,"big":123456789012345678901234567890,"n":7,"x":12.5,"nine":9.5e400,)"
+        R"("s":"x\"123456789012345678901234567890\\","c":-9223372036854775809,"d":18446744073709551616,)"
+        R"("long":1)" + std::string(400, '0') + R"(e-5,"longneg":-)" + std::string(400, '7') + ".5}";
     auto check = [&] {
         ParsedLine l(line);
         ASSERT_TRUE(l.obj);
-        for (const char* zero : {"in", "one", "neg", "frac", "tiny", "zero", "far", "big", "c", "d"})
-            EXPECT_EQ(l.count(zero), 0);
+        for (const char* zero : {"in", "one", "neg", "frac", "tiny", "zero", "far", "big", "c", "d", "nine", "long", "longneg"})
+            EXPECT_EQ(l.count(zero), 0) << zero;
         EXPECT_EQ(l.count("n"), 7);
-        EXPECT_EQ(*stringValue(field(*l.obj, "s")), "\"123456789012345678901234567890");
+        EXPECT_EQ(l.count("x"), 12);
+        EXPECT_EQ(*stringValue(field(*l.obj, "s")), "x\"123456789012345678901234567890\\");
         const std::pair<const char*, double> values[] = {
-            {"in", 1e308}, {"one", 1e308}, {"neg", -1e308}, {"frac", 1e308}, {"tiny", 0}, {"zero", 0}, {"far", 1e308}};
+            {"in", 1e308}, {"one", 1e308},   {"neg", -1e308},  {"frac", 1e308},     {"tiny", 0},   {"zero", 0},
+            {"far", 1e308}, {"nine", 1e308}, {"long", 1e308}, {"longneg", -1e308}, {"x", 12.5}};
         for (const auto& [key, v] : values) EXPECT_EQ(field(*l.obj, key)->get_double().value(), v) << key;
     };
     check();
@@ -115,6 +125,15 @@ TEST(TranscriptReading, DatesNeedAFullDateTimeWithZone) {
     EXPECT_EQ(parseDate("2026-07-05T23:59:59+23:59"), utc(2026, 7, 5, 0, 0, 59));
     EXPECT_EQ(parseDate("2026-07-05T10:20:30.12-23:59"), utc(2026, 7, 6, 10, 19, 30) + milliseconds{120});
     EXPECT_EQ(parseDate("0001-01-01T00:00:00Z"), utc(1, 1, 1));
+    // Every digit may stand in a fraction.
+    EXPECT_EQ(parseDate("2026-07-05T10:20:30.090Z"), utc(2026, 7, 5, 10, 20, 30) + milliseconds{90});
+    EXPECT_EQ(parseDate("2026-07-05T10:20:30.9+00:00"), utc(2026, 7, 5, 10, 20, 30) + milliseconds{900});
+    // One wrong character anywhere in the date and time.
+    for (const char* bad : {"2a26-07-05T10:20:30Z", "2026x07-05T10:20:30Z", "2026-0a-05T10:20:30Z",
+                            "2026-07x05T10:20:30Z", "2026-07-0aT10:20:30Z", "2026-07-05T1a:20:30Z",
+                            "2026-07-05T10x20:30Z", "2026-07-05T10:2a:30Z", "2026-07-05T10:20x30Z",
+                            "2026-07-05T10:20:3aZ", "2026-07-05T10:20:30x"})
+        EXPECT_FALSE(parseDate(bad)) << bad;
     for (const char* bad : {"", "2026-07-05", "2026-07-05T10:20:30", "2026-07-05 10:20:30Z", "2026-02-30T10:20:30Z",
                             "2026-07-05T24:00:00Z", "2026-07-05T10:60:00Z", "2026-07-05T10:20:60Z",
                             "2026-07-05T10:20:30+24:00", "2026-07-05T10:20:30-00:60", "2026-07-05T10:20:30+01:0", "2026-07-05T10:20:30+01x00",
@@ -122,6 +141,29 @@ TEST(TranscriptReading, DatesNeedAFullDateTimeWithZone) {
                             "2026-07-05T10:20:30.Z", "2026-07-05T10:20:30Zjunk", "2026-07-05T10:20:30.5",
                             "2026-07-05T10:20:30+0200", "0000-01-01T00:00:00Z", "2026-7-05T10:20:30Z"})
         EXPECT_FALSE(parseDate(bad)) << bad;
+}
+
+TEST(TranscriptReading, ParserGivesBackOnlyBuffersGrownForLongLines) {
+    const size_t kept = JsonLineParser::kKeptLineBytes;
+    auto parse = [](JsonLineParser& parser, const std::string& line) {
+        TranscriptText text = textOf(line);
+        bool parsed = false;
+        text.forEachLine([&](std::string_view l) { parsed = parser.parse(l).has_value(); });
+        EXPECT_TRUE(parsed);
+    };
+    // A number too large for the JSON library makes the parser keep a
+    // rewritten copy of the line too.
+    JsonLineParser parser;
+    parse(parser, "{\"n\":1e400}");
+    const size_t small = parser.bufferBytes();
+    EXPECT_LT(small, kept);
+    parser.trim();
+    EXPECT_EQ(parser.bufferBytes(), small);
+
+    parse(parser, "{\"n\":1e400,\"s\":\"" + std::string(3 * kept, 'x') + "\"}");
+    EXPECT_GT(parser.bufferBytes(), 6 * kept);
+    parser.trim();
+    EXPECT_EQ(parser.bufferBytes(), kept);
 }
 
 TEST(TranscriptReading, TextRulesForBytesAndLines) {
@@ -140,12 +182,33 @@ TEST(TranscriptReading, TextRulesForBytesAndLines) {
     ASSERT_TRUE(cut);
     EXPECT_EQ(linesOf(*cut), (std::vector<std::string>{"{\"a\":\"\xe2\x82\xac\"}"}));
     EXPECT_EQ(cut->text(), "{\"a\":\"\xe2\x82\xac\"}\n");
+    // With no line feed at all, everything is that unfinished piece.
+    for (const char* unfinished : {"", "\xff", "{\"a\":\"\xe2\x82"}) {
+        auto t = TranscriptText::fromBytes(unfinished);
+        ASSERT_TRUE(t) << unfinished;
+        EXPECT_EQ(t->text(), "") << unfinished;
+    }
 }
 
 TEST(TranscriptReading, ReadsOnlyRegularFilesAndNeverBlocks) {
     TempDir dir;
     auto text = readTranscriptFile(dir.write("s.jsonl", "{\"a\":1}\n"));
     EXPECT_EQ(text ? text->text() : "", "{\"a\":1}\n");
+    auto empty = readTranscriptFile(dir.write("empty.jsonl", ""));
+    EXPECT_TRUE(empty && empty->text().empty());
+    // A file whose size the system gives as 0 is still read to its end.
+    std::ifstream in("/proc/self/cmdline", std::ios::binary);
+    const std::string cmdline{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    ASSERT_FALSE(cmdline.empty());
+    auto proc = readTranscriptFile("/proc/self/cmdline");
+    EXPECT_EQ(proc ? proc->text() : "", cmdline);
+    // And a large one, where the buffer grows many times over.
+    std::ifstream symbols("/proc/kallsyms", std::ios::binary);
+    const std::string large{std::istreambuf_iterator<char>(symbols), std::istreambuf_iterator<char>()};
+    if (large.size() > 1024 * 1024) {
+        auto read = readTranscriptFile("/proc/kallsyms");
+        EXPECT_EQ(read ? read->text().size() : 0, large.size());
+    }
     EXPECT_FALSE(readTranscriptFile(dir.file("missing.jsonl")));
     std::filesystem::create_directories(dir.path() / "folder.jsonl");
     EXPECT_FALSE(readTranscriptFile(dir.file("folder.jsonl")));
@@ -183,13 +246,23 @@ TEST(TranscriptReading, ClosesEveryFileItOpensEvenAsDescriptorZero) {
     EXPECT_TRUE(openedAsZero([&] { TranscriptLineReader unread(file); }));
     EXPECT_TRUE(openedAsZero([&] {
         TranscriptLineReader reader(file);
-        while (reader.next()) {
-        }
+        int lines = 0;
+        while (reader.next()) ++lines;
+        EXPECT_TRUE(reader.accepted());
+        EXPECT_EQ(lines, 1);
     }));
     EXPECT_TRUE(openedAsZero([&] { TranscriptLineReader folder(dir.file("folder.jsonl")); }));
     EXPECT_TRUE(openedAsZero([&] { EXPECT_TRUE(readTranscriptFile(file)); }));
     ASSERT_EQ(::dup2(savedInput, 0), 0);
     ::close(savedInput);
+    // Nor does a reader close descriptor 0 when it belongs to someone else.
+    {
+        TranscriptLineReader toTheEnd(file);
+        while (toTheEnd.next()) {
+        }
+        TranscriptLineReader folder(dir.file("folder.jsonl"));
+    }
+    EXPECT_TRUE(zeroIsOpen());
 }
 
 TEST(TranscriptReading, LineReaderGivesTheLinesOfTheWholeTextPieceByPiece) {
@@ -236,6 +309,19 @@ TEST(TranscriptReading, LineReaderGivesTheLinesOfTheWholeTextPieceByPiece) {
             EXPECT_EQ(r.unfinished, tail.size() < 20);
         }
     }
+
+    // Memory: a small file is read into its own size and a byte, also from
+    // an offset; short lines keep to one piece however long the file.
+    auto bufferAfterReading = [](const std::string& file, std::int64_t from) {
+        TranscriptLineReader reader(file, from);
+        while (reader.next()) {
+        }
+        EXPECT_TRUE(reader.accepted());
+        return reader.bufferBytes();
+    };
+    EXPECT_EQ(bufferAfterReading(dir.write("small.jsonl", "{\"a\":1}\n{\"b\":2}\n"), 0), 17u);
+    EXPECT_EQ(bufferAfterReading(dir.file("small.jsonl"), 8), 9u);
+    EXPECT_EQ(bufferAfterReading(path, static_cast<std::int64_t>(afterLong)), kPiece);
 
     // An invalid byte early in a finished line that spans pieces rejects the file.
     std::string bad = bytes.substr(0, afterLong) + "{\"s\":\"\xff" + std::string(kPiece + 3, 'z') + "\"}\n" +
