@@ -4,14 +4,23 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <linux/audit.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
 #include <iterator>
 #include <memory>
 #include <optional>
@@ -232,6 +241,68 @@ TEST_F(MetadataStoreTest, UnreadableFileIsSetAsideNotOverwritten) {
     EXPECT_EQ(s.setAsideName(), "");
     EXPECT_EQ(statusNotified, 3);
     setClock(nullptr);
+}
+
+#if defined(__x86_64__)
+constexpr std::uint32_t kAuditArch = AUDIT_ARCH_X86_64;
+#elif defined(__aarch64__)
+constexpr std::uint32_t kAuditArch = AUDIT_ARCH_AARCH64;
+#else
+constexpr std::uint32_t kAuditArch = 0;  // not known here: no filter
+#endif
+
+// Makes this process's renames with flags fail with EINVAL, as they do on
+// a file system that cannot rename without replacing. False where that
+// cannot be arranged.
+bool refuseRenamesWithFlags() {
+    auto stmt = [](std::uint16_t code, std::uint32_t k) { return sock_filter{code, 0, 0, k}; };
+    auto ifEqual = [](std::uint32_t k, std::uint8_t skipWhenEqual, std::uint8_t skipOtherwise) {
+        return sock_filter{BPF_JMP | BPF_JEQ | BPF_K, skipWhenEqual, skipOtherwise, k};
+    };
+    sock_filter program[] = {
+        stmt(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
+        ifEqual(kAuditArch, 1, 0),
+        stmt(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        stmt(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        ifEqual(__NR_renameat2, 1, 0),
+        stmt(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        stmt(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args[4])),  // the flags (little-endian low half)
+        ifEqual(0, 0, 1),
+        stmt(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        stmt(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EINVAL),
+    };
+    const sock_fprog fprog{static_cast<unsigned short>(std::size(program)), program};
+    return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 && ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &fprog) == 0;
+}
+
+TEST(MetadataFileDeathTest, AnUnreadableFileIsSetAsideWhereRenamesCannotRefuseToReplace) {
+    if (kAuditArch == 0) GTEST_SKIP() << "no system call filter for this processor";
+    // In a child process, since the filter stays for the process's life.
+    TempDir dir;
+    const std::string path = dir.write("metadata.json", "{broken");
+    const std::string aside = "metadata.json.unreadable-20261206T211500Z";
+    dir.write(aside, "kept before");
+    auto check = [](bool ok, const char* what) {
+        if (ok) return;
+        std::fprintf(stderr, "failed: %s\n", what);
+        std::_Exit(1);
+    };
+    EXPECT_EXIT(
+        {
+            check(refuseRenamesWithFlags(), "renames with flags refused");
+            check(::renameat2(AT_FDCWD, "/nonexistent-a", AT_FDCWD, "/nonexistent-b", RENAME_NOREPLACE) != 0 &&
+                      errno == EINVAL,
+                  "a rename that must not replace fails as on such a file system");
+            std::string movedTo;
+            check(MetadataFile::setAside(path, test::utc(2026, 12, 6, 21, 15, 0), &movedTo), "set aside");
+            check(movedTo == aside + "-2", "under the first free name");
+            check(slurp(dir.path() / aside) == "kept before", "the taken name keeps its file");
+            check(slurp(dir.path() / (aside + "-2")) == "{broken", "the file is kept");
+            check(!fs::exists(path), "nothing left at the path");
+            check(MetadataFile::setAside(path, test::utc(2026, 12, 6, 21, 15, 0)), "no file: nothing to keep");
+            std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(MetadataStoreTest, BatchSavesAndNotifiesOnceWithSameContent) {
