@@ -46,13 +46,6 @@ bool hasText(const std::optional<std::string>& s) { return s && !text::isBlank(*
 // User input as stored: valid UTF-8, trimmed of white space and line breaks.
 std::string cleaned(std::string_view s) { return std::string(text::trimmed(validUtf8(s))); }
 
-// The wall time file systems stamp files with (not the engine's clock, which
-// tests set), in nanoseconds.
-std::int64_t wallTimeNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
-
 const ConversationMeta* lookUp(const MetadataFile::Records& records, const std::string& id) {
     auto it = records.find(id);
     return it == records.end() ? nullptr : &it->second;
@@ -96,17 +89,25 @@ std::vector<std::string> mergeTags(const std::vector<std::string>& mine, const s
 
 }  // namespace
 
+// The system's wall time, not the engine's clock, which tests set to days
+// that have nothing to do with the times files are stamped with.
+std::int64_t MetadataStore::systemWallTimeNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
 std::u16string MetadataStore::tagKey(std::string_view tag) {
     const icu::UnicodeString key = caselessKey(tag);
     return std::u16string(key.getBuffer(), static_cast<size_t>(key.length()));
 }
 
-MetadataStore::MetadataStore(const std::string& folder, Writer writer) : writer_(std::move(writer)) {
+MetadataStore::MetadataStore(const std::string& folder, Writer writer, WallClock wallClock)
+    : writer_(std::move(writer)), wallClock_(std::move(wallClock)) {
     if (folder.empty()) return;
     std::error_code ec;
     fs::create_directories(folder, ec);
     fileURL_ = (fs::path(folder) / "metadata.json").string();
-    const std::int64_t seenAt = wallTimeNs();
+    const std::int64_t seenAt = wallClock_();
     MetadataFile::ReadResult file = MetadataFile::read(fileURL_);
     switch (file.status) {
         case MetadataFile::ReadStatus::Missing: break;
@@ -284,7 +285,7 @@ void MetadataStore::takeInExternalChanges() {
 
 // True when byId_ changed.
 bool MetadataStore::takeInFileChanges() {
-    const std::int64_t seenAt = wallTimeNs();
+    const std::int64_t seenAt = wallClock_();
     const MetadataFile::Version now = MetadataFile::Version::of(fileURL_);
     // Unchanged, unless a write of the same size in the same timestamp tick
     // could hide behind the same version: then the content tells.
@@ -387,7 +388,7 @@ bool MetadataStore::writeFile(std::string& error) {
     }
     const std::string bytes = MetadataFile::encode(byId_);
     if (!writer_(fileURL_, bytes, &error)) return false;
-    const std::int64_t seenAt = wallTimeNs();
+    const std::int64_t seenAt = wallClock_();
     seen_ = {byId_, MetadataFile::Version::of(fileURL_), MetadataFile::hashOf(bytes), seenAt};
     return true;
 }

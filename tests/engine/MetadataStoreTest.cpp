@@ -53,7 +53,7 @@ protected:
     // `notified` counts its change notifications.
     MetadataStore& open(std::optional<std::string> file = std::nullopt) {
         if (file) dir.write("metadata.json", *file);
-        store = std::make_unique<MetadataStore>(dir.path().string(), writer);
+        store = std::make_unique<MetadataStore>(dir.path().string(), writer, wallClock);
         notified = 0;
         statusNotified = 0;
         store->changed().subscribe([this] { ++notified; });
@@ -64,6 +64,7 @@ protected:
 
     TempDir dir;
     MetadataStore::Writer writer = MetadataFile::writeAtomically;
+    MetadataStore::WallClock wallClock = MetadataStore::systemWallTimeNs;
     std::unique_ptr<MetadataStore> store;
     int notified = 0;
     int statusNotified = 0;
@@ -427,6 +428,28 @@ TEST_F(MetadataStoreTest, TwoStoresOnOneFolderInterleaveWithoutLosingEdits) {
     EXPECT_EQ(a.byId(), expected);
     EXPECT_EQ(b.byId(), expected);
     EXPECT_EQ(MetadataFile::decode(slurp(file())), expected);
+}
+
+TEST_F(MetadataStoreTest, AFileOlderThanATickIsToldByItsVersionAlone) {
+    // The store looks a while after the file was last written: no write
+    // can hide behind an unchanged version any more.
+    wallClock = [] { return MetadataStore::systemWallTimeNs() + 10'000'000'000; };
+    MetadataStore& a = open(R"({"x": {"name": "X", "tags": []}})");
+    a.takeInExternalChanges();
+    EXPECT_EQ(notified, 0);
+
+    MetadataStore b(dir.path().string());
+    b.setName("y", "From B");
+    a.takeInExternalChanges();
+    EXPECT_EQ(notified, 1);
+    EXPECT_EQ(a.topic("y", ""), "From B");
+    a.takeInExternalChanges();
+    a.setName("x", "Mine");  // after its own save too
+    EXPECT_EQ(notified, 2);
+    b.setName("z", "Also from B");
+    a.takeInExternalChanges();
+    EXPECT_EQ(a.byId().size(), 3u);
+    EXPECT_EQ(MetadataFile::decode(slurp(file())), a.byId());
 }
 
 TEST_F(MetadataStoreTest, TwoProcessesSavingAtOnceLoseNoEdit) {
