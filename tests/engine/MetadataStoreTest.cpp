@@ -679,6 +679,17 @@ TEST(MetadataFileTest, AFileJustWrittenIsToldApartByContentOnlyForATick) {
     EXPECT_EQ(v.size, 3);
     EXPECT_TRUE(v.mayHideAWriteAfter(seenAt));
     EXPECT_FALSE(v.mayHideAWriteAfter(seenAt + 3'000'000'000));
+
+    // Times count to the nanosecond, and the later of the two is the one
+    // a write within the tick would carry.
+    const struct timespec times[2] = {{0, UTIME_OMIT}, {1'700'000'000, 250'000'000}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+    EXPECT_EQ(MetadataFile::Version::of(path).modifiedNs, 1'700'000'000'250'000'000);
+    for (auto [modified, changed] : {std::pair{5, 7}, std::pair{7, 5}}) {
+        const MetadataFile::Version written{true, 1, 2, 3, modified, changed};
+        EXPECT_TRUE(written.mayHideAWriteAfter(7 + 2'000'000'000 - 1));
+        EXPECT_FALSE(written.mayHideAWriteAfter(7 + 2'000'000'000));
+    }
 }
 
 TEST(MetadataFileTest, OnlyStaleTemporariesOfTheFileAreRemoved) {
