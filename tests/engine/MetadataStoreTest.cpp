@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <linux/audit.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
@@ -244,6 +245,13 @@ TEST_F(MetadataStoreTest, UnreadableFileIsSetAsideNotOverwritten) {
     setClock(nullptr);
 }
 
+// In a child process of a death test: ends it, saying what failed, unless `ok`.
+void require(bool ok, const char* what) {
+    if (ok) return;
+    std::fprintf(stderr, "failed: %s\n", what);
+    std::_Exit(1);
+}
+
 #if defined(__x86_64__)
 constexpr std::uint32_t kAuditArch = AUDIT_ARCH_X86_64;
 #elif defined(__aarch64__)
@@ -283,24 +291,19 @@ TEST(MetadataFileDeathTest, AnUnreadableFileIsSetAsideWhereRenamesCannotRefuseTo
     const std::string path = dir.write("metadata.json", "{broken");
     const std::string aside = "metadata.json.unreadable-20261206T211500Z";
     dir.write(aside, "kept before");
-    auto check = [](bool ok, const char* what) {
-        if (ok) return;
-        std::fprintf(stderr, "failed: %s\n", what);
-        std::_Exit(1);
-    };
     EXPECT_EXIT(
         {
-            check(refuseRenamesWithFlags(), "renames with flags refused");
-            check(::renameat2(AT_FDCWD, "/nonexistent-a", AT_FDCWD, "/nonexistent-b", RENAME_NOREPLACE) != 0 &&
+            require(refuseRenamesWithFlags(), "renames with flags refused");
+            require(::renameat2(AT_FDCWD, "/nonexistent-a", AT_FDCWD, "/nonexistent-b", RENAME_NOREPLACE) != 0 &&
                       errno == EINVAL,
                   "a rename that must not replace fails as on such a file system");
             std::string movedTo;
-            check(MetadataFile::setAside(path, test::utc(2026, 12, 6, 21, 15, 0), &movedTo), "set aside");
-            check(movedTo == aside + "-2", "under the first free name");
-            check(slurp(dir.path() / aside) == "kept before", "the taken name keeps its file");
-            check(slurp(dir.path() / (aside + "-2")) == "{broken", "the file is kept");
-            check(!fs::exists(path), "nothing left at the path");
-            check(MetadataFile::setAside(path, test::utc(2026, 12, 6, 21, 15, 0)), "no file: nothing to keep");
+            require(MetadataFile::setAside(path, test::utc(2026, 12, 6, 21, 15, 0), &movedTo), "set aside");
+            require(movedTo == aside + "-2", "under the first free name");
+            require(slurp(dir.path() / aside) == "kept before", "the taken name keeps its file");
+            require(slurp(dir.path() / (aside + "-2")) == "{broken", "the file is kept");
+            require(!fs::exists(path), "nothing left at the path");
+            require(MetadataFile::setAside(path, test::utc(2026, 12, 6, 21, 15, 0)), "no file: nothing to keep");
             std::_Exit(0);
         },
         ::testing::ExitedWithCode(0), "");
@@ -631,6 +634,26 @@ TEST(MetadataFileTest, WriteKeepsTheReplacedFilesOwnerAndGroup) {
         EXPECT_EQ(st.st_gid, 4343u) << before;
         EXPECT_EQ(st.st_mode & 07777, 0600u);
     }
+
+    // A process that may not give the file to its owner still keeps its
+    // group when that is one of its own (a folder a group shares).
+    fs::remove(path);
+    ASSERT_TRUE(MetadataFile::writeAtomically(path, "{}\n"));
+    ASSERT_EQ(::chown(path.c_str(), 4242, 4343), 0);
+    ASSERT_EQ(::chmod(path.c_str(), 0664), 0);
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0777), 0);
+    EXPECT_EXIT(
+        {
+            const gid_t groups[] = {4343};
+            require(::setgroups(1, groups) == 0 && ::setgid(5005) == 0 && ::setuid(5005) == 0, "another user");
+            require(MetadataFile::writeAtomically(path, "{ }\n"), "written");
+            struct stat after;
+            require(::stat(path.c_str(), &after) == 0 && after.st_uid == 5005 && after.st_gid == 4343 &&
+                        (after.st_mode & 07777) == 0664,
+                    "group and mode kept");
+            std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(MetadataStoreTest, SymlinkedFileIsWrittenThroughAndStaysALink) {
