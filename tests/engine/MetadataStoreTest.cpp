@@ -193,7 +193,7 @@ TEST_F(MetadataStoreTest, WritesSortedPrettyValidJsonAtomically) {
 }
 
 TEST(MetadataFileTest, OneBadRecordFailsTheWholeFile) {
-    for (std::string bad : {R"({"a": {"tags": []}, "b": {"name": "x"}})", R"({"a": {"tags": [1]}})",
+    for (std::string bad : {R"({"a": {"tags": []}, "b": {"name": "x"}})", R"({"a": {"tags": [1]}})", R"({"a": {"tags": "t"}})",
                             R"({"a": {"name": 5, "tags": []}})", R"({"a": []})", R"({"a": {"tags": []}} x)", "",
                             "{\"a\": {\"name\": \"\xff\", \"tags\": []}}"})
         EXPECT_FALSE(MetadataFile::decode(bad)) << bad;
