@@ -576,6 +576,24 @@ TEST_F(MetadataStoreTest, AnotherWritersRecordsSurviveTheNextSaveAndUnsavedChang
     EXPECT_EQ(slurp(dir.path() / a.setAsideName()), "{broken");
 }
 
+TEST_F(MetadataStoreTest, NoDescriptorIsLeftOpen) {
+    auto openDescriptors = [] {
+        return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator{});
+    };
+    const auto before = openDescriptors();
+    MetadataStore& s = open("{broken");
+    s.setName("a", "A");  // sets the unreadable file aside, then writes
+    s.takeInExternalChanges();
+    fs::remove(file());
+    ASSERT_EQ(::mkfifo(file().c_str(), 0600), 0);  // read, but never opened to wait for a writer
+    s.takeInExternalChanges();
+    EXPECT_EQ(MetadataFile::read(file().string()).status, MetadataFile::ReadStatus::Unreadable);
+    dir.write(".metadata.json.Ab12Cd", "");
+    EXPECT_EQ(MetadataFile::removeStaleTemporaries(file().string()), 1);
+    store.reset();
+    EXPECT_EQ(openDescriptors(), before);
+}
+
 TEST(MetadataFileTest, WriteKeepsTheReplacedFilesModeAndFailsCleanly) {
     TempDir dir;
     const std::string path = dir.file("metadata.json");
