@@ -295,8 +295,8 @@ TEST(MetadataFileDeathTest, AnUnreadableFileIsSetAsideWhereRenamesCannotRefuseTo
         {
             require(refuseRenamesWithFlags(), "renames with flags refused");
             require(::renameat2(AT_FDCWD, "/nonexistent-a", AT_FDCWD, "/nonexistent-b", RENAME_NOREPLACE) != 0 &&
-                      errno == EINVAL,
-                  "a rename that must not replace fails as on such a file system");
+                        errno == EINVAL,
+                    "a rename that must not replace fails as on such a file system");
             std::string movedTo;
             require(MetadataFile::setAside(path, test::utc(2026, 12, 6, 21, 15, 0), &movedTo), "set aside");
             require(movedTo == aside + "-2", "under the first free name");
@@ -304,6 +304,12 @@ TEST(MetadataFileDeathTest, AnUnreadableFileIsSetAsideWhereRenamesCannotRefuseTo
             require(slurp(dir.path() / (aside + "-2")) == "{broken", "the file is kept");
             require(!fs::exists(path), "nothing left at the path");
             require(MetadataFile::setAside(path, test::utc(2026, 12, 6, 21, 15, 0)), "no file: nothing to keep");
+            // A name with no room for the suffix fails as it does elsewhere.
+            const std::string longer = dir.write(std::string(240, 'm'), "{broken");
+            std::string error;
+            require(!MetadataFile::setAside(longer, test::utc(2026, 12, 6, 21, 15, 0), nullptr, &error) &&
+                        error == "File name too long" && slurp(longer) == "{broken",
+                    "a name too long is left in place");
             std::_Exit(0);
         },
         ::testing::ExitedWithCode(0), "");
