@@ -658,6 +658,13 @@ TEST(MetadataFileTest, WriteKeepsTheReplacedFilesOwnerAndGroup) {
         EXPECT_EQ(st.st_gid, 4343u) << before;
         EXPECT_EQ(st.st_mode & 07777, 0600u);
     }
+    // In a folder of the process's own, a new file is left as the system
+    // makes it, whatever the folder's group.
+    TempDir own;
+    ASSERT_EQ(::chown(own.path().c_str(), ::geteuid(), 4343), 0);
+    ASSERT_TRUE(MetadataFile::writeAtomically(own.file("metadata.json"), "{}\n"));
+    ASSERT_EQ(::stat(own.file("metadata.json").c_str(), &st), 0);
+    EXPECT_EQ(st.st_gid, ::getegid());
 
     // A process that may not give the file to its owner still keeps its
     // group when that is one of its own (a folder a group shares).
