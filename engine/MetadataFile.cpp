@@ -148,9 +148,8 @@ bool renameNoReplace(const std::string& from, const std::string& to) {
 void giveToFolderOwner(int fd, const std::string& folder) {
     struct stat dir;
     if (::stat(folder.c_str(), &dir) != 0 || dir.st_uid == ::geteuid()) return;
-    if (::fchown(fd, dir.st_uid, dir.st_gid) != 0) {
-        // Left with the process's owner and group.
-    }
+    // Where it fails, the file is left with the process's owner and group.
+    [[maybe_unused]] const int given = ::fchown(fd, dir.st_uid, dir.st_gid);
 }
 
 // The name writeAtomically's temporary files start with: "." and the
@@ -275,16 +274,16 @@ ReadResult read(const std::string& path) {
     // A folder on the way that is not one (ENOTDIR) holds no file either.
     if (fd < 0) {
         if (errno == ENOENT || errno == ENOTDIR) return {};
-        return {ReadStatus::Unreadable, {}, Version::of(path), 0};
+        return {ReadStatus::Unreadable, {}, Version::of(path)};
     }
     struct stat st;
     if (::fstat(fd, &st) != 0) {
         ::close(fd);
-        return {ReadStatus::Unreadable, {}, Version::of(path), 0};
+        return {ReadStatus::Unreadable, {}, Version::of(path)};
     }
     if (!S_ISREG(st.st_mode)) {
         ::close(fd);
-        return {ReadStatus::Unreadable, {}, versionOf(st), 0};
+        return {ReadStatus::Unreadable, {}, versionOf(st)};
     }
     std::string bytes;
     bytes.reserve(static_cast<size_t>(st.st_size));
@@ -295,7 +294,7 @@ ReadResult read(const std::string& path) {
         if (n < 0) {
             if (errno == EINTR) continue;
             ::close(fd);
-            return {ReadStatus::Unreadable, {}, versionOf(st), 0};
+            return {ReadStatus::Unreadable, {}, versionOf(st)};
         }
         bytes.append(buf, static_cast<size_t>(n));
     }
@@ -321,8 +320,9 @@ bool writeAtomically(const std::string& path, std::string_view bytes, std::strin
     // some of its bits.
     struct stat old;
     if (::stat(file.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
-        if (::fchown(fd, old.st_uid, old.st_gid) != 0 && ::fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0) {
-            // Left with the process's owner and group.
+        if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
+            // Where this fails too, the file is left with the process's group.
+            [[maybe_unused]] const int groupKept = ::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
         }
         ::fchmod(fd, old.st_mode & 07777);
     } else {
