@@ -181,8 +181,9 @@ std::string utcStamp(TimePoint now) {
     auto t = static_cast<std::time_t>(
         std::chrono::floor<std::chrono::seconds>(now.time_since_epoch()).count());
     std::tm tm{};
-    char buf[32];
-    if (!::gmtime_r(&t, &tm) || std::strftime(buf, sizeof buf, "%Y%m%dT%H%M%SZ", &tm) == 0) return "unknown-time";
+    if (!::gmtime_r(&t, &tm)) return "unknown-time";
+    char buf[32];  // room for any year an int holds: the text always fits
+    std::strftime(buf, sizeof buf, "%Y%m%dT%H%M%SZ", &tm);
     return buf;
 }
 
