@@ -208,14 +208,15 @@ std::string resolvedPath(const std::string& path) {
     namespace fs = std::filesystem;
     fs::path p = path;
     // As many links as the system itself follows before it gives up (ELOOP).
-    for (int hops = 0; hops < 40; ++hops) {
+    constexpr int kMaxLinks = 40;
+    for (int followed = 0;; ++followed) {
         std::error_code ec;
         if (!fs::is_symlink(fs::symlink_status(p, ec))) return p.string();
+        if (followed == kMaxLinks) return path;
         fs::path target = fs::read_symlink(p, ec);
         if (ec) return path;
         p = target.is_absolute() ? target : p.parent_path() / target;
     }
-    return path;
 }
 
 std::optional<Records> decode(std::string_view bytes) {

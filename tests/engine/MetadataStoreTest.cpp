@@ -701,6 +701,19 @@ TEST_F(MetadataStoreTest, SymlinkedFileIsWrittenThroughAndStaysALink) {
     EXPECT_THAT(namesIn(dir.path()), ElementsAre("metadata.json"));
     EXPECT_THAT(namesIn(synced.path()), ::testing::UnorderedElementsAre("names.json", "hop.json"));
 
+    // As many links as the system follows, and no more.
+    std::string chain = "names.json";
+    for (int n = 1; n <= 41; ++n) {
+        fs::create_symlink(chain, synced.path() / ("link" + std::to_string(n)));
+        chain = "link" + std::to_string(n);
+    }
+    EXPECT_EQ(MetadataFile::resolvedPath(synced.file("link40")), target.string());
+    EXPECT_TRUE(fs::exists(synced.path() / "link40"));
+    EXPECT_EQ(MetadataFile::resolvedPath(synced.file("link41")), synced.file("link41"));
+    std::error_code tooMany;
+    EXPECT_FALSE(fs::exists(synced.path() / "link41", tooMany));
+    for (int n = 1; n <= 41; ++n) fs::remove(synced.path() / ("link" + std::to_string(n)));
+
     // A relative link leads from the link's own folder.
     fs::remove(file());
     fs::create_symlink(fs::relative(target, dir.path()), file());
