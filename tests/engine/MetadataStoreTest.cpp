@@ -242,6 +242,13 @@ TEST_F(MetadataStoreTest, UnreadableFileIsSetAsideNotOverwritten) {
     s.dismissSetAsideNotice();
     EXPECT_EQ(s.setAsideName(), "");
     EXPECT_EQ(statusNotified, 3);
+
+    // The last name is tried too.
+    dir.write("metadata.json", "{again");
+    fs::remove(dir.path() / (aside + "-10"));
+    std::string movedTo;
+    EXPECT_TRUE(MetadataFile::setAside(file().string(), clock().now(), &movedTo));
+    EXPECT_EQ(movedTo, aside + "-10");
     setClock(nullptr);
 }
 
@@ -329,11 +336,15 @@ TEST_F(MetadataStoreTest, BatchSavesAndNotifiesOnceWithSameContent) {
 
     MetadataStore& s = open();
     {
+        MetadataStore::Batch idle(s);  // nothing changed: nothing written
+    }
+    {
         MetadataStore::Batch outer(s);
         {
             MetadataStore::Batch inner(s);
             edits(s);
         }
+        EXPECT_TRUE(s.saveNow());  // held back too
         EXPECT_EQ(notified, 0);
         EXPECT_FALSE(fs::exists(file()));
         outer.end();
@@ -403,7 +414,10 @@ TEST_F(MetadataStoreTest, FailedSaveIsReportedKeptInMemoryAndRetried) {
     // Without a folder the changes live in memory only, and that is no failure.
     MetadataStore memory("");
     memory.setName("c", "C");
+    int memoryNotified = 0;
+    memory.changed().subscribe([&] { ++memoryNotified; });
     EXPECT_TRUE(memory.saveNow());
+    EXPECT_EQ(memoryNotified, 0);
     EXPECT_FALSE(memory.hasUnsavedChanges());
     EXPECT_EQ(memory.saveError(), "");
 }
@@ -593,7 +607,9 @@ TEST_F(MetadataStoreTest, NoDescriptorIsLeftOpen) {
     fs::remove(file());
     ASSERT_EQ(::mkfifo(file().c_str(), 0600), 0);  // read, but never opened to wait for a writer
     s.takeInExternalChanges();
-    EXPECT_EQ(MetadataFile::read(file().string()).status, MetadataFile::ReadStatus::Unreadable);
+    const MetadataFile::ReadResult fifo = MetadataFile::read(file().string());
+    EXPECT_EQ(fifo.status, MetadataFile::ReadStatus::Unreadable);
+    EXPECT_EQ(fifo.hash, 0u);  // nothing was read
     dir.write(".metadata.json.Ab12Cd", "");
     EXPECT_EQ(MetadataFile::removeStaleTemporaries(file().string()), 1);
     store.reset();
@@ -736,7 +752,7 @@ TEST_F(MetadataStoreTest, SymlinkedFileIsWrittenThroughAndStaysALink) {
 TEST(MetadataFileTest, AFileJustWrittenIsToldApartByContentOnlyForATick) {
     TempDir dir;
     const std::string path = dir.file("metadata.json");
-    EXPECT_EQ(MetadataFile::Version::of(path), MetadataFile::Version{});
+    EXPECT_EQ(MetadataFile::Version::of(path), (MetadataFile::Version{false, 0, 0, 0, 0, 0}));
     EXPECT_FALSE(MetadataFile::Version{}.mayHideAWriteAfter(0));
     const std::int64_t seenAt =
         std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch()).count();
@@ -761,7 +777,8 @@ TEST(MetadataFileTest, AFileJustWrittenIsToldApartByContentOnlyForATick) {
 
 TEST(MetadataFileTest, OnlyStaleTemporariesOfTheFileAreRemoved) {
     TempDir dir;
-    const std::vector<std::string> stale = {".metadata.json.a1B2c3", ".metadata.json.XXXXXX", ".metadata.json.000000"};
+    const std::vector<std::string> stale = {".metadata.json.a1B2c3", ".metadata.json.XXXXXX", ".metadata.json.000000",
+        ".metadata.json.09AZaz"};
     const std::vector<std::string> kept = {"metadata.json", ".metadata.json.abc12", ".metadata.json.abc1234",
         ".metadata.json.ab-123", "metadata.json.a1B2c3", ".other.json.a1B2c3", ".metadata.lock",
         "metadata.json.unreadable-20261206T211500Z", ".metadata.json.a1B2c3x"};
@@ -769,7 +786,7 @@ TEST(MetadataFileTest, OnlyStaleTemporariesOfTheFileAreRemoved) {
     for (const auto& name : kept) dir.write(name, "{}");
     fs::create_directory(dir.path() / ".metadata.json.Folder");  // not a file: left alone
     fs::create_symlink(dir.path() / "metadata.json", dir.path() / ".metadata.json.Linked");
-    EXPECT_EQ(MetadataFile::removeStaleTemporaries(dir.file("metadata.json")), 3);
+    EXPECT_EQ(MetadataFile::removeStaleTemporaries(dir.file("metadata.json")), 4);
     for (const auto& name : stale) EXPECT_FALSE(fs::exists(dir.path() / name)) << name;
     for (const auto& name : kept) EXPECT_TRUE(fs::exists(dir.path() / name)) << name;
     EXPECT_TRUE(fs::is_directory(dir.path() / ".metadata.json.Folder"));
