@@ -753,6 +753,7 @@ TEST(MetadataFileTest, AFileJustWrittenIsToldApartByContentOnlyForATick) {
     TempDir dir;
     const std::string path = dir.file("metadata.json");
     EXPECT_EQ(MetadataFile::Version::of(path), (MetadataFile::Version{false, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(MetadataFile::read(path).status, MetadataFile::ReadStatus::Missing);
     EXPECT_FALSE(MetadataFile::Version{}.mayHideAWriteAfter(0));
     const std::int64_t seenAt =
         std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch()).count();
