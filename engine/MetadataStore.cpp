@@ -359,13 +359,12 @@ bool MetadataStore::save(bool* tookInChanges) {
     // The lock is let go before anyone is told.
     const std::string asideBefore = setAsideName_;
     std::string error;
-    bool ok = false;
-    {
+    const bool ok = [&] {
         const FolderLock lock(fs::path(MetadataFile::resolvedPath(fileURL_)).parent_path().string());
         const bool tookIn = takeInFileChanges();
         if (tookInChanges) *tookInChanges = tookIn;
-        ok = writeFile(error);
-    }
+        return writeFile(error);
+    }();
     if (ok) error.clear();
     const bool statusChanged = unsaved_ == ok || saveError_ != error || setAsideName_ != asideBefore;
     unsaved_ = !ok;
