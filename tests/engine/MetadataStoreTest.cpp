@@ -322,6 +322,26 @@ TEST(MetadataFileDeathTest, AnUnreadableFileIsSetAsideWhereRenamesCannotRefuseTo
         ::testing::ExitedWithCode(0), "");
 }
 
+TEST(MetadataStoreDeathTest, AProcessWithoutStandardInputReadsAndSaves) {
+    TempDir dir;
+    dir.write("metadata.json", R"({"a": {"name": "A", "tags": []}})");
+    EXPECT_EXIT(
+        {
+            ::close(STDIN_FILENO);  // the first file opened gets descriptor 0
+            MetadataStore store(dir.path().string());
+            require(store.topic("a", "") == "A", "read");
+            store.setName("b", "B");
+            require(!store.hasUnsavedChanges(), "saved");
+            require(MetadataStore(dir.path().string()).byId().size() == 2, "read back");
+            require(MetadataFile::writeAtomically(dir.file("other.json"), "{}\n") &&
+                        slurp(dir.path() / "other.json") == "{}\n",
+                    "written without a lock");
+            require(::fcntl(STDIN_FILENO, F_GETFD) == -1, "nothing left open");
+            std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
 TEST_F(MetadataStoreTest, BatchSavesAndNotifiesOnceWithSameContent) {
     TempDir otherDir;
     MetadataStore perChange(otherDir.path().string());
