@@ -647,6 +647,11 @@ TEST(MetadataFileTest, WriteKeepsTheReplacedFilesModeAndFailsCleanly) {
         ASSERT_TRUE(MetadataFile::writeAtomically(path, "{}\n"));
         EXPECT_EQ(modeOf(path), mode) << static_cast<int>(mode);
     }
+    // What stood there was no file: the new one is private.
+    fs::remove(path);
+    ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
+    ASSERT_TRUE(MetadataFile::writeAtomically(path, "{}\n"));
+    EXPECT_EQ(modeOf(path), fs::perms::owner_read | fs::perms::owner_write);
 
     // A write the system cuts short (here by a file-size limit) leaves the
     // old content and no temporary file, and gives the reason.
