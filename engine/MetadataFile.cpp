@@ -391,8 +391,8 @@ int removeStaleTemporaries(const std::string& path) {
         if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
         if (::unlinkat(::dirfd(dir), entry->d_name, 0) == 0) ++removed;
     }
+    // No folder sync: a removal a crash undoes is done again next time.
     ::closedir(dir);
-    if (removed > 0) syncFolder(folder);
     return removed;
 }
 
