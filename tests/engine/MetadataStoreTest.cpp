@@ -381,6 +381,17 @@ TEST_F(MetadataStoreTest, BatchSavesAndNotifiesOnceWithSameContent) {
     }
     EXPECT_EQ(notified, 1);
     EXPECT_FALSE(fs::exists(file()));
+
+    // Inside a batch the file is not looked at either.
+    MetadataStore other(dir.path().string());
+    other.setName("elsewhere", "E");
+    {
+        MetadataStore::Batch held(s);
+        s.takeInExternalChanges();
+        EXPECT_FALSE(s.byId().contains("elsewhere"));
+    }
+    s.takeInExternalChanges();
+    EXPECT_TRUE(s.byId().contains("elsewhere"));
 }
 
 TEST_F(MetadataStoreTest, FailedSaveIsReportedKeptInMemoryAndRetried) {
@@ -404,6 +415,11 @@ TEST_F(MetadataStoreTest, FailedSaveIsReportedKeptInMemoryAndRetried) {
     s.addTag("a", "t");
     s.retryUnsavedChanges();
     EXPECT_EQ(writes, 3);
+    {
+        MetadataStore::Batch held(s);
+        s.retryUnsavedChanges();  // held back too
+        EXPECT_EQ(writes, 3);
+    }
     EXPECT_EQ(statusNotified, 1);  // still failing, for the same reason
     EXPECT_FALSE(fs::exists(file()));
 
