@@ -81,6 +81,7 @@ TEST_F(MetadataStoreTest, NamesAndNotesAreTrimmedBlankRemovesAndTopicFallsBack) 
     s.setSubtitle("a", "  a note\n");
     EXPECT_EQ(s.byId().at("a").name, "Alice");
     EXPECT_EQ(s.subtitle("a", "title"), "a note");
+    EXPECT_TRUE(s.hasCustomSubtitle("a"));
     s.setName("a", "   ");
     s.setSubtitle("a", "");
     EXPECT_TRUE(s.byId().empty());  // a record left with nothing is removed
@@ -93,6 +94,9 @@ TEST_F(MetadataStoreTest, NamesAndNotesAreTrimmedBlankRemovesAndTopicFallsBack) 
     EXPECT_EQ(store->topic("c", "title"), "Billing Api");
     EXPECT_EQ(store->topic("d", "title"), " As Stored ");
     EXPECT_EQ(store->subtitle("d", "fallback"), "fallback");
+    EXPECT_FALSE(store->hasCustomSubtitle("c"));
+    EXPECT_FALSE(store->hasCustomSubtitle("d"));
+    EXPECT_FALSE(store->hasCustomSubtitle("nobody"));
     EXPECT_EQ(store->topic("nobody", " \n"), "Untitled");
     EXPECT_FALSE(store->byId().contains("nobody"));
     EXPECT_EQ(notified, 0);
@@ -509,6 +513,12 @@ TEST_F(MetadataStoreTest, AFileOlderThanATickIsToldByItsVersionAlone) {
     a.takeInExternalChanges();
     EXPECT_EQ(a.byId().size(), 3u);
     EXPECT_EQ(MetadataFile::decode(slurp(file())), a.byId());
+
+    // An unreadable file found at the start is kept, not written over.
+    MetadataStore& c = open("{broken");
+    c.setName("c", "C");
+    ASSERT_FALSE(c.setAsideName().empty());
+    EXPECT_EQ(slurp(dir.path() / c.setAsideName()), "{broken");
 }
 
 TEST_F(MetadataStoreTest, TwoProcessesSavingAtOnceLoseNoEdit) {
