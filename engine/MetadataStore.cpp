@@ -123,8 +123,8 @@ MetadataStore& MetadataStore::shared() {
 }
 
 const ConversationMeta* MetadataStore::find(std::string_view id) const {
-    auto it = byId_.find(id);
-    if (it == byId_.end() && !isValidUtf8(id)) it = byId_.find(validUtf8(id));
+    // Every id is stored as valid UTF-8: one that is not is looked up as stored.
+    auto it = isValidUtf8(id) ? byId_.find(id) : byId_.find(validUtf8(id));
     return it == byId_.end() ? nullptr : &it->second;
 }
 
@@ -272,10 +272,7 @@ bool MetadataStore::saveNow() {
 }
 
 void MetadataStore::retryUnsavedChanges() {
-    if (!unsaved_ || batchDepth_ > 0) return;
-    bool tookIn = false;
-    save(&tookIn);
-    if (tookIn) changed_.notify();
+    if (unsaved_) saveNow();
 }
 
 void MetadataStore::takeInExternalChanges() {
