@@ -401,11 +401,12 @@ TEST_F(MetadataStoreTest, BatchSavesAndNotifiesOnceWithSameContent) {
 TEST_F(MetadataStoreTest, FailedSaveIsReportedKeptInMemoryAndRetried) {
     // A disk that is full until told otherwise.
     bool full = true;
+    std::string reason = "No space left on device";
     int writes = 0;
     writer = [&](const std::string& path, std::string_view bytes, std::string* error) {
         ++writes;
         if (full) {
-            *error = "No space left on device";
+            *error = reason;
             return false;
         }
         return MetadataFile::writeAtomically(path, bytes, error);
@@ -419,22 +420,26 @@ TEST_F(MetadataStoreTest, FailedSaveIsReportedKeptInMemoryAndRetried) {
     s.addTag("a", "t");
     s.retryUnsavedChanges();
     EXPECT_EQ(writes, 3);
+    EXPECT_EQ(statusNotified, 1);  // still failing, for the same reason
+    EXPECT_FALSE(fs::exists(file()));
     {
         MetadataStore::Batch held(s);
         s.retryUnsavedChanges();  // held back too
         EXPECT_EQ(writes, 3);
     }
-    EXPECT_EQ(statusNotified, 1);  // still failing, for the same reason
-    EXPECT_FALSE(fs::exists(file()));
+    reason = "Disk quota exceeded";  // still failing, for another reason
+    s.retryUnsavedChanges();
+    EXPECT_EQ(s.saveError(), "Disk quota exceeded");
+    EXPECT_EQ(statusNotified, 2);
 
     full = false;
     s.retryUnsavedChanges();
     EXPECT_FALSE(s.hasUnsavedChanges());
     EXPECT_EQ(s.saveError(), "");
-    EXPECT_EQ(statusNotified, 2);
+    EXPECT_EQ(statusNotified, 3);
     EXPECT_EQ(*MetadataFile::decode(slurp(file())), s.byId());  // every change made while failing
     s.retryUnsavedChanges();  // nothing waiting: nothing written
-    EXPECT_EQ(writes, 4);
+    EXPECT_EQ(writes, 5);
 
     // A real failure: a file stands where the folder should be (and there
     // is no unreadable metadata file to set aside).
@@ -480,6 +485,11 @@ TEST_F(MetadataStoreTest, TwoStoresOnOneFolderInterleaveWithoutLosingEdits) {
     EXPECT_EQ(a.topic("three", ""), "B3");
     a.takeInExternalChanges();  // nothing new: nothing told
     EXPECT_EQ(notified, 4);
+    std::string respaced = slurp(file());  // the same records, laid out otherwise
+    std::replace(respaced.begin(), respaced.end(), '\n', ' ');
+    dir.write("metadata.json", respaced);
+    a.takeInExternalChanges();
+    EXPECT_EQ(notified, 4);
 
     b.takeInExternalChanges();
     const MetadataFile::Records expected = {
@@ -518,6 +528,7 @@ TEST_F(MetadataStoreTest, AFileOlderThanATickIsToldByItsVersionAlone) {
     MetadataStore& c = open("{broken");
     c.setName("c", "C");
     ASSERT_FALSE(c.setAsideName().empty());
+    EXPECT_EQ(statusNotified, 1);  // the name it was kept under is news
     EXPECT_EQ(slurp(dir.path() / c.setAsideName()), "{broken");
 }
 
@@ -631,9 +642,11 @@ TEST_F(MetadataStoreTest, AnotherWritersRecordsSurviveTheNextSaveAndUnsavedChang
 
     // A file removed meanwhile takes nothing away; one made unreadable is
     // kept aside, not written over.
+    const int seen = notified;
     fs::remove(file());
     a.takeInExternalChanges();
     EXPECT_EQ(a.byId().size(), 52u);
+    EXPECT_EQ(notified, seen);
     dir.write("metadata.json", "{broken");
     a.takeInExternalChanges();
     a.setName("x", "After");
