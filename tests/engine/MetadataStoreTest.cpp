@@ -529,6 +529,9 @@ TEST_F(MetadataStoreTest, AFileOlderThanATickIsToldByItsVersionAlone) {
     c.setName("c", "C");
     ASSERT_FALSE(c.setAsideName().empty());
     EXPECT_EQ(statusNotified, 1);  // the name it was kept under is news
+    const std::string keptAs = c.setAsideName();
+    c.setName("d", "D");  // the file is now the store's own: not set aside again
+    EXPECT_EQ(c.setAsideName(), keptAs);
     EXPECT_EQ(slurp(dir.path() / c.setAsideName()), "{broken");
 }
 
