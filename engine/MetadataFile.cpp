@@ -322,10 +322,10 @@ bool writeAtomically(const std::string& path, std::string_view bytes, std::strin
     // some of its bits.
     struct stat old;
     if (::stat(file.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
-        if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
-            // Where this fails too, the file is left with the process's group.
-            [[maybe_unused]] const int groupKept = ::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
-        }
+        // Owner and group, then the group alone (a no-op after the first
+        // succeeded); what cannot be given stays the process's.
+        [[maybe_unused]] const int ownerKept = ::fchown(fd, old.st_uid, old.st_gid);
+        [[maybe_unused]] const int groupKept = ::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
         ::fchmod(fd, old.st_mode & 07777);
     } else {
         giveToFolderOwner(fd, folder);
