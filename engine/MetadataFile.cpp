@@ -148,9 +148,8 @@ bool renameNoReplace(const std::string& from, const std::string& to) {
 void giveToFolderOwner(int fd, const std::string& folder) {
     struct stat dir;
     if (::stat(folder.c_str(), &dir) != 0 || dir.st_uid == ::geteuid()) return;
-    if (::fchown(fd, dir.st_uid, dir.st_gid) != 0) {
-        // Left with the process's owner and group.
-    }
+    // Where it fails, the file is left with the process's owner and group.
+    [[maybe_unused]] const int given = ::fchown(fd, dir.st_uid, dir.st_gid);
 }
 
 // The name writeAtomically's temporary files start with: "." and the
@@ -182,8 +181,9 @@ std::string utcStamp(TimePoint now) {
     auto t = static_cast<std::time_t>(
         std::chrono::floor<std::chrono::seconds>(now.time_since_epoch()).count());
     std::tm tm{};
-    char buf[32];
-    if (!::gmtime_r(&t, &tm) || std::strftime(buf, sizeof buf, "%Y%m%dT%H%M%SZ", &tm) == 0) return "unknown-time";
+    if (!::gmtime_r(&t, &tm)) return "unknown-time";
+    char buf[32];  // room for any year an int holds: the text always fits
+    std::strftime(buf, sizeof buf, "%Y%m%dT%H%M%SZ", &tm);
     return buf;
 }
 
@@ -208,14 +208,15 @@ std::string resolvedPath(const std::string& path) {
     namespace fs = std::filesystem;
     fs::path p = path;
     // As many links as the system itself follows before it gives up (ELOOP).
-    for (int hops = 0; hops < 40; ++hops) {
+    constexpr int kMaxLinks = 40;
+    for (int followed = 0;; ++followed) {
         std::error_code ec;
         if (!fs::is_symlink(fs::symlink_status(p, ec))) return p.string();
+        if (followed == kMaxLinks) return path;
         fs::path target = fs::read_symlink(p, ec);
         if (ec) return path;
         p = target.is_absolute() ? target : p.parent_path() / target;
     }
-    return path;
 }
 
 std::optional<Records> decode(std::string_view bytes) {
@@ -275,16 +276,16 @@ ReadResult read(const std::string& path) {
     // A folder on the way that is not one (ENOTDIR) holds no file either.
     if (fd < 0) {
         if (errno == ENOENT || errno == ENOTDIR) return {};
-        return {ReadStatus::Unreadable, {}, Version::of(path), 0};
+        return {ReadStatus::Unreadable, {}, Version::of(path)};
     }
     struct stat st;
     if (::fstat(fd, &st) != 0) {
         ::close(fd);
-        return {ReadStatus::Unreadable, {}, Version::of(path), 0};
+        return {ReadStatus::Unreadable, {}, Version::of(path)};
     }
     if (!S_ISREG(st.st_mode)) {
         ::close(fd);
-        return {ReadStatus::Unreadable, {}, versionOf(st), 0};
+        return {ReadStatus::Unreadable, {}, versionOf(st)};
     }
     std::string bytes;
     bytes.reserve(static_cast<size_t>(st.st_size));
@@ -295,7 +296,7 @@ ReadResult read(const std::string& path) {
         if (n < 0) {
             if (errno == EINTR) continue;
             ::close(fd);
-            return {ReadStatus::Unreadable, {}, versionOf(st), 0};
+            return {ReadStatus::Unreadable, {}, versionOf(st)};
         }
         bytes.append(buf, static_cast<size_t>(n));
     }
@@ -321,9 +322,10 @@ bool writeAtomically(const std::string& path, std::string_view bytes, std::strin
     // some of its bits.
     struct stat old;
     if (::stat(file.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
-        if (::fchown(fd, old.st_uid, old.st_gid) != 0 && ::fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0) {
-            // Left with the process's owner and group.
-        }
+        // Owner and group, then the group alone (a no-op after the first
+        // succeeded); what cannot be given stays the process's.
+        [[maybe_unused]] const int ownerKept = ::fchown(fd, old.st_uid, old.st_gid);
+        [[maybe_unused]] const int groupKept = ::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
         ::fchmod(fd, old.st_mode & 07777);
     } else {
         giveToFolderOwner(fd, folder);
@@ -389,8 +391,8 @@ int removeStaleTemporaries(const std::string& path) {
         if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
         if (::unlinkat(::dirfd(dir), entry->d_name, 0) == 0) ++removed;
     }
+    // No folder sync: a removal a crash undoes is done again next time.
     ::closedir(dir);
-    if (removed > 0) syncFolder(folder);
     return removed;
 }
 

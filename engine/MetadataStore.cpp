@@ -46,13 +46,6 @@ bool hasText(const std::optional<std::string>& s) { return s && !text::isBlank(*
 // User input as stored: valid UTF-8, trimmed of white space and line breaks.
 std::string cleaned(std::string_view s) { return std::string(text::trimmed(validUtf8(s))); }
 
-// The wall time file systems stamp files with (not the engine's clock, which
-// tests set), in nanoseconds.
-std::int64_t wallTimeNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
-
 const ConversationMeta* lookUp(const MetadataFile::Records& records, const std::string& id) {
     auto it = records.find(id);
     return it == records.end() ? nullptr : &it->second;
@@ -96,17 +89,25 @@ std::vector<std::string> mergeTags(const std::vector<std::string>& mine, const s
 
 }  // namespace
 
+// The system's wall time, not the engine's clock, which tests set to days
+// that have nothing to do with the times files are stamped with.
+std::int64_t MetadataStore::systemWallTimeNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
 std::u16string MetadataStore::tagKey(std::string_view tag) {
     const icu::UnicodeString key = caselessKey(tag);
     return std::u16string(key.getBuffer(), static_cast<size_t>(key.length()));
 }
 
-MetadataStore::MetadataStore(const std::string& folder, Writer writer) : writer_(std::move(writer)) {
+MetadataStore::MetadataStore(const std::string& folder, Writer writer, WallClock wallClock)
+    : writer_(std::move(writer)), wallClock_(std::move(wallClock)) {
     if (folder.empty()) return;
     std::error_code ec;
     fs::create_directories(folder, ec);
     fileURL_ = (fs::path(folder) / "metadata.json").string();
-    const std::int64_t seenAt = wallTimeNs();
+    const std::int64_t seenAt = wallClock_();
     MetadataFile::ReadResult file = MetadataFile::read(fileURL_);
     switch (file.status) {
         case MetadataFile::ReadStatus::Missing: break;
@@ -122,8 +123,8 @@ MetadataStore& MetadataStore::shared() {
 }
 
 const ConversationMeta* MetadataStore::find(std::string_view id) const {
-    auto it = byId_.find(id);
-    if (it == byId_.end() && !isValidUtf8(id)) it = byId_.find(validUtf8(id));
+    // Every id is stored as valid UTF-8: one that is not is looked up as stored.
+    auto it = isValidUtf8(id) ? byId_.find(id) : byId_.find(validUtf8(id));
     return it == byId_.end() ? nullptr : &it->second;
 }
 
@@ -271,10 +272,7 @@ bool MetadataStore::saveNow() {
 }
 
 void MetadataStore::retryUnsavedChanges() {
-    if (!unsaved_ || batchDepth_ > 0) return;
-    bool tookIn = false;
-    save(&tookIn);
-    if (tookIn) changed_.notify();
+    if (unsaved_) saveNow();
 }
 
 void MetadataStore::takeInExternalChanges() {
@@ -284,7 +282,7 @@ void MetadataStore::takeInExternalChanges() {
 
 // True when byId_ changed.
 bool MetadataStore::takeInFileChanges() {
-    const std::int64_t seenAt = wallTimeNs();
+    const std::int64_t seenAt = wallClock_();
     const MetadataFile::Version now = MetadataFile::Version::of(fileURL_);
     // Unchanged, unless a write of the same size in the same timestamp tick
     // could hide behind the same version: then the content tells.
@@ -358,13 +356,12 @@ bool MetadataStore::save(bool* tookInChanges) {
     // The lock is let go before anyone is told.
     const std::string asideBefore = setAsideName_;
     std::string error;
-    bool ok = false;
-    {
+    const bool ok = [&] {
         const FolderLock lock(fs::path(MetadataFile::resolvedPath(fileURL_)).parent_path().string());
         const bool tookIn = takeInFileChanges();
         if (tookInChanges) *tookInChanges = tookIn;
-        ok = writeFile(error);
-    }
+        return writeFile(error);
+    }();
     if (ok) error.clear();
     const bool statusChanged = unsaved_ == ok || saveError_ != error || setAsideName_ != asideBefore;
     unsaved_ = !ok;
@@ -387,7 +384,7 @@ bool MetadataStore::writeFile(std::string& error) {
     }
     const std::string bytes = MetadataFile::encode(byId_);
     if (!writer_(fileURL_, bytes, &error)) return false;
-    const std::int64_t seenAt = wallTimeNs();
+    const std::int64_t seenAt = wallClock_();
     seen_ = {byId_, MetadataFile::Version::of(fileURL_), MetadataFile::hashOf(bytes), seenAt};
     return true;
 }

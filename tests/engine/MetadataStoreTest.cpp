@@ -4,14 +4,24 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <grp.h>
+#include <linux/audit.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
 #include <iterator>
 #include <memory>
 #include <optional>
@@ -44,7 +54,7 @@ protected:
     // `notified` counts its change notifications.
     MetadataStore& open(std::optional<std::string> file = std::nullopt) {
         if (file) dir.write("metadata.json", *file);
-        store = std::make_unique<MetadataStore>(dir.path().string(), writer);
+        store = std::make_unique<MetadataStore>(dir.path().string(), writer, wallClock);
         notified = 0;
         statusNotified = 0;
         store->changed().subscribe([this] { ++notified; });
@@ -55,6 +65,7 @@ protected:
 
     TempDir dir;
     MetadataStore::Writer writer = MetadataFile::writeAtomically;
+    MetadataStore::WallClock wallClock = MetadataStore::systemWallTimeNs;
     std::unique_ptr<MetadataStore> store;
     int notified = 0;
     int statusNotified = 0;
@@ -70,6 +81,7 @@ TEST_F(MetadataStoreTest, NamesAndNotesAreTrimmedBlankRemovesAndTopicFallsBack) 
     s.setSubtitle("a", "  a note\n");
     EXPECT_EQ(s.byId().at("a").name, "Alice");
     EXPECT_EQ(s.subtitle("a", "title"), "a note");
+    EXPECT_TRUE(s.hasCustomSubtitle("a"));
     s.setName("a", "   ");
     s.setSubtitle("a", "");
     EXPECT_TRUE(s.byId().empty());  // a record left with nothing is removed
@@ -82,6 +94,9 @@ TEST_F(MetadataStoreTest, NamesAndNotesAreTrimmedBlankRemovesAndTopicFallsBack) 
     EXPECT_EQ(store->topic("c", "title"), "Billing Api");
     EXPECT_EQ(store->topic("d", "title"), " As Stored ");
     EXPECT_EQ(store->subtitle("d", "fallback"), "fallback");
+    EXPECT_FALSE(store->hasCustomSubtitle("c"));
+    EXPECT_FALSE(store->hasCustomSubtitle("d"));
+    EXPECT_FALSE(store->hasCustomSubtitle("nobody"));
     EXPECT_EQ(store->topic("nobody", " \n"), "Untitled");
     EXPECT_FALSE(store->byId().contains("nobody"));
     EXPECT_EQ(notified, 0);
@@ -182,7 +197,7 @@ TEST_F(MetadataStoreTest, WritesSortedPrettyValidJsonAtomically) {
 }
 
 TEST(MetadataFileTest, OneBadRecordFailsTheWholeFile) {
-    for (std::string bad : {R"({"a": {"tags": []}, "b": {"name": "x"}})", R"({"a": {"tags": [1]}})",
+    for (std::string bad : {R"({"a": {"tags": []}, "b": {"name": "x"}})", R"({"a": {"tags": [1]}})", R"({"a": {"tags": "t"}})",
                             R"({"a": {"name": 5, "tags": []}})", R"({"a": []})", R"({"a": {"tags": []}} x)", "",
                             "{\"a\": {\"name\": \"\xff\", \"tags\": []}}"})
         EXPECT_FALSE(MetadataFile::decode(bad)) << bad;
@@ -231,7 +246,104 @@ TEST_F(MetadataStoreTest, UnreadableFileIsSetAsideNotOverwritten) {
     s.dismissSetAsideNotice();
     EXPECT_EQ(s.setAsideName(), "");
     EXPECT_EQ(statusNotified, 3);
+
+    // The last name is tried too.
+    dir.write("metadata.json", "{again");
+    fs::remove(dir.path() / (aside + "-10"));
+    std::string movedTo;
+    EXPECT_TRUE(MetadataFile::setAside(file().string(), clock().now(), &movedTo));
+    EXPECT_EQ(movedTo, aside + "-10");
     setClock(nullptr);
+}
+
+// In a child process of a death test: ends it, saying what failed, unless `ok`.
+void require(bool ok, const char* what) {
+    if (ok) return;
+    std::fprintf(stderr, "failed: %s\n", what);
+    std::_Exit(1);
+}
+
+#if defined(__x86_64__)
+constexpr std::uint32_t kAuditArch = AUDIT_ARCH_X86_64;
+#elif defined(__aarch64__)
+constexpr std::uint32_t kAuditArch = AUDIT_ARCH_AARCH64;
+#else
+constexpr std::uint32_t kAuditArch = 0;  // not known here: no filter
+#endif
+
+// Makes this process's renames with flags fail with EINVAL, as they do on
+// a file system that cannot rename without replacing. False where that
+// cannot be arranged.
+bool refuseRenamesWithFlags() {
+    auto stmt = [](std::uint16_t code, std::uint32_t k) { return sock_filter{code, 0, 0, k}; };
+    auto ifEqual = [](std::uint32_t k, std::uint8_t skipWhenEqual, std::uint8_t skipOtherwise) {
+        return sock_filter{BPF_JMP | BPF_JEQ | BPF_K, skipWhenEqual, skipOtherwise, k};
+    };
+    sock_filter program[] = {
+        stmt(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
+        ifEqual(kAuditArch, 1, 0),
+        stmt(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        stmt(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        ifEqual(__NR_renameat2, 1, 0),
+        stmt(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        stmt(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args[4])),  // the flags (little-endian low half)
+        ifEqual(0, 0, 1),
+        stmt(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        stmt(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EINVAL),
+    };
+    const sock_fprog fprog{static_cast<unsigned short>(std::size(program)), program};
+    return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 && ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &fprog) == 0;
+}
+
+TEST(MetadataFileDeathTest, AnUnreadableFileIsSetAsideWhereRenamesCannotRefuseToReplace) {
+    if (kAuditArch == 0) GTEST_SKIP() << "no system call filter for this processor";
+    // In a child process, since the filter stays for the process's life.
+    TempDir dir;
+    const std::string path = dir.write("metadata.json", "{broken");
+    const std::string aside = "metadata.json.unreadable-20261206T211500Z";
+    dir.write(aside, "kept before");
+    EXPECT_EXIT(
+        {
+            require(refuseRenamesWithFlags(), "renames with flags refused");
+            require(::renameat2(AT_FDCWD, "/nonexistent-a", AT_FDCWD, "/nonexistent-b", RENAME_NOREPLACE) != 0 &&
+                        errno == EINVAL,
+                    "a rename that must not replace fails as on such a file system");
+            std::string movedTo;
+            require(MetadataFile::setAside(path, test::utc(2026, 12, 6, 21, 15, 0), &movedTo), "set aside");
+            require(movedTo == aside + "-2", "under the first free name");
+            require(slurp(dir.path() / aside) == "kept before", "the taken name keeps its file");
+            require(slurp(dir.path() / (aside + "-2")) == "{broken", "the file is kept");
+            require(!fs::exists(path), "nothing left at the path");
+            require(MetadataFile::setAside(path, test::utc(2026, 12, 6, 21, 15, 0)), "no file: nothing to keep");
+            // A name with no room for the suffix fails as it does elsewhere.
+            const std::string longer = dir.write(std::string(240, 'm'), "{broken");
+            std::string error;
+            require(!MetadataFile::setAside(longer, test::utc(2026, 12, 6, 21, 15, 0), nullptr, &error) &&
+                        error == "File name too long" && slurp(longer) == "{broken",
+                    "a name too long is left in place");
+            std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+TEST(MetadataStoreDeathTest, AProcessWithoutStandardInputReadsAndSaves) {
+    TempDir dir;
+    dir.write("metadata.json", R"({"a": {"name": "A", "tags": []}})");
+    EXPECT_EXIT(
+        {
+            ::close(STDIN_FILENO);  // the first file opened gets descriptor 0
+            MetadataStore store(dir.path().string());
+            require(store.topic("a", "") == "A", "read");
+            store.setName("b", "B");
+            require(!store.hasUnsavedChanges(), "saved");
+            require(MetadataStore(dir.path().string()).byId().size() == 2, "read back");
+            require(MetadataFile::writeAtomically(dir.file("other.json"), "{}\n") &&
+                        slurp(dir.path() / "other.json") == "{}\n",
+                    "written without a lock");
+            require(::fcntl(STDIN_FILENO, F_GETFD) == -1, "nothing left open");
+            std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(MetadataStoreTest, BatchSavesAndNotifiesOnceWithSameContent) {
@@ -248,11 +360,15 @@ TEST_F(MetadataStoreTest, BatchSavesAndNotifiesOnceWithSameContent) {
 
     MetadataStore& s = open();
     {
+        MetadataStore::Batch idle(s);  // nothing changed: nothing written
+    }
+    {
         MetadataStore::Batch outer(s);
         {
             MetadataStore::Batch inner(s);
             edits(s);
         }
+        EXPECT_TRUE(s.saveNow());  // held back too
         EXPECT_EQ(notified, 0);
         EXPECT_FALSE(fs::exists(file()));
         outer.end();
@@ -269,16 +385,28 @@ TEST_F(MetadataStoreTest, BatchSavesAndNotifiesOnceWithSameContent) {
     }
     EXPECT_EQ(notified, 1);
     EXPECT_FALSE(fs::exists(file()));
+
+    // Inside a batch the file is not looked at either.
+    MetadataStore other(dir.path().string());
+    other.setName("elsewhere", "E");
+    {
+        MetadataStore::Batch held(s);
+        s.takeInExternalChanges();
+        EXPECT_FALSE(s.byId().contains("elsewhere"));
+    }
+    s.takeInExternalChanges();
+    EXPECT_TRUE(s.byId().contains("elsewhere"));
 }
 
 TEST_F(MetadataStoreTest, FailedSaveIsReportedKeptInMemoryAndRetried) {
     // A disk that is full until told otherwise.
     bool full = true;
+    std::string reason = "No space left on device";
     int writes = 0;
     writer = [&](const std::string& path, std::string_view bytes, std::string* error) {
         ++writes;
         if (full) {
-            *error = "No space left on device";
+            *error = reason;
             return false;
         }
         return MetadataFile::writeAtomically(path, bytes, error);
@@ -294,15 +422,24 @@ TEST_F(MetadataStoreTest, FailedSaveIsReportedKeptInMemoryAndRetried) {
     EXPECT_EQ(writes, 3);
     EXPECT_EQ(statusNotified, 1);  // still failing, for the same reason
     EXPECT_FALSE(fs::exists(file()));
+    {
+        MetadataStore::Batch held(s);
+        s.retryUnsavedChanges();  // held back too
+        EXPECT_EQ(writes, 3);
+    }
+    reason = "Disk quota exceeded";  // still failing, for another reason
+    s.retryUnsavedChanges();
+    EXPECT_EQ(s.saveError(), "Disk quota exceeded");
+    EXPECT_EQ(statusNotified, 2);
 
     full = false;
     s.retryUnsavedChanges();
     EXPECT_FALSE(s.hasUnsavedChanges());
     EXPECT_EQ(s.saveError(), "");
-    EXPECT_EQ(statusNotified, 2);
+    EXPECT_EQ(statusNotified, 3);
     EXPECT_EQ(*MetadataFile::decode(slurp(file())), s.byId());  // every change made while failing
     s.retryUnsavedChanges();  // nothing waiting: nothing written
-    EXPECT_EQ(writes, 4);
+    EXPECT_EQ(writes, 5);
 
     // A real failure: a file stands where the folder should be (and there
     // is no unreadable metadata file to set aside).
@@ -322,7 +459,10 @@ TEST_F(MetadataStoreTest, FailedSaveIsReportedKeptInMemoryAndRetried) {
     // Without a folder the changes live in memory only, and that is no failure.
     MetadataStore memory("");
     memory.setName("c", "C");
+    int memoryNotified = 0;
+    memory.changed().subscribe([&] { ++memoryNotified; });
     EXPECT_TRUE(memory.saveNow());
+    EXPECT_EQ(memoryNotified, 0);
     EXPECT_FALSE(memory.hasUnsavedChanges());
     EXPECT_EQ(memory.saveError(), "");
 }
@@ -345,6 +485,11 @@ TEST_F(MetadataStoreTest, TwoStoresOnOneFolderInterleaveWithoutLosingEdits) {
     EXPECT_EQ(a.topic("three", ""), "B3");
     a.takeInExternalChanges();  // nothing new: nothing told
     EXPECT_EQ(notified, 4);
+    std::string respaced = slurp(file());  // the same records, laid out otherwise
+    std::replace(respaced.begin(), respaced.end(), '\n', ' ');
+    dir.write("metadata.json", respaced);
+    a.takeInExternalChanges();
+    EXPECT_EQ(notified, 4);
 
     b.takeInExternalChanges();
     const MetadataFile::Records expected = {
@@ -356,6 +501,38 @@ TEST_F(MetadataStoreTest, TwoStoresOnOneFolderInterleaveWithoutLosingEdits) {
     EXPECT_EQ(a.byId(), expected);
     EXPECT_EQ(b.byId(), expected);
     EXPECT_EQ(MetadataFile::decode(slurp(file())), expected);
+}
+
+TEST_F(MetadataStoreTest, AFileOlderThanATickIsToldByItsVersionAlone) {
+    // The store looks a while after the file was last written: no write
+    // can hide behind an unchanged version any more.
+    wallClock = [] { return MetadataStore::systemWallTimeNs() + 10'000'000'000; };
+    MetadataStore& a = open(R"({"x": {"name": "X", "tags": []}})");
+    a.takeInExternalChanges();
+    EXPECT_EQ(notified, 0);
+
+    MetadataStore b(dir.path().string());
+    b.setName("y", "From B");
+    a.takeInExternalChanges();
+    EXPECT_EQ(notified, 1);
+    EXPECT_EQ(a.topic("y", ""), "From B");
+    a.takeInExternalChanges();
+    a.setName("x", "Mine");  // after its own save too
+    EXPECT_EQ(notified, 2);
+    b.setName("z", "Also from B");
+    a.takeInExternalChanges();
+    EXPECT_EQ(a.byId().size(), 3u);
+    EXPECT_EQ(MetadataFile::decode(slurp(file())), a.byId());
+
+    // An unreadable file found at the start is kept, not written over.
+    MetadataStore& c = open("{broken");
+    c.setName("c", "C");
+    ASSERT_FALSE(c.setAsideName().empty());
+    EXPECT_EQ(statusNotified, 1);  // the name it was kept under is news
+    const std::string keptAs = c.setAsideName();
+    c.setName("d", "D");  // the file is now the store's own: not set aside again
+    EXPECT_EQ(c.setAsideName(), keptAs);
+    EXPECT_EQ(slurp(dir.path() / c.setAsideName()), "{broken");
 }
 
 TEST_F(MetadataStoreTest, TwoProcessesSavingAtOnceLoseNoEdit) {
@@ -468,15 +645,37 @@ TEST_F(MetadataStoreTest, AnotherWritersRecordsSurviveTheNextSaveAndUnsavedChang
 
     // A file removed meanwhile takes nothing away; one made unreadable is
     // kept aside, not written over.
+    const int seen = notified;
     fs::remove(file());
     a.takeInExternalChanges();
     EXPECT_EQ(a.byId().size(), 52u);
+    EXPECT_EQ(notified, seen);
     dir.write("metadata.json", "{broken");
     a.takeInExternalChanges();
     a.setName("x", "After");
     EXPECT_EQ(a.byId().size(), 52u);
     EXPECT_FALSE(a.setAsideName().empty());
     EXPECT_EQ(slurp(dir.path() / a.setAsideName()), "{broken");
+}
+
+TEST_F(MetadataStoreTest, NoDescriptorIsLeftOpen) {
+    auto openDescriptors = [] {
+        return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator{});
+    };
+    const auto before = openDescriptors();
+    MetadataStore& s = open("{broken");
+    s.setName("a", "A");  // sets the unreadable file aside, then writes
+    s.takeInExternalChanges();
+    fs::remove(file());
+    ASSERT_EQ(::mkfifo(file().c_str(), 0600), 0);  // read, but never opened to wait for a writer
+    s.takeInExternalChanges();
+    const MetadataFile::ReadResult fifo = MetadataFile::read(file().string());
+    EXPECT_EQ(fifo.status, MetadataFile::ReadStatus::Unreadable);
+    EXPECT_EQ(fifo.hash, 0u);  // nothing was read
+    dir.write(".metadata.json.Ab12Cd", "");
+    EXPECT_EQ(MetadataFile::removeStaleTemporaries(file().string()), 1);
+    store.reset();
+    EXPECT_EQ(openDescriptors(), before);
 }
 
 TEST(MetadataFileTest, WriteKeepsTheReplacedFilesModeAndFailsCleanly) {
@@ -490,6 +689,11 @@ TEST(MetadataFileTest, WriteKeepsTheReplacedFilesModeAndFailsCleanly) {
         ASSERT_TRUE(MetadataFile::writeAtomically(path, "{}\n"));
         EXPECT_EQ(modeOf(path), mode) << static_cast<int>(mode);
     }
+    // What stood there was no file: the new one is private.
+    fs::remove(path);
+    ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
+    ASSERT_TRUE(MetadataFile::writeAtomically(path, "{}\n"));
+    EXPECT_EQ(modeOf(path), fs::perms::owner_read | fs::perms::owner_write);
 
     // A write the system cuts short (here by a file-size limit) leaves the
     // old content and no temporary file, and gives the reason.
@@ -537,6 +741,33 @@ TEST(MetadataFileTest, WriteKeepsTheReplacedFilesOwnerAndGroup) {
         EXPECT_EQ(st.st_gid, 4343u) << before;
         EXPECT_EQ(st.st_mode & 07777, 0600u);
     }
+    // In a folder of the process's own, a new file is left as the system
+    // makes it, whatever the folder's group.
+    TempDir own;
+    ASSERT_EQ(::chown(own.path().c_str(), ::geteuid(), 4343), 0);
+    ASSERT_TRUE(MetadataFile::writeAtomically(own.file("metadata.json"), "{}\n"));
+    ASSERT_EQ(::stat(own.file("metadata.json").c_str(), &st), 0);
+    EXPECT_EQ(st.st_gid, ::getegid());
+
+    // A process that may not give the file to its owner still keeps its
+    // group when that is one of its own (a folder a group shares).
+    fs::remove(path);
+    ASSERT_TRUE(MetadataFile::writeAtomically(path, "{}\n"));
+    ASSERT_EQ(::chown(path.c_str(), 4242, 4343), 0);
+    ASSERT_EQ(::chmod(path.c_str(), 0664), 0);
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0777), 0);
+    EXPECT_EXIT(
+        {
+            const gid_t groups[] = {4343};
+            require(::setgroups(1, groups) == 0 && ::setgid(5005) == 0 && ::setuid(5005) == 0, "another user");
+            require(MetadataFile::writeAtomically(path, "{ }\n"), "written");
+            struct stat after;
+            require(::stat(path.c_str(), &after) == 0 && after.st_uid == 5005 && after.st_gid == 4343 &&
+                        (after.st_mode & 07777) == 0664,
+                    "group and mode kept");
+            std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(MetadataStoreTest, SymlinkedFileIsWrittenThroughAndStaysALink) {
@@ -552,6 +783,19 @@ TEST_F(MetadataStoreTest, SymlinkedFileIsWrittenThroughAndStaysALink) {
     EXPECT_EQ(MetadataFile::decode(slurp(target)), s.byId());
     EXPECT_THAT(namesIn(dir.path()), ElementsAre("metadata.json"));
     EXPECT_THAT(namesIn(synced.path()), ::testing::UnorderedElementsAre("names.json", "hop.json"));
+
+    // As many links as the system follows, and no more.
+    std::string chain = "names.json";
+    for (int n = 1; n <= 41; ++n) {
+        fs::create_symlink(chain, synced.path() / ("link" + std::to_string(n)));
+        chain = "link" + std::to_string(n);
+    }
+    EXPECT_EQ(MetadataFile::resolvedPath(synced.file("link40")), target.string());
+    EXPECT_TRUE(fs::exists(synced.path() / "link40"));
+    EXPECT_EQ(MetadataFile::resolvedPath(synced.file("link41")), synced.file("link41"));
+    std::error_code tooMany;
+    EXPECT_FALSE(fs::exists(synced.path() / "link41", tooMany));
+    for (int n = 1; n <= 41; ++n) fs::remove(synced.path() / ("link" + std::to_string(n)));
 
     // A relative link leads from the link's own folder.
     fs::remove(file());
@@ -575,7 +819,8 @@ TEST_F(MetadataStoreTest, SymlinkedFileIsWrittenThroughAndStaysALink) {
 TEST(MetadataFileTest, AFileJustWrittenIsToldApartByContentOnlyForATick) {
     TempDir dir;
     const std::string path = dir.file("metadata.json");
-    EXPECT_EQ(MetadataFile::Version::of(path), MetadataFile::Version{});
+    EXPECT_EQ(MetadataFile::Version::of(path), (MetadataFile::Version{false, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(MetadataFile::read(path).status, MetadataFile::ReadStatus::Missing);
     EXPECT_FALSE(MetadataFile::Version{}.mayHideAWriteAfter(0));
     const std::int64_t seenAt =
         std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch()).count();
@@ -585,11 +830,23 @@ TEST(MetadataFileTest, AFileJustWrittenIsToldApartByContentOnlyForATick) {
     EXPECT_EQ(v.size, 3);
     EXPECT_TRUE(v.mayHideAWriteAfter(seenAt));
     EXPECT_FALSE(v.mayHideAWriteAfter(seenAt + 3'000'000'000));
+
+    // Times count to the nanosecond, and the later of the two is the one
+    // a write within the tick would carry.
+    const struct timespec times[2] = {{0, UTIME_OMIT}, {1'700'000'000, 250'000'000}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+    EXPECT_EQ(MetadataFile::Version::of(path).modifiedNs, 1'700'000'000'250'000'000);
+    for (auto [modified, changed] : {std::pair{5, 7}, std::pair{7, 5}}) {
+        const MetadataFile::Version written{true, 1, 2, 3, modified, changed};
+        EXPECT_TRUE(written.mayHideAWriteAfter(7 + 2'000'000'000 - 1));
+        EXPECT_FALSE(written.mayHideAWriteAfter(7 + 2'000'000'000));
+    }
 }
 
 TEST(MetadataFileTest, OnlyStaleTemporariesOfTheFileAreRemoved) {
     TempDir dir;
-    const std::vector<std::string> stale = {".metadata.json.a1B2c3", ".metadata.json.XXXXXX", ".metadata.json.000000"};
+    const std::vector<std::string> stale = {".metadata.json.a1B2c3", ".metadata.json.XXXXXX", ".metadata.json.000000",
+        ".metadata.json.09AZaz"};
     const std::vector<std::string> kept = {"metadata.json", ".metadata.json.abc12", ".metadata.json.abc1234",
         ".metadata.json.ab-123", "metadata.json.a1B2c3", ".other.json.a1B2c3", ".metadata.lock",
         "metadata.json.unreadable-20261206T211500Z", ".metadata.json.a1B2c3x"};
@@ -597,7 +854,7 @@ TEST(MetadataFileTest, OnlyStaleTemporariesOfTheFileAreRemoved) {
     for (const auto& name : kept) dir.write(name, "{}");
     fs::create_directory(dir.path() / ".metadata.json.Folder");  // not a file: left alone
     fs::create_symlink(dir.path() / "metadata.json", dir.path() / ".metadata.json.Linked");
-    EXPECT_EQ(MetadataFile::removeStaleTemporaries(dir.file("metadata.json")), 3);
+    EXPECT_EQ(MetadataFile::removeStaleTemporaries(dir.file("metadata.json")), 4);
     for (const auto& name : stale) EXPECT_FALSE(fs::exists(dir.path() / name)) << name;
     for (const auto& name : kept) EXPECT_TRUE(fs::exists(dir.path() / name)) << name;
     EXPECT_TRUE(fs::is_directory(dir.path() / ".metadata.json.Folder"));
