@@ -128,6 +128,17 @@ bool writeStringValue(const Transcript::JsonValue& value, std::string& out, size
 // when that is not yet settled.
 std::optional<std::string> cleanPrefix(std::string_view text, int max, bool complete);
 
+// Where a collapsed text is cut for a limit of `max` characters.
+struct Cut {
+    bool more = false;  // the text has more than `max` characters
+    size_t at = 0;      // then: the end of its first max - 1 characters
+};
+
+// The cut for `limit` characters (1 or more) where no character break rules
+// are at hand: code points stand in for characters, and a byte that starts
+// no valid sequence counts as one.
+Cut codePointCut(std::string_view joined, size_t limit);
+
 // The first budget to ask a writer for, for a limit of `max` characters.
 size_t firstBudget(int max);
 

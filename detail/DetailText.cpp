@@ -102,11 +102,6 @@ icu::BreakIterator* characterBreaks() {
     return breaks.get();
 }
 
-struct Cut {
-    bool more = false;  // the text has more than `max` characters
-    size_t at = 0;      // then: the end of its first max - 1 characters
-};
-
 // Where `joined` (the start of a collapsed text) is cut for `max`
 // characters. Whether a character boundary lies before a given character
 // depends only on that character and what comes before it, so the
@@ -124,18 +119,8 @@ Cut cutPoint(std::string_view joined, int max) {
         return {};
     }
     icu::BreakIterator* breaks = characterBreaks();
-    if (!breaks || joined.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max())) {
-        // Without ICU: code points stand in for characters.
-        size_t i = 0, count = 0, cutAt = 0;
-        while (i < joined.size()) {
-            bool valid = true;
-            nextCodePoint(joined, i, valid);
-            ++count;
-            if (count == limit - 1) cutAt = i;
-            if (count == limit) return {i < joined.size(), limit == 1 ? 0 : cutAt};
-        }
-        return {};
-    }
+    if (!breaks || joined.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max()))
+        return codePointCut(joined, limit);
     UErrorCode status = U_ZERO_ERROR;
     UText text = UTEXT_INITIALIZER;
     utext_openUTF8(&text, joined.data(), static_cast<int64_t>(joined.size()), &status);
@@ -248,20 +233,25 @@ bool writeJson(dom::element e, std::string& out, size_t budget) {
             members.reserve(obj.size());
             for (dom::key_value_pair kv : obj) members.emplace_back(kv.key, kv.value);
             // Ascending keys; of a repeated key only the last value, as in a
-            // dictionary built from the object.
+            // dictionary built from the object. Taken from the end, the
+            // stable sort puts the last value of a key first, and only the
+            // first of each key stays.
+            std::reverse(members.begin(), members.end());
             std::stable_sort(members.begin(), members.end(),
                              [](const auto& a, const auto& b) { return a.first < b.first; });
+            members.erase(std::unique(members.begin(), members.end(),
+                                      [](const auto& a, const auto& b) { return a.first == b.first; }),
+                          members.end());
             out += '{';
             bool first = true;
-            for (size_t i = 0; i < members.size(); ++i) {
-                if (i + 1 < members.size() && members[i + 1].first == members[i].first) continue;
+            for (const auto& [key, value] : members) {
                 if (out.size() >= budget) return false;
                 if (!first) out += ',';
                 first = false;
                 out += '"';
-                appendEscaped(members[i].first, out);
+                appendEscaped(key, out);
                 out += "\":";
-                if (!writeJson(members[i].second, out, budget)) return false;
+                if (!writeJson(value, out, budget)) return false;
             }
             out += '}';
             return true;
@@ -271,6 +261,18 @@ bool writeJson(dom::element e, std::string& out, size_t budget) {
 }
 
 }  // namespace
+
+Cut codePointCut(std::string_view joined, size_t limit) {
+    size_t i = 0, count = 0, cutAt = 0;
+    while (i < joined.size()) {
+        bool valid = true;
+        nextCodePoint(joined, i, valid);
+        ++count;
+        if (count == limit - 1) cutAt = i;
+        if (count == limit) return {i < joined.size(), cutAt};
+    }
+    return {};
+}
 
 size_t firstBudget(int max) { return 4 * static_cast<size_t>(std::max(max, 0) + 1) + 64; }
 

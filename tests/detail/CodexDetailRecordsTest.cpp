@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "tests/detail/DetailTestSupport.h"
 
 using namespace vorel;
@@ -123,7 +125,10 @@ TEST(CodexDetailRecords, TokenCountsArePricedOncePerRunningTotals) {
     EXPECT_EQ(longContext.tokens, 201000);
     // All zeros: tokens but no cost, no turn, not plotted.
     EXPECT_TRUE(d.events[4].tokens == 0 && !d.events[4].cost);
-    EXPECT_EQ(d.events[5].tokens, std::nullopt);
+    // Totals without the last call's usage: no tokens and no cost parts.
+    const ConversationEvent& unpriced = d.events[5];
+    EXPECT_EQ(unpriced.tokens, std::nullopt);
+    EXPECT_EQ(std::tuple(unpriced.freshInputCost, unpriced.cacheCost, unpriced.outputCost), std::tuple(0.0, 0.0, 0.0));
     EXPECT_EQ(d.costEvents().size(), 3u);
     EXPECT_EQ(d.stats.tokenSnapshots, 8);
     EXPECT_NEAR(d.itemizedCost, 5.0 + 0.695 + 10 * 0.5 / 1e6, 1e-12);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "detail/DetailRecords.h"
 #include "tests/detail/DetailTestSupport.h"
 
 using namespace vorel;
@@ -46,10 +47,45 @@ TEST(DetailClean, CollapsesEveryKindOfWhiteSpaceAndCutsByUserPerceivedCharacters
     EXPECT_EQ(clean(" ", 0), "");
 }
 
+// Without character break rules a code point is one character, and so is
+// each byte that starts no valid sequence.
+TEST(DetailClean, WithoutBreakRulesCodePointsAreTheCharacters) {
+    struct Case {
+        std::string_view text;
+        size_t limit;
+        Cut cut;
+    };
+    const Case cases[] = {
+        {"", 1, {}},
+        {"a", 1, {}},
+        {"ab", 1, {true, 0}},
+        {"abc", 3, {}},
+        {"abcd", 3, {true, 2}},
+        // A letter and its combining accent are two.
+        {"e\u0301e", 2, {true, 1}},
+        // The highest lead byte still starts a sequence; the next does not.
+        {"\U0010FFFFab", 2, {true, 4}},
+        {"\xF5\x80\x80\x80", 2, {true, 1}},
+        // Three bytes that end the text make one sequence; a sequence cut
+        // short by the end or by a byte that does not continue it is a byte
+        // each.
+        {"ab\u2028", 3, {}},
+        {"a\xE2\x80", 2, {true, 1}},
+        {"\xE2" "ab", 2, {true, 1}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.text) + " limit " + std::to_string(c.limit));
+        Cut cut = codePointCut(c.text, c.limit);
+        // Where a text that is not cut would be cut does not matter.
+        EXPECT_EQ(std::pair(cut.more, cut.more ? cut.at : 0), std::pair(c.cut.more, c.cut.at));
+    }
+}
+
 TEST(DetailStringValue, WritesCompactJsonWithSortedKeys) {
     auto text = [](std::string_view json) { return P::stringValue(Json(json).value()); };
     EXPECT_EQ(text(R"({"b":1,"a":{"d":[true,null],"c":"x"}})"), R"({"a":{"c":"x","d":[true,null]},"b":1})");
     EXPECT_EQ(text(R"({"k":1,"k":2})"), R"({"k":2})");  // the last of a repeated key
+    EXPECT_EQ(text(R"({"b":1,"a":2,"b":3,"c":{},"a":4,"b":5})"), R"({"a":4,"b":5,"c":{}})");
     EXPECT_EQ(text(R"(["q\"uote\\ \n\t\u0001 é"])"), R"(["q\"uote\\ \n\t\u0001 é"])");
     // Escapes at the very start of a key and of a value.
     EXPECT_EQ(text(R"({"\tk":["\"q"]})"), R"({"\tk":["\"q"]})");
