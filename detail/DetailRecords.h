@@ -89,8 +89,6 @@ struct CodexCostItem {
     double inputCost = 0, cacheCost = 0, outputCost = 0;
 };
 CodexCostItem codexCostItem(simdjson::dom::object payload, std::string_view model);
-std::string codexMessageText(simdjson::dom::object item);
-std::string metaLine(simdjson::dom::object payload);
 
 // ---- The pipeline's steps ----
 
@@ -122,6 +120,10 @@ Transcript::JsonLineParser& lineParser();
 // `budget` bytes or more (always at a character boundary); true when all
 // of it was written.
 bool writeStringValue(const Transcript::JsonValue& value, std::string& out, size_t budget);
+
+// Appends `s`, but may stop once `out` holds `budget` bytes or more
+// (always at a character boundary); true when all of it was written.
+bool appendUpTo(std::string_view s, std::string& out, size_t budget);
 
 // clean(text, max) when `complete`; when `text` is only the beginning of a
 // longer text, the result that every continuation would give, or nothing

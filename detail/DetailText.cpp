@@ -297,21 +297,22 @@ std::optional<std::string> cleanPrefix(std::string_view text, int max, bool comp
 
 std::string clean(std::string_view text, int max) { return *cleanPrefix(text, max, true); }
 
+bool appendUpTo(std::string_view s, std::string& out, size_t budget) {
+    size_t room = budget > out.size() ? budget - out.size() : 0;
+    if (room >= s.size()) {
+        out += s;
+        return true;
+    }
+    size_t end = pieceEnd(s, 0, room);
+    out.append(s.data(), end);
+    return end == s.size();
+}
+
 bool writeStringValue(const Transcript::JsonValue& value, std::string& out, size_t budget) {
     if (!value) return true;
     dom::element e = *value;
     switch (e.type()) {
-        case dom::element_type::STRING: {
-            std::string_view s = e.get_string().value_unsafe();
-            size_t room = budget > out.size() ? budget - out.size() : 0;
-            if (room >= s.size()) {
-                out += s;
-                return true;
-            }
-            size_t end = pieceEnd(s, 0, room);
-            out.append(s.data(), end);
-            return end == s.size();
-        }
+        case dom::element_type::STRING: return appendUpTo(e.get_string().value_unsafe(), out, budget);
         case dom::element_type::ARRAY:
         case dom::element_type::OBJECT: return writeJson(e, out, budget);
         default: writeScalar(e, out); return true;

@@ -78,6 +78,13 @@ TEST(CodexDetailRecords, EachValueOfAMetaLineIsIsolatedFromTheRest) {
     const std::string& cut = d.events[1].detail;
     EXPECT_EQ(cut.rfind("model: \u2068m\u2069 \u00b7 cwd: \u2068/ppp", 0), 0u) << cut;
     EXPECT_TRUE(cut.ends_with("pp...")) << cut;
+
+    // A value past the first piece read, made short by collapsing its white
+    // space, is read to its end before the next key.
+    ConversationDetail spaced = parseLines(
+        kCodex, {R"({"type":"session_meta","payload":{"cwd":")" + std::string(5000, ' ') + R"(end","agent_role":"r"}})"});
+    ASSERT_EQ(spaced.events.size(), 1u);
+    EXPECT_EQ(spaced.events[0].detail, "cwd: \u2068 end\u2069 \u00b7 agent_role: \u2068r\u2069");
 }
 
 TEST(CodexDetailRecords, CompactionsAreCountedAsRead) {
