@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <unordered_set>
+#include <utility>
 
 #include "detail/DetailRecords.h"
 #include "engine/LongPath.h"
@@ -33,7 +34,7 @@ std::optional<int> DetailBuilder::claudeEvent(std::string_view key) const {
 }
 
 void DetailBuilder::recordClaudeKey(std::string key, int position) {
-    log_.push_back({Change::What::claudeKey, key, 0, std::nullopt});
+    log_.push_back({Change::What::claudeKey, key});
     d.claudeCostEventIndex.emplace(std::move(key), position);
 }
 
@@ -47,7 +48,7 @@ void DetailBuilder::moveTimestamp(int position, TimePoint to) {
 
 bool DetailBuilder::rememberUsage(std::string key) {
     if (d.seenCodexUsage.contains(key)) return false;
-    log_.push_back({Change::What::usageKey, key, 0, std::nullopt});
+    log_.push_back({Change::What::usageKey, key});
     d.seenCodexUsage.insert(std::move(key));
     return true;
 }
@@ -77,9 +78,8 @@ void DetailBuilder::rollback(const Mark& m) {
 }
 
 bool comesBefore(const ConversationEvent& a, const ConversationEvent& b) {
-    TimePoint ta = a.timestamp.value_or(kDistantPast), tb = b.timestamp.value_or(kDistantPast);
-    if (ta != tb) return ta < tb;
-    return a.kind != ConversationEventKind::token && b.kind == ConversationEventKind::token;
+    return std::pair(a.timestamp.value_or(kDistantPast), a.kind == ConversationEventKind::token) <
+           std::pair(b.timestamp.value_or(kDistantPast), b.kind == ConversationEventKind::token);
 }
 
 void number(ConversationEvent& e, size_t position, int& turn, bool& pending) {

@@ -58,9 +58,9 @@ public:
 private:
     struct Change {
         enum class What { claudeKey, usageKey, timestamp } what;
-        std::string key;
-        std::uint32_t position = 0;
-        std::optional<TimePoint> before;
+        std::string key;                   // of a key change
+        std::uint32_t position{};          // of a timestamp change: the event
+        std::optional<TimePoint> before{};  // and its timestamp before
     };
     std::vector<Change> log_;
     std::vector<std::uint32_t> moved_;

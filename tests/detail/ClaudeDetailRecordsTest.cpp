@@ -150,5 +150,8 @@ TEST(ClaudeDetailRecords, OnlyALaterTimeMovesARepeatedResponse) {
         ConversationDetailParser::parseClaude(line.value()->get_object().value(), b);
     }
     EXPECT_EQ(b.moved(), std::vector<std::uint32_t>{0});
-    EXPECT_EQ(b.d.events[0].timestamp, test::utc(2026, 7, 5, 10, 0, 6));
+    const ConversationEvent& call = b.d.events[0];
+    EXPECT_EQ(call.timestamp, test::utc(2026, 7, 5, 10, 0, 6));
+    // Numbering comes only once the timeline is sorted.
+    EXPECT_EQ(std::tuple(call.id, call.turnIndex), std::tuple(0, 0));
 }
