@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <numeric>
 #include <unordered_set>
 #include <utility>
 
@@ -127,7 +128,7 @@ FileDate mtime(const std::string& path) {
 
 std::vector<size_t> readingOrder(std::span<const FileDate> dates) {
     std::vector<size_t> order(dates.size());
-    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::iota(order.begin(), order.end(), size_t{0});
     std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return dates[a] < dates[b]; });
     return order;
 }

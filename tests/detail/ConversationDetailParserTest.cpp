@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "detail/ConversationDetailCache.h"
+#include "detail/DetailRecords.h"
 #include "tests/detail/DetailTestSupport.h"
 
 using namespace vorel;
@@ -151,15 +152,19 @@ TEST(ConversationDetailPipeline, SortsByTimeWithTokensLastAtEqualTimes) {
 }
 
 TEST(ConversationDetailPipeline, TurnsArePromptsWithTheCallsThatFollow) {
-    // P = prompt, C = API call, in time order.
+    // P = prompt, C = API call, T = a tool named "Prompt", in time order.
     const std::map<std::string, std::vector<int>> cases = {
-        {"PCCPC", {1, 1, 2}}, {"CPC", {1, 1}}, {"PPC", {1}}, {"PCPPC", {1, 2}}, {"", {}}};
+        {"PCCPC", {1, 1, 2}}, {"CPC", {1, 1}}, {"PPC", {1}}, {"PCPPC", {1, 2}}, {"PCTC", {1, 1}}, {"", {}}};
     for (const auto& [sequence, expected] : cases) {
         std::vector<std::string> lines;
         for (size_t i = 0; i < sequence.size(); ++i) {
             int second = static_cast<int>(i) + 1;
-            lines.push_back(sequence[i] == 'P' ? prompt(second, "p" + std::to_string(i))
-                                               : call(second, "m" + std::to_string(i), "r" + std::to_string(i)));
+            if (sequence[i] == 'T')
+                lines.push_back(R"({"type":"assistant","timestamp":")" + at(second) +
+                                R"(","message":{"content":[{"type":"tool_use","name":"Prompt","input":{}}]}})");
+            else
+                lines.push_back(sequence[i] == 'P' ? prompt(second, "p" + std::to_string(i))
+                                                   : call(second, "m" + std::to_string(i), "r" + std::to_string(i)));
         }
         EXPECT_EQ(turns(parseLines(kClaude, lines)), expected) << sequence;
     }
@@ -171,6 +176,13 @@ TEST(ConversationDetailPipeline, TurnsArePromptsWithTheCallsThatFollow) {
                                                 codexPrompt(5), codexTokens(5, 6, at(6))});
     EXPECT_EQ(turns(d), (std::vector<int>{1, 2}));
     EXPECT_EQ(d.events[3].turnIndex, 0);
+    // Nor does any event whose cost is 0.
+    ConversationEvent free;
+    free.cost = 0.0;
+    int turn = 1;
+    bool pending = false;
+    ConversationDetailParser::number(free, 4, turn, pending);
+    EXPECT_EQ(std::tuple(free.id, free.turnIndex, turn, pending), std::tuple(4, 0, 1, false));
 }
 
 // Real transcripts: one Claude Code conversation with its three subagent
