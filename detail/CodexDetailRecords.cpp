@@ -68,9 +68,9 @@ bool writeMetaLine(dom::object payload, std::string& out, size_t budget) {
         out += key;
         out += ": ";
         // Each value is the transcript's, isolated from the keys and values
-        // around it.
+        // around it; each may take the whole budget.
         std::string piece;
-        const bool whole = writeStringValue(value, piece, budget > out.size() ? budget - out.size() : 0);
+        const bool whole = writeStringValue(value, piece, budget);
         out += text::isolated(piece);
         if (!whole) return false;
     }
