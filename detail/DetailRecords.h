@@ -137,8 +137,8 @@ struct Cut {
 };
 
 // The cut for `limit` characters (1 or more) where no character break rules
-// are at hand: code points stand in for characters, and a byte that starts
-// no valid sequence counts as one.
+// are at hand: code points stand in for characters, and so does each
+// ill-formed sequence.
 Cut codePointCut(std::string_view joined, size_t limit);
 
 // The first budget to ask a writer for, for a limit of `max` characters.

@@ -6,6 +6,7 @@
 #include <unicode/brkiter.h>
 #include <unicode/locid.h>
 #include <unicode/utext.h>
+#include <unicode/utf8.h>
 
 #include <algorithm>
 #include <charconv>
@@ -24,29 +25,14 @@ namespace {
 
 // ---- Collapsing ----
 
-// The code point at `i` (advancing `i` past it), or -1 for a byte that does
-// not start a valid sequence (then one byte is taken).
-char32_t nextCodePoint(std::string_view s, size_t& i, bool& valid) {
-    auto b = static_cast<unsigned char>(s[i]);
-    size_t len = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
-    valid = b < 0x80 || (b >= 0xC2 && b <= 0xF4);
-    if (!valid || i + len > s.size()) {
-        valid = false;
-        ++i;
-        return 0;
-    }
-    char32_t c = len == 1 ? b : len == 2 ? (b & 0x1F) : len == 3 ? (b & 0x0F) : (b & 0x07);
-    for (size_t k = 1; k < len; ++k) {
-        auto cb = static_cast<unsigned char>(s[i + k]);
-        if ((cb & 0xC0) != 0x80) {
-            valid = false;
-            ++i;
-            return 0;
-        }
-        c = (c << 6) | (cb & 0x3F);
-    }
-    i += len;
-    return c;
+// The code point at `i` (advancing `i` past it); U+FFFD for an ill-formed
+// sequence, whose longest start that could still have begun a valid one is
+// taken as one (overlong forms and surrogates are ill-formed).
+char32_t nextCodePoint(std::string_view s, size_t& i) {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(s.data());
+    UChar32 c;
+    U8_NEXT_OR_FFFD(bytes, i, s.size(), c);
+    return static_cast<char32_t>(c);
 }
 
 bool isAsciiSpace(unsigned char c) { return c == ' ' || (c >= 0x09 && c <= 0x0D); }
@@ -78,9 +64,7 @@ void collapse(std::string_view text, size_t& in, std::string& joined, bool& gap,
             continue;
         }
         size_t start = in;
-        bool valid = true;
-        char32_t c = nextCodePoint(text, in, valid);
-        if (valid && text::isWhitespaceOrNewline(c)) {
+        if (text::isWhitespaceOrNewline(nextCodePoint(text, in))) {
             gap = true;
             continue;
         }
@@ -265,8 +249,7 @@ bool writeJson(dom::element e, std::string& out, size_t budget) {
 Cut codePointCut(std::string_view joined, size_t limit) {
     size_t i = 0, count = 0, cutAt = 0;
     while (i < joined.size()) {
-        bool valid = true;
-        nextCodePoint(joined, i, valid);
+        nextCodePoint(joined, i);
         ++count;
         if (count == limit - 1) cutAt = i;
         if (count == limit) return {i < joined.size(), cutAt};

@@ -41,6 +41,8 @@ TEST(DetailClean, CollapsesEveryKindOfWhiteSpaceAndCutsByUserPerceivedCharacters
     // A byte that starts no valid sequence is kept as it is, never read as
     // white space: a stray continuation byte of U+0085, an overlong space.
     EXPECT_EQ(clean("a\x85" "b \xC0\xA0" "c", 300), "a\x85" "b \xC0\xA0" "c");
+    // Nor is an overlong space of three or four bytes.
+    EXPECT_EQ(clean("a\xE0\x80\xA0" "b\xF0\x80\x80\xA0" "c", 300), "a\xE0\x80\xA0" "b\xF0\x80\x80\xA0" "c");
     EXPECT_EQ(clean("ab", 1), "...");
     // No room at all: only the mark that something was left out.
     EXPECT_EQ(clean("\u00e9b", 0), "...");
@@ -67,11 +69,13 @@ TEST(DetailClean, WithoutBreakRulesCodePointsAreTheCharacters) {
         {"\U0010FFFFab", 2, {true, 4}},
         {"\xF5\x80\x80\x80", 2, {true, 1}},
         // Three bytes that end the text make one sequence; a sequence cut
-        // short by the end or by a byte that does not continue it is a byte
-        // each.
+        // short by the end or by a byte that does not continue it is one.
         {"ab\u2028", 3, {}},
-        {"a\xE2\x80", 2, {true, 1}},
+        {"a\xE2\x80", 2, {}},
         {"\xE2" "ab", 2, {true, 1}},
+        // A surrogate and an overlong form are a byte each.
+        {"\xED\xA0\x80", 2, {true, 1}},
+        {"\xE0\x80\xA0", 2, {true, 1}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.text) + " limit " + std::to_string(c.limit));
