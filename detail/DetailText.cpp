@@ -51,9 +51,10 @@ void collapse(std::string_view text, size_t& in, std::string& joined, bool& gap,
             }
             if (gap && !joined.empty()) joined += ' ';
             gap = false;
-            // A run of plain ASCII up to the next white space or non-ASCII byte.
-            size_t end = in + 1;
-            size_t limit = std::min(text.size(), in + (want - joined.size()) + 1);
+            // A run of plain ASCII up to the next white space or non-ASCII
+            // byte, or to as many bytes as are still wanted (at least one).
+            size_t end = in;
+            size_t limit = std::min(text.size(), in + (want - joined.size()));
             while (end < limit) {
                 auto c = static_cast<unsigned char>(text[end]);
                 if (c >= 0x80 || isAsciiSpace(c)) break;
