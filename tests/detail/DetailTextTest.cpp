@@ -44,6 +44,7 @@ TEST(DetailClean, CollapsesEveryKindOfWhiteSpaceAndCutsByUserPerceivedCharacters
     // Nor is an overlong space of three or four bytes.
     EXPECT_EQ(clean("a\xE0\x80\xA0" "b\xF0\x80\x80\xA0" "c", 300), "a\xE0\x80\xA0" "b\xF0\x80\x80\xA0" "c");
     EXPECT_EQ(clean("ab", 1), "...");
+    EXPECT_EQ(clean(" a ", 1), "a");
     // No room at all: only the mark that something was left out.
     EXPECT_EQ(clean("\u00e9b", 0), "...");
     EXPECT_EQ(clean(" ", 0), "");
