@@ -151,22 +151,23 @@ void appendEscaped(std::string_view s, std::string& out) {
     out.append(s.data() + run, s.size() - run);
 }
 
-// The end of at most about `room` bytes of `s` from `from`, moved forward to
-// the start of a character.
-size_t pieceEnd(std::string_view s, size_t from, size_t room) {
-    size_t end = from + std::max<size_t>(room, 1);
-    if (end >= s.size()) return s.size();
+// The end of the first `room` bytes of `s` (all of them when it is
+// shorter), moved forward to the start of a character.
+size_t pieceEnd(std::string_view s, size_t room) {
+    size_t end = std::min(room, s.size());
     while (end < s.size() && (static_cast<unsigned char>(s[end]) & 0xC0) == 0x80) ++end;
     return end;
 }
 
 bool writeJsonString(std::string_view s, std::string& out, size_t budget) {
     out += '"';
-    for (size_t i = 0; i < s.size();) {
+    if (!s.empty()) {
         if (out.size() >= budget) return false;
-        size_t end = pieceEnd(s, i, budget - out.size());
-        appendEscaped(s.substr(i, end - i), out);
-        i = end;
+        // Escaping only lengthens the text, so one piece as long as the
+        // room left fills the budget.
+        const size_t end = pieceEnd(s, budget - out.size());
+        appendEscaped(s.substr(0, end), out);
+        if (end < s.size()) return false;
     }
     out += '"';
     return true;
@@ -287,7 +288,7 @@ bool appendUpTo(std::string_view s, std::string& out, size_t budget) {
         out += s;
         return true;
     }
-    size_t end = pieceEnd(s, 0, room);
+    size_t end = pieceEnd(s, room);
     out.append(s.data(), end);
     return end == s.size();
 }

@@ -95,7 +95,7 @@ TEST(DetailStringValue, WritesCompactJsonWithSortedKeys) {
     // Escapes at the very start of a key and of a value.
     EXPECT_EQ(text(R"({"\tk":["\"q"]})"), R"({"\tk":["\"q"]})");
     EXPECT_EQ(text(R"("as it is\n")"), "as it is\n");
-    for (const char* scalar : {"[]", "-1.5", "false", "null"}) EXPECT_EQ(text(scalar), scalar);
+    for (const char* scalar : {"[]", "-1.5", "false", "null", "18446744073709551615"}) EXPECT_EQ(text(scalar), scalar);
     EXPECT_EQ(P::stringValue(Transcript::JsonValue{}), "");
 }
 
@@ -111,6 +111,10 @@ TEST(DetailStringValue, BoundedTextCleansLikeTheWholeTextAndReadsOnlyItsBeginnin
         R"({"short":1})",
         // Cut inside a string inside an array inside an object.
         R"({"k":[)" + jsonString(repeated("\U0001F1EB\U0001F1F7", 700)) + "]}",
+        // Keys are written whole: white space that collapses to nothing
+        // fills the budget between members and between items.
+        "[{" + jsonString(repeated(" ", 5000)) + ":1},{" + jsonString(repeated(" ", 5000)) + ":2}]",
+        "{" + jsonString(repeated(" ", 5000) + "a") + ":1,\"b\":2}",
     };
     for (const std::string& json : cases) {
         Json value(json);
@@ -122,6 +126,11 @@ TEST(DetailStringValue, BoundedTextCleansLikeTheWholeTextAndReadsOnlyItsBeginnin
             EXPECT_EQ(clean(bounded, max), clean(whole, max));
         }
     }
+    // A piece ends at the end of its text, whatever follows in memory.
+    const std::string bytes = "\u00e9\x80";
+    std::string out;
+    EXPECT_TRUE(appendUpTo(std::string_view(bytes).substr(0, 2), out, 1));
+    EXPECT_EQ(out, "\u00e9");
     // Only the beginning of a huge value is read.
     const std::string huge(10 << 20, 'x');
     for (const std::string& json : {R"({"content":")" + huge + R"("})", jsonString(huge)})
