@@ -131,6 +131,15 @@ TEST(DetailStringValue, BoundedTextCleansLikeTheWholeTextAndReadsOnlyItsBeginnin
     std::string out;
     EXPECT_TRUE(appendUpTo(std::string_view(bytes).substr(0, 2), out, 1));
     EXPECT_EQ(out, "\u00e9");
+    // The first budget holds `max` characters of four bytes each, so one
+    // write settles a text of them.
+    const std::string emoji = repeated("\U0001F600", 400);
+    int writes = 0;
+    enoughFor(300, [&](std::string& written, size_t budget) {
+        ++writes;
+        return appendUpTo(emoji, written, budget);
+    });
+    EXPECT_EQ(writes, 1);
     // Only the beginning of a huge value is read.
     const std::string huge(10 << 20, 'x');
     for (const std::string& json : {R"({"content":")" + huge + R"("})", jsonString(huge)})
