@@ -126,6 +126,12 @@ TEST(DetailStringValue, BoundedTextCleansLikeTheWholeTextAndReadsOnlyItsBeginnin
             EXPECT_EQ(clean(bounded, max), clean(whole, max));
         }
     }
+    // Appending stops at the budget, and adds nothing once it is reached.
+    std::string line = "xyz";
+    EXPECT_FALSE(appendUpTo("abcdef", line, 5));
+    EXPECT_EQ(line, "xyzab");
+    EXPECT_FALSE(appendUpTo("cdef", line, 5));
+    EXPECT_EQ(line, "xyzab");
     // A piece ends at the end of its text, whatever follows in memory.
     const std::string bytes = "\u00e9\x80";
     std::string out;
