@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <limits>
 
 #include "detail/ConversationDetailParser.h"
 #include "detail/DetailRecords.h"
@@ -22,8 +21,6 @@ using Transcript::objectValue;
 
 namespace {
 
-constexpr size_t kWhole = std::numeric_limits<size_t>::max();
-
 std::optional<std::string_view> nonEmpty(const JsonValue& v) {
     auto s = Transcript::stringValue(v);
     if (s && s->empty()) return std::nullopt;
@@ -36,21 +33,8 @@ void appendDecimal(std::string& out, std::int64_t n) {
     out.append(buf, r.ptr);
 }
 
-// Appends `s`, but may stop at a character boundary once `out` holds
-// `budget` bytes; true when all of it was written.
-bool appendUpTo(std::string_view s, std::string& out, size_t budget) {
-    size_t room = budget > out.size() ? budget - out.size() : 0;
-    if (room >= s.size()) {
-        out += s;
-        return true;
-    }
-    size_t end = std::max<size_t>(room, 1);
-    while (end < s.size() && (static_cast<unsigned char>(s[end]) & 0xC0) == 0x80) ++end;
-    out.append(s.data(), end);
-    return end == s.size();
-}
-
-// codexMessageText, written up to a budget.
+// The text parts of a message item, each on a line of its own (nothing
+// unless every part is an object), written up to a budget.
 bool writeMessageText(dom::object item, std::string& out, size_t budget) {
     dom::array parts;
     JsonValue content = field(item, "content");
@@ -58,20 +42,21 @@ bool writeMessageText(dom::object item, std::string& out, size_t budget) {
     for (dom::element part : parts) {
         if (!part.is_object()) return true;
     }
-    bool first = true;
     for (dom::element part : parts) {
         dom::object obj = part.get_object().value_unsafe();
         auto text = Transcript::stringValue(field(obj, "text"));
         if (!text) text = Transcript::stringValue(field(obj, "input_text"));
         if (!text) continue;
-        if (!first) out += '\n';
-        first = false;
+        // A line break before every part: the text is always collapsed, so
+        // the one before the first shows nowhere.
+        out += '\n';
         if (!appendUpTo(*text, out, budget)) return false;
     }
     return true;
 }
 
-// metaLine, written up to a budget.
+// The line shown for session metadata: "key: value" for each key present,
+// joined by " \u00b7 ", written up to a budget.
 bool writeMetaLine(dom::object payload, std::string& out, size_t budget) {
     static constexpr std::string_view kKeys[] = {"model", "cwd", "thread_source", "agent_nickname", "agent_role"};
     bool first = true;
@@ -83,9 +68,9 @@ bool writeMetaLine(dom::object payload, std::string& out, size_t budget) {
         out += key;
         out += ": ";
         // Each value is the transcript's, isolated from the keys and values
-        // around it.
+        // around it; each may take the whole budget.
         std::string piece;
-        const bool whole = writeStringValue(value, piece, budget > out.size() ? budget - out.size() : 0);
+        const bool whole = writeStringValue(value, piece, budget);
         out += text::isolated(piece);
         if (!whole) return false;
     }
@@ -135,18 +120,6 @@ void parseResponseItem(dom::object payload, std::string_view kind, std::optional
 }
 
 }  // namespace
-
-std::string codexMessageText(dom::object item) {
-    std::string out;
-    writeMessageText(item, out, kWhole);
-    return out;
-}
-
-std::string metaLine(dom::object payload) {
-    std::string out;
-    writeMetaLine(payload, out, kWhole);
-    return out;
-}
 
 void parseCodex(dom::object obj, DetailBuilder& into) {
     JsonValue typeValue, timestampValue, payloadValue;

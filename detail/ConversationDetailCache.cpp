@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <utility>
 
 #include "detail/ConversationDetailParser.h"
 #include "detail/DetailRecords.h"
@@ -26,9 +27,8 @@ struct FileStamp {
     dev_t device = 0;
     ino_t inode = 0;
     off_t size = 0;
-    std::int64_t modified = 0;  // nanoseconds
-    std::int64_t changed = 0;   // nanoseconds
-    P::FileDate date = P::kDistantPastFileDate;
+    std::int64_t changed = 0;  // nanoseconds
+    P::FileDate date = P::kDistantPastFileDate;  // the modification time
 
     bool operator==(const FileStamp&) const = default;
 };
@@ -42,7 +42,6 @@ FileStamp stampOf(const std::string& path) {
     s.device = st.st_dev;
     s.inode = st.st_ino;
     s.size = st.st_size;
-    s.modified = st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec;
     s.changed = st.st_ctim.tv_sec * 1000000000LL + st.st_ctim.tv_nsec;
     s.date = P::fileDate(st);
     return s;
@@ -53,6 +52,7 @@ FileStamp stampOf(const std::string& path) {
 // The reading state of one conversation after the last whole line of its
 // newest file, with the timeline order of what was read so far.
 struct ConversationDetailCache::State {
+    std::function<std::int64_t()> nowNs;
     SourceKind source{};
     std::vector<std::string> paths;
     std::vector<FileStamp> stamps;
@@ -173,7 +173,7 @@ struct ConversationDetailCache::State {
         Transcript::JsonLineParser& parser = P::lineParser();
         const P::DetailBuilder::Mark start = b.mark();
         std::optional<P::DetailBuilder::Mark> unfinished;
-        const std::int64_t readAt = FileTimes::nowNs();
+        const std::int64_t readAt = nowNs();
         Transcript::TranscriptLineReader reader(path, offset);
         reader.hashInto(&readHash);
         std::optional<ContentHash>& hash = whole[order.back()];
@@ -217,7 +217,7 @@ struct ConversationDetailCache::State {
     bool changedUnseen(const std::vector<FileStamp>& now) {
         for (size_t i = 0; i < paths.size(); ++i) {
             if (!racy[i] || !(now[i] == stamps[i])) continue;
-            const std::int64_t readAt = FileTimes::nowNs();
+            const std::int64_t readAt = nowNs();
             const auto& read = whole[i];
             if (!read || read->length() != now[i].size) return true;
             auto hash = ContentHash::ofFilePrefix(paths[i], read->length());
@@ -230,7 +230,7 @@ struct ConversationDetailCache::State {
     // Whether the newest file only grew by lines at its end since it was
     // read, every other file being as it was.
     bool onlyNewestGrew(const std::vector<FileStamp>& now) const {
-        if (!resumable || order.empty()) return false;
+        if (!resumable) return false;
         const size_t newest = order.back();
         for (size_t i = 0; i < stamps.size(); ++i) {
             if (i != newest && !(now[i] == stamps[i])) return false;
@@ -248,7 +248,8 @@ struct ConversationDetailCache::State {
     }
 };
 
-ConversationDetailCache::ConversationDetailCache() = default;
+ConversationDetailCache::ConversationDetailCache() : ConversationDetailCache(FileTimes::nowNs) {}
+ConversationDetailCache::ConversationDetailCache(std::function<std::int64_t()> nowNs) : nowNs_(std::move(nowNs)) {}
 ConversationDetailCache::~ConversationDetailCache() = default;
 
 std::shared_ptr<const ConversationDetail> ConversationDetailCache::detail(const std::vector<std::string>& paths,
@@ -274,6 +275,7 @@ std::shared_ptr<const ConversationDetail> ConversationDetailCache::detail(const 
     }
 
     auto s = std::make_unique<State>();
+    s->nowNs = nowNs_;
     s->source = source;
     s->paths = paths;
     s->stamps = std::move(stamps);
@@ -291,7 +293,7 @@ std::shared_ptr<const ConversationDetail> ConversationDetailCache::detail(const 
         // Only a racy file is hashed, to be checked by its content later.
         const FileStamp& stamp = s->stamps[i];
         ContentHash lines;
-        if (FileTimes::mayChangeUnseen(stamp.changed, FileTimes::nowNs())) {
+        if (FileTimes::mayChangeUnseen(stamp.changed, nowNs_())) {
             s->racy[i] = 1;
             s->whole[i].emplace();
             reader.hashInto(&lines);

@@ -7,7 +7,9 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <numeric>
 #include <unordered_set>
+#include <utility>
 
 #include "detail/DetailRecords.h"
 #include "engine/LongPath.h"
@@ -33,7 +35,7 @@ std::optional<int> DetailBuilder::claudeEvent(std::string_view key) const {
 }
 
 void DetailBuilder::recordClaudeKey(std::string key, int position) {
-    log_.push_back({Change::What::claudeKey, key, 0, std::nullopt});
+    log_.push_back({Change::What::claudeKey, key});
     d.claudeCostEventIndex.emplace(std::move(key), position);
 }
 
@@ -47,7 +49,7 @@ void DetailBuilder::moveTimestamp(int position, TimePoint to) {
 
 bool DetailBuilder::rememberUsage(std::string key) {
     if (d.seenCodexUsage.contains(key)) return false;
-    log_.push_back({Change::What::usageKey, key, 0, std::nullopt});
+    log_.push_back({Change::What::usageKey, key});
     d.seenCodexUsage.insert(std::move(key));
     return true;
 }
@@ -77,9 +79,8 @@ void DetailBuilder::rollback(const Mark& m) {
 }
 
 bool comesBefore(const ConversationEvent& a, const ConversationEvent& b) {
-    TimePoint ta = a.timestamp.value_or(kDistantPast), tb = b.timestamp.value_or(kDistantPast);
-    if (ta != tb) return ta < tb;
-    return a.kind != ConversationEventKind::token && b.kind == ConversationEventKind::token;
+    return std::pair(a.timestamp.value_or(kDistantPast), a.kind == ConversationEventKind::token) <
+           std::pair(b.timestamp.value_or(kDistantPast), b.kind == ConversationEventKind::token);
 }
 
 void number(ConversationEvent& e, size_t position, int& turn, bool& pending) {
@@ -127,7 +128,7 @@ FileDate mtime(const std::string& path) {
 
 std::vector<size_t> readingOrder(std::span<const FileDate> dates) {
     std::vector<size_t> order(dates.size());
-    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::iota(order.begin(), order.end(), size_t{0});
     std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return dates[a] < dates[b]; });
     return order;
 }

@@ -29,9 +29,9 @@ double partField(const PlotItem& item, CostPart part) {
     switch (part) {
         case CostPart::input: return item.fresh;
         case CostPart::cached: return item.cache;
-        case CostPart::output: return item.output;
+        case CostPart::output: break;
     }
-    return 0;
+    return item.output;
 }
 
 }  // namespace
@@ -100,10 +100,10 @@ void CostPlotData::rebuildItems() {
     } else {
         // Only consecutive calls of one turn merge; a turn number that comes
         // back after another starts a new item.
-        int lastTurn = 0;
+        std::optional<int> lastTurn;
         for (const ConversationEvent& e : events_) {
             PlotItem one = itemOf(e);
-            if (!items_.empty() && lastTurn == e.turnIndex) {
+            if (lastTurn == e.turnIndex) {
                 PlotItem& group = items_.back();
                 group.callCount += 1;
                 group.fresh += one.fresh;
@@ -166,10 +166,6 @@ void CostPlotData::rebuildCeiling() {
     }
     const auto index = static_cast<size_t>(static_cast<double>(n - 1) * 0.95);
     const double limit = 2.5 * values[index];
-    if (largest <= limit) {
-        ceiling_ = largest;
-        return;
-    }
     // The largest value at most limit; the value at `index` is one, so the
     // search always finds one.
     ceiling_ = *std::prev(std::upper_bound(values.begin(), values.end(), limit));
@@ -195,7 +191,8 @@ std::vector<double> CostPlotData::axisTicks(double m) {
     // label just its ends instead of repeating 0.
     if (!(step > 0) || !std::isfinite(step) || step >= m) return {0, m};
     std::vector<double> ticks{0, step};
-    for (double t = step + step; t < m && ticks.size() < 5; t += step) ticks.push_back(t);
+    // The step is at least a quarter of the maximum: at most four ticks.
+    for (double t = step + step; t < m; t += step) ticks.push_back(t);
     return ticks;
 }
 
@@ -210,10 +207,10 @@ std::optional<int> CostPlotData::nearestEventId(double x, double width) const {
     // A position that is not a number points at nothing.
     if (!(width > 0) || n == 0 || std::isnan(x)) return std::nullopt;
     const double fraction = std::clamp(x, 0.0, width) / width;
+    // A fraction from 0 to 1, so an index from 0 to n - 1.
     double index = std::round(fraction * static_cast<double>(n - 1));
     // An infinite width and position give no fraction: take the first item.
     if (std::isnan(index)) index = 0;
-    index = std::clamp(index, 0.0, static_cast<double>(n - 1));
     return cumulative_[static_cast<size_t>(index)].item.id;
 }
 

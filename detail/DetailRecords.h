@@ -58,9 +58,9 @@ public:
 private:
     struct Change {
         enum class What { claudeKey, usageKey, timestamp } what;
-        std::string key;
-        std::uint32_t position = 0;
-        std::optional<TimePoint> before;
+        std::string key;                   // of a key change
+        std::uint32_t position{};          // of a timestamp change: the event
+        std::optional<TimePoint> before{};  // and its timestamp before
     };
     std::vector<Change> log_;
     std::vector<std::uint32_t> moved_;
@@ -89,8 +89,6 @@ struct CodexCostItem {
     double inputCost = 0, cacheCost = 0, outputCost = 0;
 };
 CodexCostItem codexCostItem(simdjson::dom::object payload, std::string_view model);
-std::string codexMessageText(simdjson::dom::object item);
-std::string metaLine(simdjson::dom::object payload);
 
 // ---- The pipeline's steps ----
 
@@ -123,10 +121,25 @@ Transcript::JsonLineParser& lineParser();
 // of it was written.
 bool writeStringValue(const Transcript::JsonValue& value, std::string& out, size_t budget);
 
+// Appends `s`, but may stop once `out` holds `budget` bytes or more
+// (always at a character boundary); true when all of it was written.
+bool appendUpTo(std::string_view s, std::string& out, size_t budget);
+
 // clean(text, max) when `complete`; when `text` is only the beginning of a
 // longer text, the result that every continuation would give, or nothing
 // when that is not yet settled.
 std::optional<std::string> cleanPrefix(std::string_view text, int max, bool complete);
+
+// Where a collapsed text is cut for a limit of `max` characters.
+struct Cut {
+    bool more = false;  // the text has more than `max` characters
+    size_t at = 0;      // then: the end of its first max - 1 characters
+};
+
+// The cut for `limit` characters (1 or more) where no character break rules
+// are at hand: code points stand in for characters, and so does each
+// ill-formed sequence.
+Cut codePointCut(std::string_view joined, size_t limit);
 
 // The first budget to ask a writer for, for a limit of `max` characters.
 size_t firstBudget(int max);

@@ -6,6 +6,7 @@
 #include <unicode/brkiter.h>
 #include <unicode/locid.h>
 #include <unicode/utext.h>
+#include <unicode/utf8.h>
 
 #include <algorithm>
 #include <charconv>
@@ -24,29 +25,14 @@ namespace {
 
 // ---- Collapsing ----
 
-// The code point at `i` (advancing `i` past it), or -1 for a byte that does
-// not start a valid sequence (then one byte is taken).
-char32_t nextCodePoint(std::string_view s, size_t& i, bool& valid) {
-    auto b = static_cast<unsigned char>(s[i]);
-    size_t len = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
-    valid = b < 0x80 || (b >= 0xC2 && b <= 0xF4);
-    if (!valid || i + len > s.size()) {
-        valid = false;
-        ++i;
-        return 0;
-    }
-    char32_t c = len == 1 ? b : len == 2 ? (b & 0x1F) : len == 3 ? (b & 0x0F) : (b & 0x07);
-    for (size_t k = 1; k < len; ++k) {
-        auto cb = static_cast<unsigned char>(s[i + k]);
-        if ((cb & 0xC0) != 0x80) {
-            valid = false;
-            ++i;
-            return 0;
-        }
-        c = (c << 6) | (cb & 0x3F);
-    }
-    i += len;
-    return c;
+// The code point at `i` (advancing `i` past it); U+FFFD for an ill-formed
+// sequence, whose longest start that could still have begun a valid one is
+// taken as one (overlong forms and surrogates are ill-formed).
+char32_t nextCodePoint(std::string_view s, size_t& i) {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(s.data());
+    UChar32 c;
+    U8_NEXT_OR_FFFD(bytes, i, s.size(), c);
+    return static_cast<char32_t>(c);
 }
 
 bool isAsciiSpace(unsigned char c) { return c == ' ' || (c >= 0x09 && c <= 0x0D); }
@@ -65,9 +51,10 @@ void collapse(std::string_view text, size_t& in, std::string& joined, bool& gap,
             }
             if (gap && !joined.empty()) joined += ' ';
             gap = false;
-            // A run of plain ASCII up to the next white space or non-ASCII byte.
-            size_t end = in + 1;
-            size_t limit = std::min(text.size(), in + (want - joined.size()) + 1);
+            // A run of plain ASCII up to the next white space or non-ASCII
+            // byte, or to as many bytes as are still wanted (at least one).
+            size_t end = in;
+            size_t limit = std::min(text.size(), in + (want - joined.size()));
             while (end < limit) {
                 auto c = static_cast<unsigned char>(text[end]);
                 if (c >= 0x80 || isAsciiSpace(c)) break;
@@ -78,9 +65,7 @@ void collapse(std::string_view text, size_t& in, std::string& joined, bool& gap,
             continue;
         }
         size_t start = in;
-        bool valid = true;
-        char32_t c = nextCodePoint(text, in, valid);
-        if (valid && text::isWhitespaceOrNewline(c)) {
+        if (text::isWhitespaceOrNewline(nextCodePoint(text, in))) {
             gap = true;
             continue;
         }
@@ -102,11 +87,6 @@ icu::BreakIterator* characterBreaks() {
     return breaks.get();
 }
 
-struct Cut {
-    bool more = false;  // the text has more than `max` characters
-    size_t at = 0;      // then: the end of its first max - 1 characters
-};
-
 // Where `joined` (the start of a collapsed text) is cut for `max`
 // characters. Whether a character boundary lies before a given character
 // depends only on that character and what comes before it, so the
@@ -124,18 +104,8 @@ Cut cutPoint(std::string_view joined, int max) {
         return {};
     }
     icu::BreakIterator* breaks = characterBreaks();
-    if (!breaks || joined.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max())) {
-        // Without ICU: code points stand in for characters.
-        size_t i = 0, count = 0, cutAt = 0;
-        while (i < joined.size()) {
-            bool valid = true;
-            nextCodePoint(joined, i, valid);
-            ++count;
-            if (count == limit - 1) cutAt = i;
-            if (count == limit) return {i < joined.size(), limit == 1 ? 0 : cutAt};
-        }
-        return {};
-    }
+    if (!breaks || joined.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max()))
+        return codePointCut(joined, limit);
     UErrorCode status = U_ZERO_ERROR;
     UText text = UTEXT_INITIALIZER;
     utext_openUTF8(&text, joined.data(), static_cast<int64_t>(joined.size()), &status);
@@ -181,22 +151,23 @@ void appendEscaped(std::string_view s, std::string& out) {
     out.append(s.data() + run, s.size() - run);
 }
 
-// The end of at most about `room` bytes of `s` from `from`, moved forward to
-// the start of a character.
-size_t pieceEnd(std::string_view s, size_t from, size_t room) {
-    size_t end = from + std::max<size_t>(room, 1);
-    if (end >= s.size()) return s.size();
+// The end of the first `room` bytes of `s` (all of them when it is
+// shorter), moved forward to the start of a character.
+size_t pieceEnd(std::string_view s, size_t room) {
+    size_t end = std::min(room, s.size());
     while (end < s.size() && (static_cast<unsigned char>(s[end]) & 0xC0) == 0x80) ++end;
     return end;
 }
 
 bool writeJsonString(std::string_view s, std::string& out, size_t budget) {
     out += '"';
-    for (size_t i = 0; i < s.size();) {
+    if (!s.empty()) {
         if (out.size() >= budget) return false;
-        size_t end = pieceEnd(s, i, budget - out.size());
-        appendEscaped(s.substr(i, end - i), out);
-        i = end;
+        // Escaping only lengthens the text, so one piece as long as the
+        // room left fills the budget.
+        const size_t end = pieceEnd(s, budget - out.size());
+        appendEscaped(s.substr(0, end), out);
+        if (end < s.size()) return false;
     }
     out += '"';
     return true;
@@ -248,20 +219,25 @@ bool writeJson(dom::element e, std::string& out, size_t budget) {
             members.reserve(obj.size());
             for (dom::key_value_pair kv : obj) members.emplace_back(kv.key, kv.value);
             // Ascending keys; of a repeated key only the last value, as in a
-            // dictionary built from the object.
+            // dictionary built from the object. Taken from the end, the
+            // stable sort puts the last value of a key first, and only the
+            // first of each key stays.
+            std::reverse(members.begin(), members.end());
             std::stable_sort(members.begin(), members.end(),
                              [](const auto& a, const auto& b) { return a.first < b.first; });
+            members.erase(std::unique(members.begin(), members.end(),
+                                      [](const auto& a, const auto& b) { return a.first == b.first; }),
+                          members.end());
             out += '{';
             bool first = true;
-            for (size_t i = 0; i < members.size(); ++i) {
-                if (i + 1 < members.size() && members[i + 1].first == members[i].first) continue;
+            for (const auto& [key, value] : members) {
                 if (out.size() >= budget) return false;
                 if (!first) out += ',';
                 first = false;
                 out += '"';
-                appendEscaped(members[i].first, out);
+                appendEscaped(key, out);
                 out += "\":";
-                if (!writeJson(members[i].second, out, budget)) return false;
+                if (!writeJson(value, out, budget)) return false;
             }
             out += '}';
             return true;
@@ -271,6 +247,17 @@ bool writeJson(dom::element e, std::string& out, size_t budget) {
 }
 
 }  // namespace
+
+Cut codePointCut(std::string_view joined, size_t limit) {
+    size_t i = 0, count = 0, cutAt = 0;
+    while (i < joined.size()) {
+        nextCodePoint(joined, i);
+        ++count;
+        if (count == limit - 1) cutAt = i;
+        if (count == limit) return {i < joined.size(), cutAt};
+    }
+    return {};
+}
 
 size_t firstBudget(int max) { return 4 * static_cast<size_t>(std::max(max, 0) + 1) + 64; }
 
@@ -295,21 +282,22 @@ std::optional<std::string> cleanPrefix(std::string_view text, int max, bool comp
 
 std::string clean(std::string_view text, int max) { return *cleanPrefix(text, max, true); }
 
+bool appendUpTo(std::string_view s, std::string& out, size_t budget) {
+    size_t room = budget > out.size() ? budget - out.size() : 0;
+    if (room >= s.size()) {
+        out += s;
+        return true;
+    }
+    size_t end = pieceEnd(s, room);
+    out.append(s.data(), end);
+    return end == s.size();
+}
+
 bool writeStringValue(const Transcript::JsonValue& value, std::string& out, size_t budget) {
     if (!value) return true;
     dom::element e = *value;
     switch (e.type()) {
-        case dom::element_type::STRING: {
-            std::string_view s = e.get_string().value_unsafe();
-            size_t room = budget > out.size() ? budget - out.size() : 0;
-            if (room >= s.size()) {
-                out += s;
-                return true;
-            }
-            size_t end = pieceEnd(s, 0, room);
-            out.append(s.data(), end);
-            return end == s.size();
-        }
+        case dom::element_type::STRING: return appendUpTo(e.get_string().value_unsafe(), out, budget);
         case dom::element_type::ARRAY:
         case dom::element_type::OBJECT: return writeJson(e, out, budget);
         default: writeScalar(e, out); return true;

@@ -3,6 +3,7 @@
 #include <limits>
 #include <tuple>
 
+#include "detail/DetailRecords.h"
 #include "tests/detail/DetailTestSupport.h"
 
 using namespace vorel;
@@ -118,7 +119,9 @@ TEST(ClaudeDetailRecords, OneResponseOverSeveralLinesIsOneApiCall) {
                    assistant("m1", "4", usage, "claude-opus-4-8", R"({"type":"thinking","thinking":"t"})"),
                    assistant("m1", "3", usage, "claude-opus-4-8", R"({"type":"tool_use","name":"Bash"})"),
                    assistant("s1", "1", usage, "<synthetic>"), assistant("s1", "1", usage, ""),
-                   assistant("s1", "6", usage), assistant("", "7", usage), assistant("", "7", usage),
+                   // A repeat written earlier keeps the later time.
+                   assistant("s1", "6", usage), assistant("s1", "5", usage), assistant("", "7", usage),
+                   assistant("", "7", usage),
                    // Usage without a model, a model without usage: nothing to bill.
                    R"({"type":"assistant","message":{"id":"u1","usage":{"output_tokens":100},"content":[]}})",
                    R"({"type":"assistant","message":{"id":"u2","model":"claude-opus-4-8","usage":7,"content":[]}})"},
@@ -127,12 +130,28 @@ TEST(ClaudeDetailRecords, OneResponseOverSeveralLinesIsOneApiCall) {
     std::vector<ConversationEvent> calls = d.costEvents();
     ASSERT_EQ(calls.size(), 4u);  // m1, s1 and two without a key
     EXPECT_DOUBLE_EQ(*calls[0].cost, 100 * 25 / 1e6);
-    EXPECT_EQ(calls[0].timestamp, test::utc(2026, 7, 5, 10, 0, 5));
+    EXPECT_EQ(std::tuple(calls[0].timestamp, calls[1].timestamp),
+              std::tuple(test::utc(2026, 7, 5, 10, 0, 5), test::utc(2026, 7, 5, 10, 0, 6)));
     // Every line's content stays, the synthetic ones' too (the later file's
     // repeated response is dropped as a repeat of an earlier file's event).
-    EXPECT_EQ(std::tuple(d.stats.messages, d.stats.reasoning, d.stats.toolCalls), std::tuple(6, 1, 1));
+    EXPECT_EQ(std::tuple(d.stats.messages, d.stats.reasoning, d.stats.toolCalls), std::tuple(7, 1, 1));
     EXPECT_EQ(d.claudeCostEventIndex.size(), 4u);
     // The synthetic and unnamed models bill nothing: s1 is the named model's call.
     for (const ConversationEvent& call : calls)
         EXPECT_TRUE(call.detail.starts_with("model \u2068claude-opus-4-8\u2069")) << call.detail;
+}
+
+TEST(ClaudeDetailRecords, OnlyALaterTimeMovesARepeatedResponse) {
+    // Moved events are sorted again when a reading continues: a repeat at
+    // the same or an earlier time moves nothing.
+    ConversationDetailParser::DetailBuilder b;
+    for (std::string_view time : {"4", "4", "3", "6"}) {
+        Json line(assistant("m1", time, R"("output_tokens":100)"));
+        ConversationDetailParser::parseClaude(line.value()->get_object().value(), b);
+    }
+    EXPECT_EQ(b.moved(), std::vector<std::uint32_t>{0});
+    const ConversationEvent& call = b.d.events[0];
+    EXPECT_EQ(call.timestamp, test::utc(2026, 7, 5, 10, 0, 6));
+    // Numbering comes only once the timeline is sorted.
+    EXPECT_EQ(std::tuple(call.id, call.turnIndex), std::tuple(0, 0));
 }

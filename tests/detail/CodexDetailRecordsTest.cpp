@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "tests/detail/DetailTestSupport.h"
 
 using namespace vorel;
@@ -76,6 +78,13 @@ TEST(CodexDetailRecords, EachValueOfAMetaLineIsIsolatedFromTheRest) {
     const std::string& cut = d.events[1].detail;
     EXPECT_EQ(cut.rfind("model: \u2068m\u2069 \u00b7 cwd: \u2068/ppp", 0), 0u) << cut;
     EXPECT_TRUE(cut.ends_with("pp...")) << cut;
+
+    // A value past the first piece read, made short by collapsing its white
+    // space, is read to its end before the next key.
+    ConversationDetail spaced = parseLines(
+        kCodex, {R"({"type":"session_meta","payload":{"cwd":")" + std::string(5000, ' ') + R"(end","agent_role":"r"}})"});
+    ASSERT_EQ(spaced.events.size(), 1u);
+    EXPECT_EQ(spaced.events[0].detail, "cwd: \u2068 end\u2069 \u00b7 agent_role: \u2068r\u2069");
 }
 
 TEST(CodexDetailRecords, CompactionsAreCountedAsRead) {
@@ -123,7 +132,10 @@ TEST(CodexDetailRecords, TokenCountsArePricedOncePerRunningTotals) {
     EXPECT_EQ(longContext.tokens, 201000);
     // All zeros: tokens but no cost, no turn, not plotted.
     EXPECT_TRUE(d.events[4].tokens == 0 && !d.events[4].cost);
-    EXPECT_EQ(d.events[5].tokens, std::nullopt);
+    // Totals without the last call's usage: no tokens and no cost parts.
+    const ConversationEvent& unpriced = d.events[5];
+    EXPECT_EQ(unpriced.tokens, std::nullopt);
+    EXPECT_EQ(std::tuple(unpriced.freshInputCost, unpriced.cacheCost, unpriced.outputCost), std::tuple(0.0, 0.0, 0.0));
     EXPECT_EQ(d.costEvents().size(), 3u);
     EXPECT_EQ(d.stats.tokenSnapshots, 8);
     EXPECT_NEAR(d.itemizedCost, 5.0 + 0.695 + 10 * 0.5 / 1e6, 1e-12);

@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "detail/ConversationDetailCache.h"
+#include "detail/DetailRecords.h"
 #include "tests/detail/DetailTestSupport.h"
 
 using namespace vorel;
@@ -44,12 +45,20 @@ void rewrite(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
+// A file's status-change time in nanoseconds.
+std::int64_t changedNs(const std::string& path) {
+    struct stat st {};
+    EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+    return st.st_ctim.tv_sec * 1'000'000'000LL + st.st_ctim.tv_nsec;
+}
+
 // A conversation kept by the cache, checked against a parse of all its
 // files after every change.
 struct Follower {
     SourceKind source;
     std::vector<std::string> paths = {};
-    ConversationDetailCache cache = {};
+    std::int64_t now = 0;  // the cache's clock; 0 for the wall clock
+    ConversationDetailCache cache{[this] { return now ? now : FileTimes::nowNs(); }};
     std::shared_ptr<const ConversationDetail> last = {};
     TempDir dir = {};
 
@@ -151,15 +160,19 @@ TEST(ConversationDetailPipeline, SortsByTimeWithTokensLastAtEqualTimes) {
 }
 
 TEST(ConversationDetailPipeline, TurnsArePromptsWithTheCallsThatFollow) {
-    // P = prompt, C = API call, in time order.
+    // P = prompt, C = API call, T = a tool named "Prompt", in time order.
     const std::map<std::string, std::vector<int>> cases = {
-        {"PCCPC", {1, 1, 2}}, {"CPC", {1, 1}}, {"PPC", {1}}, {"PCPPC", {1, 2}}, {"", {}}};
+        {"PCCPC", {1, 1, 2}}, {"CPC", {1, 1}}, {"PPC", {1}}, {"PCPPC", {1, 2}}, {"PCTC", {1, 1}}, {"", {}}};
     for (const auto& [sequence, expected] : cases) {
         std::vector<std::string> lines;
         for (size_t i = 0; i < sequence.size(); ++i) {
             int second = static_cast<int>(i) + 1;
-            lines.push_back(sequence[i] == 'P' ? prompt(second, "p" + std::to_string(i))
-                                               : call(second, "m" + std::to_string(i), "r" + std::to_string(i)));
+            if (sequence[i] == 'T')
+                lines.push_back(R"({"type":"assistant","timestamp":")" + at(second) +
+                                R"(","message":{"content":[{"type":"tool_use","name":"Prompt","input":{}}]}})");
+            else
+                lines.push_back(sequence[i] == 'P' ? prompt(second, "p" + std::to_string(i))
+                                                   : call(second, "m" + std::to_string(i), "r" + std::to_string(i)));
         }
         EXPECT_EQ(turns(parseLines(kClaude, lines)), expected) << sequence;
     }
@@ -171,6 +184,13 @@ TEST(ConversationDetailPipeline, TurnsArePromptsWithTheCallsThatFollow) {
                                                 codexPrompt(5), codexTokens(5, 6, at(6))});
     EXPECT_EQ(turns(d), (std::vector<int>{1, 2}));
     EXPECT_EQ(d.events[3].turnIndex, 0);
+    // Nor does any event whose cost is 0.
+    ConversationEvent free;
+    free.cost = 0.0;
+    int turn = 1;
+    bool pending = false;
+    ConversationDetailParser::number(free, 4, turn, pending);
+    EXPECT_EQ(std::tuple(free.id, free.turnIndex, turn, pending), std::tuple(4, 0, 1, false));
 }
 
 // Real transcripts: one Claude Code conversation with its three subagent
@@ -253,6 +273,14 @@ TEST(ConversationDetailCache, AppendsToTheNewestFileContinueTheReading) {
     append(main, toolResult(13, "bad \xFF") + "\n");
     EXPECT_EQ(f.update(), Step::parsed);
     EXPECT_EQ(timeline(*f.last), "Tool result|Tool result|shared\nAssistant|Response|ok\n" + callLine());
+
+    // Written anew without the bad line while an older file grew: nothing
+    // of the rejected reading is continued.
+    rewrite(main, joinLines({toolResult(3, "main"), call(14, "m7")}));
+    append(f.paths[1], call(15, "m8") + "\n");
+    setFileTime(f.paths[1], 0);
+    setFileTime(main, 1);
+    EXPECT_EQ(f.update(), Step::parsed);
 }
 
 TEST(ConversationDetailCache, AnythingButAnAppendReadsAllAgain) {
@@ -277,6 +305,12 @@ TEST(ConversationDetailCache, AnythingButAnAppendReadsAllAgain) {
         setFileTime(main, 1);
         EXPECT_EQ(f.update(), Step::parsed);
     }
+    // An older file changed while the newest grew.
+    append(agent, call(4, "m10") + "\n");
+    append(main, call(7, "m11") + "\n");
+    setFileTime(agent, 0);
+    setFileTime(main, 1);
+    EXPECT_EQ(f.update(), Step::parsed);
     // An older file grew; the newest grew but is no longer the newest.
     append(agent, call(5, "m5") + "\n");
     setFileTime(agent, 0);
@@ -316,6 +350,45 @@ TEST(ConversationDetailCache, AFileChangedWithoutItsTimesShowingItIsReadAgain) {
     }
     EXPECT_EQ(f.last->costEvents().size(), 2u);
     EXPECT_DOUBLE_EQ(f.last->itemizedCost, 2 * 40 * 5 / 1e6);
+
+    // An older file rejected for a bad byte, then mended with no time
+    // moving: read again, now whole.
+    rewrite(agent, call(1, "m1", "x\xFF") + "\n");
+    setFileTime(agent, 0);
+    EXPECT_EQ(f.update(), Step::parsed);
+    MappedFile mapped(agent);
+    mapped.put(call(1, "m1", "x\xFE") + "\n");
+    EXPECT_EQ(f.update(), Step::parsed);
+    mapped.put(call(1, "m1", "xy") + "\n");
+    EXPECT_EQ(f.update(), Step::parsed);
+    EXPECT_EQ(f.last->costEvents().size(), 2u);
+}
+
+TEST(ConversationDetailCache, OnlyAFileReadWithinATickOfItsLastChangeIsCheckedAgain) {
+    Follower f{kClaude};
+    f.add("agent.jsonl", call(1, "m1") + "\n", 0);
+    const std::string main = f.add("main.jsonl", call(2, "m2", "ok", 10) + "\n", 1);
+    {
+        // Read a whole tick after every change: trusted from then on, so a
+        // change that its times do not show stays unseen.
+        MappedFile mapped(main);
+        mapped.put(call(2, "m2", "ok", 20) + "\n");
+        f.now = changedNs(main) + FileTimes::kTickNs;
+        EXPECT_EQ(f.update(), Step::parsed);
+        mapped.put(call(2, "m2", "ok", 30) + "\n");
+        f.cache.detail(f.paths, kClaude);
+        EXPECT_EQ(f.cache.lastStep(), Step::reused);
+    }
+    // Read just within the tick: checked again.
+    rewrite(main, call(2, "m2", "ok", 40) + "\n");
+    setFileTime(main, 1);
+    MappedFile mapped(main);
+    mapped.put(call(2, "m2", "ok", 50) + "\n");
+    f.now = changedNs(main) + FileTimes::kTickNs - 1;
+    EXPECT_EQ(f.update(), Step::parsed);
+    mapped.put(call(2, "m2", "ok", 60) + "\n");
+    EXPECT_EQ(f.update(), Step::parsed);
+    EXPECT_DOUBLE_EQ(*f.last->costEvents().back().cost, 60 * 5 / 1e6);
 }
 
 TEST(ConversationDetailCache, FilesPastThePathLimitAreRead) {

@@ -45,6 +45,11 @@ TEST(CostPlotItems, CallsOrConsecutiveCallsOfOneTurnMakeTheItemsAndTheirRunningT
     EXPECT_EQ(totals(turns), (std::vector<double>{1, 3, 7, 15}));
     turns.setEvents({apiCall(7, 5, 1)});
     EXPECT_EQ(totals(turns), (std::vector<double>{1}));
+
+    // Every part of a turn's calls adds up; a total below 1 gets its 6% too.
+    CostPlotData parts({apiCall(1, 1, 0.125, 0.25, 0.0625), apiCall(2, 1, 0.125, 0.25, 0.0625)}, CostUnit::turns);
+    EXPECT_EQ(parts.items(), (std::vector<PlotItem>{{1, 1, 2, 0.25, 0.5, 0.125, 0.875}}));
+    EXPECT_DOUBLE_EQ(parts.cumulativeScaleMax(), 0.875 * 1.06);
 }
 
 TEST(CostPlotItems, NegativeAndNotANumberAmountsCountAsZero) {
@@ -64,7 +69,14 @@ TEST(CostPlotValues, SelectedPartsDecideTheBarsAndTheCeiling) {
     EXPECT_EQ(plot.selectedParts(), allCostParts());
     const PlotItem split = plot.items()[0], billOnly = plot.items()[1];
     // A bill without a breakdown is one input segment, only with all parts.
-    EXPECT_EQ(std::tuple(plot.drawnValue(billOnly, CostPart::input), plot.turnAxisCeiling()), std::tuple(0.9, 0.9));
+    EXPECT_EQ(std::tuple(plot.drawnValue(billOnly, CostPart::input), plot.drawnValue(billOnly, CostPart::cached),
+                         plot.turnAxisCeiling()),
+              std::tuple(0.9, 0.0, 0.9));
+    // Parts that cancel out in a difference are still a breakdown.
+    for (const ConversationEvent& e : {apiCall(2, 3, 0.25, 0.25, 0), apiCall(3, 4, 0.25, 0.25, 0.5)}) {
+        const PlotItem item = CostPlotData({e}).items()[0];
+        EXPECT_EQ(plot.drawnValue(item, CostPart::input), 0.25);
+    }
     plot.setSelectedParts({CostPart::cached, CostPart::output});
     EXPECT_DOUBLE_EQ(plot.visibleValue(split), 0.6);
     EXPECT_EQ(std::tuple(plot.drawnValue(split, CostPart::input), plot.drawnValue(split, CostPart::output)),
