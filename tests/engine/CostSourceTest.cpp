@@ -4,10 +4,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
+#include <ctime>
 #include <vector>
 
 #include "engine/CostSource.h"
+#include "engine/FileTimes.h"
 #include "tests/TestSupport.h"
 
 using namespace vorel;
@@ -33,6 +36,39 @@ struct FewDescriptors {
         EXPECT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
     }
     ~FewDescriptors() { ::setrlimit(RLIMIT_NOFILE, &old); }
+};
+
+// Leaves only `free` file descriptors to open for a scope.
+struct DescriptorsLeft {
+    FewDescriptors few{512};
+    std::vector<int> spare;
+    explicit DescriptorsLeft(int free) {
+        for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) spare.push_back(fd);
+        for (int i = 0; i < free && !spare.empty(); ++i, spare.pop_back()) ::close(spare.back());
+    }
+    ~DescriptorsLeft() {
+        for (int fd : spare) ::close(fd);
+    }
+};
+
+// The file times' clock runs `ahead` of the system's for a scope, so what was
+// just changed looks a tick old without waiting for one.
+std::atomic<std::int64_t> clockAheadNs{0};
+
+std::int64_t clockAhead() {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec + clockAheadNs.load();
+}
+
+struct FileClockAhead {
+    explicit FileClockAhead(std::chrono::nanoseconds ahead) {
+        clockAheadNs = ahead.count();
+        FileTimes::setNowSource(clockAhead);
+    }
+    ~FileClockAhead() { FileTimes::setNowSource(nullptr); }
+    FileClockAhead(const FileClockAhead&) = delete;
+    FileClockAhead& operator=(const FileClockAhead&) = delete;
 };
 
 }  // namespace
@@ -103,16 +139,43 @@ TEST(TranscriptListing, FolderThatCannotBeOpenedDoesNotEndTheListing) {
 
     std::vector<TranscriptFile> files;
     {
-        FewDescriptors few(512);
-        std::vector<int> spare;
-        for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) spare.push_back(fd);
-        for (int i = 0; i < 2 && !spare.empty(); ++i, spare.pop_back()) ::close(spare.back());
+        DescriptorsLeft two(2);
         files = listTranscripts(dir.path().string());
-        for (int fd : spare) ::close(fd);
     }
     EXPECT_EQ(relative(files, dir.path()), (std::vector<std::string>{"a/c.jsonl", "m/n.jsonl", "z.jsonl"}));
     // With descriptors to spare, the deep file is found again.
     EXPECT_EQ(listTranscripts(dir.path().string()).size(), 4u);
+}
+
+TEST(TranscriptListing, FoldersKnownFromAnEarlierListingAreTrustedWhileUnchanged) {
+    TempDir dir;
+    for (const char* name : {"a/b/deep.jsonl", "a/c.jsonl", "m/n.jsonl", "z.jsonl"}) dir.write(name, "");
+    const std::vector<std::string> all{"a/b/deep.jsonl", "a/c.jsonl", "m/n.jsonl", "z.jsonl"};
+    // Listed a tick after their last change, the folders are kept.
+    FileClockAhead later(std::chrono::nanoseconds(FileTimes::kTickNs) + std::chrono::seconds(1));
+    EXPECT_EQ(relative(listTranscripts(dir.path().string()), dir.path()), all);
+
+#ifndef VOREL_UNDER_SANITIZER
+    // Unchanged, they are not read again, and those with few entries are
+    // not even opened: the root's descriptor is all the listing needs.
+    std::vector<TranscriptFile> files;
+    {
+        DescriptorsLeft one(1);
+        files = listTranscripts(dir.path().string());
+    }
+    EXPECT_EQ(relative(files, dir.path()), all);
+#endif
+
+    // A file renamed, and the folder's modification time put back (its size
+    // stays): its status-change time still shows the change.
+    struct stat before {};
+    ASSERT_EQ(::stat(dir.file("a/b").c_str(), &before), 0);
+    fs::rename(dir.file("a/b/deep.jsonl"), dir.file("a/b/deeper.jsonl"));
+    const struct timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, dir.file("a/b").c_str(), times, 0), 0);
+    dir.write("m/o.jsonl", "");
+    EXPECT_EQ(relative(listTranscripts(dir.path().string()), dir.path()),
+              (std::vector<std::string>{"a/b/deeper.jsonl", "a/c.jsonl", "m/n.jsonl", "m/o.jsonl", "z.jsonl"}));
 }
 
 TEST(TranscriptListing, AnyDepthWithFewDescriptors) {
