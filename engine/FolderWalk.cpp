@@ -41,10 +41,10 @@ struct FolderEntries {
         std::string name;
         unsigned char type;
     };
-    dev_t dev = 0;
-    ino_t ino = 0;
-    timespec mtime{}, ctime{};
-    off_t size = 0;
+    dev_t dev;
+    ino_t ino;
+    timespec mtime, ctime;
+    off_t size;
     std::vector<Entry> entries;
 
     bool describes(const struct stat& st) const {
@@ -306,13 +306,8 @@ private:
     // The entries of the folder open at `fd`, whose status is `st`.
     std::shared_ptr<const FolderEntries> entriesOf(Worker& w, int fd, const struct stat& st) const {
         if (auto known = cachedEntries(w, st)) return known;
-        auto read = std::make_shared<FolderEntries>();
-        read->dev = st.st_dev;
-        read->ino = st.st_ino;
-        read->mtime = st.st_mtim;
-        read->ctime = st.st_ctim;
-        read->size = st.st_size;
-        read->entries = readEntries(w, fd);
+        auto read = std::make_shared<const FolderEntries>(
+            FolderEntries{st.st_dev, st.st_ino, st.st_mtim, st.st_ctim, st.st_size, readEntries(w, fd)});
         w.changed = true;
         if (FolderCache::settled(*read, now_)) w.folders.emplace_back(FolderKey::of(st), read);
         return read;
@@ -443,9 +438,9 @@ private:
         std::vector<std::pair<Node*, size_t>> stack{{&root, 0}};
         while (!stack.empty()) {
             auto& [node, next] = stack.back();
-            if (next == 0 && !node->walked.empty()) {
-                std::move(node->walked.begin(), node->walked.end(), std::back_inserter(out));
-            }
+            // A subtree's files, from its walk; a folder read in breadth
+            // has none there.
+            if (next == 0) std::move(node->walked.begin(), node->walked.end(), std::back_inserter(out));
             if (next == node->items.size()) {
                 stack.pop_back();
                 continue;

@@ -17,6 +17,12 @@ using namespace vorel;
 using namespace vorel::test;
 namespace fs = std::filesystem;
 
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VOREL_UNDER_SANITIZER 1
+#endif
+#endif
+
 namespace {
 
 // The listed paths relative to `root`.
@@ -51,24 +57,25 @@ struct DescriptorsLeft {
     }
 };
 
-// The file times' clock runs `ahead` of the system's for a scope, so what was
-// just changed looks a tick old without waiting for one.
-std::atomic<std::int64_t> clockAheadNs{0};
-
-std::int64_t clockAhead() {
-    timespec now{};
-    ::clock_gettime(CLOCK_REALTIME, &now);
-    return static_cast<std::int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec + clockAheadNs.load();
+// The listing of `root` with one descriptor to spare, enough for the root
+// alone: what it finds below is what the listing did not have to open.
+std::vector<TranscriptFile> listedWithOneDescriptor(const fs::path& root) {
+    DescriptorsLeft one(1);
+    return listTranscripts(root.string());
 }
 
-struct FileClockAhead {
-    explicit FileClockAhead(std::chrono::nanoseconds ahead) {
-        clockAheadNs = ahead.count();
-        FileTimes::setNowSource(clockAhead);
+// The file times' clock stands at `ns` (nanoseconds since the epoch) for a
+// scope, so what was just changed can look a tick old without waiting.
+std::atomic<std::int64_t> fileClockNs{0};
+
+struct FileClockAt {
+    explicit FileClockAt(std::int64_t ns) {
+        fileClockNs = ns;
+        FileTimes::setNowSource([] { return fileClockNs.load(); });
     }
-    ~FileClockAhead() { FileTimes::setNowSource(nullptr); }
-    FileClockAhead(const FileClockAhead&) = delete;
-    FileClockAhead& operator=(const FileClockAhead&) = delete;
+    ~FileClockAt() { FileTimes::setNowSource(nullptr); }
+    FileClockAt(const FileClockAt&) = delete;
+    FileClockAt& operator=(const FileClockAt&) = delete;
 };
 
 }  // namespace
@@ -119,12 +126,6 @@ TEST(TranscriptListing, KeepsOnlyVisibleRegularJsonlFilesInNameOrder) {
     EXPECT_TRUE(listTranscripts("").empty());
 }
 
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define VOREL_UNDER_SANITIZER 1
-#endif
-#endif
-
 TEST(TranscriptListing, FolderThatCannotBeOpenedDoesNotEndTheListing) {
 #ifdef VOREL_UNDER_SANITIZER
     // The sanitizer runtime opens files of its own (the process's memory
@@ -137,12 +138,14 @@ TEST(TranscriptListing, FolderThatCannotBeOpenedDoesNotEndTheListing) {
     TempDir dir;
     for (const char* name : {"a/b/deep.jsonl", "a/c.jsonl", "m/n.jsonl", "z.jsonl"}) dir.write(name, "");
 
+    const int descriptors = openDescriptorCount();
     std::vector<TranscriptFile> files;
     {
         DescriptorsLeft two(2);
         files = listTranscripts(dir.path().string());
     }
     EXPECT_EQ(relative(files, dir.path()), (std::vector<std::string>{"a/c.jsonl", "m/n.jsonl", "z.jsonl"}));
+    EXPECT_EQ(openDescriptorCount(), descriptors);  // none left open
     // With descriptors to spare, the deep file is found again.
     EXPECT_EQ(listTranscripts(dir.path().string()).size(), 4u);
 }
@@ -151,19 +154,14 @@ TEST(TranscriptListing, FoldersKnownFromAnEarlierListingAreTrustedWhileUnchanged
     TempDir dir;
     for (const char* name : {"a/b/deep.jsonl", "a/c.jsonl", "m/n.jsonl", "z.jsonl"}) dir.write(name, "");
     const std::vector<std::string> all{"a/b/deep.jsonl", "a/c.jsonl", "m/n.jsonl", "z.jsonl"};
-    // Listed a tick after their last change, the folders are kept.
-    FileClockAhead later(std::chrono::nanoseconds(FileTimes::kTickNs) + std::chrono::seconds(1));
+    // Listed a tick after their last change (and what follows within two
+    // seconds), the folders are kept.
+    FileClockAt later(FileTimes::nowNs() + FileTimes::kTickNs + 2'000'000'000);
     EXPECT_EQ(relative(listTranscripts(dir.path().string()), dir.path()), all);
-
 #ifndef VOREL_UNDER_SANITIZER
     // Unchanged, they are not read again, and those with few entries are
     // not even opened: the root's descriptor is all the listing needs.
-    std::vector<TranscriptFile> files;
-    {
-        DescriptorsLeft one(1);
-        files = listTranscripts(dir.path().string());
-    }
-    EXPECT_EQ(relative(files, dir.path()), all);
+    EXPECT_EQ(relative(listedWithOneDescriptor(dir.path()), dir.path()), all);
 #endif
 
     // A file renamed, and the folder's modification time put back (its size
@@ -174,8 +172,33 @@ TEST(TranscriptListing, FoldersKnownFromAnEarlierListingAreTrustedWhileUnchanged
     const struct timespec times[2] = {before.st_atim, before.st_mtim};
     ASSERT_EQ(::utimensat(AT_FDCWD, dir.file("a/b").c_str(), times, 0), 0);
     dir.write("m/o.jsonl", "");
-    EXPECT_EQ(relative(listTranscripts(dir.path().string()), dir.path()),
-              (std::vector<std::string>{"a/b/deeper.jsonl", "a/c.jsonl", "m/n.jsonl", "m/o.jsonl", "z.jsonl"}));
+    const std::vector<std::string> changed{"a/b/deeper.jsonl", "a/c.jsonl", "m/n.jsonl", "m/o.jsonl", "z.jsonl"};
+    EXPECT_EQ(relative(listTranscripts(dir.path().string()), dir.path()), changed);
+#ifndef VOREL_UNDER_SANITIZER
+    // Read again, they are kept as they are now.
+    EXPECT_EQ(relative(listedWithOneDescriptor(dir.path()), dir.path()), changed);
+#endif
+}
+
+TEST(TranscriptListing, AFolderIsKeptOnlyATickAfterItsLastChange) {
+#ifdef VOREL_UNDER_SANITIZER
+    GTEST_SKIP() << "needs every file descriptor; runs in the normal build";
+#endif
+    TempDir dir;
+    dir.write("a/x.jsonl", "");
+    struct stat st {};
+    ASSERT_EQ(::stat(dir.file("a").c_str(), &st), 0);
+    const std::int64_t changed = st.st_ctim.tv_sec * 1'000'000'000LL + st.st_ctim.tv_nsec;
+    {
+        // A tick less a nanosecond after: it may still change unseen, so it
+        // is read (and opened) again.
+        FileClockAt soon(changed + FileTimes::kTickNs - 1);
+        EXPECT_EQ(listTranscripts(dir.path().string()).size(), 1u);
+        EXPECT_TRUE(listedWithOneDescriptor(dir.path()).empty());
+    }
+    FileClockAt tick(changed + FileTimes::kTickNs);
+    EXPECT_EQ(listTranscripts(dir.path().string()).size(), 1u);
+    EXPECT_EQ(relative(listedWithOneDescriptor(dir.path()), dir.path()), std::vector<std::string>{"a/x.jsonl"});
 }
 
 TEST(TranscriptListing, AnyDepthWithFewDescriptors) {
@@ -224,6 +247,7 @@ TEST(TranscriptListing, AnyDepthWithFewDescriptors) {
     ::close(at);
     dir.write("z.jsonl", "");
 
+    const int descriptors = openDescriptorCount();
     std::vector<TranscriptFile> files;
     {
         // Far fewer descriptors than levels (the sanitizer runtime needs
@@ -235,6 +259,7 @@ TEST(TranscriptListing, AnyDepthWithFewDescriptors) {
 #endif
         files = listTranscripts(dir.path().string());
     }
+    EXPECT_EQ(openDescriptorCount(), descriptors);  // none left open
     std::string chain;
     for (int level = 1; level <= kLevels; ++level) chain.append(kName).append("/");
     ASSERT_GT(chain.size(), size_t{PATH_MAX});
