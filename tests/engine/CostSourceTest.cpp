@@ -7,6 +7,7 @@
 #include <atomic>
 #include <climits>
 #include <ctime>
+#include <string_view>
 #include <vector>
 
 #include "engine/CostSource.h"
@@ -77,6 +78,27 @@ struct FileClockAt {
     FileClockAt(const FileClockAt&) = delete;
     FileClockAt& operator=(const FileClockAt&) = delete;
 };
+
+// A folder opener that moves the folder `movedFolder` (by inode) from
+// `moveFrom` to `moveTo` when the walk first opens ".." from inside it, and
+// counts what it opens.
+std::atomic<ino_t> movedFolder{0};
+std::string moveFrom, moveTo;
+std::atomic<int> namedOpens{0}, upOpens{0};
+
+int movingOpener(int folder, const char* path, int flags) {
+    if (std::string_view(path).starts_with("..")) {
+        ++upOpens;
+        struct stat st {};
+        ino_t want = movedFolder.load();
+        if (want != 0 && ::fstat(folder, &st) == 0 && st.st_ino == want && movedFolder.compare_exchange_strong(want, 0)) {
+            EXPECT_EQ(::rename(moveFrom.c_str(), moveTo.c_str()), 0);
+        }
+    } else {
+        ++namedOpens;
+    }
+    return ::openat(folder, path, flags);
+}
 
 }  // namespace
 
@@ -199,6 +221,43 @@ TEST(TranscriptListing, AFolderIsKeptOnlyATickAfterItsLastChange) {
     FileClockAt tick(changed + FileTimes::kTickNs);
     EXPECT_EQ(listTranscripts(dir.path().string()).size(), 1u);
     EXPECT_EQ(relative(listedWithOneDescriptor(dir.path()), dir.path()), std::vector<std::string>{"a/x.jsonl"});
+}
+
+TEST(TranscriptListing, AFolderMovedWhileTheWalkIsInsideItLosesNoOtherFile) {
+    // Enough folders at the top for each to be walked on its own, by
+    // opening folder after folder.
+    TempDir dir;
+    std::vector<std::string> expected;
+    for (int i = 0; i < 32; ++i) {
+        const std::string name = (i < 10 ? "s0" : "s") + std::to_string(i) + "/f.jsonl";
+        dir.write(name, "");
+        expected.push_back(name);
+        if (i > 0) continue;
+        for (const char* inner : {"s00/p/q/r/x.jsonl", "s00/p/q/z.jsonl", "s00/p/w.jsonl"}) {
+            dir.write(inner, "");
+            expected.push_back(inner);
+        }
+    }
+    // r is moved out of q just as the walk goes back up from it: ".." then
+    // leads elsewhere, and q is found again from the top of the walk.
+    struct stat r {};
+    ASSERT_EQ(::stat(dir.file("s00/p/q/r").c_str(), &r), 0);
+    moveFrom = dir.file("s00/p/q/r");
+    moveTo = dir.file("moved-r");
+    movedFolder = r.st_ino;
+    namedOpens = upOpens = 0;
+    const int descriptors = openDescriptorCount();
+    setFolderOpener(movingOpener);
+    const std::vector<TranscriptFile> files = listTranscripts(dir.path().string());
+    setFolderOpener(nullptr);
+    EXPECT_EQ(movedFolder, 0u);
+    EXPECT_EQ(relative(files, dir.path()), expected);
+    EXPECT_EQ(openDescriptorCount(), descriptors);
+    // Each folder was opened once (the 32 at the top, p, q and r), p and q
+    // once more after the move; the way back up went through ".." from r
+    // and from q, and from nowhere else.
+    EXPECT_EQ(namedOpens, 32 + 3 + 2);
+    EXPECT_EQ(upOpens, 2);
 }
 
 TEST(TranscriptListing, AnyDepthWithFewDescriptors) {
