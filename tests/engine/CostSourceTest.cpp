@@ -7,11 +7,15 @@
 #include <atomic>
 #include <climits>
 #include <ctime>
+#include <functional>
 #include <string_view>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "engine/CostSource.h"
 #include "engine/FileTimes.h"
+#include "engine/ParallelFor.h"
 #include "tests/TestSupport.h"
 
 using namespace vorel;
@@ -100,7 +104,76 @@ int movingOpener(int folder, const char* path, int flags) {
     return ::openat(folder, path, flags);
 }
 
+// Writes folders s00 to s31 with a file each, enough at the top for each
+// to be walked on its own, by opening folder after folder, and in s00 the
+// folders p, q in p and r in q with a file each; what is written, in the
+// order listed.
+std::vector<std::string> writeWideTree(const TempDir& dir) {
+    std::vector<std::string> written;
+    for (int i = 0; i < 32; ++i) {
+        const std::string name = (i < 10 ? "s0" : "s") + std::to_string(i) + "/f.jsonl";
+        dir.write(name, "");
+        written.push_back(name);
+        if (i > 0) continue;
+        for (const char* inner : {"s00/p/q/r/x.jsonl", "s00/p/q/z.jsonl", "s00/p/w.jsonl"}) {
+            dir.write(inner, "");
+            written.push_back(inner);
+        }
+    }
+    return written;
+}
+
+// A folder opener that frees descriptor 0 (held until then) just before it
+// opens `zeroAt`, which so gets descriptor 0.
+std::string zeroAt;
+std::atomic<bool> zeroFreed{false};
+
+int zeroFreeingOpener(int folder, const char* path, int flags) {
+    if (path == zeroAt && !zeroFreed.exchange(true)) ::close(0);
+    return ::openat(folder, path, flags);
+}
+
+// Threads the system refuses: a listing walks on the calling thread alone.
+std::thread refusedThread(std::function<void()>) {
+    throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+}
+
 }  // namespace
+
+TEST(TranscriptListing, DescriptorZeroIsAFolderLikeAnyOther) {
+    // On one thread, so that which folders get descriptor 0 is known: p
+    // first, then each one opened while 0 is free: r, p again through
+    // "..", and the tops of the walks after the first.
+    TempDir wide;
+    const std::vector<std::string> expected = writeWideTree(wide);
+    // A folder read before the walks begin.
+    TempDir narrow;
+    narrow.write("a/b.jsonl", "");
+    narrow.write("c.jsonl", "");
+
+    const int descriptors = openDescriptorCount();
+    std::vector<TranscriptFile> wideFiles, narrowFiles;
+    {
+        setThreadStarter(refusedThread);
+        setFolderOpener(zeroFreeingOpener);
+        NoStandardInput none;
+        auto listedWithZeroAt = [](const char* name, const TempDir& dir) {
+            EXPECT_EQ(::open("/dev/null", O_RDONLY | O_CLOEXEC), 0);  // held until `name` is opened
+            zeroAt = name;
+            zeroFreed = false;
+            std::vector<TranscriptFile> files = listTranscripts(dir.path().string());
+            EXPECT_TRUE(zeroFreed) << name;
+            return files;
+        };
+        wideFiles = listedWithZeroAt("p", wide);
+        narrowFiles = listedWithZeroAt("a", narrow);
+        setFolderOpener(nullptr);
+        setThreadStarter(nullptr);
+    }
+    EXPECT_EQ(relative(wideFiles, wide.path()), expected);
+    EXPECT_EQ(relative(narrowFiles, narrow.path()), (std::vector<std::string>{"a/b.jsonl", "c.jsonl"}));
+    EXPECT_EQ(openDescriptorCount(), descriptors);
+}
 
 TEST(TranscriptListing, KeepsOnlyVisibleRegularJsonlFilesInNameOrder) {
     TempDir dir;
@@ -224,20 +297,8 @@ TEST(TranscriptListing, AFolderIsKeptOnlyATickAfterItsLastChange) {
 }
 
 TEST(TranscriptListing, AFolderMovedWhileTheWalkIsInsideItLosesNoOtherFile) {
-    // Enough folders at the top for each to be walked on its own, by
-    // opening folder after folder.
     TempDir dir;
-    std::vector<std::string> expected;
-    for (int i = 0; i < 32; ++i) {
-        const std::string name = (i < 10 ? "s0" : "s") + std::to_string(i) + "/f.jsonl";
-        dir.write(name, "");
-        expected.push_back(name);
-        if (i > 0) continue;
-        for (const char* inner : {"s00/p/q/r/x.jsonl", "s00/p/q/z.jsonl", "s00/p/w.jsonl"}) {
-            dir.write(inner, "");
-            expected.push_back(inner);
-        }
-    }
+    const std::vector<std::string> expected = writeWideTree(dir);
     // r is moved out of q just as the walk goes back up from it: ".." then
     // leads elsewhere, and q is found again from the top of the walk.
     struct stat r {};
