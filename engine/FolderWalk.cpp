@@ -108,7 +108,8 @@ private:
 
 std::atomic<FolderOpener> folderOpener{nullptr};
 
-bool isTranscriptName(std::string_view name) { return name.size() > 6 && name.ends_with(".jsonl"); }
+// A transcript's name; the bare ".jsonl" is hidden, and never comes here.
+bool isTranscriptName(std::string_view name) { return name.ends_with(".jsonl"); }
 
 // The path of `name` in the folder at `folder`.
 std::string joined(const std::string& folder, const std::string& name) {
@@ -186,10 +187,10 @@ private:
     };
     // A subfolder yet to be read: `name` in the open folder `base`.
     struct Job {
-        int base = -1;
+        int base;
         std::string name;
         std::string path;
-        Node* node = nullptr;
+        Node* node;
     };
     // What one thread reads with, and the folders it read that may be kept.
     struct Worker {
