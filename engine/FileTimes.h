@@ -22,6 +22,12 @@ inline constexpr std::int64_t kTickNs = 3'000'000'000;
 // are kept.
 std::int64_t nowNs();
 
+// Where nowNs reads the time: the system's wall clock unless a test puts in
+// a clock of its own, to step past a tick without waiting for one; null
+// puts the system's back.
+using NowSource = std::int64_t (*)();
+void setNowSource(NowSource source);
+
 // Whether a file whose status last changed at `ctimeNs` (nanoseconds since
 // the epoch) may still change unseen after it was read, or its content
 // checked, at `readNs`: the change lies within a tick of that moment. (One

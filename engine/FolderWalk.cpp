@@ -41,10 +41,10 @@ struct FolderEntries {
         std::string name;
         unsigned char type;
     };
-    dev_t dev = 0;
-    ino_t ino = 0;
-    timespec mtime{}, ctime{};
-    off_t size = 0;
+    dev_t dev;
+    ino_t ino;
+    timespec mtime, ctime;
+    off_t size;
     std::vector<Entry> entries;
 
     bool describes(const struct stat& st) const {
@@ -106,7 +106,18 @@ private:
     std::unordered_map<std::string, std::shared_ptr<const Folders>> roots_;
 };
 
-bool isTranscriptName(std::string_view name) { return name.size() > 6 && name.ends_with(".jsonl"); }
+std::atomic<FolderOpener> folderOpener{nullptr};
+
+// A transcript's name; the bare ".jsonl" is hidden, and never comes here.
+bool isTranscriptName(std::string_view name) { return name.ends_with(".jsonl"); }
+
+// The path of `name` in the folder at `folder`.
+std::string joined(const std::string& folder, const std::string& name) {
+    std::string path;
+    path.reserve(folder.size() + 1 + name.size());
+    path.append(folder).append("/").append(name);
+    return path;
+}
 
 TranscriptFile transcriptFile(std::string path, const struct stat& st) {
     TranscriptFile f;
@@ -176,10 +187,10 @@ private:
     };
     // A subfolder yet to be read: `name` in the open folder `base`.
     struct Job {
-        int base = -1;
+        int base;
         std::string name;
         std::string path;
-        Node* node = nullptr;
+        Node* node;
     };
     // What one thread reads with, and the folders it read that may be kept.
     struct Worker {
@@ -267,7 +278,9 @@ private:
     // `rel` inside the open folder `base`, opened without following a link
     // at its last step; -1 when it cannot be.
     int openFolder(int base, const std::string& rel) {
-        int fd = openat(base, rel.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+        const FolderOpener opener = folderOpener.load(std::memory_order_relaxed);
+        int fd = opener ? opener(base, rel.c_str(), kFlags) : openat(base, rel.c_str(), kFlags);
         if (fd < 0 && (errno == EMFILE || errno == ENFILE)) shortOfDescriptors_ = true;
         return fd;
     }
@@ -306,13 +319,8 @@ private:
     // The entries of the folder open at `fd`, whose status is `st`.
     std::shared_ptr<const FolderEntries> entriesOf(Worker& w, int fd, const struct stat& st) const {
         if (auto known = cachedEntries(w, st)) return known;
-        auto read = std::make_shared<FolderEntries>();
-        read->dev = st.st_dev;
-        read->ino = st.st_ino;
-        read->mtime = st.st_mtim;
-        read->ctime = st.st_ctim;
-        read->size = st.st_size;
-        read->entries = readEntries(w, fd);
+        auto read = std::make_shared<const FolderEntries>(
+            FolderEntries{st.st_dev, st.st_ino, st.st_mtim, st.st_ctim, st.st_size, readEntries(w, fd)});
         w.changed = true;
         if (FolderCache::settled(*read, now_)) w.folders.emplace_back(FolderKey::of(st), read);
         return read;
@@ -326,9 +334,7 @@ private:
         for (const FolderEntries::Entry& e : folder->entries) {
             struct stat child {};
             if (fstatat(fd, e.name.c_str(), &child, AT_SYMLINK_NOFOLLOW) != 0) continue;
-            std::string childPath;
-            childPath.reserve(path.size() + 1 + e.name.size());
-            childPath.append(path).append("/").append(e.name);
+            std::string childPath = joined(path, e.name);
             if (S_ISDIR(child.st_mode)) {
                 Node* place = &nodes.emplace_back();
                 node.items.push_back({{}, place});
@@ -347,7 +353,7 @@ private:
         const int top = rel.empty() ? base : openFolder(base, rel);
         if (top < 0) return;
         struct stat st {};
-        if (fstat(top, &st) == 0 && S_ISDIR(st.st_mode)) {
+        if (fstat(top, &st) == 0) {
             std::vector<Frame> stack;
             stack.push_back({entriesOf(w, top, st), 0, {}, {}, path.size(), FolderKey::of(st)});
             std::string at = path;
@@ -375,10 +381,7 @@ private:
             if (fstatat(open, rel.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
             if (S_ISREG(st.st_mode)) {
                 if (!isTranscriptName(e.name)) continue;
-                std::string filePath;
-                filePath.reserve(path.size() + 1 + e.name.size());
-                filePath.append(path).append("/").append(e.name);
-                out.push_back(transcriptFile(std::move(filePath), st));
+                out.push_back(transcriptFile(joined(path, e.name), st));
                 continue;
             }
             if (!S_ISDIR(st.st_mode)) continue;  // a link is not followed
@@ -400,7 +403,8 @@ private:
             path.append("/").append(child.name);
             stack.push_back(std::move(child));
         }
-        if (open != top) ::close(open);
+        // The top frame is the last one left, and `open` is the top again:
+        // each frame left that had a folder opened for it was left by goUp.
     }
 
     // After the open folder is left, opens the nearest frame above it that
@@ -409,7 +413,7 @@ private:
     // moved meanwhile). False when it cannot be reached; the walk then ends.
     bool goUp(const std::vector<Frame>& stack, const int top, int& open) {
         size_t target = stack.size() - 1;
-        while (target > 0 && !stack[target].prefix.empty()) --target;
+        while (!stack[target].prefix.empty()) --target;  // the top's is empty
         const int left = open;
         open = top;
         if (target > 0) {
@@ -443,9 +447,9 @@ private:
         std::vector<std::pair<Node*, size_t>> stack{{&root, 0}};
         while (!stack.empty()) {
             auto& [node, next] = stack.back();
-            if (next == 0 && !node->walked.empty()) {
-                std::move(node->walked.begin(), node->walked.end(), std::back_inserter(out));
-            }
+            // A subtree's files, from its walk; a folder read in breadth
+            // has none there.
+            if (next == 0) std::move(node->walked.begin(), node->walked.end(), std::back_inserter(out));
             if (next == node->items.size()) {
                 stack.pop_back();
                 continue;
@@ -466,6 +470,8 @@ private:
 };
 
 }  // namespace
+
+void setFolderOpener(FolderOpener opener) { folderOpener.store(opener); }
 
 std::vector<TranscriptFile> listTranscripts(const std::string& root) {
     std::vector<TranscriptFile> out;

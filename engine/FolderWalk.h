@@ -43,4 +43,10 @@ struct TranscriptFile {
 // in name order. An empty root lists nothing.
 std::vector<TranscriptFile> listTranscripts(const std::string& root);
 
+// How a listing opens a folder relative to one it has open (a subfolder, or
+// ".." on the way back up): as openat(2) does. Tests put in one of their
+// own, to change the tree at a chosen step of a walk; null puts openat back.
+using FolderOpener = int (*)(int folder, const char* path, int flags);
+void setFolderOpener(FolderOpener opener);
+
 }  // namespace vorel

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 
@@ -24,23 +25,23 @@ int folderHolding(const std::string& path, std::string& last) {
     size_t from = 0;
     while (path.size() - from >= PATH_MAX) {
         // The longest part that ends at a slash and is within the limit.
+        // A part starts at a name, so a cut at its very start (the "/" of a
+        // path from the root, when no other is near) leaves a name longer
+        // than any can be.
         const size_t cut = path.rfind('/', from + PATH_MAX - 2);
-        if (cut == std::string::npos || cut < from) {
+        if (cut == std::string::npos || cut <= from) {
             if (folder != AT_FDCWD) ::close(folder);
             errno = ENAMETOOLONG;
             return -1;
         }
-        // A path from the root starts at "/"; a doubled slash adds nothing.
-        const std::string part = cut == 0 ? std::string("/") : path.substr(from, cut - from);
-        if (part.empty()) {
-            from = cut + 1;
-            continue;
-        }
+        const std::string part = path.substr(from, cut - from);
         const int next = ::openat(folder, part.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
         if (folder != AT_FDCWD) closeKeepingErrno(folder);
         if (next < 0) return -1;
         folder = next;
-        from = cut + 1;
+        // The next part starts after every slash of a doubled one: led by
+        // one, it would be taken from the root.
+        from = std::min(path.find_first_not_of('/', cut), path.size());
     }
     last = path.substr(from);
     return folder;

@@ -240,6 +240,30 @@ private:
     bool active_ = false;
 };
 
+// How many file descriptors the process has open, to find any left open.
+inline int openDescriptorCount() {
+    int count = 0;
+    for (auto it = fs::directory_iterator("/proc/self/fd"); it != fs::directory_iterator(); ++it) ++count;
+    return count;
+}
+
+// Frees descriptor 0 (standard input) for a scope, so that the next file
+// opened gets it, as in a process started without one.
+class NoStandardInput {
+public:
+    NoStandardInput() : saved_(::fcntl(0, F_DUPFD_CLOEXEC, 3)) { ::close(0); }
+    ~NoStandardInput() {
+        if (saved_ < 0) return;
+        ::dup2(saved_, 0);
+        ::close(saved_);
+    }
+    NoStandardInput(const NoStandardInput&) = delete;
+    NoStandardInput& operator=(const NoStandardInput&) = delete;
+
+private:
+    int saved_;
+};
+
 // A chain of `levels` folders named `name` inside `root`, whose path runs
 // past the system's path limit. Neither mkdir nor removal works by such a
 // path, so the chain is made and taken down a level at a time, relative to

@@ -4,15 +4,29 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
+#include <ctime>
+#include <functional>
+#include <string_view>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "engine/CostSource.h"
+#include "engine/FileTimes.h"
+#include "engine/ParallelFor.h"
 #include "tests/TestSupport.h"
 
 using namespace vorel;
 using namespace vorel::test;
 namespace fs = std::filesystem;
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VOREL_UNDER_SANITIZER 1
+#endif
+#endif
 
 namespace {
 
@@ -35,7 +49,131 @@ struct FewDescriptors {
     ~FewDescriptors() { ::setrlimit(RLIMIT_NOFILE, &old); }
 };
 
+// Leaves only `free` file descriptors to open for a scope.
+struct DescriptorsLeft {
+    FewDescriptors few{512};
+    std::vector<int> spare;
+    explicit DescriptorsLeft(int free) {
+        for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) spare.push_back(fd);
+        for (int i = 0; i < free && !spare.empty(); ++i, spare.pop_back()) ::close(spare.back());
+    }
+    ~DescriptorsLeft() {
+        for (int fd : spare) ::close(fd);
+    }
+};
+
+// The listing of `root` with one descriptor to spare, enough for the root
+// alone: what it finds below is what the listing did not have to open.
+std::vector<TranscriptFile> listedWithOneDescriptor(const fs::path& root) {
+    DescriptorsLeft one(1);
+    return listTranscripts(root.string());
+}
+
+// The file times' clock stands at `ns` (nanoseconds since the epoch) for a
+// scope, so what was just changed can look a tick old without waiting.
+std::atomic<std::int64_t> fileClockNs{0};
+
+struct FileClockAt {
+    explicit FileClockAt(std::int64_t ns) {
+        fileClockNs = ns;
+        FileTimes::setNowSource([] { return fileClockNs.load(); });
+    }
+    ~FileClockAt() { FileTimes::setNowSource(nullptr); }
+    FileClockAt(const FileClockAt&) = delete;
+    FileClockAt& operator=(const FileClockAt&) = delete;
+};
+
+// A folder opener that moves the folder `movedFolder` (by inode) from
+// `moveFrom` to `moveTo` when the walk first opens ".." from inside it, and
+// counts what it opens.
+std::atomic<ino_t> movedFolder{0};
+std::string moveFrom, moveTo;
+std::atomic<int> namedOpens{0}, upOpens{0};
+
+int movingOpener(int folder, const char* path, int flags) {
+    if (std::string_view(path).starts_with("..")) {
+        ++upOpens;
+        struct stat st {};
+        ino_t want = movedFolder.load();
+        if (want != 0 && ::fstat(folder, &st) == 0 && st.st_ino == want && movedFolder.compare_exchange_strong(want, 0)) {
+            EXPECT_EQ(::rename(moveFrom.c_str(), moveTo.c_str()), 0);
+        }
+    } else {
+        ++namedOpens;
+    }
+    return ::openat(folder, path, flags);
+}
+
+// Writes folders s00 to s31 with a file each, enough at the top for each
+// to be walked on its own, by opening folder after folder, and in s00 the
+// folders p, q in p and r in q with a file each; what is written, in the
+// order listed.
+std::vector<std::string> writeWideTree(const TempDir& dir) {
+    std::vector<std::string> written;
+    for (int i = 0; i < 32; ++i) {
+        const std::string name = (i < 10 ? "s0" : "s") + std::to_string(i) + "/f.jsonl";
+        dir.write(name, "");
+        written.push_back(name);
+        if (i > 0) continue;
+        for (const char* inner : {"s00/p/q/r/x.jsonl", "s00/p/q/z.jsonl", "s00/p/w.jsonl"}) {
+            dir.write(inner, "");
+            written.push_back(inner);
+        }
+    }
+    return written;
+}
+
+// A folder opener that frees descriptor 0 (held until then) just before it
+// opens `zeroAt`, which so gets descriptor 0.
+std::string zeroAt;
+std::atomic<bool> zeroFreed{false};
+
+int zeroFreeingOpener(int folder, const char* path, int flags) {
+    if (path == zeroAt && !zeroFreed.exchange(true)) ::close(0);
+    return ::openat(folder, path, flags);
+}
+
+// Threads the system refuses: a listing walks on the calling thread alone.
+std::thread refusedThread(std::function<void()>) {
+    throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+}
+
 }  // namespace
+
+TEST(TranscriptListing, DescriptorZeroIsAFolderLikeAnyOther) {
+    // On one thread, so that which folders get descriptor 0 is known: p
+    // first, then each one opened while 0 is free: r, p again through
+    // "..", and the tops of the walks after the first.
+    TempDir wide;
+    const std::vector<std::string> expected = writeWideTree(wide);
+    // A folder read before the walks begin.
+    TempDir narrow;
+    narrow.write("a/b.jsonl", "");
+    narrow.write("c.jsonl", "");
+
+    const int descriptors = openDescriptorCount();
+    std::vector<TranscriptFile> wideFiles, narrowFiles;
+    {
+        setThreadStarter(refusedThread);
+        setFolderOpener(zeroFreeingOpener);
+        NoStandardInput none;
+        auto listedWithZeroAt = [](const char* name, const TempDir& dir) {
+            EXPECT_EQ(::open("/dev/null", O_RDONLY | O_CLOEXEC), 0);  // held until `name` is opened
+            zeroAt = name;
+            zeroFreed = false;
+            std::vector<TranscriptFile> files = listTranscripts(dir.path().string());
+            EXPECT_TRUE(zeroFreed) << name;
+            return files;
+        };
+        wideFiles = listedWithZeroAt("p", wide);
+        narrowFiles = listedWithZeroAt("a", narrow);
+        setFolderOpener(nullptr);
+        setThreadStarter(nullptr);
+    }
+    EXPECT_EQ(relative(wideFiles, wide.path()), expected);
+    EXPECT_EQ(relative(narrowFiles, narrow.path()), (std::vector<std::string>{"a/b.jsonl", "c.jsonl"}));
+    EXPECT_EQ(openDescriptorCount(), descriptors);
+}
 
 TEST(TranscriptListing, KeepsOnlyVisibleRegularJsonlFilesInNameOrder) {
     TempDir dir;
@@ -64,6 +202,10 @@ TEST(TranscriptListing, KeepsOnlyVisibleRegularJsonlFilesInNameOrder) {
     EXPECT_EQ(files[1].path, (root / "p1/a.jsonl").string());
     EXPECT_EQ(files[1].size, 3);
     EXPECT_EQ(files[1].mtimeNs, 1'700'000'000'000'000'005LL);
+    struct stat st {};
+    ASSERT_EQ(::stat(files[1].path.c_str(), &st), 0);
+    EXPECT_EQ(files[1].ctimeNs, st.st_ctim.tv_sec * 1'000'000'000LL + st.st_ctim.tv_nsec);
+    EXPECT_EQ(files[1].inode, st.st_ino);
 
     // A root that is itself a link to a folder is listed through it.
     EXPECT_EQ(listTranscripts((root / "p0-link").string()).size(), 4u);
@@ -83,12 +225,6 @@ TEST(TranscriptListing, KeepsOnlyVisibleRegularJsonlFilesInNameOrder) {
     EXPECT_TRUE(listTranscripts("").empty());
 }
 
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define VOREL_UNDER_SANITIZER 1
-#endif
-#endif
-
 TEST(TranscriptListing, FolderThatCannotBeOpenedDoesNotEndTheListing) {
 #ifdef VOREL_UNDER_SANITIZER
     // The sanitizer runtime opens files of its own (the process's memory
@@ -101,18 +237,98 @@ TEST(TranscriptListing, FolderThatCannotBeOpenedDoesNotEndTheListing) {
     TempDir dir;
     for (const char* name : {"a/b/deep.jsonl", "a/c.jsonl", "m/n.jsonl", "z.jsonl"}) dir.write(name, "");
 
+    const int descriptors = openDescriptorCount();
     std::vector<TranscriptFile> files;
     {
-        FewDescriptors few(512);
-        std::vector<int> spare;
-        for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) spare.push_back(fd);
-        for (int i = 0; i < 2 && !spare.empty(); ++i, spare.pop_back()) ::close(spare.back());
+        DescriptorsLeft two(2);
         files = listTranscripts(dir.path().string());
-        for (int fd : spare) ::close(fd);
     }
     EXPECT_EQ(relative(files, dir.path()), (std::vector<std::string>{"a/c.jsonl", "m/n.jsonl", "z.jsonl"}));
+    EXPECT_EQ(openDescriptorCount(), descriptors);  // none left open
     // With descriptors to spare, the deep file is found again.
     EXPECT_EQ(listTranscripts(dir.path().string()).size(), 4u);
+}
+
+TEST(TranscriptListing, FoldersKnownFromAnEarlierListingAreTrustedWhileUnchanged) {
+    TempDir dir;
+    for (const char* name : {"a/b/deep.jsonl", "a/c.jsonl", "m/n.jsonl", "z.jsonl"}) dir.write(name, "");
+    const std::vector<std::string> all{"a/b/deep.jsonl", "a/c.jsonl", "m/n.jsonl", "z.jsonl"};
+    // Listed a tick after their last change (and what follows within two
+    // seconds), the folders are kept.
+    FileClockAt later(FileTimes::nowNs() + FileTimes::kTickNs + 2'000'000'000);
+    EXPECT_EQ(relative(listTranscripts(dir.path().string()), dir.path()), all);
+#ifndef VOREL_UNDER_SANITIZER
+    // Unchanged, they are not read again, and those with few entries are
+    // not even opened: the root's descriptor is all the listing needs.
+    EXPECT_EQ(relative(listedWithOneDescriptor(dir.path()), dir.path()), all);
+#endif
+
+    // A file renamed, and the folder's modification time put back (its size
+    // stays): its status-change time still shows the change.
+    struct stat before {};
+    ASSERT_EQ(::stat(dir.file("a/b").c_str(), &before), 0);
+    fs::rename(dir.file("a/b/deep.jsonl"), dir.file("a/b/deeper.jsonl"));
+    const struct timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, dir.file("a/b").c_str(), times, 0), 0);
+    dir.write("m/o.jsonl", "");
+    const std::vector<std::string> changed{"a/b/deeper.jsonl", "a/c.jsonl", "m/n.jsonl", "m/o.jsonl", "z.jsonl"};
+    EXPECT_EQ(relative(listTranscripts(dir.path().string()), dir.path()), changed);
+#ifndef VOREL_UNDER_SANITIZER
+    // Read again, they are kept as they are now.
+    EXPECT_EQ(relative(listedWithOneDescriptor(dir.path()), dir.path()), changed);
+#endif
+}
+
+TEST(TranscriptListing, AFolderIsKeptOnlyATickAfterItsLastChange) {
+#ifdef VOREL_UNDER_SANITIZER
+    GTEST_SKIP() << "needs every file descriptor; runs in the normal build";
+#endif
+    // Whether a folder listed with the file times' clock `offset` after
+    // its last change is kept: if so, a listing with one descriptor finds
+    // its file without opening it.
+    auto keptAt = [](std::int64_t offset) {
+        TempDir dir;
+        dir.write("a/x.jsonl", "");
+        struct stat st {};
+        EXPECT_EQ(::stat(dir.file("a").c_str(), &st), 0);
+        FileClockAt clock(st.st_ctim.tv_sec * 1'000'000'000LL + st.st_ctim.tv_nsec + offset);
+        EXPECT_EQ(listTranscripts(dir.path().string()).size(), 1u);
+        return !listedWithOneDescriptor(dir.path()).empty();
+    };
+    // A tick after, and not a nanosecond sooner, it cannot change unseen.
+    EXPECT_TRUE(keptAt(FileTimes::kTickNs));
+    EXPECT_FALSE(keptAt(FileTimes::kTickNs - 1));
+    EXPECT_FALSE(keptAt(0));
+    // A change less than a tick ahead of the clock is waited for too; one a
+    // whole tick ahead (the clock was set back since) is not, as a later
+    // change gets an earlier time.
+    EXPECT_FALSE(keptAt(-FileTimes::kTickNs + 1));
+    EXPECT_TRUE(keptAt(-FileTimes::kTickNs));
+}
+
+TEST(TranscriptListing, AFolderMovedWhileTheWalkIsInsideItLosesNoOtherFile) {
+    TempDir dir;
+    const std::vector<std::string> expected = writeWideTree(dir);
+    // r is moved out of q just as the walk goes back up from it: ".." then
+    // leads elsewhere, and q is found again from the top of the walk.
+    struct stat r {};
+    ASSERT_EQ(::stat(dir.file("s00/p/q/r").c_str(), &r), 0);
+    moveFrom = dir.file("s00/p/q/r");
+    moveTo = dir.file("moved-r");
+    movedFolder = r.st_ino;
+    namedOpens = upOpens = 0;
+    const int descriptors = openDescriptorCount();
+    setFolderOpener(movingOpener);
+    const std::vector<TranscriptFile> files = listTranscripts(dir.path().string());
+    setFolderOpener(nullptr);
+    EXPECT_EQ(movedFolder, 0u);
+    EXPECT_EQ(relative(files, dir.path()), expected);
+    EXPECT_EQ(openDescriptorCount(), descriptors);
+    // Each folder was opened once (the 32 at the top, p, q and r), p and q
+    // once more after the move; the way back up went through ".." from r
+    // and from q, and from nowhere else.
+    EXPECT_EQ(namedOpens, 32 + 3 + 2);
+    EXPECT_EQ(upOpens, 2);
 }
 
 TEST(TranscriptListing, AnyDepthWithFewDescriptors) {
@@ -161,6 +377,7 @@ TEST(TranscriptListing, AnyDepthWithFewDescriptors) {
     ::close(at);
     dir.write("z.jsonl", "");
 
+    const int descriptors = openDescriptorCount();
     std::vector<TranscriptFile> files;
     {
         // Far fewer descriptors than levels (the sanitizer runtime needs
@@ -172,6 +389,7 @@ TEST(TranscriptListing, AnyDepthWithFewDescriptors) {
 #endif
         files = listTranscripts(dir.path().string());
     }
+    EXPECT_EQ(openDescriptorCount(), descriptors);  // none left open
     std::string chain;
     for (int level = 1; level <= kLevels; ++level) chain.append(kName).append("/");
     ASSERT_GT(chain.size(), size_t{PATH_MAX});

@@ -33,6 +33,8 @@
 namespace vorel {
 namespace {
 
+using test::NoStandardInput;
+using test::openDescriptorCount;
 using test::TempDir;
 using ::testing::ElementsAre;
 namespace fs = std::filesystem;
@@ -577,6 +579,20 @@ TEST_F(MetadataStoreTest, TwoProcessesSavingAtOnceLoseNoEdit) {
     });
     EXPECT_TRUE(FolderLock(other, std::chrono::seconds(5)).held());
     letGo.join();
+
+    // Taken through descriptor 0, the lock is held like any other, and let
+    // go with the object.
+    const int descriptors = openDescriptorCount();
+    {
+        NoStandardInput none;
+        {
+            FolderLock first(other);
+            EXPECT_TRUE(first.held());
+            EXPECT_FALSE(FolderLock(other, std::chrono::milliseconds(1)).held());
+        }
+        EXPECT_TRUE(FolderLock(other, std::chrono::milliseconds(1)).held());
+    }
+    EXPECT_EQ(openDescriptorCount(), descriptors);
 }
 
 TEST_F(MetadataStoreTest, AnotherWritersRecordsSurviveTheNextSaveAndUnsavedChangesWin) {
