@@ -55,6 +55,10 @@ TEST(Clock, LocalDaysBeginAtTheFirstInstantOfTheirDate) {
         // 24:00 falls back to 23:00: the repeated hour ends the day before.
         {"America/Santiago", utc(2026, 4, 5, 3, 30), utc(2026, 4, 4, 3), utc(2026, 4, 5, 4)},
         {"Asia/Beirut", utc(2026, 10, 24, 21, 30), utc(2026, 10, 23, 21), utc(2026, 10, 24, 22)},
+        // Clocks set back a whole day (Alaska's change of calendar in 1867):
+        // the repeated date comes after the next one began, so it belongs to
+        // that day, which lasts 48 hours.
+        {"America/Juneau", utc(1867, 10, 19, 4), utc(1867, 10, 18, 8, 57, 41), utc(1867, 10, 20, 8, 57, 41)},
         // Ordinary 23- and 25-hour days.
         {"Europe/Berlin", utc(2026, 3, 29, 1, 30), utc(2026, 3, 28, 23), utc(2026, 3, 29, 22)},
         {"Europe/Berlin", utc(2026, 10, 25, 0, 30), utc(2026, 10, 24, 22), utc(2026, 10, 25, 23)},
