@@ -263,15 +263,11 @@ std::string CostModel::menuTitleFor(double amount) {
 std::string CostModel::projectName(const std::string& transcriptPath) {
     auto slash = transcriptPath.rfind('/');
     std::string folder = lastPathComponent(slash == std::string::npos ? std::string{} : transcriptPath.substr(0, slash));
-    std::string last;
-    size_t start = 0;
-    while (start <= folder.size()) {
-        size_t dash = folder.find('-', start);
-        if (dash == std::string::npos) dash = folder.size();
-        if (dash > start) last = folder.substr(start, dash - start);
-        start = dash + 1;
-    }
-    return last.empty() ? folder : last;
+    const size_t end = folder.find_last_not_of('-');
+    if (end == std::string::npos) return folder;  // empty, or hyphens only
+    // The piece starts after the hyphen before it, or at the start (npos + 1 is 0).
+    const size_t start = folder.find_last_of('-', end) + 1;
+    return folder.substr(start, end + 1 - start);
 }
 
 // A pass: list the files; when nothing changed (no file's times or size,

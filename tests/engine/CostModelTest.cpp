@@ -73,6 +73,10 @@ TEST(CostModelText, MenuTitleAndProjectName) {
     EXPECT_EQ(CostModel::menuTitleFor(0.999), "$1.00");
     EXPECT_EQ(CostModel::projectName("/r/-Users-ana-code-billing-api/s.jsonl"), "api");
     EXPECT_EQ(CostModel::projectName("/r/---/s.jsonl"), "---");
+    EXPECT_EQ(CostModel::projectName("/r/a-billing--/s.jsonl"), "billing");
+    EXPECT_EQ(CostModel::projectName("/r/-billing/s.jsonl"), "billing");
+    EXPECT_EQ(CostModel::projectName("billing/s.jsonl"), "billing");
+    EXPECT_EQ(CostModel::projectName("s.jsonl"), "");
 
     // The tray's label keeps its point under a comma-decimal locale.
     CommaLocale comma;
