@@ -529,18 +529,21 @@ void CostModel::updateMetadata(const std::vector<TranscriptFile>& listing, const
 
     // Files and rows that were there before are covered by the present
     // generation; only what is new to this pass needs looking at.
-    bool known = !st.lastCallsChangedStore && st.storeChanges == st.storeChangesAfter;
-    for (size_t i = 0; i < parsed.size() && known; ++i) {
-        known = st.entries[parsed[i]]->metadataGeneration == generation;
-    }
-    for (size_t i = 0; i < st.rowConversations.size() && known; ++i) {
-        const Conversation& c = *st.rowConversations[i];
-        if (c.freshPass == st.passes) {
-            known = c.metadataGeneration == generation && c.suggestedFor == allRows_[i].title;
+    auto covered = [&] {
+        if (st.lastCallsChangedStore || st.storeChanges != st.storeChangesAfter) return false;
+        for (size_t i : parsed) {
+            if (st.entries[i]->metadataGeneration != generation) return false;
         }
-    }
+        for (size_t i = 0; i < allRows_.size(); ++i) {
+            const Conversation& c = *st.rowConversations[i];
+            if (c.freshPass != st.passes) continue;
+            if (c.metadataGeneration != generation || c.suggestedFor != allRows_[i].title) return false;
+        }
+        return true;
+    };
+    lastCalledMetadata_ = !covered();
     st.lastCallsChangedStore = false;
-    if (!known) {
+    if (lastCalledMetadata_) {
         const std::uint64_t before = st.storeChanges;
         {
             MetadataStore::Batch batch(meta_);
@@ -563,7 +566,7 @@ void CostModel::updateMetadata(const std::vector<TranscriptFile>& listing, const
         for (size_t i = 0; i < allRows_.size(); ++i) {
             Conversation& c = *st.rowConversations[i];
             c.metadataGeneration = next;
-            if (c.suggestedFor != allRows_[i].title) c.suggestedFor = allRows_[i].title;
+            c.suggestedFor = allRows_[i].title;
         }
     }
     st.storeChangesAfter = st.storeChanges;
@@ -686,9 +689,7 @@ std::vector<CostModel::Conversation*> CostModel::attachToConversations(const std
     for (const ParsedFile& pf : files) {
         if (pf.entry->isSubagent) attach(pf.entry->parentRowId ? *pf.entry->parentRowId : pf.entry->rowId, pf);
     }
-    if (present.size() != st.conversations.size()) {
-        std::erase_if(st.conversations, [&](const auto& kv) { return kv.second.pass != pass; });
-    }
+    std::erase_if(st.conversations, [&](const auto& kv) { return kv.second.pass != pass; });
     return present;
 }
 

@@ -58,6 +58,10 @@ public:
 
     // How many files the last pass parsed (fully or from where it left off).
     int lastPassParseCount() const { return lastParseCount_; }
+    // Whether the last pass made its metadata calls (older ids moved to row
+    // ids, suggested names), rather than finding that each would change
+    // nothing.
+    bool lastPassCalledMetadata() const { return lastCalledMetadata_; }
 
 private:
     CostModel(std::vector<std::shared_ptr<const CostSource>> sources, MetadataStore& meta, const Clock* clock);
@@ -109,6 +113,7 @@ private:
     TimePoint lastDayStart_ = kDistantPast;
     bool haveResult_ = false;
     int lastParseCount_ = 0;
+    bool lastCalledMetadata_ = false;
     // What passes keep for the next one: the cache entries in listing order,
     // the conversations and their rows, the metadata calls known to change
     // nothing.

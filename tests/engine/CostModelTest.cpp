@@ -404,6 +404,58 @@ TEST_F(CostModelTest, CodexConversationsAndTheirAnnotations) {
     EXPECT_TRUE(store().byId().contains("codex:t6") && store().byId().at("codex:t6").suggestedName);
 }
 
+TEST_F(CostModelTest, MetadataCallsAreLeftOutOnlyWhenEachWouldChangeNothing) {
+    const std::string day = "codex/sessions/2026/07/05/";
+    const std::string s1 = put("claude/p/s1.jsonl", claudeUser("first task") + claudeReply("m1", 1000), 100);
+    put("claude/p/s2.jsonl", claudeUser("second task") + claudeReply("m2", 1000), 90);
+    EXPECT_TRUE(model().lastPassCalledMetadata());
+    // Those calls stored suggestions: made once more, and left out after a
+    // round that changed nothing.
+    model().refresh();
+    EXPECT_TRUE(model().lastPassCalledMetadata());
+    model().refresh();
+    EXPECT_FALSE(model().lastPassCalledMetadata());
+
+    // A grown file, its conversation rebuilt with the same ids and title.
+    dir.write("claude/p/s1.jsonl", claudeUser("first task") + claudeReply("m1", 1000) + claudeReply("m3", 1000));
+    setFileTime(s1, 110);
+    model().refresh();
+    EXPECT_EQ(model().lastPassParseCount(), 1);
+    EXPECT_FALSE(model().lastPassCalledMetadata());
+
+    // A change to the store by anyone: made once, then left out again.
+    store().setName("claude-code:s2", "Named");
+    model().refresh();
+    EXPECT_TRUE(model().lastPassCalledMetadata());
+    model().refresh();
+    EXPECT_FALSE(model().lastPassCalledMetadata());
+
+    // A rebuilt conversation with another title.
+    dir.write("claude/p/s1.jsonl", claudeUser("other task") + claudeReply("m1", 1000) + claudeReply("m3", 1000));
+    setFileTime(s1, 120);
+    model().refresh();
+    EXPECT_TRUE(model().lastPassCalledMetadata());
+    model().refresh();
+    model().refresh();
+    EXPECT_FALSE(model().lastPassCalledMetadata());
+
+    // A file of no cost, so of no row, whose transcript id moves away from
+    // its stem: the note kept under the stem follows it.
+    const std::string free = put(day + "rollout-q.jsonl", codexLine("event_msg", R"({"type":"user_message","message":"hi"})"), 130);
+    model().refresh();
+    store().setName("codex:rollout-q", "Kept note");
+    model().refresh();
+    model().refresh();
+    EXPECT_FALSE(model().lastPassCalledMetadata());
+    dir.write(day + "rollout-q.jsonl", codexMeta(R"("id":"t8")"));
+    setFileTime(free, 140);
+    model().refresh();
+    EXPECT_TRUE(model().lastPassCalledMetadata());
+    EXPECT_FALSE(store().byId().contains("codex:rollout-q"));
+    ASSERT_TRUE(store().byId().contains("codex:t8"));
+    EXPECT_EQ(store().byId().at("codex:t8").name, "Kept note");
+}
+
 TEST_F(CostModelTest, WholePassOverTheFixtures) {
     VOREL_NEEDS_FIXTURES();
     const std::string claudeRoot = fixturesDir() + "/claude/projects";
