@@ -19,7 +19,8 @@ using std::chrono::sys_seconds;
 seconds offsetAt(sys_seconds t) {
     std::time_t tt = static_cast<std::time_t>(t.time_since_epoch().count());
     std::tm tm{};
-    if (!localtime_r(&tt, &tm)) return seconds{0};
+    // Converts every instant a TimePoint can hold (its year fits an int).
+    localtime_r(&tt, &tm);
     return seconds{tm.tm_gmtoff};
 }
 

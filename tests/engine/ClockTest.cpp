@@ -55,6 +55,9 @@ TEST(Clock, LocalDaysBeginAtTheFirstInstantOfTheirDate) {
         // 24:00 falls back to 23:00: the repeated hour ends the day before.
         {"America/Santiago", utc(2026, 4, 5, 3, 30), utc(2026, 4, 4, 3), utc(2026, 4, 5, 4)},
         {"Asia/Beirut", utc(2026, 10, 24, 21, 30), utc(2026, 10, 23, 21), utc(2026, 10, 24, 22)},
+        // 23:00 jumps to 00:00: the day starts at the jump, an hour before
+        // midnight by the offset of the evening before.
+        {"America/Nuuk", utc(2026, 3, 29, 12), utc(2026, 3, 29, 1), utc(2026, 3, 30, 1)},
         // Clocks set back a whole day (Alaska's change of calendar in 1867):
         // the repeated date comes after the next one began, so it belongs to
         // that day, which lasts 48 hours.
