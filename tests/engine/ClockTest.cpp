@@ -71,6 +71,11 @@ TEST(Clock, LocalDaysBeginAtTheFirstInstantOfTheirDate) {
         // The system's zone rules, not older ones: UTC+5 since March 2024.
         {"Asia/Almaty", utc(2026, 1, 15, 12), utc(2026, 1, 14, 19), utc(2026, 1, 15, 19)},
         {"UTC", utc(2026, 1, 1, 23, 59, 59), utc(2026, 1, 1), utc(2026, 1, 2)},
+        // Rules a day ahead of UTC and a day behind it, the furthest a
+        // rule's offset can go.
+        {"<+24>-24", utc(2026, 1, 2, 12), utc(2026, 1, 2), utc(2026, 1, 3)},
+        {"<-24>+24", utc(2026, 1, 2, 12), utc(2026, 1, 2), utc(2026, 1, 3)},
+        {"<+2459>-24:59", utc(2026, 1, 2, 12), utc(2026, 1, 1, 23, 1), utc(2026, 1, 2, 23, 1)},
         {"UTC", utc(1, 1, 1, 12), kDistantPast, kDistantPast + days{1}},
     };
     for (const Case& c : cases) {
