@@ -90,9 +90,9 @@ struct CostModel::Conversation {
     // This pass's files in the order they were attached: own files, then
     // subagent files, each newest first.
     std::vector<const ParsedFile*> files;
-    // The versions of those files, this pass and when the row was built.
+    // The versions of those files, this pass and when the row was built
+    // (none before: a conversation has at least one file).
     std::vector<std::uint64_t> versions, builtVersions;
-    bool built = false;
     bool holdsActive = false;
 
     // The merged figures the order of rows depends on.
@@ -629,7 +629,7 @@ std::vector<SessionRow> CostModel::buildRows(const std::vector<TranscriptFile>& 
     const TranscriptFile* active = activeIndex < listing.size() ? &listing[activeIndex] : nullptr;
     const std::vector<Conversation*> present = attachToConversations(files, active);
     for (Conversation* c : present) {
-        if (c->built && c->versions == c->builtVersions) continue;
+        if (c->versions == c->builtVersions) continue;
         mergeConversation(*c);
     }
     return rowsByActivity(present);
@@ -699,7 +699,6 @@ std::vector<CostModel::Conversation*> CostModel::attachToConversations(const std
 // conversation whose own file is not listed, its newest subagent file.
 void CostModel::mergeConversation(Conversation& c) {
     c.builtVersions = c.versions;
-    c.built = true;
     c.fresh.reset();
     c.rowIndex.reset();
     c.todayIndex.reset();
