@@ -298,10 +298,9 @@ void CostModel::refresh() {
     st.anyRacy = std::any_of(st.entries.begin(), st.entries.end(), [](const auto& e) { return e->racy; });
     lastParseCount_ = static_cast<int>(toParse.size());
 
-    const size_t active = activeFile(listing.files);
     lastListing_ = std::move(listing.files);
     st.lastSourceOf = std::move(listing.sourceOf);
-    allRows_ = buildRows(lastListing_, active, today);
+    allRows_ = buildRows(lastListing_, activeFile(lastListing_), today);
     todayRows_ = todayRowsOf(allRows_);
     publishTotals();
     lastDayStart_ = today.start;
@@ -476,15 +475,15 @@ void CostModel::identifyFiles(const Listing& listing, const std::vector<size_t>&
 }
 
 // The active file: the most recently modified one, the first listed on
-// equal times; a file whose time could not be read never is. The listing's
-// size when there is none.
-size_t CostModel::activeFile(const std::vector<TranscriptFile>& listing) {
-    size_t active = listing.size();
+// equal times; a file whose time could not be read never is. Null when
+// there is none.
+const TranscriptFile* CostModel::activeFile(const std::vector<TranscriptFile>& listing) {
+    const TranscriptFile* active = nullptr;
     std::int64_t newest = TranscriptFile::kUnknownMtime;
-    for (size_t i = 0; i < listing.size(); ++i) {
-        if (listing[i].mtimeNs > newest) {
-            newest = listing[i].mtimeNs;
-            active = i;
+    for (const TranscriptFile& f : listing) {
+        if (f.mtimeNs > newest) {
+            newest = f.mtimeNs;
+            active = &f;
         }
     }
     return active;
@@ -622,11 +621,10 @@ void CostModel::deduplicate(const DayWindow& today) {
 // Folds the listed files into one row per conversation that cost anything,
 // latest activity first. Only conversations with a changed file are merged
 // again; the others keep their row.
-std::vector<SessionRow> CostModel::buildRows(const std::vector<TranscriptFile>& listing, size_t activeIndex,
-                                             const DayWindow& today) {
+std::vector<SessionRow> CostModel::buildRows(const std::vector<TranscriptFile>& listing,
+                                             const TranscriptFile* active, const DayWindow& today) {
     const std::vector<ParsedFile> files = filesNewestFirst(listing);
     deduplicate(today);
-    const TranscriptFile* active = activeIndex < listing.size() ? &listing[activeIndex] : nullptr;
     const std::vector<Conversation*> present = attachToConversations(files, active);
     for (Conversation* c : present) {
         if (c->versions == c->builtVersions) continue;

@@ -79,8 +79,8 @@ private:
     void forgetUnlistedFiles();
     void parseFiles(const Listing& listing, const std::vector<size_t>& toParse, const DayWindow& today);
     void identifyFiles(const Listing& listing, const std::vector<size_t>& parsed);
-    static size_t activeFile(const std::vector<TranscriptFile>& listing);
-    std::vector<SessionRow> buildRows(const std::vector<TranscriptFile>& listing, size_t activeIndex,
+    static const TranscriptFile* activeFile(const std::vector<TranscriptFile>& listing);
+    std::vector<SessionRow> buildRows(const std::vector<TranscriptFile>& listing, const TranscriptFile* active,
                                       const DayWindow& today);
     std::vector<SessionRow> todayRowsOf(const std::vector<SessionRow>& rows);
     void publishTotals();

@@ -71,6 +71,7 @@ TEST(CostModelText, MenuTitleAndProjectName) {
     EXPECT_EQ(CostModel::menuTitleFor(0), "$0.00");
     EXPECT_EQ(CostModel::menuTitleFor(0.004), "$<0.01");
     EXPECT_EQ(CostModel::menuTitleFor(0.999), "$1.00");
+    EXPECT_EQ(CostModel::menuTitleFor(0.01), "$0.01");
     EXPECT_EQ(CostModel::projectName("/r/-Users-ana-code-billing-api/s.jsonl"), "api");
     EXPECT_EQ(CostModel::projectName("/r/---/s.jsonl"), "---");
     EXPECT_EQ(CostModel::projectName("/r/a-billing--/s.jsonl"), "billing");
@@ -277,6 +278,33 @@ TEST_F(CostModelTest, SubagentsFoldIntoTheirConversation) {
     // The newest file is s3's: its row is the header though it is not first.
     ASSERT_NE(model().headerRow(), nullptr);
     EXPECT_EQ(model().headerRow()->id, "claude-code:s3");
+}
+
+TEST_F(CostModelTest, RowFieldsAndTheirTies) {
+    // Its first response starts a row; equal model costs list by name.
+    put("claude/p/a.jsonl",
+        claudeUser("a") + claudeReply("a1", 5000, "2026-07-05T09:00:00Z", "claude-sonnet-4-5") +
+            claudeReply("a2", 3000, "2026-07-05T10:00:00Z"),
+        100);
+    // Equal last activity and file time: by row id.
+    put("claude/p/b.jsonl", claudeReply("b1", 1000, "2026-07-05T10:00:00Z"), 100);
+    // A subagent whose conversation's own file is not listed keeps a title
+    // of its own.
+    put("codex/sessions/s.jsonl",
+        codexMeta(R"("id":"t2","parent_thread_id":"t1")") + kGpt +
+            codexLine("event_msg", R"({"type":"user_message","message":"look around"})") + codexTokens(100, 100),
+        50);
+    EXPECT_EQ(idsOf(model().allRows()), (Ids{"claude-code:a", "claude-code:b", "codex:t1"}));
+
+    const SessionRow& a = row("claude-code:a");
+    EXPECT_EQ(a.startTime, utc(2026, 7, 5, 9));
+    EXPECT_EQ(a.lastActivity, utc(2026, 7, 5, 10));
+    ASSERT_EQ(a.models.size(), 2u);
+    EXPECT_DOUBLE_EQ(a.models[0].cost, a.models[1].cost);
+    EXPECT_EQ(a.models[0].name, "opus 4 8");
+    EXPECT_EQ(a.models[1].name, "sonnet 4 5");
+    EXPECT_EQ(row("claude-code:b").title, "(untitled session)");
+    EXPECT_EQ(row("codex:t1").title, "look around");
 }
 
 TEST_F(CostModelTest, OrderPrimaryFileAndActiveFile) {
