@@ -482,6 +482,14 @@ TEST_F(CostModelTest, MetadataCallsAreLeftOutOnlyWhenEachWouldChangeNothing) {
     EXPECT_FALSE(store().byId().contains("codex:rollout-q"));
     ASSERT_TRUE(store().byId().contains("codex:t8"));
     EXPECT_EQ(store().byId().at("codex:t8").name, "Kept note");
+    // Calls are made again for it whenever its id moves on.
+    model().refresh();
+    model().refresh();
+    EXPECT_FALSE(model().lastPassCalledMetadata());
+    dir.write(day + "rollout-q.jsonl", codexMeta(R"("id":"t9")"));
+    setFileTime(free, 150);
+    model().refresh();
+    EXPECT_TRUE(model().lastPassCalledMetadata());
 }
 
 TEST_F(CostModelTest, WholePassOverTheFixtures) {
