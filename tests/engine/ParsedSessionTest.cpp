@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "engine/ParsedSession.h"
+#include "engine/Saturating.h"
 #include "tests/TestSupport.h"
 
 using namespace vorel;
@@ -75,6 +76,22 @@ TEST(ParsedSession, CountersSaturateInsteadOfOverflowing) {
     c.perModel["m"] = {kMax, 0, 0, 0, 0, 0};
     c.perModel["n"] = {kMin, 0, 0, 0, 0, 0};
     EXPECT_EQ(c.totalTokens(), -1);
+
+    // One past either limit, either way.
+    EXPECT_EQ(satAdd(kMax, 1), kMax);
+    EXPECT_EQ(satAdd(kMin, -1), kMin);
+    EXPECT_EQ(satSub(kMin, 1), kMin);
+    EXPECT_EQ(satSub(kMax, -1), kMax);
+    EXPECT_EQ(satSub(-2, kMax), kMin);
+    EXPECT_EQ(satSub(0, kMin), kMax);
+
+    // A count read as a double: the 64-bit range holds -2^63 but not 2^63.
+    EXPECT_EQ(truncatedOrZero(-9223372036854775808.0), kMin);
+    EXPECT_EQ(truncatedOrZero(9223372036854775808.0), 0);
+    EXPECT_EQ(truncatedOrZero(1e300), 0);
+    EXPECT_EQ(truncatedOrZero(-1e300), 0);
+    EXPECT_EQ(truncatedOrZero(std::numeric_limits<double>::quiet_NaN()), 0);
+    EXPECT_EQ(truncatedOrZero(-2.9), -2);
 }
 
 TEST(ParsedSession, RebuiltRetotalsFromKeptTurnsOnly) {
