@@ -589,9 +589,9 @@ void CostModel::deduplicate(const DayWindow& today) {
             auto [it, end] = st.responses.equal_range(PassState::mixed(e->keyHashes[t], e->scope));
             for (; it != end; ++it) {
                 const CacheEntry& other = *it->second.entry;
-                // A key repeated within the file itself was never in an
-                // earlier file's set.
-                if (&other == e || other.scope != e->scope || !newer(other, *e)) continue;
+                // A file is not newer than itself: a key repeated within
+                // it was never in an earlier file's set.
+                if (other.scope != e->scope || !newer(other, *e)) continue;
                 if (other.parsed().turns[it->second.turn].key == turns[t].key) {
                     dropped.push_back(t);
                     break;
