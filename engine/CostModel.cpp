@@ -289,6 +289,7 @@ void CostModel::refresh() {
     }
     if (same && toParse.empty()) {
         lastParseCount_ = 0;
+        lastPassKind_ = PassKind::unchanged;
         updateMetadata(listing.files, {});
         changed_.notify();
         return;
@@ -297,6 +298,7 @@ void CostModel::refresh() {
     identifyFiles(listing, toParse);
     st.anyRacy = std::any_of(st.entries.begin(), st.entries.end(), [](const auto& e) { return e->racy; });
     lastParseCount_ = static_cast<int>(toParse.size());
+    lastPassKind_ = st.samePaths ? PassKind::changedFiles : PassKind::otherPaths;
 
     lastListing_ = std::move(listing.files);
     st.lastSourceOf = std::move(listing.sourceOf);

@@ -58,6 +58,11 @@ public:
 
     // How many files the last pass parsed (fully or from where it left off).
     int lastPassParseCount() const { return lastParseCount_; }
+    // What the last pass found: nothing changed (it published the last
+    // result again), changed files among the paths listed before, or other
+    // paths (each file's cached parse looked up again).
+    enum class PassKind { unchanged, changedFiles, otherPaths };
+    PassKind lastPassKind() const { return lastPassKind_; }
     // Whether the last pass made its metadata calls (older ids moved to row
     // ids, suggested names), rather than finding that each would change
     // nothing.
@@ -113,6 +118,7 @@ private:
     TimePoint lastDayStart_ = kDistantPast;
     bool haveResult_ = false;
     int lastParseCount_ = 0;
+    PassKind lastPassKind_ = PassKind::otherPaths;
     bool lastCalledMetadata_ = false;
     // What passes keep for the next one: the cache entries in listing order,
     // the conversations and their rows, the metadata calls known to change

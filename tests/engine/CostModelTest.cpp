@@ -103,12 +103,15 @@ TEST(SessionRowValues, ModelLinesAndDerivedValues) {
 }
 
 TEST_F(CostModelTest, CachedParseIsReusedUntilFileOrDayChanges) {
+    using Kind = CostModel::PassKind;
     EXPECT_TRUE(model().allRows().empty());  // no transcripts yet
     EXPECT_EQ(model().headerRow(), nullptr);
+    EXPECT_EQ(model().lastPassKind(), Kind::otherPaths);  // nothing listed before
     std::string s1 = put("claude/p/s1.jsonl", claudeUser("today") + claudeReply("m1", 1000), 100);
     put("claude/p/s2.jsonl", claudeUser("earlier") + claudeReply("m2", 2000, "2026-07-01T10:00:00Z"), 50);
     model().refresh();
     EXPECT_EQ(model().lastPassParseCount(), 2);
+    EXPECT_EQ(model().lastPassKind(), Kind::otherPaths);
     EXPECT_EQ(idsOf(model().allRows()), (Ids{"claude-code:s1", "claude-code:s2"}));
     EXPECT_EQ(idsOf(model().todayRows()), (Ids{"claude-code:s1"}));
     EXPECT_DOUBLE_EQ(model().todayCost(), opus(1000));
@@ -116,12 +119,14 @@ TEST_F(CostModelTest, CachedParseIsReusedUntilFileOrDayChanges) {
 
     model().refresh();
     EXPECT_EQ(model().lastPassParseCount(), 0);
+    EXPECT_EQ(model().lastPassKind(), Kind::unchanged);
 
     // Same modification time, new size: parsed again, and only that file.
     dir.write("claude/p/s1.jsonl", claudeUser("today") + claudeReply("m1", 1000) + claudeReply("m3", 3000));
     setFileTime(s1, 100);
     model().refresh();
     EXPECT_EQ(model().lastPassParseCount(), 1);
+    EXPECT_EQ(model().lastPassKind(), Kind::changedFiles);
     EXPECT_DOUBLE_EQ(row("claude-code:s1").total, opus(1000) + opus(3000));
     ASSERT_EQ(model().todayRows().size(), 1u);  // today's list has the new figures too
     EXPECT_DOUBLE_EQ(model().todayRows()[0].today, opus(1000) + opus(3000));
@@ -130,6 +135,7 @@ TEST_F(CostModelTest, CachedParseIsReusedUntilFileOrDayChanges) {
     clock.set(utc(2026, 7, 6, 12));
     model().refresh();
     EXPECT_EQ(model().lastPassParseCount(), 2);
+    EXPECT_EQ(model().lastPassKind(), Kind::changedFiles);
     EXPECT_EQ(model().todayCost(), 0);
     EXPECT_TRUE(model().todayRows().empty());
 
@@ -139,6 +145,7 @@ TEST_F(CostModelTest, CachedParseIsReusedUntilFileOrDayChanges) {
     std::string away = dir.file("s1.away");
     fs::rename(s1, away);
     model().refresh();
+    EXPECT_EQ(model().lastPassKind(), Kind::otherPaths);
     EXPECT_DOUBLE_EQ(model().grandTotal(), opus(2000));
     dir.write("s1.away", claudeUser("today") + claudeReply("m1", 2000) + claudeReply("m3", 3000));
     setFileTime(away, 100);
