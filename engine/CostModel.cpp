@@ -643,7 +643,9 @@ std::vector<CostModel::ParsedFile> CostModel::filesNewestFirst(const std::vector
         if (listing[a].mtimeNs != listing[b].mtimeNs) return listing[a].mtimeNs > listing[b].mtimeNs;
         return listing[a].path > listing[b].path;
     };
-    if (!st.samePaths || st.order.size() != listing.size() || !std::is_sorted(st.order.begin(), st.order.end(), newer)) {
+    // Listing the same paths as the last pass, which put them in order, is
+    // listing as many.
+    if (!st.samePaths || !std::is_sorted(st.order.begin(), st.order.end(), newer)) {
         st.order.resize(listing.size());
         for (size_t i = 0; i < listing.size(); ++i) st.order[i] = static_cast<std::uint32_t>(i);
         std::sort(st.order.begin(), st.order.end(), newer);
