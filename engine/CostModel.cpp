@@ -148,7 +148,7 @@ struct CostModel::PassState {
     std::vector<CacheEntry*> dirty;
 
     static std::uint64_t mixed(std::uint64_t keyHash, std::uint32_t scope) {
-        return keyHash ^ ((static_cast<std::uint64_t>(scope) + 1) * 0x9E3779B97F4A7C15ULL);
+        return keyHash ^ (static_cast<std::uint64_t>(scope) * 0x9E3779B97F4A7C15ULL);
     }
     void markDirty(CacheEntry* e) {
         if (e->listing == listings && e->dirtyPass != passes) {
