@@ -93,7 +93,10 @@ TEST(SessionRowValues, ModelLinesAndDerivedValues) {
 
     SessionRow r;
     EXPECT_EQ(r.primaryModel(), "");
+    r.models = {{"haiku", 0.1, false}};
+    EXPECT_FALSE(r.isMixed());
     r.models = {{"opus 4 8", 0.5, false}, {"gpt 5.5", 0.5, true}, {"haiku", 0.1, false}};
+    EXPECT_TRUE(r.isMixed());
     EXPECT_EQ(r.primaryModel(), "opus 4 8");  // the first of equal costs
     const TimePoint now = utc(2026, 7, 5, 12);
     r.lastActivity = now - milliseconds{59'900};

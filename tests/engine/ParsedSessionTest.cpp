@@ -114,6 +114,17 @@ TEST(ParsedSession, RebuiltRetotalsFromKeptTurnsOnly) {
     EXPECT_EQ(kept.perModel.size(), 1u);
     EXPECT_EQ(kept.totalCost, 5.0);
     EXPECT_EQ(kept.todayCost, 1.0);  // the undated turn stays out
+    EXPECT_TRUE(kept.hadTodayActivity);
+
+    // Keeping it sets the flag again; a turn of another day is no part of
+    // today.
+    ParsedSession withUnknown = s.rebuilt({s.turns[0], s.turns[1]}, utcDay(utc(2026, 7, 5)));
+    EXPECT_TRUE(withUnknown.hasUnknownModel);
+    EXPECT_EQ(withUnknown.totalCost, 3.0);
+    EXPECT_EQ(withUnknown.todayCost, 1.0);
+    const ParsedSession yesterday = s.rebuilt({s.turns[1]}, utcDay(utc(2026, 7, 5)));
+    EXPECT_EQ(yesterday.todayCost, 0.0);
+    EXPECT_FALSE(yesterday.hadTodayActivity);
 
     ParsedSession none = s.rebuilt({}, utcDay(utc(2026, 7, 5)));
     ParsedSession expected = s;
