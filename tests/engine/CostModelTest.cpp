@@ -144,11 +144,14 @@ TEST_F(CostModelTest, CachedParseIsReusedUntilFileOrDayChanges) {
 
     // A deleted file takes its cost with it, and leaves the cache: brought
     // back with other bytes of the same size and time (and the same inode),
-    // it is parsed again rather than taken from a stale entry.
+    // it is parsed again rather than taken from a stale entry. On another
+    // day still, the file that stays is parsed again too.
     std::string away = dir.file("s1.away");
     fs::rename(s1, away);
+    clock.set(utc(2026, 7, 7, 12));
     model().refresh();
     EXPECT_EQ(model().lastPassKind(), Kind::otherPaths);
+    EXPECT_EQ(model().lastPassParseCount(), 1);
     EXPECT_DOUBLE_EQ(model().grandTotal(), opus(2000));
     dir.write("s1.away", claudeUser("today") + claudeReply("m1", 2000) + claudeReply("m3", 3000));
     setFileTime(away, 100);
