@@ -26,6 +26,7 @@ DayWindow checkedDay(TimePoint t) {
     EXPECT_EQ(DayWindow::containing(w.end).start, w.end);
     EXPECT_EQ(DayWindow::containing(w.start - milliseconds{1}).end, w.start);
     EXPECT_EQ(startOfLocalDay(t, 0), w.start);
+    EXPECT_EQ(startOfLocalDay(t), w.start);
     EXPECT_EQ(startOfLocalDay(t, 1), w.end);
     EXPECT_EQ(sys_days{libcDate(w.start - seconds{1})} + days{1}, sys_days{libcDate(w.start)});
     return w;
@@ -109,4 +110,17 @@ TEST(Clock, CalendarStepsKeepTheZoneRules) {
         EXPECT_EQ(startOfLocalDay(utc(2026, 1, 1, 3), 0), utc(2025, 12, 31, 5));
         EXPECT_EQ(startOfLocalDay(utc(2026, 1, 1, 3), 31), utc(2026, 1, 31, 5));
     }
+}
+
+TEST(Clock, AFixedClockMovesOnlyWhenToldAndCanStandInForTheProcessClock) {
+    EnvVar tz("TZ", "UTC");
+    auto fixed = std::make_shared<FixedClock>(utc(2026, 7, 5, 23));
+    fixed->advance(hours{2});
+    EXPECT_EQ(fixed->now(), utc(2026, 7, 6, 1));
+    EXPECT_EQ(fixed->today().start, utc(2026, 7, 6));
+
+    setClock(fixed);
+    EXPECT_EQ(vorel::clock().now(), utc(2026, 7, 6, 1));
+    setClock(nullptr);  // back to the system's clock
+    EXPECT_GT(vorel::clock().now(), utc(2020, 1, 1));
 }
