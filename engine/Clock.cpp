@@ -37,8 +37,9 @@ sys_seconds secondsOf(TimePoint t) { return std::chrono::floor<seconds>(t); }
 // 00:00 to 01:00) the first instant after the jump, while mktime picks one
 // of two midnights by the offset it happened to see last.
 //
-// Offsets lie within 25 hours of UTC (real zones within 15; a rule such as
-// TZ="<+24>-24" may say up to 24:59:59), so the answer lies within 25 hours
+// Offsets lie within 25 hours of UTC (real zones, local mean times of the
+// past included, within about 15; a rule such as TZ="<+24>-24" may say up
+// to 24:59:59), so the answer lies within 25 hours
 // of the midnight read as UTC. The offsets are sampled every 3 hours across
 // that span, each change is narrowed down to its second, and in each run of
 // one offset the wall clock's crossing of midnight is exact. (Zones change
