@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <tuple>
 
 #include "engine/DecimalText.h"
 #include "engine/FileTimes.h"
@@ -579,9 +580,9 @@ void CostModel::updateMetadata(const std::vector<TranscriptFile>& listing, const
 // changed or went, can find a different answer than in the last pass.
 void CostModel::deduplicate(const DayWindow& today) {
     PassState& st = *state_;
+    // The later modification time, then the greater path.
     auto newer = [](const CacheEntry& a, const CacheEntry& b) {
-        if (a.mtimeNs != b.mtimeNs) return a.mtimeNs > b.mtimeNs;
-        return a.path > b.path;
+        return std::tie(a.mtimeNs, a.path) > std::tie(b.mtimeNs, b.path);
     };
     std::vector<std::uint32_t> dropped;
     for (CacheEntry* e : st.dirty) {
