@@ -190,6 +190,7 @@ TEST_F(CostModelTest, ATranscriptPastThePathLimitIsCountedAndFollowed) {
 
 TEST_F(CostModelTest, AFileChangedWithoutItsTimesShowingItIsReadAgain) {
     const std::string path = put("claude/p/s.jsonl", claudeUser("s") + claudeReply("m1", 1000), 100);
+    const std::string other = put("claude/p/t.jsonl", claudeUser("t") + claudeReply("t1", 1000), 100);
     EXPECT_DOUBLE_EQ(row("claude-code:s").total, opus(1000));
 
     // Once its times are a tick old, it is known by them alone. Rewritten
@@ -202,6 +203,13 @@ TEST_F(CostModelTest, AFileChangedWithoutItsTimesShowingItIsReadAgain) {
     setFileTime(path, 100);
     model().refresh();
     EXPECT_DOUBLE_EQ(row("claude-code:s").total, opus(2000));
+    // So too in a pass that lists another path besides.
+    std::ofstream(other, std::ios::binary | std::ios::trunc) << claudeUser("t") + claudeReply("t1", 2000);
+    setFileTime(other, 100);
+    put("claude/p/u.jsonl", claudeUser("u") + claudeReply("u1", 1000), 100);
+    model().refresh();
+    EXPECT_EQ(model().lastPassKind(), CostModel::PassKind::otherPaths);
+    EXPECT_DOUBLE_EQ(row("claude-code:t").total, opus(2000));
 
     // Changed again with no time moving at all: read so soon after its last
     // change, its content is checked at the next pass.
