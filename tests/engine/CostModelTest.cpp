@@ -315,7 +315,14 @@ TEST_F(CostModelTest, RowFieldsAndTheirTies) {
         codexMeta(R"("id":"t2","parent_thread_id":"t1")") + kGpt +
             codexLine("event_msg", R"({"type":"user_message","message":"look around"})") + codexTokens(100, 100),
         50);
-    EXPECT_EQ(idsOf(model().allRows()), (Ids{"claude-code:a", "claude-code:b", "codex:t1"}));
+    // The costlier model first, whatever its name.
+    put("claude/p/c.jsonl",
+        claudeUser("c") + claudeReply("c1", 1000, "2026-07-05T08:00:00Z") +
+            claudeReply("c2", 5000, "2026-07-05T08:00:00Z", "claude-sonnet-4-5"),
+        100);
+    EXPECT_EQ(idsOf(model().allRows()), (Ids{"claude-code:a", "claude-code:b", "codex:t1", "claude-code:c"}));
+    ASSERT_EQ(row("claude-code:c").models.size(), 2u);
+    EXPECT_EQ(row("claude-code:c").models[0].name, "sonnet 4 5");
 
     const SessionRow& a = row("claude-code:a");
     EXPECT_EQ(a.startTime, utc(2026, 7, 5, 9));
