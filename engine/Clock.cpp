@@ -19,7 +19,8 @@ using std::chrono::sys_seconds;
 seconds offsetAt(sys_seconds t) {
     std::time_t tt = static_cast<std::time_t>(t.time_since_epoch().count());
     std::tm tm{};
-    if (!localtime_r(&tt, &tm)) return seconds{0};
+    // Converts every instant a TimePoint can hold (its year fits an int).
+    localtime_r(&tt, &tm);
     return seconds{tm.tm_gmtoff};
 }
 
@@ -36,13 +37,15 @@ sys_seconds secondsOf(TimePoint t) { return std::chrono::floor<seconds>(t); }
 // 00:00 to 01:00) the first instant after the jump, while mktime picks one
 // of two midnights by the offset it happened to see last.
 //
-// Offsets lie within 18 hours of UTC, so the answer lies within 18 hours of
-// the midnight read as UTC. The offsets are sampled every 3 hours across
+// Offsets lie within 25 hours of UTC (real zones, local mean times of the
+// past included, within about 15; a rule such as TZ="<+24>-24" may say up
+// to 24:59:59), so the answer lies within 25 hours
+// of the midnight read as UTC. The offsets are sampled every 3 hours across
 // that span, each change is narrowed down to its second, and in each run of
 // one offset the wall clock's crossing of midnight is exact. (Zones change
 // their offset at most once in any 3 hours.)
 sys_seconds firstInstantOf(sys_days date) {
-    constexpr seconds kReach = std::chrono::hours{18};
+    constexpr seconds kReach = std::chrono::hours{27};  // a whole number of steps
     constexpr seconds kStep = std::chrono::hours{3};
     const sys_seconds midnight{date};
     sys_seconds runStart = midnight - kReach;

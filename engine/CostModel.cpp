@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <tuple>
 
 #include "engine/DecimalText.h"
 #include "engine/FileTimes.h"
@@ -90,9 +91,9 @@ struct CostModel::Conversation {
     // This pass's files in the order they were attached: own files, then
     // subagent files, each newest first.
     std::vector<const ParsedFile*> files;
-    // The versions of those files, this pass and when the row was built.
+    // The versions of those files, this pass and when the row was built
+    // (none before: a conversation has at least one file).
     std::vector<std::uint64_t> versions, builtVersions;
-    bool built = false;
     bool holdsActive = false;
 
     // The merged figures the order of rows depends on.
@@ -148,7 +149,7 @@ struct CostModel::PassState {
     std::vector<CacheEntry*> dirty;
 
     static std::uint64_t mixed(std::uint64_t keyHash, std::uint32_t scope) {
-        return keyHash ^ ((static_cast<std::uint64_t>(scope) + 1) * 0x9E3779B97F4A7C15ULL);
+        return keyHash ^ (static_cast<std::uint64_t>(scope) * 0x9E3779B97F4A7C15ULL);
     }
     void markDirty(CacheEntry* e) {
         if (e->listing == listings && e->dirtyPass != passes) {
@@ -263,15 +264,11 @@ std::string CostModel::menuTitleFor(double amount) {
 std::string CostModel::projectName(const std::string& transcriptPath) {
     auto slash = transcriptPath.rfind('/');
     std::string folder = lastPathComponent(slash == std::string::npos ? std::string{} : transcriptPath.substr(0, slash));
-    std::string last;
-    size_t start = 0;
-    while (start <= folder.size()) {
-        size_t dash = folder.find('-', start);
-        if (dash == std::string::npos) dash = folder.size();
-        if (dash > start) last = folder.substr(start, dash - start);
-        start = dash + 1;
-    }
-    return last.empty() ? folder : last;
+    const size_t end = folder.find_last_not_of('-');
+    if (end == std::string::npos) return folder;  // empty, or hyphens only
+    // The piece starts after the hyphen before it, or at the start (npos + 1 is 0).
+    const size_t start = folder.find_last_of('-', end) + 1;
+    return folder.substr(start, end + 1 - start);
 }
 
 // A pass: list the files; when nothing changed (no file's times or size,
@@ -293,6 +290,7 @@ void CostModel::refresh() {
     }
     if (same && toParse.empty()) {
         lastParseCount_ = 0;
+        lastPassKind_ = PassKind::unchanged;
         updateMetadata(listing.files, {});
         changed_.notify();
         return;
@@ -301,11 +299,11 @@ void CostModel::refresh() {
     identifyFiles(listing, toParse);
     st.anyRacy = std::any_of(st.entries.begin(), st.entries.end(), [](const auto& e) { return e->racy; });
     lastParseCount_ = static_cast<int>(toParse.size());
+    lastPassKind_ = st.samePaths ? PassKind::changedFiles : PassKind::otherPaths;
 
-    const size_t active = activeFile(listing.files);
     lastListing_ = std::move(listing.files);
     st.lastSourceOf = std::move(listing.sourceOf);
-    allRows_ = buildRows(lastListing_, active, today);
+    allRows_ = buildRows(lastListing_, activeFile(lastListing_), today);
     todayRows_ = todayRowsOf(allRows_);
     publishTotals();
     lastDayStart_ = today.start;
@@ -480,15 +478,15 @@ void CostModel::identifyFiles(const Listing& listing, const std::vector<size_t>&
 }
 
 // The active file: the most recently modified one, the first listed on
-// equal times; a file whose time could not be read never is. The listing's
-// size when there is none.
-size_t CostModel::activeFile(const std::vector<TranscriptFile>& listing) {
-    size_t active = listing.size();
+// equal times; a file whose time could not be read never is. Null when
+// there is none.
+const TranscriptFile* CostModel::activeFile(const std::vector<TranscriptFile>& listing) {
+    const TranscriptFile* active = nullptr;
     std::int64_t newest = TranscriptFile::kUnknownMtime;
-    for (size_t i = 0; i < listing.size(); ++i) {
-        if (listing[i].mtimeNs > newest) {
-            newest = listing[i].mtimeNs;
-            active = i;
+    for (const TranscriptFile& f : listing) {
+        if (f.mtimeNs > newest) {
+            newest = f.mtimeNs;
+            active = &f;
         }
     }
     return active;
@@ -533,18 +531,21 @@ void CostModel::updateMetadata(const std::vector<TranscriptFile>& listing, const
 
     // Files and rows that were there before are covered by the present
     // generation; only what is new to this pass needs looking at.
-    bool known = !st.lastCallsChangedStore && st.storeChanges == st.storeChangesAfter;
-    for (size_t i = 0; i < parsed.size() && known; ++i) {
-        known = st.entries[parsed[i]]->metadataGeneration == generation;
-    }
-    for (size_t i = 0; i < st.rowConversations.size() && known; ++i) {
-        const Conversation& c = *st.rowConversations[i];
-        if (c.freshPass == st.passes) {
-            known = c.metadataGeneration == generation && c.suggestedFor == allRows_[i].title;
+    auto covered = [&] {
+        if (st.lastCallsChangedStore || st.storeChanges != st.storeChangesAfter) return false;
+        for (size_t i : parsed) {
+            if (st.entries[i]->metadataGeneration != generation) return false;
         }
-    }
+        for (size_t i = 0; i < allRows_.size(); ++i) {
+            const Conversation& c = *st.rowConversations[i];
+            if (c.freshPass != st.passes) continue;
+            if (c.metadataGeneration != generation || c.suggestedFor != allRows_[i].title) return false;
+        }
+        return true;
+    };
+    lastCalledMetadata_ = !covered();
     st.lastCallsChangedStore = false;
-    if (!known) {
+    if (lastCalledMetadata_) {
         const std::uint64_t before = st.storeChanges;
         {
             MetadataStore::Batch batch(meta_);
@@ -567,7 +568,7 @@ void CostModel::updateMetadata(const std::vector<TranscriptFile>& listing, const
         for (size_t i = 0; i < allRows_.size(); ++i) {
             Conversation& c = *st.rowConversations[i];
             c.metadataGeneration = next;
-            if (c.suggestedFor != allRows_[i].title) c.suggestedFor = allRows_[i].title;
+            c.suggestedFor = allRows_[i].title;
         }
     }
     st.storeChangesAfter = st.storeChanges;
@@ -579,9 +580,9 @@ void CostModel::updateMetadata(const std::vector<TranscriptFile>& listing, const
 // changed or went, can find a different answer than in the last pass.
 void CostModel::deduplicate(const DayWindow& today) {
     PassState& st = *state_;
+    // The later modification time, then the greater path.
     auto newer = [](const CacheEntry& a, const CacheEntry& b) {
-        if (a.mtimeNs != b.mtimeNs) return a.mtimeNs > b.mtimeNs;
-        return a.path > b.path;
+        return std::tie(a.mtimeNs, a.path) > std::tie(b.mtimeNs, b.path);
     };
     std::vector<std::uint32_t> dropped;
     for (CacheEntry* e : st.dirty) {
@@ -591,9 +592,9 @@ void CostModel::deduplicate(const DayWindow& today) {
             auto [it, end] = st.responses.equal_range(PassState::mixed(e->keyHashes[t], e->scope));
             for (; it != end; ++it) {
                 const CacheEntry& other = *it->second.entry;
-                // A key repeated within the file itself was never in an
-                // earlier file's set.
-                if (&other == e || other.scope != e->scope || !newer(other, *e)) continue;
+                // A file is not newer than itself: a key repeated within
+                // it was never in an earlier file's set.
+                if (other.scope != e->scope || !newer(other, *e)) continue;
                 if (other.parsed().turns[it->second.turn].key == turns[t].key) {
                     dropped.push_back(t);
                     break;
@@ -623,14 +624,13 @@ void CostModel::deduplicate(const DayWindow& today) {
 // Folds the listed files into one row per conversation that cost anything,
 // latest activity first. Only conversations with a changed file are merged
 // again; the others keep their row.
-std::vector<SessionRow> CostModel::buildRows(const std::vector<TranscriptFile>& listing, size_t activeIndex,
-                                             const DayWindow& today) {
+std::vector<SessionRow> CostModel::buildRows(const std::vector<TranscriptFile>& listing,
+                                             const TranscriptFile* active, const DayWindow& today) {
     const std::vector<ParsedFile> files = filesNewestFirst(listing);
     deduplicate(today);
-    const TranscriptFile* active = activeIndex < listing.size() ? &listing[activeIndex] : nullptr;
     const std::vector<Conversation*> present = attachToConversations(files, active);
     for (Conversation* c : present) {
-        if (c->built && c->versions == c->builtVersions) continue;
+        if (c->versions == c->builtVersions) continue;
         mergeConversation(*c);
     }
     return rowsByActivity(present);
@@ -644,7 +644,9 @@ std::vector<CostModel::ParsedFile> CostModel::filesNewestFirst(const std::vector
         if (listing[a].mtimeNs != listing[b].mtimeNs) return listing[a].mtimeNs > listing[b].mtimeNs;
         return listing[a].path > listing[b].path;
     };
-    if (!st.samePaths || st.order.size() != listing.size() || !std::is_sorted(st.order.begin(), st.order.end(), newer)) {
+    // Listing the same paths as the last pass, which put them in order, is
+    // listing as many.
+    if (!st.samePaths || !std::is_sorted(st.order.begin(), st.order.end(), newer)) {
         st.order.resize(listing.size());
         for (size_t i = 0; i < listing.size(); ++i) st.order[i] = static_cast<std::uint32_t>(i);
         std::sort(st.order.begin(), st.order.end(), newer);
@@ -690,9 +692,7 @@ std::vector<CostModel::Conversation*> CostModel::attachToConversations(const std
     for (const ParsedFile& pf : files) {
         if (pf.entry->isSubagent) attach(pf.entry->parentRowId ? *pf.entry->parentRowId : pf.entry->rowId, pf);
     }
-    if (present.size() != st.conversations.size()) {
-        std::erase_if(st.conversations, [&](const auto& kv) { return kv.second.pass != pass; });
-    }
+    std::erase_if(st.conversations, [&](const auto& kv) { return kv.second.pass != pass; });
     return present;
 }
 
@@ -702,7 +702,6 @@ std::vector<CostModel::Conversation*> CostModel::attachToConversations(const std
 // conversation whose own file is not listed, its newest subagent file.
 void CostModel::mergeConversation(Conversation& c) {
     c.builtVersions = c.versions;
-    c.built = true;
     c.fresh.reset();
     c.rowIndex.reset();
     c.todayIndex.reset();

@@ -58,6 +58,15 @@ public:
 
     // How many files the last pass parsed (fully or from where it left off).
     int lastPassParseCount() const { return lastParseCount_; }
+    // What the last pass found: nothing changed (it published the last
+    // result again), changed files among the paths listed before, or other
+    // paths (each file's cached parse looked up again).
+    enum class PassKind { unchanged, changedFiles, otherPaths };
+    PassKind lastPassKind() const { return lastPassKind_; }
+    // Whether the last pass made its metadata calls (older ids moved to row
+    // ids, suggested names), rather than finding that each would change
+    // nothing.
+    bool lastPassCalledMetadata() const { return lastCalledMetadata_; }
 
 private:
     CostModel(std::vector<std::shared_ptr<const CostSource>> sources, MetadataStore& meta, const Clock* clock);
@@ -75,8 +84,8 @@ private:
     void forgetUnlistedFiles();
     void parseFiles(const Listing& listing, const std::vector<size_t>& toParse, const DayWindow& today);
     void identifyFiles(const Listing& listing, const std::vector<size_t>& parsed);
-    static size_t activeFile(const std::vector<TranscriptFile>& listing);
-    std::vector<SessionRow> buildRows(const std::vector<TranscriptFile>& listing, size_t activeIndex,
+    static const TranscriptFile* activeFile(const std::vector<TranscriptFile>& listing);
+    std::vector<SessionRow> buildRows(const std::vector<TranscriptFile>& listing, const TranscriptFile* active,
                                       const DayWindow& today);
     std::vector<SessionRow> todayRowsOf(const std::vector<SessionRow>& rows);
     void publishTotals();
@@ -109,6 +118,8 @@ private:
     TimePoint lastDayStart_ = kDistantPast;
     bool haveResult_ = false;
     int lastParseCount_ = 0;
+    PassKind lastPassKind_ = PassKind::otherPaths;
+    bool lastCalledMetadata_ = false;
     // What passes keep for the next one: the cache entries in listing order,
     // the conversations and their rows, the metadata calls known to change
     // nothing.

@@ -19,7 +19,9 @@ inline std::int64_t satAdd(std::int64_t a, std::int64_t b) {
 inline std::int64_t satSub(std::int64_t a, std::int64_t b) {
     std::int64_t r;
     if (__builtin_sub_overflow(a, b, &r)) {
-        return b < 0 ? std::numeric_limits<std::int64_t>::max() : std::numeric_limits<std::int64_t>::min();
+        // Only a negative `a` can fall below the range; from zero up it can
+        // only rise above it.
+        return a < 0 ? std::numeric_limits<std::int64_t>::min() : std::numeric_limits<std::int64_t>::max();
     }
     return r;
 }

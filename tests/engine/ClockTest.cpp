@@ -26,6 +26,7 @@ DayWindow checkedDay(TimePoint t) {
     EXPECT_EQ(DayWindow::containing(w.end).start, w.end);
     EXPECT_EQ(DayWindow::containing(w.start - milliseconds{1}).end, w.start);
     EXPECT_EQ(startOfLocalDay(t, 0), w.start);
+    EXPECT_EQ(startOfLocalDay(t), w.start);
     EXPECT_EQ(startOfLocalDay(t, 1), w.end);
     EXPECT_EQ(sys_days{libcDate(w.start - seconds{1})} + days{1}, sys_days{libcDate(w.start)});
     return w;
@@ -55,6 +56,13 @@ TEST(Clock, LocalDaysBeginAtTheFirstInstantOfTheirDate) {
         // 24:00 falls back to 23:00: the repeated hour ends the day before.
         {"America/Santiago", utc(2026, 4, 5, 3, 30), utc(2026, 4, 4, 3), utc(2026, 4, 5, 4)},
         {"Asia/Beirut", utc(2026, 10, 24, 21, 30), utc(2026, 10, 23, 21), utc(2026, 10, 24, 22)},
+        // 23:00 jumps to 00:00: the day starts at the jump, an hour before
+        // midnight by the offset of the evening before.
+        {"America/Nuuk", utc(2026, 3, 29, 12), utc(2026, 3, 29, 1), utc(2026, 3, 30, 1)},
+        // Clocks set back a whole day (Alaska's change of calendar in 1867):
+        // the repeated date comes after the next one began, so it belongs to
+        // that day, which lasts 48 hours.
+        {"America/Juneau", utc(1867, 10, 19, 4), utc(1867, 10, 18, 8, 57, 41), utc(1867, 10, 20, 8, 57, 41)},
         // Ordinary 23- and 25-hour days.
         {"Europe/Berlin", utc(2026, 3, 29, 1, 30), utc(2026, 3, 28, 23), utc(2026, 3, 29, 22)},
         {"Europe/Berlin", utc(2026, 10, 25, 0, 30), utc(2026, 10, 24, 22), utc(2026, 10, 25, 23)},
@@ -64,6 +72,11 @@ TEST(Clock, LocalDaysBeginAtTheFirstInstantOfTheirDate) {
         // The system's zone rules, not older ones: UTC+5 since March 2024.
         {"Asia/Almaty", utc(2026, 1, 15, 12), utc(2026, 1, 14, 19), utc(2026, 1, 15, 19)},
         {"UTC", utc(2026, 1, 1, 23, 59, 59), utc(2026, 1, 1), utc(2026, 1, 2)},
+        // Rules a day ahead of UTC and a day behind it, the furthest a
+        // rule's offset can go.
+        {"<+24>-24", utc(2026, 1, 2, 12), utc(2026, 1, 2), utc(2026, 1, 3)},
+        {"<-24>+24", utc(2026, 1, 2, 12), utc(2026, 1, 2), utc(2026, 1, 3)},
+        {"<+2459>-24:59", utc(2026, 1, 2, 12), utc(2026, 1, 1, 23, 1), utc(2026, 1, 2, 23, 1)},
         {"UTC", utc(1, 1, 1, 12), kDistantPast, kDistantPast + days{1}},
     };
     for (const Case& c : cases) {
@@ -97,4 +110,17 @@ TEST(Clock, CalendarStepsKeepTheZoneRules) {
         EXPECT_EQ(startOfLocalDay(utc(2026, 1, 1, 3), 0), utc(2025, 12, 31, 5));
         EXPECT_EQ(startOfLocalDay(utc(2026, 1, 1, 3), 31), utc(2026, 1, 31, 5));
     }
+}
+
+TEST(Clock, AFixedClockMovesOnlyWhenToldAndCanStandInForTheProcessClock) {
+    EnvVar tz("TZ", "UTC");
+    auto fixed = std::make_shared<FixedClock>(utc(2026, 7, 5, 23));
+    fixed->advance(hours{2});
+    EXPECT_EQ(fixed->now(), utc(2026, 7, 6, 1));
+    EXPECT_EQ(fixed->today().start, utc(2026, 7, 6));
+
+    setClock(fixed);
+    EXPECT_EQ(vorel::clock().now(), utc(2026, 7, 6, 1));
+    setClock(nullptr);  // back to the system's clock
+    EXPECT_GT(vorel::clock().now(), utc(2020, 1, 1));
 }

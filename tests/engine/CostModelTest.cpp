@@ -71,8 +71,13 @@ TEST(CostModelText, MenuTitleAndProjectName) {
     EXPECT_EQ(CostModel::menuTitleFor(0), "$0.00");
     EXPECT_EQ(CostModel::menuTitleFor(0.004), "$<0.01");
     EXPECT_EQ(CostModel::menuTitleFor(0.999), "$1.00");
+    EXPECT_EQ(CostModel::menuTitleFor(0.01), "$0.01");
     EXPECT_EQ(CostModel::projectName("/r/-Users-ana-code-billing-api/s.jsonl"), "api");
     EXPECT_EQ(CostModel::projectName("/r/---/s.jsonl"), "---");
+    EXPECT_EQ(CostModel::projectName("/r/a-billing--/s.jsonl"), "billing");
+    EXPECT_EQ(CostModel::projectName("/r/-billing/s.jsonl"), "billing");
+    EXPECT_EQ(CostModel::projectName("billing/s.jsonl"), "billing");
+    EXPECT_EQ(CostModel::projectName("s.jsonl"), "");
 
     // The tray's label keeps its point under a comma-decimal locale.
     CommaLocale comma;
@@ -88,7 +93,10 @@ TEST(SessionRowValues, ModelLinesAndDerivedValues) {
 
     SessionRow r;
     EXPECT_EQ(r.primaryModel(), "");
+    r.models = {{"haiku", 0.1, false}};
+    EXPECT_FALSE(r.isMixed());
     r.models = {{"opus 4 8", 0.5, false}, {"gpt 5.5", 0.5, true}, {"haiku", 0.1, false}};
+    EXPECT_TRUE(r.isMixed());
     EXPECT_EQ(r.primaryModel(), "opus 4 8");  // the first of equal costs
     const TimePoint now = utc(2026, 7, 5, 12);
     r.lastActivity = now - milliseconds{59'900};
@@ -98,12 +106,15 @@ TEST(SessionRowValues, ModelLinesAndDerivedValues) {
 }
 
 TEST_F(CostModelTest, CachedParseIsReusedUntilFileOrDayChanges) {
+    using Kind = CostModel::PassKind;
     EXPECT_TRUE(model().allRows().empty());  // no transcripts yet
     EXPECT_EQ(model().headerRow(), nullptr);
+    EXPECT_EQ(model().lastPassKind(), Kind::otherPaths);  // nothing listed before
     std::string s1 = put("claude/p/s1.jsonl", claudeUser("today") + claudeReply("m1", 1000), 100);
     put("claude/p/s2.jsonl", claudeUser("earlier") + claudeReply("m2", 2000, "2026-07-01T10:00:00Z"), 50);
     model().refresh();
     EXPECT_EQ(model().lastPassParseCount(), 2);
+    EXPECT_EQ(model().lastPassKind(), Kind::otherPaths);
     EXPECT_EQ(idsOf(model().allRows()), (Ids{"claude-code:s1", "claude-code:s2"}));
     EXPECT_EQ(idsOf(model().todayRows()), (Ids{"claude-code:s1"}));
     EXPECT_DOUBLE_EQ(model().todayCost(), opus(1000));
@@ -111,12 +122,14 @@ TEST_F(CostModelTest, CachedParseIsReusedUntilFileOrDayChanges) {
 
     model().refresh();
     EXPECT_EQ(model().lastPassParseCount(), 0);
+    EXPECT_EQ(model().lastPassKind(), Kind::unchanged);
 
     // Same modification time, new size: parsed again, and only that file.
     dir.write("claude/p/s1.jsonl", claudeUser("today") + claudeReply("m1", 1000) + claudeReply("m3", 3000));
     setFileTime(s1, 100);
     model().refresh();
     EXPECT_EQ(model().lastPassParseCount(), 1);
+    EXPECT_EQ(model().lastPassKind(), Kind::changedFiles);
     EXPECT_DOUBLE_EQ(row("claude-code:s1").total, opus(1000) + opus(3000));
     ASSERT_EQ(model().todayRows().size(), 1u);  // today's list has the new figures too
     EXPECT_DOUBLE_EQ(model().todayRows()[0].today, opus(1000) + opus(3000));
@@ -125,15 +138,20 @@ TEST_F(CostModelTest, CachedParseIsReusedUntilFileOrDayChanges) {
     clock.set(utc(2026, 7, 6, 12));
     model().refresh();
     EXPECT_EQ(model().lastPassParseCount(), 2);
+    EXPECT_EQ(model().lastPassKind(), Kind::changedFiles);
     EXPECT_EQ(model().todayCost(), 0);
     EXPECT_TRUE(model().todayRows().empty());
 
     // A deleted file takes its cost with it, and leaves the cache: brought
     // back with other bytes of the same size and time (and the same inode),
-    // it is parsed again rather than taken from a stale entry.
+    // it is parsed again rather than taken from a stale entry. On another
+    // day still, the file that stays is parsed again too.
     std::string away = dir.file("s1.away");
     fs::rename(s1, away);
+    clock.set(utc(2026, 7, 7, 12));
     model().refresh();
+    EXPECT_EQ(model().lastPassKind(), Kind::otherPaths);
+    EXPECT_EQ(model().lastPassParseCount(), 1);
     EXPECT_DOUBLE_EQ(model().grandTotal(), opus(2000));
     dir.write("s1.away", claudeUser("today") + claudeReply("m1", 2000) + claudeReply("m3", 3000));
     setFileTime(away, 100);
@@ -172,6 +190,7 @@ TEST_F(CostModelTest, ATranscriptPastThePathLimitIsCountedAndFollowed) {
 
 TEST_F(CostModelTest, AFileChangedWithoutItsTimesShowingItIsReadAgain) {
     const std::string path = put("claude/p/s.jsonl", claudeUser("s") + claudeReply("m1", 1000), 100);
+    const std::string other = put("claude/p/t.jsonl", claudeUser("t") + claudeReply("t1", 1000), 100);
     EXPECT_DOUBLE_EQ(row("claude-code:s").total, opus(1000));
 
     // Once its times are a tick old, it is known by them alone. Rewritten
@@ -184,6 +203,13 @@ TEST_F(CostModelTest, AFileChangedWithoutItsTimesShowingItIsReadAgain) {
     setFileTime(path, 100);
     model().refresh();
     EXPECT_DOUBLE_EQ(row("claude-code:s").total, opus(2000));
+    // So too in a pass that lists another path besides.
+    std::ofstream(other, std::ios::binary | std::ios::trunc) << claudeUser("t") + claudeReply("t1", 2000);
+    setFileTime(other, 100);
+    put("claude/p/u.jsonl", claudeUser("u") + claudeReply("u1", 1000), 100);
+    model().refresh();
+    EXPECT_EQ(model().lastPassKind(), CostModel::PassKind::otherPaths);
+    EXPECT_DOUBLE_EQ(row("claude-code:t").total, opus(2000));
 
     // Changed again with no time moving at all: read so soon after its last
     // change, its content is checked at the next pass.
@@ -273,6 +299,40 @@ TEST_F(CostModelTest, SubagentsFoldIntoTheirConversation) {
     // The newest file is s3's: its row is the header though it is not first.
     ASSERT_NE(model().headerRow(), nullptr);
     EXPECT_EQ(model().headerRow()->id, "claude-code:s3");
+}
+
+TEST_F(CostModelTest, RowFieldsAndTheirTies) {
+    // Its first response starts a row; equal model costs list by name.
+    put("claude/p/a.jsonl",
+        claudeUser("a") + claudeReply("a1", 5000, "2026-07-05T09:00:00Z", "claude-sonnet-4-5") +
+            claudeReply("a2", 3000, "2026-07-05T10:00:00Z"),
+        100);
+    // Equal last activity and file time: by row id.
+    put("claude/p/b.jsonl", claudeReply("b1", 1000, "2026-07-05T10:00:00Z"), 100);
+    // A subagent whose conversation's own file is not listed keeps a title
+    // of its own.
+    put("codex/sessions/s.jsonl",
+        codexMeta(R"("id":"t2","parent_thread_id":"t1")") + kGpt +
+            codexLine("event_msg", R"({"type":"user_message","message":"look around"})") + codexTokens(100, 100),
+        50);
+    // The costlier model first, whatever its name.
+    put("claude/p/c.jsonl",
+        claudeUser("c") + claudeReply("c1", 1000, "2026-07-05T08:00:00Z") +
+            claudeReply("c2", 5000, "2026-07-05T08:00:00Z", "claude-sonnet-4-5"),
+        100);
+    EXPECT_EQ(idsOf(model().allRows()), (Ids{"claude-code:a", "claude-code:b", "codex:t1", "claude-code:c"}));
+    ASSERT_EQ(row("claude-code:c").models.size(), 2u);
+    EXPECT_EQ(row("claude-code:c").models[0].name, "sonnet 4 5");
+
+    const SessionRow& a = row("claude-code:a");
+    EXPECT_EQ(a.startTime, utc(2026, 7, 5, 9));
+    EXPECT_EQ(a.lastActivity, utc(2026, 7, 5, 10));
+    ASSERT_EQ(a.models.size(), 2u);
+    EXPECT_DOUBLE_EQ(a.models[0].cost, a.models[1].cost);
+    EXPECT_EQ(a.models[0].name, "opus 4 8");
+    EXPECT_EQ(a.models[1].name, "sonnet 4 5");
+    EXPECT_EQ(row("claude-code:b").title, "(untitled session)");
+    EXPECT_EQ(row("codex:t1").title, "look around");
 }
 
 TEST_F(CostModelTest, OrderPrimaryFileAndActiveFile) {
@@ -398,6 +458,66 @@ TEST_F(CostModelTest, CodexConversationsAndTheirAnnotations) {
     put(day + "rollout-free.jsonl", codexMeta(R"("id":"t6")") + ask + kGpt + codexTokens(100, 100), 600);
     model().refresh();
     EXPECT_TRUE(store().byId().contains("codex:t6") && store().byId().at("codex:t6").suggestedName);
+}
+
+TEST_F(CostModelTest, MetadataCallsAreLeftOutOnlyWhenEachWouldChangeNothing) {
+    const std::string day = "codex/sessions/2026/07/05/";
+    const std::string s1 = put("claude/p/s1.jsonl", claudeUser("first task") + claudeReply("m1", 1000), 100);
+    put("claude/p/s2.jsonl", claudeUser("second task") + claudeReply("m2", 1000), 90);
+    EXPECT_TRUE(model().lastPassCalledMetadata());
+    // Those calls stored suggestions: made once more, and left out after a
+    // round that changed nothing.
+    model().refresh();
+    EXPECT_TRUE(model().lastPassCalledMetadata());
+    model().refresh();
+    EXPECT_FALSE(model().lastPassCalledMetadata());
+
+    // A grown file, its conversation rebuilt with the same ids and title.
+    dir.write("claude/p/s1.jsonl", claudeUser("first task") + claudeReply("m1", 1000) + claudeReply("m3", 1000));
+    setFileTime(s1, 110);
+    model().refresh();
+    EXPECT_EQ(model().lastPassParseCount(), 1);
+    EXPECT_FALSE(model().lastPassCalledMetadata());
+
+    // A change to the store by anyone: made once, then left out again.
+    store().setName("claude-code:s2", "Named");
+    model().refresh();
+    EXPECT_TRUE(model().lastPassCalledMetadata());
+    model().refresh();
+    EXPECT_FALSE(model().lastPassCalledMetadata());
+
+    // A rebuilt conversation with another title.
+    dir.write("claude/p/s1.jsonl", claudeUser("other task") + claudeReply("m1", 1000) + claudeReply("m3", 1000));
+    setFileTime(s1, 120);
+    model().refresh();
+    EXPECT_TRUE(model().lastPassCalledMetadata());
+    model().refresh();
+    model().refresh();
+    EXPECT_FALSE(model().lastPassCalledMetadata());
+
+    // A file of no cost, so of no row, whose transcript id moves away from
+    // its stem: the note kept under the stem follows it.
+    const std::string free = put(day + "rollout-q.jsonl", codexLine("event_msg", R"({"type":"user_message","message":"hi"})"), 130);
+    model().refresh();
+    store().setName("codex:rollout-q", "Kept note");
+    model().refresh();
+    model().refresh();
+    EXPECT_FALSE(model().lastPassCalledMetadata());
+    dir.write(day + "rollout-q.jsonl", codexMeta(R"("id":"t8")"));
+    setFileTime(free, 140);
+    model().refresh();
+    EXPECT_TRUE(model().lastPassCalledMetadata());
+    EXPECT_FALSE(store().byId().contains("codex:rollout-q"));
+    ASSERT_TRUE(store().byId().contains("codex:t8"));
+    EXPECT_EQ(store().byId().at("codex:t8").name, "Kept note");
+    // Calls are made again for it whenever its id moves on.
+    model().refresh();
+    model().refresh();
+    EXPECT_FALSE(model().lastPassCalledMetadata());
+    dir.write(day + "rollout-q.jsonl", codexMeta(R"("id":"t9")"));
+    setFileTime(free, 150);
+    model().refresh();
+    EXPECT_TRUE(model().lastPassCalledMetadata());
 }
 
 TEST_F(CostModelTest, WholePassOverTheFixtures) {

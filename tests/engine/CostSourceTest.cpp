@@ -464,4 +464,7 @@ TEST(ClaudeCodeSource, IdsComeFromThePathAlone) {
     // Only a folder named exactly "subagents" holds subagents.
     EXPECT_EQ(src.transcriptId("/r/p1/abc/Subagents/agent-x1.jsonl", {}), "agent-x1");
     EXPECT_EQ(fileStem("/r/p/x.y.jsonl"), "x.y");
+    EXPECT_EQ(fileStem("/r/p/a.jsonl"), "a");
+    EXPECT_EQ(fileStem("/r/p/.jsonl"), ".jsonl");  // all extension: the name stays whole
+    EXPECT_EQ(fileStem("noext"), "noext");
 }

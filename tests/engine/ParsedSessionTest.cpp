@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "engine/ParsedSession.h"
+#include "engine/Saturating.h"
 #include "tests/TestSupport.h"
 
 using namespace vorel;
@@ -75,6 +76,22 @@ TEST(ParsedSession, CountersSaturateInsteadOfOverflowing) {
     c.perModel["m"] = {kMax, 0, 0, 0, 0, 0};
     c.perModel["n"] = {kMin, 0, 0, 0, 0, 0};
     EXPECT_EQ(c.totalTokens(), -1);
+
+    // One past either limit, either way.
+    EXPECT_EQ(satAdd(kMax, 1), kMax);
+    EXPECT_EQ(satAdd(kMin, -1), kMin);
+    EXPECT_EQ(satSub(kMin, 1), kMin);
+    EXPECT_EQ(satSub(kMax, -1), kMax);
+    EXPECT_EQ(satSub(-2, kMax), kMin);
+    EXPECT_EQ(satSub(0, kMin), kMax);
+
+    // A count read as a double: the 64-bit range holds -2^63 but not 2^63.
+    EXPECT_EQ(truncatedOrZero(-9223372036854775808.0), kMin);
+    EXPECT_EQ(truncatedOrZero(9223372036854775808.0), 0);
+    EXPECT_EQ(truncatedOrZero(1e300), 0);
+    EXPECT_EQ(truncatedOrZero(-1e300), 0);
+    EXPECT_EQ(truncatedOrZero(std::numeric_limits<double>::quiet_NaN()), 0);
+    EXPECT_EQ(truncatedOrZero(-2.9), -2);
 }
 
 TEST(ParsedSession, RebuiltRetotalsFromKeptTurnsOnly) {
@@ -97,6 +114,17 @@ TEST(ParsedSession, RebuiltRetotalsFromKeptTurnsOnly) {
     EXPECT_EQ(kept.perModel.size(), 1u);
     EXPECT_EQ(kept.totalCost, 5.0);
     EXPECT_EQ(kept.todayCost, 1.0);  // the undated turn stays out
+    EXPECT_TRUE(kept.hadTodayActivity);
+
+    // Keeping it sets the flag again; a turn of another day is no part of
+    // today.
+    ParsedSession withUnknown = s.rebuilt({s.turns[0], s.turns[1]}, utcDay(utc(2026, 7, 5)));
+    EXPECT_TRUE(withUnknown.hasUnknownModel);
+    EXPECT_EQ(withUnknown.totalCost, 3.0);
+    EXPECT_EQ(withUnknown.todayCost, 1.0);
+    const ParsedSession yesterday = s.rebuilt({s.turns[1]}, utcDay(utc(2026, 7, 5)));
+    EXPECT_EQ(yesterday.todayCost, 0.0);
+    EXPECT_FALSE(yesterday.hadTodayActivity);
 
     ParsedSession none = s.rebuilt({}, utcDay(utc(2026, 7, 5)));
     ParsedSession expected = s;
