@@ -55,7 +55,7 @@ constexpr std::string_view rawValue(ConversationEventKind kind) {
 // One entry of the timeline.
 struct ConversationEvent {
     // While reading 0; in a finished detail the event's position in `events`.
-    int id = 0;
+    int id{};
     // The record's time; absent when it has none or it does not parse.
     std::optional<TimePoint> timestamp;
     ConversationEventKind kind = ConversationEventKind::system;
@@ -69,11 +69,11 @@ struct ConversationEvent {
     std::optional<std::int64_t> tokens;
     // An API call's cost split into fresh input, cache traffic and output;
     // 0 on every other event.
-    double freshInputCost = 0;
-    double cacheCost = 0;
-    double outputCost = 0;
+    double freshInputCost{};
+    double cacheCost{};
+    double outputCost{};
     // For an event whose cost is above 0: its turn number, 1 or more.
-    int turnIndex = 0;
+    int turnIndex{};
 
     bool operator==(const ConversationEvent&) const = default;
 };
@@ -81,14 +81,14 @@ struct ConversationEvent {
 // Activity counters. In a finished detail the first seven are counts over
 // its events; `compactions` is counted while reading the records.
 struct ConversationStats {
-    int messages = 0;  // user and assistant events
-    int reasoning = 0;
-    int toolCalls = 0;
-    int toolResults = 0;
-    int webSearches = 0;
-    int patches = 0;
-    int tokenSnapshots = 0;  // token events, priced or not
-    int compactions = 0;
+    int messages{};  // user and assistant events
+    int reasoning{};
+    int toolCalls{};
+    int toolResults{};
+    int webSearches{};
+    int patches{};
+    int tokenSnapshots{};  // token events, priced or not
+    int compactions{};
 
     bool operator==(const ConversationStats&) const = default;
 };
@@ -109,7 +109,7 @@ struct ConversationDetail {
     // The timeline, sorted by time.
     std::vector<ConversationEvent> events;
     // The sum of the costs of all API-call events created with a cost.
-    double itemizedCost = 0;
+    double itemizedCost{};
 
     // Reading state, left as the records left it:
     // the Codex model that prices later token counts;

@@ -22,12 +22,12 @@ namespace {
 
 // What identifies one state of a file.
 struct FileStamp {
-    bool found = false;
-    bool regular = false;
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    std::int64_t changed = 0;  // nanoseconds
+    bool found{};
+    bool regular{};
+    dev_t device{};
+    ino_t inode{};
+    off_t size{};
+    std::int64_t changed{};  // nanoseconds
     P::FileDate date = P::kDistantPastFileDate;  // the modification time
 
     bool operator==(const FileStamp&) const = default;
@@ -67,7 +67,7 @@ struct ConversationDetailCache::State {
     // The repeat keys of the cost-less events of every file before the
     // newest: an event of the newest file with one of them is dropped.
     std::unordered_set<std::string, DetailKeyHash, std::equal_to<>> earlierKeys;
-    size_t newestStart = 0;  // where the newest file's events begin
+    size_t newestStart{};  // where the newest file's events begin
     // For the events settled so far ([0, kept.size())): whether each stays,
     // and those that stay in timeline order.
     std::vector<char> kept;
@@ -76,8 +76,8 @@ struct ConversationDetailCache::State {
     // Where to continue the newest file, and the hash of its bytes before
     // `offset`, taken as they were read: the reading continues only while
     // they are unchanged.
-    bool resumable = false;
-    std::int64_t offset = 0;
+    bool resumable{};
+    std::int64_t offset{};
     ContentHash readHash;
 
     std::shared_ptr<const ConversationDetail> result;

@@ -27,8 +27,8 @@ namespace vorel::ConversationDetailParser {
 // order they were written. Whole seconds and the nanoseconds within the
 // second, so that the distant past fits as well.
 struct FileDate {
-    std::int64_t seconds = 0;
-    std::int64_t nanoseconds = 0;  // 0 to 999,999,999
+    std::int64_t seconds{};
+    std::int64_t nanoseconds{};  // 0 to 999,999,999
     auto operator<=>(const FileDate&) const = default;
 };
 inline constexpr FileDate kDistantPastFileDate{

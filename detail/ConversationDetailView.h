@@ -138,7 +138,7 @@ private:
     std::optional<SessionRow> row_;
     std::vector<std::string> rowIds_;
     QString selectedId_;
-    bool editingSummary_ = false;
+    bool editingSummary_{};
 
     QLabel* caption_;
     InlineField* name_;

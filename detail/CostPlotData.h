@@ -47,20 +47,20 @@ CostUnit initialCostUnit(const Settings& settings);
 // One bar or one point of the plot. Money is US dollars; every amount is
 // 0 or more.
 struct PlotItem {
-    int id = 0;         // id of the item's first event; reported on selection
-    int ordinal = 0;    // 1-based position in the item list
-    int callCount = 0;  // API calls in the item
-    double fresh = 0;   // fresh input
-    double cache = 0;   // cache reads and writes
-    double output = 0;  // output
-    double billed = 0;  // the events' costs
+    int id{};           // id of the item's first event; reported on selection
+    int ordinal{};      // 1-based position in the item list
+    int callCount{};    // API calls in the item
+    double fresh{};     // fresh input
+    double cache{};     // cache reads and writes
+    double output{};    // output
+    double billed{};    // the events' costs
 
     bool operator==(const PlotItem&) const = default;
 };
 
 struct CumulativeEntry {
     PlotItem item;
-    double total = 0;  // billed over this item and all before it
+    double total{};  // billed over this item and all before it
 
     bool operator==(const CumulativeEntry&) const = default;
 };
@@ -118,7 +118,7 @@ private:
     CostPartSet selectedParts_;
     std::vector<PlotItem> items_;
     std::vector<CumulativeEntry> cumulative_;
-    double ceiling_ = 0;
+    double ceiling_{};
 };
 
 }  // namespace vorel

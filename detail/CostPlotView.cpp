@@ -90,11 +90,11 @@ void fillRounded(QPainter& p, const QRectF& r, double radius, const QColor& c) {
 struct TipLine {
     enum Kind { header, note, row, rule } kind = row;
     QString label;
-    double value = 0;
+    double value{};
     std::optional<QColor> swatch;
-    bool strong = false;
+    bool strong{};
     double opacity = 1;
-    bool offScale = false;
+    bool offScale{};
 
     static TipLine heading(QString text, bool offScale = false) {
         TipLine l;

@@ -112,7 +112,7 @@ private:
     // What a press or release lands on.
     struct Hit {
         enum Kind { none, modeSegment, unitButton, legendChip, bar, area } kind = none;
-        size_t index = 0;
+        size_t index{};
         bool operator==(const Hit&) const = default;
     };
     Hit hitAt(QPointF pos) const;
@@ -127,9 +127,9 @@ private:
     CostPlotData data_;
     CostPlotMode mode_ = CostPlotMode::cumulative;
     std::optional<int> hoveredId_;
-    int dataRevision_ = 0;
+    int dataRevision_{};
     QScrollBar* hbar_ = nullptr;
-    double scroll_ = 0;  // how far the row of bars is scrolled, in pixels
+    double scroll_{};  // how far the row of bars is scrolled, in pixels
 
     // The press waiting for its release. Controls and bars act when the
     // release lands on what was pressed; a press in the cumulative area

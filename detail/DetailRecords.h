@@ -132,8 +132,8 @@ std::optional<std::string> cleanPrefix(std::string_view text, int max, bool comp
 
 // Where a collapsed text is cut for a limit of `max` characters.
 struct Cut {
-    bool more = false;  // the text has more than `max` characters
-    size_t at = 0;      // then: the end of its first max - 1 characters
+    bool more{};        // the text has more than `max` characters
+    size_t at{};        // then: the end of its first max - 1 characters
 };
 
 // The cut for `limit` characters (1 or more) where no character break rules

@@ -56,7 +56,7 @@ struct TimelineRowTexts {
     QString title;   // the event's title
     QString stamp;   // the short time, or empty without a timestamp
     QString amount;  // money of a cost, else "<count> tok" for tokens >= 1, else empty
-    bool amountIsMoney = false;
+    bool amountIsMoney{};
 };
 TimelineRowTexts timelineRowTexts(const ConversationEvent& event);
 
@@ -116,7 +116,7 @@ private:
     TimelineFilters filters_ = allTimelineFilterSet();
     std::optional<int> highlighted_;
     std::optional<int> fading_;
-    double fadeStrength_ = 0;
+    double fadeStrength_{};
 };
 
 // Paints one timeline row and gives its height for the list's width.

@@ -59,15 +59,15 @@ private:
     std::string id_;
     QString shown_;
     ColorRole color_;
-    bool editing_ = false;
+    bool editing_{};
     // While the menu bar holds the focus: ends the edit if the focus goes
     // on elsewhere.
     QMetaObject::Connection menuWait_;
-    bool programmatic_ = false;
+    bool programmatic_{};
     // The last height measured and the width it was measured for (-1 once
     // the text changed).
     mutable int measuredWidth_ = -1;
-    mutable int measuredHeight_ = 0;
+    mutable int measuredHeight_{};
 };
 
 }  // namespace vorel

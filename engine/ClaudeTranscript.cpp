@@ -194,7 +194,7 @@ struct Parsers {
     simdjson::ondemand::parser lazy;
     // Lines passed over without a full parse, which is what makes reading
     // a large file cheap.
-    std::uint64_t passedOver = 0;
+    std::uint64_t passedOver{};
 
     // Gives back buffers grown for long lines, after a file.
     void trim() {
@@ -306,7 +306,7 @@ private:
     SeenKeys seen_;
     std::string pricedModel_;
     ModelPricing rates_ = Pricing::pricing("");
-    bool knownModel_ = false;
+    bool knownModel_{};
 };
 
 void ClaudeParser::read(std::string_view line) {

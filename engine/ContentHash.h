@@ -31,7 +31,7 @@ public:
 
 private:
     XXH3_state_t state_;
-    std::int64_t length_ = 0;
+    std::int64_t length_{};
 };
 
 }  // namespace vorel

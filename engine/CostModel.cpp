@@ -15,14 +15,14 @@ namespace vorel {
 
 struct CostModel::CacheEntry {
     // The file as the listing saw it when it was last parsed.
-    std::int64_t mtimeNs = 0;
-    std::int64_t size = 0;
-    std::uint64_t inode = 0;
-    std::int64_t ctimeNs = 0;
+    std::int64_t mtimeNs{};
+    std::int64_t size{};
+    std::uint64_t inode{};
+    std::int64_t ctimeNs{};
     // Read less than a tick of the file system's clock after it last
     // changed, so its times may not show a change made since: its content
     // is checked at the next pass.
-    bool racy = false;
+    bool racy{};
     TimePoint dayStart = kDistantPast;
     // The source's reader of the file, made at its first parse.
     std::unique_ptr<IncrementalTranscript> transcript;
@@ -34,7 +34,7 @@ struct CostModel::CacheEntry {
     std::string transcriptId;
     std::string rowId;
     std::optional<std::string> parentRowId;
-    bool isSubagent = false;
+    bool isSubagent{};
     std::string subagentLabel;
     std::string dedupeScope;
     // The source's id, ":" and the stem: the file's older metadata id, when
@@ -52,20 +52,20 @@ struct CostModel::CacheEntry {
 
     // Changes whenever the parse or the dropped responses do; the values
     // come from one counter per model, so no two states share one.
-    std::uint64_t version = 0;
+    std::uint64_t version{};
     // The number of dedupeScope among all scopes the model has seen, and the
     // conversation the file was last attached to (none after a parse).
-    std::uint32_t scope = 0;
+    std::uint32_t scope{};
     Conversation* conversation = nullptr;
     // The file's path, for the order of files; the last set of listed paths
     // it was among (see PassState::listings); the last pass that found its
     // dropped responses may have changed.
     std::string path;
-    std::uint64_t listing = 0;
-    std::uint64_t dirtyPass = 0;
+    std::uint64_t listing{};
+    std::uint64_t dirtyPass{};
     // The metadata generation whose calls covered this file with its
     // present ids (see updateMetadata).
-    std::uint64_t metadataGeneration = 0;
+    std::uint64_t metadataGeneration{};
 };
 
 struct CostModel::ParsedFile {
@@ -87,44 +87,44 @@ struct CostModel::Listing {
 // is built again only when one of its files changed.
 struct CostModel::Conversation {
     const std::string* rowId = nullptr;  // the map's key
-    std::uint64_t pass = 0;              // the last pass that saw it
+    std::uint64_t pass{};                // the last pass that saw it
     // This pass's files in the order they were attached: own files, then
     // subagent files, each newest first.
     std::vector<const ParsedFile*> files;
     // The versions of those files, this pass and when the row was built
     // (none before: a conversation has at least one file).
     std::vector<std::uint64_t> versions, builtVersions;
-    bool holdsActive = false;
+    bool holdsActive{};
 
     // The merged figures the order of rows depends on.
     TimePoint lastActivity = kDistantPast;
     std::int64_t mtimeNs = TranscriptFile::kUnknownMtime;
-    double totalCost = 0;
+    double totalCost{};
 
     // A row built this pass, or where the last pass put the row.
     std::optional<SessionRow> fresh;
     std::optional<size_t> rowIndex;
 
     // The pass that last built its row.
-    std::uint64_t freshPass = 0;
+    std::uint64_t freshPass{};
     // Where the last pass put its row in todayRows_.
     std::optional<size_t> todayIndex;
 
     // The title the metadata calls of `metadataGeneration` covered.
     std::string suggestedFor;
-    std::uint64_t metadataGeneration = 0;
+    std::uint64_t metadataGeneration{};
 };
 
 struct CostModel::PassState {
-    std::uint64_t passes = 0;
-    std::uint64_t nextVersion = 0;
+    std::uint64_t passes{};
+    std::uint64_t nextVersion{};
     // Counts the passes that listed other paths than the pass before; the
     // entries of the listed files carry the present count.
-    std::uint64_t listings = 0;
+    std::uint64_t listings{};
     // Cache entries in the order of lastListing_.
     std::vector<std::shared_ptr<CacheEntry>> entries;
     // Whether any of those is racy.
-    bool anyRacy = false;
+    bool anyRacy{};
     // The position in sources_ of the source that listed each file of
     // lastListing_.
     std::vector<std::uint32_t> lastSourceOf;
@@ -134,7 +134,7 @@ struct CostModel::PassState {
     // The listing's files, newest first, as indices into the listing; and
     // whether this pass lists the same paths as the last.
     std::vector<std::uint32_t> order;
-    bool samePaths = false;
+    bool samePaths{};
     std::unordered_map<std::string, std::uint32_t> scopes;
 
     // Every response of every listed file, by the hash of its key mixed with
@@ -142,7 +142,7 @@ struct CostModel::PassState {
     // with are found without going through all of them.
     struct Occurrence {
         CacheEntry* entry = nullptr;
-        std::uint32_t turn = 0;
+        std::uint32_t turn{};
     };
     std::unordered_multimap<std::uint64_t, Occurrence> responses;
     // The listed files whose dropped responses must be found again.
@@ -188,9 +188,9 @@ struct CostModel::PassState {
     // as it was then and change nothing again. A generation is one set of
     // calls: files and conversations record the one that covered them.
     MetadataStore* store = nullptr;
-    ChangeNotifier::Token token = 0;
-    std::uint64_t storeChanges = 0;       // notifications from the store
-    std::uint64_t storeChangesAfter = 0;  // ... at the end of the last pass
+    ChangeNotifier::Token token{};
+    std::uint64_t storeChanges{};         // notifications from the store
+    std::uint64_t storeChangesAfter{};    // ... at the end of the last pass
     bool lastCallsChangedStore = true;
     std::uint64_t metadataGeneration = 1;
 };

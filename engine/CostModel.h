@@ -104,10 +104,10 @@ private:
     const Clock* clock_;  // null: the process clock
     TimePoint now() const { return clock_ ? clock_->now() : vorel::clock().now(); }
 
-    double todayCost_ = 0;
+    double todayCost_{};
     std::vector<SessionRow> todayRows_;
     std::vector<SessionRow> allRows_;
-    double grandTotal_ = 0;
+    double grandTotal_{};
     std::string menuTitle_ = "$0.00";
 
     // The last parse of every listed file: one map of paths per source, in
@@ -116,10 +116,10 @@ private:
     // What the last pass saw, to recognise a pass where nothing changed.
     std::vector<TranscriptFile> lastListing_;
     TimePoint lastDayStart_ = kDistantPast;
-    bool haveResult_ = false;
-    int lastParseCount_ = 0;
+    bool haveResult_{};
+    int lastParseCount_{};
     PassKind lastPassKind_ = PassKind::otherPaths;
-    bool lastCalledMetadata_ = false;
+    bool lastCalledMetadata_{};
     // What passes keep for the next one: the cache entries in listing order,
     // the conversations and their rows, the metadata calls known to change
     // nothing.

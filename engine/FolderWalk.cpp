@@ -58,8 +58,8 @@ struct FolderEntries {
 // which in a deep tree is long: keeping every folder's path would take
 // memory that grows with the square of the depth.
 struct FolderKey {
-    dev_t dev = 0;
-    ino_t ino = 0;
+    dev_t dev{};
+    ino_t ino{};
     bool operator==(const FolderKey&) const = default;
     static FolderKey of(const struct stat& st) { return {st.st_dev, st.st_ino}; }
 };
@@ -196,15 +196,15 @@ private:
     struct Worker {
         std::vector<char> buffer = std::vector<char>(32 * 1024);
         std::vector<std::pair<FolderKey, std::shared_ptr<const FolderEntries>>> folders;
-        bool changed = false;  // some folder was read anew
+        bool changed{};  // some folder was read anew
     };
     // One level of a walk.
     struct Frame {
         std::shared_ptr<const FolderEntries> folder;
-        size_t next = 0;           // the next entry to look at
+        size_t next{};             // the next entry to look at
         std::string name;          // in the folder above
         std::string prefix;        // from the open folder: empty when it is the open one, else "a/b/"
-        size_t pathLength = 0;     // of its path
+        size_t pathLength{};       // of its path
         FolderKey key;
     };
 
@@ -463,7 +463,7 @@ private:
     int rootFd_;
     std::string rootPath_;
     std::shared_ptr<const FolderCache::Folders> cache_;
-    std::int64_t now_ = 0;  // when the listing began
+    std::int64_t now_{};  // when the listing began
     std::atomic<bool> shortOfDescriptors_{false};
     std::vector<int> openFolders_;  // closed at the end
     std::deque<Worker> workers_;

@@ -28,12 +28,12 @@ struct TranscriptFile {
 
     std::string path;
     std::int64_t mtimeNs = kUnknownMtime;  // nanoseconds since the epoch
-    std::int64_t size = 0;
-    std::uint64_t inode = 0;
+    std::int64_t size{};
+    std::uint64_t inode{};
     // The status-change time, in nanoseconds since the epoch: unlike the
     // modification time, no program can set it back, so a file rewritten
     // and given its old modification time still shows as changed.
-    std::int64_t ctimeNs = 0;
+    std::int64_t ctimeNs{};
 };
 
 // Every regular *.jsonl file below `root`, at any depth, also where a path

@@ -42,13 +42,13 @@ private:
     SourceKind kind_;
     // The parse after the last line feed read, and where that is.
     std::unique_ptr<Transcript::LineParser> checkpoint_;
-    std::int64_t offset_ = 0;
+    std::int64_t offset_{};
     // The result when it differs from the checkpoint: with the unfinished
     // piece after the last line feed read as a line, or empty for a file
     // that was rejected.
     std::optional<ParsedSession> result_;
-    std::uint64_t inode_ = 0;
-    std::int64_t size_ = 0;
+    std::uint64_t inode_{};
+    std::int64_t size_{};
     TimePoint dayStart_ = kDistantPast;
     // The hash of the bytes before offset_, taken as they were read, and
     // of every byte read, when the file was accepted.

@@ -43,7 +43,7 @@ constexpr size_t kMaxNameGap = 3;
 constexpr size_t kMaxFields = 7;
 struct Fields {
     std::array<std::string_view, kMaxFields> at;
-    size_t size = 0;
+    size_t size{};
 };
 
 Fields splitFields(std::string_view line) {

@@ -63,15 +63,15 @@ private:
     // The weight of reading a form as one part of speech.
     struct Reading {
         std::int32_t share = -1;  // tagged uses of this form, estimated; -1: no reading
-        bool exact = false;       // the form is the lemma itself
-        std::int32_t senses = 0;
+        bool exact{};             // the form is the lemma itself
+        std::int32_t senses{};
         auto operator<=>(const Reading&) const = default;
     };
     using Readings = std::array<Reading, 4>;
 
     struct WordInfo {
         Scores scores{};  // every lexicon line sets all four
-        std::uint8_t flags = 0;
+        std::uint8_t flags{};
     };
     struct LongerName {  // always built with all three members
         std::string_view words;  // separated by one space

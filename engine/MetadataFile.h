@@ -37,12 +37,12 @@ std::string encode(const Records& records);
 // status-change time, which every write, rename or change of the times moves
 // on and no program can set back. All zero when there is no file.
 struct Version {
-    bool exists = false;
-    std::uint64_t device = 0;
-    std::uint64_t inode = 0;
-    std::int64_t size = 0;
-    std::int64_t modifiedNs = 0;
-    std::int64_t statusChangedNs = 0;
+    bool exists{};
+    std::uint64_t device{};
+    std::uint64_t inode{};
+    std::int64_t size{};
+    std::int64_t modifiedNs{};
+    std::int64_t statusChangedNs{};
 
     bool operator==(const Version&) const = default;
 
@@ -70,7 +70,7 @@ struct ReadResult {
     ReadStatus status = ReadStatus::Missing;
     Records records;  // empty unless Loaded
     Version version;  // of the file that was read; that of no file when Missing
-    std::uint64_t hash = 0;  // hashOf the bytes read; 0 unless they were all read
+    std::uint64_t hash{};  // hashOf the bytes read; 0 unless they were all read
 };
 
 // Reads and decodes the file, through symbolic links. Only a regular file

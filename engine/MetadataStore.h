@@ -164,18 +164,18 @@ private:
     struct SeenFile {
         MetadataFile::Records records;
         MetadataFile::Version version;
-        std::uint64_t hash = 0;
-        std::int64_t seenAtNs = 0;
+        std::uint64_t hash{};
+        std::int64_t seenAtNs{};
     };
     SeenFile seen_;
     ChangeNotifier changed_;
     ChangeNotifier statusChanged_;
-    bool mustSetAsideFile_ = false;
-    bool unsaved_ = false;
+    bool mustSetAsideFile_{};
+    bool unsaved_{};
     std::string saveError_;
     std::string setAsideName_;
-    int batchDepth_ = 0;
-    bool changedInBatch_ = false;
+    int batchDepth_{};
+    bool changedInBatch_{};
 };
 
 }  // namespace vorel

@@ -13,12 +13,12 @@
 namespace vorel {
 
 struct ModelUsage {
-    std::int64_t input = 0;
-    std::int64_t output = 0;
-    std::int64_t cacheRead = 0;
-    std::int64_t cacheWrite5m = 0;
-    std::int64_t cacheWrite1h = 0;
-    double cost = 0;
+    std::int64_t input{};
+    std::int64_t output{};
+    std::int64_t cacheRead{};
+    std::int64_t cacheWrite5m{};
+    std::int64_t cacheWrite1h{};
+    double cost{};
 
     // Adds another usage's counters (saturating) and cost.
     void add(const ModelUsage& other);
@@ -29,12 +29,12 @@ struct ModelUsage {
 struct BilledTurn {
     std::string key;    // de-duplication key, formed by each parser
     std::string model;  // model id the response was priced under
-    std::int64_t input = 0;
-    std::int64_t output = 0;
-    std::int64_t cacheRead = 0;
-    std::int64_t cacheWrite5m = 0;
-    std::int64_t cacheWrite1h = 0;
-    double cost = 0;
+    std::int64_t input{};
+    std::int64_t output{};
+    std::int64_t cacheRead{};
+    std::int64_t cacheWrite5m{};
+    std::int64_t cacheWrite1h{};
+    double cost{};
     std::optional<TimePoint> date;
 
     ModelUsage usage() const { return {input, output, cacheRead, cacheWrite5m, cacheWrite1h, cost}; }
@@ -45,17 +45,17 @@ struct BilledTurn {
 // rows are made of. Kept in one struct so that it is copied whole.
 struct SessionTotals {
     std::map<std::string, ModelUsage, std::less<>> perModel;
-    double totalCost = 0;
-    double todayCost = 0;
+    double totalCost{};
+    double todayCost{};
     TimePoint lastActivity = kDistantPast;
     TimePoint firstActivity = kDistantFuture;
-    bool hadTodayActivity = false;
+    bool hadTodayActivity{};
     std::string title;
-    bool hasUnknownModel = false;
+    bool hasUnknownModel{};
     std::string cwd;
     std::string sourceThreadId;
     std::string parentThreadId;
-    bool isSubagent = false;
+    bool isSubagent{};
     std::string subagentName;
     std::string subagentRole;
 

@@ -13,8 +13,8 @@
 namespace vorel {
 
 struct ModelPricing {
-    double inputPerMTok = 0;
-    double outputPerMTok = 0;
+    double inputPerMTok{};
+    double outputPerMTok{};
     std::optional<double> cachedInputPerMTok;
     std::optional<double> cacheWrite5mPerMTokOverride;
     std::optional<double> cacheWrite1hPerMTokOverride;
@@ -42,21 +42,21 @@ struct ModelPricing {
 // its uncached input and its cache read its cached input; it writes no
 // cache.
 struct TokenCounts {
-    std::int64_t input = 0;
-    std::int64_t output = 0;
-    std::int64_t cacheRead = 0;
-    std::int64_t cacheWrite5m = 0;
-    std::int64_t cacheWrite1h = 0;
+    std::int64_t input{};
+    std::int64_t output{};
+    std::int64_t cacheRead{};
+    std::int64_t cacheWrite5m{};
+    std::int64_t cacheWrite1h{};
 };
 
 // What one response costs, term by term, and the sum of the terms.
 struct ResponseCost {
-    double input = 0;
-    double output = 0;
-    double cacheRead = 0;
-    double cacheWrite5m = 0;
-    double cacheWrite1h = 0;
-    double total = 0;
+    double input{};
+    double output{};
+    double cacheRead{};
+    double cacheWrite5m{};
+    double cacheWrite1h{};
+    double total{};
 
     // Everything read from or written to the prompt cache.
     double cache() const { return cacheRead + cacheWrite5m + cacheWrite1h; }

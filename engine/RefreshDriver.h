@@ -23,8 +23,8 @@ public:
 
 private:
     CostModel& model_;
-    bool running_ = false;
-    int passes_ = 0;
+    bool running_{};
+    int passes_{};
 };
 
 }  // namespace vorel

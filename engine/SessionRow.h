@@ -13,8 +13,8 @@ namespace vorel {
 // One model's share of a conversation's cost.
 struct ModelLine {
     std::string name;  // display name: "claude-" removed, "-" shown as a blank
-    double cost = 0;
-    bool estimated = false;  // priced by a fallback rate
+    double cost{};
+    bool estimated{};  // priced by a fallback rate
 
     const std::string& id() const { return name; }
     bool operator==(const ModelLine&) const = default;
@@ -24,10 +24,10 @@ struct ModelLine {
 struct SubagentRow {
     std::string id;
     std::string name;
-    double total = 0;
-    double today = 0;
+    double total{};
+    double today{};
     TimePoint lastActivity = kDistantPast;
-    std::int64_t tokens = 0;
+    std::int64_t tokens{};
     std::vector<ModelLine> models;
     std::vector<std::string> transcriptPaths;
 
@@ -39,12 +39,12 @@ struct SessionRow {
     std::string source;
     std::string title;
     std::string project;
-    double total = 0;
-    double today = 0;
-    bool isActive = false;
+    double total{};
+    double today{};
+    bool isActive{};
     TimePoint startTime = kDistantPast;
     TimePoint lastActivity = kDistantPast;
-    std::int64_t tokens = 0;
+    std::int64_t tokens{};
     std::vector<ModelLine> models;
     std::vector<SubagentRow> subagents;
     std::vector<std::string> transcriptPaths;

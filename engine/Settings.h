@@ -33,10 +33,10 @@ struct Settings {
     std::optional<int> windowWidth{};
     std::optional<int> windowHeight{};
     // VOREL_CHART_GROUP is exactly "tag": the chart opens grouped by tag.
-    bool chartGroupByTag = false;
+    bool chartGroupByTag{};
     // VOREL_PLOT_UNIT is exactly "turns": a cost plot starts with one bar
     // per turn rather than per call.
-    bool plotByTurns = false;
+    bool plotByTurns{};
 
     // X11 window coordinates are 16-bit signed; "1e9" is a size no window
     // can have.

@@ -45,7 +45,7 @@ public:
 
 private:
     std::string buffer_;  // the bytes, then SIMDJSON_PADDING zero bytes
-    size_t size_ = 0;     // the usable bytes at the start of buffer_
+    size_t size_{};       // the usable bytes at the start of buffer_
 };
 
 // Reads a whole regular file. Anything else (a folder, a FIFO, a device), an
@@ -101,17 +101,17 @@ private:
 
     int fd_ = -1;
     std::unique_ptr<char[]> buffer_;  // capacity_ bytes, then SIMDJSON_PADDING
-    size_t capacity_ = 0;
-    size_t filled_ = 0;    // bytes read into buffer_
-    size_t complete_ = 0;  // end of the checked whole lines at the front
-    size_t pos_ = 0;       // start of the next line
+    size_t capacity_{};
+    size_t filled_{};      // bytes read into buffer_
+    size_t complete_{};    // end of the checked whole lines at the front
+    size_t pos_{};         // start of the next line
     std::int64_t base_;         // file offset of buffer_[0]
     std::int64_t completeEnd_;  // file offset past the last line feed read
-    bool lastUnfinished_ = false;
+    bool lastUnfinished_{};
     ContentHash* hash_ = nullptr;
     ContentHash* whole_ = nullptr;
-    bool done_ = false;
-    bool failed_ = false;
+    bool done_{};
+    bool failed_{};
 };
 
 // Calls fn(line) for each non-empty line of the file at `path`; false when
@@ -162,7 +162,7 @@ public:
 
 private:
     simdjson::dom::element value_{};
-    bool present_ = false;
+    bool present_{};
 };
 
 // The value of `key` in `obj`; when a key repeats, the last one counts, as
@@ -206,7 +206,7 @@ TokenCounts claudeUsageCounts(simdjson::dom::object usage);
 // uncached (never below 0), and the output. Reasoning tokens are part of
 // the output and are not billed again.
 struct CodexCallUsage {
-    std::int64_t input = 0;
+    std::int64_t input{};
     TokenCounts billed;
 };
 CodexCallUsage codexCallUsage(simdjson::dom::object lastTokenUsage);

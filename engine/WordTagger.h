@@ -15,7 +15,7 @@ enum class NameType : std::uint8_t { person, place, organization };
 struct TaggedWord {
     std::string_view text;  // a view into the tagged text
     std::optional<NameType> name;
-    bool noun = false;
+    bool noun{};
 };
 
 class WordTagger {
