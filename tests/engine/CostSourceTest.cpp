@@ -152,7 +152,7 @@ TEST(TranscriptListing, DescriptorZeroIsAFolderLikeAnyOther) {
     narrow.write("c.jsonl", "");
 
     const int descriptors = openDescriptorCount();
-    std::vector<TranscriptFile> wideFiles, narrowFiles;
+    std::vector<TranscriptFile> wideFiles, narrowFiles, narrowFromZero;
     {
         setThreadStarter(refusedThread);
         setFolderOpener(zeroFreeingOpener);
@@ -169,9 +169,12 @@ TEST(TranscriptListing, DescriptorZeroIsAFolderLikeAnyOther) {
         narrowFiles = listedWithZeroAt("a", narrow);
         setFolderOpener(nullptr);
         setThreadStarter(nullptr);
+        // The root itself opened as descriptor 0.
+        narrowFromZero = listTranscripts(narrow.path().string());
     }
     EXPECT_EQ(relative(wideFiles, wide.path()), expected);
     EXPECT_EQ(relative(narrowFiles, narrow.path()), (std::vector<std::string>{"a/b.jsonl", "c.jsonl"}));
+    EXPECT_EQ(relative(narrowFromZero, narrow.path()), (std::vector<std::string>{"a/b.jsonl", "c.jsonl"}));
     EXPECT_EQ(openDescriptorCount(), descriptors);
 }
 
