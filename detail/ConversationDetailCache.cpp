@@ -52,7 +52,6 @@ FileStamp stampOf(const std::string& path) {
 // The reading state of one conversation after the last whole line of its
 // newest file, with the timeline order of what was read so far.
 struct ConversationDetailCache::State {
-    std::function<std::int64_t()> nowNs;
     SourceKind source{};
     std::vector<std::string> paths;
     std::vector<FileStamp> stamps;
@@ -173,7 +172,7 @@ struct ConversationDetailCache::State {
         Transcript::JsonLineParser& parser = P::lineParser();
         const P::DetailBuilder::Mark start = b.mark();
         std::optional<P::DetailBuilder::Mark> unfinished;
-        const std::int64_t readAt = nowNs();
+        const std::int64_t readAt = FileTimes::nowNs();
         Transcript::TranscriptLineReader reader(path, offset);
         reader.hashInto(&readHash);
         std::optional<ContentHash>& hash = whole[order.back()];
@@ -217,7 +216,7 @@ struct ConversationDetailCache::State {
     bool changedUnseen(const std::vector<FileStamp>& now) {
         for (size_t i = 0; i < paths.size(); ++i) {
             if (!racy[i] || !(now[i] == stamps[i])) continue;
-            const std::int64_t readAt = nowNs();
+            const std::int64_t readAt = FileTimes::nowNs();
             const auto& read = whole[i];
             if (!read || read->length() != now[i].size) return true;
             auto hash = ContentHash::ofFilePrefix(paths[i], read->length());
@@ -248,8 +247,7 @@ struct ConversationDetailCache::State {
     }
 };
 
-ConversationDetailCache::ConversationDetailCache() : ConversationDetailCache(FileTimes::nowNs) {}
-ConversationDetailCache::ConversationDetailCache(std::function<std::int64_t()> nowNs) : nowNs_(std::move(nowNs)) {}
+ConversationDetailCache::ConversationDetailCache() = default;
 ConversationDetailCache::~ConversationDetailCache() = default;
 
 std::shared_ptr<const ConversationDetail> ConversationDetailCache::detail(const std::vector<std::string>& paths,
@@ -275,7 +273,6 @@ std::shared_ptr<const ConversationDetail> ConversationDetailCache::detail(const 
     }
 
     auto s = std::make_unique<State>();
-    s->nowNs = nowNs_;
     s->source = source;
     s->paths = paths;
     s->stamps = std::move(stamps);
@@ -293,7 +290,7 @@ std::shared_ptr<const ConversationDetail> ConversationDetailCache::detail(const 
         // Only a racy file is hashed, to be checked by its content later.
         const FileStamp& stamp = s->stamps[i];
         ContentHash lines;
-        if (FileTimes::mayChangeUnseen(stamp.changed, nowNs_())) {
+        if (FileTimes::mayChangeUnseen(stamp.changed, FileTimes::nowNs())) {
             s->racy[i] = 1;
             s->whole[i].emplace();
             reader.hashInto(&lines);

@@ -6,14 +6,11 @@
 // from the reading state saved after the last whole line. Every answer is
 // equal to ConversationDetailParser::parse of the same files.
 
-#include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "detail/ConversationDetail.h"
-#include "engine/FileTimes.h"
 #include "engine/SourceKind.h"
 
 namespace vorel {
@@ -21,10 +18,6 @@ namespace vorel {
 class ConversationDetailCache {
 public:
     ConversationDetailCache();
-    // `nowNs` reads the wall clock in nanoseconds since the epoch, as file
-    // times are kept: it tells whether a file was read so soon after it last
-    // changed that its content must be checked again later.
-    explicit ConversationDetailCache(std::function<std::int64_t()> nowNs);
     ~ConversationDetailCache();
     ConversationDetailCache(const ConversationDetailCache&) = delete;
     ConversationDetailCache& operator=(const ConversationDetailCache&) = delete;
@@ -43,7 +36,6 @@ public:
 
 private:
     struct State;
-    std::function<std::int64_t()> nowNs_;
     std::unique_ptr<State> state_;
     Step lastStep_ = Step::parsed;
 };

@@ -5,10 +5,10 @@
 #include <unicode/unistr.h>
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
 #include <set>
 
+#include "engine/FileTimes.h"
 #include "engine/FolderLock.h"
 #include "engine/NameSuggester.h"
 #include "engine/Settings.h"
@@ -89,25 +89,17 @@ std::vector<std::string> mergeTags(const std::vector<std::string>& mine, const s
 
 }  // namespace
 
-// The system's wall time, not the engine's clock, which tests set to days
-// that have nothing to do with the times files are stamped with.
-std::int64_t MetadataStore::systemWallTimeNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
-
 std::u16string MetadataStore::tagKey(std::string_view tag) {
     const icu::UnicodeString key = caselessKey(tag);
     return std::u16string(key.getBuffer(), static_cast<size_t>(key.length()));
 }
 
-MetadataStore::MetadataStore(const std::string& folder, Writer writer, WallClock wallClock)
-    : writer_(std::move(writer)), wallClock_(std::move(wallClock)) {
+MetadataStore::MetadataStore(const std::string& folder, Writer writer) : writer_(std::move(writer)) {
     if (folder.empty()) return;
     std::error_code ec;
     fs::create_directories(folder, ec);
     fileURL_ = (fs::path(folder) / "metadata.json").string();
-    const std::int64_t seenAt = wallClock_();
+    const std::int64_t seenAt = FileTimes::nowNs();
     MetadataFile::ReadResult file = MetadataFile::read(fileURL_);
     switch (file.status) {
         case MetadataFile::ReadStatus::Missing: break;
@@ -282,7 +274,7 @@ void MetadataStore::takeInExternalChanges() {
 
 // True when byId_ changed.
 bool MetadataStore::takeInFileChanges() {
-    const std::int64_t seenAt = wallClock_();
+    const std::int64_t seenAt = FileTimes::nowNs();
     const MetadataFile::Version now = MetadataFile::Version::of(fileURL_);
     // Unchanged, unless a write of the same size in the same timestamp tick
     // could hide behind the same version: then the content tells.
@@ -384,7 +376,7 @@ bool MetadataStore::writeFile(std::string& error) {
     }
     const std::string bytes = MetadataFile::encode(byId_);
     if (!writer_(fileURL_, bytes, &error)) return false;
-    const std::int64_t seenAt = wallClock_();
+    const std::int64_t seenAt = FileTimes::nowNs();
     seen_ = {byId_, MetadataFile::Version::of(fileURL_), MetadataFile::hashOf(bytes), seenAt};
     return true;
 }

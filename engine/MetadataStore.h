@@ -26,12 +26,6 @@ public:
     // What writes the file's bytes to a path: MetadataFile::writeAtomically,
     // or a stand-in that fails on purpose (tests).
     using Writer = std::function<bool(const std::string& path, std::string_view bytes, std::string* error)>;
-    // What reads the wall time file systems stamp files with, in nanoseconds
-    // since the epoch: systemWallTimeNs, or a stand-in that runs ahead of it
-    // (tests), so that a file can be older than a timestamp tick without
-    // waiting for one.
-    using WallClock = std::function<std::int64_t()>;
-    static std::int64_t systemWallTimeNs();
 
     // A store whose file is `folder`/metadata.json. The folder is created
     // with its parents (should that fail, the saves fail in turn and say so)
@@ -40,8 +34,7 @@ public:
     // moved aside (see MetadataFile::setAside) before the first save replaces
     // it; while it cannot be moved, nothing is written and the saves fail. An
     // empty `folder` (no home folder) keeps the store in memory only.
-    explicit MetadataStore(const std::string& folder, Writer writer = MetadataFile::writeAtomically,
-                           WallClock wallClock = systemWallTimeNs);
+    explicit MetadataStore(const std::string& folder, Writer writer = MetadataFile::writeAtomically);
     MetadataStore(const MetadataStore&) = delete;
     MetadataStore& operator=(const MetadataStore&) = delete;
 
@@ -154,7 +147,6 @@ private:
 
     std::string fileURL_;
     Writer writer_;
-    WallClock wallClock_;
     MetadataFile::Records byId_;
     // The file as the store last read or wrote it: the records it held, and
     // what told that version of it from others (with the wall time, in

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <clocale>
 #include <cstdlib>
@@ -23,6 +24,7 @@
 #include <vector>
 
 #include "engine/Clock.h"
+#include "engine/FileTimes.h"
 #include "engine/Settings.h"
 #include "engine/TranscriptReading.h"
 
@@ -161,6 +163,28 @@ inline void setFileTime(const std::string& path, int seconds) {
 }
 
 // A transcript timestamp: "2026-07-05T11:55:00Z".
+// The file times' clock (FileTimes::nowNs) stands at `ns`, nanoseconds
+// since the epoch, for a scope: what was just changed can look a tick old,
+// or not quite, without waiting.
+class FileClockAt {
+public:
+    explicit FileClockAt(std::int64_t ns) {
+        set(ns);
+        FileTimes::setNowSource([] { return at().load(); });
+    }
+    ~FileClockAt() { FileTimes::setNowSource(nullptr); }
+    FileClockAt(const FileClockAt&) = delete;
+    FileClockAt& operator=(const FileClockAt&) = delete;
+
+    void set(std::int64_t ns) { at() = ns; }
+
+private:
+    static std::atomic<std::int64_t>& at() {
+        static std::atomic<std::int64_t> ns{0};
+        return ns;
+    }
+};
+
 inline std::string isoUtc(TimePoint t) {
     std::time_t secs = std::chrono::duration_cast<std::chrono::seconds>(t.time_since_epoch()).count();
     std::tm parts{};

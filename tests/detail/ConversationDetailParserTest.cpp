@@ -57,8 +57,7 @@ std::int64_t changedNs(const std::string& path) {
 struct Follower {
     SourceKind source;
     std::vector<std::string> paths = {};
-    std::int64_t now = 0;  // the cache's clock; 0 for the wall clock
-    ConversationDetailCache cache{[this] { return now ? now : FileTimes::nowNs(); }};
+    ConversationDetailCache cache = {};
     std::shared_ptr<const ConversationDetail> last = {};
     TempDir dir = {};
 
@@ -368,12 +367,13 @@ TEST(ConversationDetailCache, OnlyAFileReadWithinATickOfItsLastChangeIsCheckedAg
     Follower f{kClaude};
     f.add("agent.jsonl", call(1, "m1") + "\n", 0);
     const std::string main = f.add("main.jsonl", call(2, "m2", "ok", 10) + "\n", 1);
+    FileClockAt clock(FileTimes::nowNs());
     {
         // Read a whole tick after every change: trusted from then on, so a
         // change that its times do not show stays unseen.
         MappedFile mapped(main);
         mapped.put(call(2, "m2", "ok", 20) + "\n");
-        f.now = changedNs(main) + FileTimes::kTickNs;
+        clock.set(changedNs(main) + FileTimes::kTickNs);
         EXPECT_EQ(f.update(), Step::parsed);
         mapped.put(call(2, "m2", "ok", 30) + "\n");
         f.cache.detail(f.paths, kClaude);
@@ -384,7 +384,7 @@ TEST(ConversationDetailCache, OnlyAFileReadWithinATickOfItsLastChangeIsCheckedAg
     setFileTime(main, 1);
     MappedFile mapped(main);
     mapped.put(call(2, "m2", "ok", 50) + "\n");
-    f.now = changedNs(main) + FileTimes::kTickNs - 1;
+    clock.set(changedNs(main) + FileTimes::kTickNs - 1);
     EXPECT_EQ(f.update(), Step::parsed);
     mapped.put(call(2, "m2", "ok", 60) + "\n");
     EXPECT_EQ(f.update(), Step::parsed);

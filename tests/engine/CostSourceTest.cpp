@@ -69,20 +69,6 @@ std::vector<TranscriptFile> listedWithOneDescriptor(const fs::path& root) {
     return listTranscripts(root.string());
 }
 
-// The file times' clock stands at `ns` (nanoseconds since the epoch) for a
-// scope, so what was just changed can look a tick old without waiting.
-std::atomic<std::int64_t> fileClockNs{0};
-
-struct FileClockAt {
-    explicit FileClockAt(std::int64_t ns) {
-        fileClockNs = ns;
-        FileTimes::setNowSource([] { return fileClockNs.load(); });
-    }
-    ~FileClockAt() { FileTimes::setNowSource(nullptr); }
-    FileClockAt(const FileClockAt&) = delete;
-    FileClockAt& operator=(const FileClockAt&) = delete;
-};
-
 // A folder opener that moves the folder `movedFolder` (by inode) from
 // `moveFrom` to `moveTo` when the walk first opens ".." from inside it, and
 // counts what it opens.

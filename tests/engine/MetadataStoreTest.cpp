@@ -33,6 +33,7 @@
 namespace vorel {
 namespace {
 
+using test::FileClockAt;
 using test::NoStandardInput;
 using test::openDescriptorCount;
 using test::TempDir;
@@ -56,7 +57,7 @@ protected:
     // `notified` counts its change notifications.
     MetadataStore& open(std::optional<std::string> file = std::nullopt) {
         if (file) dir.write("metadata.json", *file);
-        store = std::make_unique<MetadataStore>(dir.path().string(), writer, wallClock);
+        store = std::make_unique<MetadataStore>(dir.path().string(), writer);
         notified = 0;
         statusNotified = 0;
         store->changed().subscribe([this] { ++notified; });
@@ -67,7 +68,6 @@ protected:
 
     TempDir dir;
     MetadataStore::Writer writer = MetadataFile::writeAtomically;
-    MetadataStore::WallClock wallClock = MetadataStore::systemWallTimeNs;
     std::unique_ptr<MetadataStore> store;
     int notified = 0;
     int statusNotified = 0;
@@ -506,9 +506,9 @@ TEST_F(MetadataStoreTest, TwoStoresOnOneFolderInterleaveWithoutLosingEdits) {
 }
 
 TEST_F(MetadataStoreTest, AFileOlderThanATickIsToldByItsVersionAlone) {
-    // The store looks a while after the file was last written: no write
+    // The stores look a while after the file was last written: no write
     // can hide behind an unchanged version any more.
-    wallClock = [] { return MetadataStore::systemWallTimeNs() + 10'000'000'000; };
+    FileClockAt later(FileTimes::nowNs() + 10'000'000'000);
     MetadataStore& a = open(R"({"x": {"name": "X", "tags": []}})");
     a.takeInExternalChanges();
     EXPECT_EQ(notified, 0);
